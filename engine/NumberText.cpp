@@ -1,0 +1,120 @@
+#include "engine/NumberText.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <system_error>
+
+namespace qx {
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Length of the longest prefix of `text` (starting at `pos`) that forms a
+// decimal number, or 0 when there is none.
+std::size_t DecimalPrefixLength(std::string_view text, std::size_t pos) {
+  std::size_t i = pos;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  std::size_t digits = 0;
+  while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+  }
+  if (digits == 0) return 0;
+  // An exponent counts only when at least one digit follows it.
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    std::size_t j = i + 1;
+    if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
+    if (j < text.size() && IsDigit(text[j])) {
+      while (j < text.size() && IsDigit(text[j])) ++j;
+      i = j;
+    }
+  }
+  return i - pos;
+}
+
+double ConvertDecimal(std::string_view number) {
+  // from_chars does not accept a leading '+'.
+  bool negative = false;
+  if (!number.empty() && (number.front() == '+' || number.front() == '-')) {
+    negative = number.front() == '-';
+    number.remove_prefix(1);
+  }
+  double value = 0.0;
+  auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(), value,
+                                   std::chars_format::general);
+  if (ec == std::errc::result_out_of_range) {
+    // Overflow saturates; underflow gives zero. Decide by the exponent sign.
+    bool tiny = false;
+    for (std::size_t k = 0; k < number.size(); ++k) {
+      if (number[k] == 'e' || number[k] == 'E') {
+        tiny = k + 1 < number.size() && number[k + 1] == '-';
+        break;
+      }
+    }
+    value = tiny ? 0.0 : std::numeric_limits<double>::max();
+  } else if (ec != std::errc() || ptr != number.data() + number.size()) {
+    value = 0.0;
+  }
+  return negative ? -value : value;
+}
+
+}  // namespace
+
+double ParseLeadingDecimal(std::string_view text) {
+  std::size_t pos = 0;
+  while (pos < text.size() && IsSpace(text[pos])) ++pos;
+  std::size_t length = DecimalPrefixLength(text, pos);
+  if (length == 0) return 0.0;
+  return ConvertDecimal(text.substr(pos, length));
+}
+
+float ToSingle(double value) {
+  constexpr double kMax = std::numeric_limits<float>::max();
+  if (std::isnan(value)) return 0.0f;
+  if (value > kMax) return std::numeric_limits<float>::max();
+  if (value < -kMax) return -std::numeric_limits<float>::max();
+  // Values that round beyond the largest float still saturate.
+  float single = static_cast<float>(value);
+  if (std::isinf(single)) return std::signbit(single) ? -std::numeric_limits<float>::max()
+                                                      : std::numeric_limits<float>::max();
+  return single;
+}
+
+bool ParseWholeDecimal(std::string_view text, double& value) {
+  std::size_t begin = 0, end = text.size();
+  while (begin < end && IsSpace(text[begin])) ++begin;
+  while (end > begin && IsSpace(text[end - 1])) --end;
+  std::string_view trimmed = text.substr(begin, end - begin);
+  if (trimmed.empty() || DecimalPrefixLength(trimmed, 0) != trimmed.size()) return false;
+  double parsed = ConvertDecimal(trimmed);
+  if (!std::isfinite(parsed) || std::fabs(parsed) == std::numeric_limits<double>::max())
+    return false;
+  value = parsed;
+  return true;
+}
+
+std::string FormatFixed(double value, int decimals) {
+  if (decimals < 0 || decimals > 4) return {};
+  if (std::isnan(value)) return "nan";
+  if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
+  // std::to_chars in fixed notation rounds the exact binary value correctly,
+  // like printf, but never consults the locale. 310 digits hold any double.
+  char buffer[400];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
+                              std::chars_format::fixed, decimals);
+  return std::string(buffer, result.ptr);
+}
+
+std::string FormatPattern(double value, int decimals, char decimalSeparator) {
+  std::string text = FormatFixed(value, decimals);
+  if (decimalSeparator != '.') {
+    for (char& c : text)
+      if (c == '.') c = decimalSeparator;
+  }
+  return text;
+}
+
+}  // namespace qx
