@@ -1,0 +1,76 @@
+// The plant side of a run: the process model (gain, dead time, one or two
+// lags or an integrator, optional lead), the two disturbance paths, the
+// disturbance signal that drives them, and the measurement chain.
+//
+// Process model of order n = 1, 2 (explicit Euler with dt = 0.5):
+//   n = 1:  Tau1 y'  + y            = Gain (u + Lead u')
+//   n = 2:  Tau1 y'' + Tau2 y' + y  = Gain (u + Lead u')
+// Order 0 integrates:  y' = Gain u + IntegratorOffset.
+// The output then passes a dead time of Delay; the delayed outputs of the
+// disturbance paths are subtracted, noise is added, and the measured PV is
+// sampled, filtered and clamped into the CV range.
+#pragma once
+
+#include "engine/LoopModel.h"
+#include "engine/Random.h"
+
+namespace qx {
+
+inline constexpr int kDelayLineLength = 50100;
+inline constexpr int kTrendLength = 25100;
+inline constexpr int kModelStates = 10;
+
+// State of one disturbance path within a run.
+struct DisturbancePathState {
+  float Output = 0;   // y
+  float Rate = 0;     // v
+  float Delayed = 0;  // contribution to the PV after the path's dead time
+  int DelaySteps = 0;
+  float A0 = 0, B0 = 0, A1 = 0, BLead = 0;  // coefficients fixed at run start
+};
+
+// Memory of the disturbance-signal generator. It lives across runs and
+// resets itself whenever the clock is (nearly) zero.
+struct SignalState {
+  float Noise = 0, StepValue = 0, PulseValue = 0, RampValue = 0, SineValue = 0, Total = 0;
+  float PulseOnTimer = 0, PulseOffTimer = 0;
+  bool RampRising = true;
+  float SineStart = -1;
+};
+
+// Model coefficients and states of the loop's process model.
+struct ProcessStates {
+  float State[kModelStates];
+  float StateRate[kModelStates];
+  float Coeff[kModelStates];
+};
+
+// Prepares the process model of `loop` for a run: coefficients, states,
+// dead-time steps, the input at the start and the steady-state bias.
+void StartProcessModel(PIDLoop& loop, const ModelParams& model, ProcessStates& states,
+                       float dt);
+
+// Advances the process by one step from loop.MV. `delayLine` holds
+// kDelayLineLength entries; `stepIndex` is the run's write position. Returns
+// false when the model output has run away beyond 1e25 in magnitude.
+bool AdvanceProcessModel(PIDLoop& loop, const ModelParams& model, ProcessStates& states,
+                         float* delayLine, int stepIndex, float t, float dt);
+
+// Coefficients and dead time of a disturbance path at the start of a run.
+void StartDisturbancePath(DisturbancePathState& path, const ModelParams& model, float dt);
+
+// Advances one disturbance path by one step with the signal D and its change
+// dD; the lead term applies only to the first path. Returns the delayed
+// output.
+float AdvanceDisturbancePath(DisturbancePathState& path, const ModelParams& model, float d,
+                             float dD, bool withLead, float* delayLine, int stepIndex,
+                             float dt);
+
+// The disturbance signal D at clock t (step, pulse, ramp, sine and noise).
+float DisturbanceSignal(SignalState& state, const LoopModel& m, RandomSource& random, float t,
+                        float dt);
+
+// Noise, sample-and-hold, filter and clamp: loop.PVRaw into loop.PV.
+void MeasurePV(PIDLoop& loop, RandomSource& random, float t, float dt);
+
+}  // namespace qx

@@ -1,0 +1,71 @@
+// What a run needs from the program around it: the window or the headless
+// runner. Every operation has a default that does nothing, so a batch run or
+// a benchmark overrides only what it uses.
+#pragma once
+
+#include <cstdint>
+
+namespace qx {
+
+struct RunBuffers;
+
+// Where in a step the run lets its host process pending messages.
+enum class MessagePoint {
+  StepStart,  // the first thing of every step
+  Pacing,     // around the speed command and the pause at the end of a step
+};
+
+class RunHost {
+ public:
+  virtual ~RunHost() = default;
+
+  // Handlers of the operator, timers, OPC writes and the master link run
+  // here, between two steps; they only change the model and its flags.
+  virtual void ProcessMessages(MessagePoint) {}
+
+  // The speed gauge and speed control show 6 - SpeedLevel.
+  virtual void ShowSpeed(int) {}
+
+  // Cursor, running indicator and chart panels at the start and end of a
+  // run.
+  virtual void RunStarting() {}
+  virtual void RunEnded() {}
+
+  // Reads every input control into the model and normalises it.
+  virtual void ReadOperatorInputs() {}
+
+  // Reads the tuning controls (P, I, D, SP, filter, PV noise, OP) into the
+  // model, as the pickup of pending changes does; PV noise is still percent.
+  virtual void ReadTuningInputs() {}
+
+  // Writes the model back into the input controls.
+  virtual void ShowLoopValues() {}
+
+  // Tracking display: the set point (in Manual) or the output (in Auto),
+  // already formatted.
+  virtual void ShowTrackedSetPoint(float) {}
+  virtual void ShowTrackedOutput(float) {}
+
+  // Publishes the loop values at a trend sample.
+  virtual void PublishItemValues() {}
+
+  // After the plant has advanced, before the clock does.
+  virtual void StepComputed() {}
+
+  // Redraws the charts after every step, from `sampleCount` samples of the
+  // trends and a window of `simTime` time units.
+  virtual void PlotSingleTrends(const RunBuffers&, int /*sampleCount*/, int /*simTime*/) {}
+
+  // The pause of the speed control after a step.
+  virtual void Pause(int /*milliseconds*/) {}
+
+  // A seed for the noise generator whenever a run picks up changed tuning
+  // (the time of day in an interactive program).
+  virtual uint64_t PickupSeed() { return 0; }
+
+  // The run's buffers could not be had: tell the operator and end the
+  // program. `loopBuffers` tells which of the two allocations failed.
+  virtual void FatalAllocationFailure(bool /*loopBuffers*/) {}
+};
+
+}  // namespace qx

@@ -1,0 +1,247 @@
+#include "engine/RunLoop.h"
+
+#include <cmath>
+#include <limits>
+#include <new>
+
+#include "engine/ControlStructure.h"
+#include "engine/Controller.h"
+#include "engine/Normalise.h"
+#include "engine/NumberText.h"
+#include "engine/Plant.h"
+
+namespace qx {
+namespace {
+
+constexpr float kStep = 0.5f;
+constexpr int kLastStepIndex = 50090;
+
+bool AllocateRunBuffers(Simulation& sim, RunHost& host) {
+  RunBuffers& b = sim.Buffers;
+  b.Loop.reset(new (std::nothrow) LoopBuffers());
+  if (!b.Loop) {
+    host.FatalAllocationFailure(true);
+    return false;
+  }
+  b.TimeTrend.reset(new (std::nothrow) float[kTrendLength]());
+  b.DisturbanceDelayLine.reset(new (std::nothrow) float[kDelayLineLength]());
+  b.Disturbance2DelayLine.reset(new (std::nothrow) float[kDelayLineLength]());
+  if (!b.TimeTrend || !b.DisturbanceDelayLine || !b.Disturbance2DelayLine) {
+    ReleaseRunBuffers(sim);
+    host.FatalAllocationFailure(false);
+    return false;
+  }
+  b.Fill = TrendFill{};
+  return true;
+}
+
+void SetFilterRate(PIDLoop& loop) {
+  loop.FilterRate = loop.FilterTimeConstant > 0 ? ToSingle(1.0 / loop.FilterTimeConstant) : 0.0f;
+}
+
+void StartState(Simulation& sim) {
+  LoopModel& m = sim.Model;
+  RunState& run = sim.Run;
+  PIDLoop& single = m.SingleLoop;
+
+  ResetLoopState(single);
+  m.RunSettings.VectorScale1 = m.RunSettings.VectorScale2 = m.RunSettings.VectorScale3 = 1.0f;
+  StartDisturbancePath(run.Path1, m.DisturbanceModel, kStep);
+  StartDisturbancePath(run.Path2, m.DisturbanceModel2, kStep);
+  run.DisturbancePrev = 0;
+  StartProcessModel(single, m.ProcessModel, sim.Buffers.Loop->Model, kStep);
+  ResetLoopState(m.CascadeLoop);
+  single.OP = ToSingle(static_cast<double>(single.InitialValveOpening) + single.OPStep);
+  single.OPNew = single.InitialValveOpening;
+  SetFilterRate(single);
+
+  run.t = 0;
+  run.StepIndex = 0;
+  run.SampleCount = 0;
+  run.WindowSteps = 0;
+  run.StepsDone = 0;
+}
+
+// The window length as a whole number of time units, safe for any value.
+int WholeSimTime(float simTime) {
+  if (!(simTime > 0)) return 0;
+  if (simTime >= static_cast<float>(std::numeric_limits<int>::max())) return std::numeric_limits<int>::max();
+  return static_cast<int>(simTime);
+}
+
+// One step of the run (the numbered steps of the loop body). Returns false
+// when the run ends inside the step.
+bool Step(Simulation& sim, RunHost& host) {
+  LoopModel& m = sim.Model;
+  RunControlRecord& control = m.RunControl;
+  RunState& run = sim.Run;
+  RunBuffers& buffers = sim.Buffers;
+  PIDLoop& single = m.SingleLoop;
+
+  host.ProcessMessages(MessagePoint::StepStart);
+  host.ShowSpeed(6 - control.SpeedLevel);
+  if (control.ChangesPending) PickUpChanges(sim, host);
+  if (control.StopRequested) return false;
+
+  // Trend sample and publication at steps 0, 2, 4, ... of the run.
+  if (run.StepsDone % 2 == 0) {
+    buffers.RecordSample(run.SampleCount, run.t + m.RunSettings.DataStart, single.PV, single.SP,
+                         single.MV);
+    host.PublishItemValues();
+    ++run.SampleCount;
+  }
+
+  if (ExecutionDue(m.CascadeLoop) && !CascadeTracking(m, host)) return false;
+
+  const float d = DisturbanceSignal(sim.Signal, m, sim.Random, run.t, kStep);
+  const float dD = ToSingle(static_cast<double>(d) - run.DisturbancePrev);
+  run.DisturbancePrev = d;
+
+  ApplyModeSelection(m);
+  if (ExecutionDue(single)) {
+    SingleSetPoint(m);
+    ExecuteController(single, m.ProcessModel, sim.OutputStep, run.t, kStep);
+  }
+
+  single.OPOut = single.OP;
+  if (single.OPOut >= 100) single.OPOut = 100;
+  if (single.OPOut <= 0) single.OPOut = 0;
+  single.MV = ToSingle(0.01 * single.OPOut * single.MVHigh);
+
+  if (!AdvanceProcessModel(single, m.ProcessModel, buffers.Loop->Model,
+                           buffers.Loop->DelayLine, run.StepIndex, run.t, kStep))
+    run.t = ToSingle(static_cast<double>(m.RunSettings.SimTime) + 1);
+  const float delayed1 = AdvanceDisturbancePath(run.Path1, m.DisturbanceModel, d, dD, true,
+                                                buffers.DisturbanceDelayLine.get(), run.StepIndex, kStep);
+  const float delayed2 = AdvanceDisturbancePath(run.Path2, m.DisturbanceModel2, d, dD, false,
+                                                buffers.Disturbance2DelayLine.get(), run.StepIndex, kStep);
+  single.PVRaw = ToSingle(static_cast<double>(single.DelayedOutput) - delayed1 - delayed2);
+  MeasurePV(single, sim.Random, run.t, kStep);
+  host.StepComputed();
+
+  // The clock runs from 0 to 25045 and then starts again at 0.
+  if (run.StepIndex < kLastStepIndex) {
+    ++run.StepIndex;
+    run.t += kStep;
+  } else {
+    run.StepIndex = 0;
+    run.t = 0;
+  }
+  single.DelayIndex = run.StepIndex;
+  single.TimeSinceExec += kStep;
+  m.CascadeLoop.TimeSinceExec += kStep;
+
+  if (control.SpeedCommandPending) {
+    host.ProcessMessages(MessagePoint::Pacing);
+    ApplySpeedCommand(control);
+  }
+  host.ProcessMessages(MessagePoint::Pacing);
+  if (!control.ApplyInProgress && control.SleepMs >= 1) host.Pause(static_cast<int>(control.SleepMs));
+  control.SpeedCommandPending = false;
+
+  // Compact the window when it is full; also before the trend arrays could
+  // overflow, whatever the window length has been set to meanwhile.
+  ++run.WindowSteps;
+  if (run.WindowSteps / 2 >= m.RunSettings.SimTime || run.SampleCount >= kTrendLength - 1) {
+    const int half = run.SampleCount / 2;
+    buffers.CompactTrends(half);
+    run.SampleCount = half;
+    run.WindowSteps /= 2;
+  }
+
+  host.PlotSingleTrends(buffers, run.SampleCount, WholeSimTime(m.RunSettings.SimTime));
+  ++run.StepsDone;
+  return true;
+}
+
+}  // namespace
+
+void SinglePID1Click(Simulation& sim, RunHost& host) {
+  LoopModel& m = sim.Model;
+  m.RunSettings.DataStart = 0;
+  m.RunSettings.DataLength = m.RunSettings.SimTime;
+  m.SingleLoop.Spare4 = 0;
+  m.CascadeLoop.Spare4 = 0;
+  m.RunControl.ChangesPending = false;
+  m.RunControl.StopRequested = false;
+  StartRun(sim, host);
+}
+
+void StartRun(Simulation& sim, RunHost& host) {
+  LoopModel& m = sim.Model;
+  m.SingleLoop.InitialValue = m.SingleLoop.SPNew;
+  m.RunControl.ChangesPending = false;
+  host.RunStarting();
+  host.ReadOperatorInputs();
+  m.RunSettings.DataStart = 0;
+  m.RunSettings.TimeStep = StepTime(m.RunSettings.SimTime);
+  RunSimulation(sim, host);
+}
+
+void RunSimulation(Simulation& sim, RunHost& host) {
+  RunControlRecord& control = sim.Model.RunControl;
+  // At most one run at a time: a nested request (Apply Changes) returns.
+  if (control.ApplyInProgress || control.StopRequested || sim.Run.Active) return;
+  if (!AllocateRunBuffers(sim, host)) return;
+
+  sim.Run.Active = true;
+  StartState(sim);
+  while (!control.StopRequested && Step(sim, host)) {
+  }
+
+  ReleaseRunBuffers(sim);
+  host.RunEnded();
+  control.SpeedChangeEnabled = false;
+  sim.Run.Active = false;
+}
+
+void ReleaseRunBuffers(Simulation& sim) {
+  RunBuffers& b = sim.Buffers;
+  b.Loop.reset();
+  b.TimeTrend.reset();
+  b.DisturbanceDelayLine.reset();
+  b.Disturbance2DelayLine.reset();
+}
+
+void PickUpChanges(Simulation& sim, RunHost& host) {
+  LoopModel& m = sim.Model;
+  PIDLoop& single = m.SingleLoop;
+  host.ReadTuningInputs();
+  single.PVNoise = ToSingle(single.PVNoise / 100.0);
+  NormaliseLoopParameters(m);
+  host.ShowLoopValues();
+  single.InitialValue = single.SPNew;
+  if (LoadShared(single.I) < kMinimumIntegral) StoreShared(single.I, kMinimumIntegral);
+  if (m.CascadeLoop.I < kMinimumIntegral) m.CascadeLoop.I = kMinimumIntegral;
+  SetFilterRate(single);
+  const float percent = SetPointPercent(single);
+  m.CascadeLoop.InitialValveOpening = m.CascadeLoop.OP = m.CascadeLoop.OPOut = percent;
+  sim.Random.Seed(host.PickupSeed());
+  m.RunControl.ChangesPending = false;
+}
+
+void ApplySpeedCommand(RunControlRecord& c) {
+  if (!c.SpeedChangeEnabled) return;
+  switch (c.SpeedCommand) {
+    case 1:
+      if (c.SleepMs > 0) {
+        c.SleepMs -= 100;
+        c.SpeedLevel -= 1;
+      }
+      break;
+    case 2:
+      c.SleepMs = 300;
+      c.SpeedLevel = 3;
+      break;
+    case 3:
+      if (c.SleepMs < 600) {
+        c.SleepMs += 100;
+        c.SpeedLevel += 1;
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace qx
