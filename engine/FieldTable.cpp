@@ -3,7 +3,6 @@
 #include <array>
 #include <charconv>
 #include <cstddef>
-#include <cstdio>
 #include <limits>
 #include <type_traits>
 #include <vector>
@@ -97,12 +96,9 @@ const FieldInfo* FindField(std::string_view qualifiedName) {
 }
 
 std::string FieldValueText(const LoopModel& model, const FieldInfo& info) {
-  char buffer[64];
   switch (info.kind) {
     case FieldKind::Real:
-      std::snprintf(buffer, sizeof buffer, "%.9g",
-                    static_cast<double>(LoadShared(FieldRef<float>(model, info))));
-      return buffer;
+      return FormatReal9(LoadShared(FieldRef<float>(model, info)));
     case FieldKind::Int:
       return std::to_string(FieldRef<int32_t>(model, info));
     case FieldKind::Bool:

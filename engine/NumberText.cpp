@@ -117,4 +117,10 @@ std::string FormatPattern(double value, int decimals, char decimalSeparator) {
   return text;
 }
 
+std::string FormatReal9(double value) {
+  char buffer[64];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 9);
+  return std::string(buffer, result.ptr);
+}
+
 }  // namespace qx

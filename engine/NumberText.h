@@ -37,4 +37,8 @@ std::string FormatFixed(double value, int decimals);
 // integer digit and exactly `decimals` decimals, with the given separator.
 std::string FormatPattern(double value, int decimals, char decimalSeparator);
 
+// A real as printf's "%.9g" writes it in the C locale: enough digits to
+// give back every single-precision value exactly.
+std::string FormatReal9(double value);
+
 }  // namespace qx

@@ -1,0 +1,157 @@
+#include "tools/qxsim/HeadlessHost.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "engine/FieldTable.h"
+#include "engine/NumberText.h"
+
+namespace qx {
+
+HeadlessHost::HeadlessHost(Simulation& sim, OperatorPanel& panel, const RunOptions& options,
+                           const std::atomic<bool>& interrupted)
+    : PanelRunHost(sim, panel), options_(options), interrupted_(interrupted) {
+  // Actions run by step, and in command-line order within a step.
+  for (const ScriptedAction& action : options_.Actions) actionsByStep_.push_back(&action);
+  std::stable_sort(actionsByStep_.begin(), actionsByStep_.end(),
+                   [](const ScriptedAction* a, const ScriptedAction* b) { return a->Step < b->Step; });
+}
+
+void HeadlessHost::ProcessMessages(MessagePoint point) {
+  if (pump_) pump_();
+  if (interrupted_.load(std::memory_order_relaxed) && !sim_.Model.RunControl.StopRequested)
+    RequestStop();
+  if (point != MessagePoint::StepStart) return;
+
+  const int64_t step = sim_.Run.StepsDone;
+  while (nextAction_ < actionsByStep_.size() && actionsByStep_[nextAction_]->Step < step)
+    ++nextAction_;  // actions of an earlier run
+  while (nextAction_ < actionsByStep_.size() && actionsByStep_[nextAction_]->Step == step)
+    Perform(*actionsByStep_[nextAction_++]);
+  if (options_.Steps && step == *options_.Steps) RequestStop();
+  if (statusLine_ && (step & 1023) == 0) UpdateStatusLine();
+}
+
+void HeadlessHost::RequestStop() {
+  cmd_exitClick(sim_.Model, panel_, [](std::string_view) { return true; });
+}
+
+void HeadlessHost::Perform(const ScriptedAction& a) {
+  LoopModel& m = sim_.Model;
+  using K = ScriptedAction::Kind;
+  switch (a.What) {
+    case K::SetControl:
+      if (EditControl* edit = panel_.FindEdit(a.Name))
+        edit->Text = a.Text;
+      else if (RadioGroup* radio = panel_.FindRadio(a.Name))
+        radio->Select(std::atoi(a.Text.c_str()));
+      break;
+    case K::Enter:
+      EnterKey(m, panel_);
+      break;
+    case K::Apply:
+      ApplyChangesButtonClick(sim_, panel_, *this);
+      break;
+    case K::Mode:
+      manual_auto_selectClick(m, panel_);
+      break;
+    case K::Cascade:
+      CascadeModeCheckBoxClick(m, panel_);
+      break;
+    case K::Faster:
+      SpeedControlClick(m, SpeedClick::Faster);
+      break;
+    case K::Slower:
+      SpeedControlClick(m, SpeedClick::Slower);
+      break;
+    case K::Normal:
+      SpeedControlClick(m, SpeedClick::Normal);
+      break;
+    case K::SpinUp:
+    case K::SpinDown: {
+      const SpinEdit edit = a.Name == "SingleSPNew"   ? SpinEdit::SingleSPNew
+                            : a.Name == "SingleOPNew" ? SpinEdit::SingleOPNew
+                                                      : SpinEdit::PVNoise;
+      SpinClick(m, panel_, edit, a.What == K::SpinUp ? SpinDirection::Up : SpinDirection::Down);
+      break;
+    }
+    case K::Leave:
+      LeaveEdit(m, a.Name);
+      break;
+    case K::Store:
+      if (const FieldInfo* field = FindField(a.Name)) StoreFieldText(m, *field, a.Text);
+      break;
+    case K::Stop:
+      RequestStop();
+      break;
+  }
+}
+
+void HeadlessHost::StepComputed() {
+  if (!trace_) return;
+  const PIDLoop& s = sim_.Model.SingleLoop;
+  std::string row = std::to_string(sim_.Run.StepsDone);
+  for (float value : {sim_.Run.t, s.SP, s.PV, s.OP, s.OPOut, s.MV, s.ModelOutput, s.DelayedOutput,
+                      s.PVRaw, sim_.Run.DisturbancePrev}) {
+    row += ',';
+    row += FormatReal9(value);
+  }
+  row += ',';
+  row += std::to_string(s.Mode);
+  for (float value : {s.SPNew, s.OPNew, LoadShared(s.P), LoadShared(s.I), s.EffectiveP, s.Error}) {
+    row += ',';
+    row += FormatReal9(value);
+  }
+  row += '\n';
+  std::fwrite(row.data(), 1, row.size(), trace_);
+}
+
+void HeadlessHost::PublishItemValues() {
+  if (publish_) publish_();
+}
+
+void HeadlessHost::Pause(int milliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+uint64_t HeadlessHost::PickupSeed() {
+  ++pickups_;
+  if (options_.Seed) return *options_.Seed + pickups_;
+  return static_cast<uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
+}
+
+void HeadlessHost::FatalAllocationFailure(bool loopBuffers) {
+  FinishStatusLine();
+  std::fputs(loopBuffers ? "Memory Allocation Failure ! Exiting Program. \nRestart Again\n"
+                         : "Memory Allocation Error.\nProgram will now Exit\n",
+             stderr);
+  std::exit(1);
+}
+
+void HeadlessHost::UpdateStatusLine() {
+  const auto now = std::chrono::steady_clock::now();
+  if (now - lastStatus_ < std::chrono::milliseconds(250)) return;
+  const double seconds = std::chrono::duration<double>(now - lastStatus_).count();
+  const int64_t step = sim_.Run.StepsDone;
+  const double rate = lastStatus_.time_since_epoch().count() == 0 ? 0 : (step - lastStatusStep_) / seconds;
+  lastStatus_ = now;
+  lastStatusStep_ = step;
+  const PIDLoop& s = sim_.Model.SingleLoop;
+  std::string line = "\rt " + FormatFixed(sim_.Run.t, 1) + "  PV " + FormatFixed(s.PV, 3) +
+                     "  SP " + FormatFixed(s.SP, 3) + "  OP " + FormatFixed(s.OP, 2) + "  " +
+                     (s.Mode == 0 ? "Manual" : "Auto") + "  " + FormatFixed(rate, 0) +
+                     " steps/s   ";
+  std::fputs(line.c_str(), stderr);
+  std::fflush(stderr);
+  statusShown_ = true;
+}
+
+void HeadlessHost::FinishStatusLine() {
+  if (!statusShown_) return;
+  std::fputs("\n", stderr);
+  statusShown_ = false;
+}
+
+}  // namespace qx

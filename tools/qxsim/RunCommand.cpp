@@ -1,0 +1,150 @@
+#include "tools/qxsim/RunCommand.h"
+
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+
+#include "engine/FieldTable.h"
+#include "engine/Normalise.h"
+#include "engine/RealText.h"
+#include "engine/RunLoop.h"
+#include "persistence/CaseFile.h"
+#include "persistence/ConfigurationFile.h"
+#include "tools/qxsim/HeadlessHost.h"
+
+namespace qx {
+namespace {
+
+constexpr const char* kStartingCase = "TravekEX2.pid";
+constexpr const char* kTraceHeader =
+    "step,t,SP,PV,OP,OPOut,MV,ModelOutput,DelayedOutput,PVRaw,D,Mode,SPNew,OPNew,P,I,"
+    "EffectiveP,Error\n";
+
+std::atomic<bool> gInterrupted{false};
+
+extern "C" void OnInterrupt(int) { gInterrupted.store(true); }
+
+// Case-reader requests of the headless runner: messages go to standard
+// error, the window steps act on the in-memory panel.
+class PanelCaseHost final : public CaseHost {
+ public:
+  PanelCaseHost(LoopModel& model, OperatorPanel& panel) : model_(model), panel_(panel) {}
+  void ShowErrorBox(std::string_view caption, std::string_view text) override {
+    std::cerr << caption << ": " << text << '\n';
+  }
+  void ShowLoopKind() override { qx::ShowLoopKind(model_, panel_); }
+  void ShowAutoMode() override { ShowModeState(panel_, 1); }
+
+ private:
+  LoopModel& model_;
+  OperatorPanel& panel_;
+};
+
+std::string StartingCasePath() {
+  const std::string folder = ExecutableFolder();
+  return folder.empty() ? kStartingCase : folder + "/" + kStartingCase;
+}
+
+// Writes `text` to `path` ("-": standard output). False with a message.
+bool WriteTextFile(const std::string& path, const std::string& text) {
+  if (path == "-") {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return std::fflush(stdout) == 0;
+  }
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) return false;
+  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  return std::fclose(file) == 0 && written;
+}
+
+std::string DescribeModel(const LoopModel& model) {
+  std::string out;
+  for (const FieldInfo& field : AllFields()) {
+    out.append(field.record).append(".").append(field.field).append("=");
+    out.append(FieldValueText(model, field)).append("\n");
+  }
+  return out;
+}
+
+}  // namespace
+
+int RunCommand(const RunOptions& options) {
+  auto sim = std::make_unique<Simulation>();
+  LoopModel& m = sim->Model;
+  OperatorPanel panel;
+  CaseExtras extras;
+  const char separator = DecimalSeparatorFromEnvironment();
+
+  // The program as it stands after its start-up: Auto, the single loop.
+  m.RunControl.SingleAutoState = 1;
+  m.RunControl.SingleModeSelect = 1;
+  m.RunControl.SingleConfiguration = true;
+  ShowIdleLayout(panel);
+
+  // The case command: stop (nothing runs yet), load, override, finish.
+  cmd_exitClick(m, panel, [](std::string_view) { return true; });
+  PanelCaseHost caseHost(m, panel);
+  const std::string casePath = options.CasePath.empty() ? StartingCasePath() : options.CasePath;
+  CaseReadResult read = ReadCaseValues(casePath, m, extras, separator, caseHost);
+  if (read.status == CaseReadStatus::NotLoaded) return 1;
+  if (read.status == CaseReadStatus::LineFailed) {
+    std::cerr << read.failure << '\n';
+    return 1;
+  }
+  for (const FieldOverride& o : options.Overrides)
+    StoreFieldText(m, *FindField(o.Name), o.Value);
+  FinishCaseLoad(m, caseHost);
+
+  ShowCaseLayout(panel);
+  ShowLoopValues(m, panel);
+
+  std::FILE* trace = nullptr;
+  if (!options.TracePath.empty()) {
+    trace = options.TracePath == "-" ? stdout : std::fopen(options.TracePath.c_str(), "wb");
+    if (!trace) {
+      std::cerr << "qxsim: cannot write the trace to '" << options.TracePath << "'\n";
+      return 1;
+    }
+    std::fputs(kTraceHeader, trace);
+  }
+
+  HeadlessHost host(*sim, panel, options, gInterrupted);
+  host.SetTrace(trace);
+  host.SetStatusLine(isatty(STDERR_FILENO) && options.TracePath != "-");
+  if (options.Seed) sim->Random.Seed(*options.Seed);
+
+  auto previous = std::signal(SIGINT, OnInterrupt);
+  SinglePID1Click(*sim, host);
+  std::signal(SIGINT, previous);
+  host.FinishStatusLine();
+
+  int status = 0;
+  if (trace && trace != stdout && std::fclose(trace) != 0) {
+    std::cerr << "qxsim: writing the trace to '" << options.TracePath << "' failed\n";
+    status = 1;
+  } else if (trace == stdout) {
+    std::fflush(stdout);
+  }
+  if (!options.DumpModelPath.empty() && !WriteTextFile(options.DumpModelPath, DescribeModel(m))) {
+    std::cerr << "qxsim: cannot write the model to '" << options.DumpModelPath << "'\n";
+    status = 1;
+  }
+  if (!options.DumpPanelPath.empty() &&
+      !WriteTextFile(options.DumpPanelPath, DescribePanel(panel))) {
+    std::cerr << "qxsim: cannot write the panel to '" << options.DumpPanelPath << "'\n";
+    status = 1;
+  }
+  if (!options.SaveCasePath.empty()) {
+    std::string reason;
+    if (!WriteCase(options.SaveCasePath, m, extras, separator, reason)) {
+      std::cerr << "Could Not Save File: " << reason << '\n';
+      status = 1;
+    }
+  }
+  return status;
+}
+
+}  // namespace qx

@@ -1,0 +1,185 @@
+#include "tools/qxsim/RunOptions.h"
+
+#include <charconv>
+#include <string_view>
+
+#include "engine/FieldTable.h"
+#include "engine/LoopModel.h"
+#include "engine/NumberText.h"
+#include "ui/OperatorPanel.h"
+
+namespace qx {
+namespace {
+
+bool ParseCount(std::string_view text, int64_t& value) {
+  if (text.empty()) return false;
+  auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return ec == std::errc() && ptr == text.data() + text.size() && value >= 0;
+}
+
+// Checks "Record.Field=VALUE" against the model's field names and types.
+bool ParseFieldAssignment(std::string_view text, std::string& name, std::string& value,
+                          std::string& error) {
+  const auto equals = text.find('=');
+  if (equals == std::string_view::npos) {
+    error = "expected Record.Field=VALUE, got '" + std::string(text) + "'";
+    return false;
+  }
+  name = std::string(text.substr(0, equals));
+  value = std::string(text.substr(equals + 1));
+  const FieldInfo* field = FindField(name);
+  if (!field) {
+    error = "unknown field '" + name + "'";
+    return false;
+  }
+  LoopModel scratch;
+  std::string problem = StoreFieldText(scratch, *field, value);
+  if (!problem.empty()) {
+    error = problem;
+    return false;
+  }
+  return true;
+}
+
+bool IsSpinEdit(std::string_view name) {
+  return name == "SingleSPNew" || name == "SingleOPNew" || name == "PVNoise";
+}
+
+bool ParseAction(std::string_view spec, ScriptedAction& action, std::string& error) {
+  const auto colon = spec.find(':');
+  if (colon == std::string_view::npos || !ParseCount(spec.substr(0, colon), action.Step)) {
+    error = "--at expects N:ACTION with a step number N >= 0, got '" + std::string(spec) + "'";
+    return false;
+  }
+  const std::string_view act = spec.substr(colon + 1);
+  using K = ScriptedAction::Kind;
+  static const std::pair<std::string_view, K> kWords[] = {
+      {"enter", K::Enter},   {"apply", K::Apply},   {"mode", K::Mode},
+      {"cascade", K::Cascade}, {"faster", K::Faster}, {"slower", K::Slower},
+      {"normal", K::Normal}, {"stop", K::Stop}};
+  for (const auto& [word, kind] : kWords) {
+    if (act == word) {
+      action.What = kind;
+      return true;
+    }
+  }
+  if (act.starts_with("store:")) {
+    action.What = K::Store;
+    return ParseFieldAssignment(act.substr(6), action.Name, action.Text, error);
+  }
+  static const std::pair<std::string_view, K> kEditActions[] = {
+      {"up:", K::SpinUp}, {"down:", K::SpinDown}, {"leave:", K::Leave}};
+  for (const auto& [prefix, kind] : kEditActions) {
+    if (!act.starts_with(prefix)) continue;
+    action.What = kind;
+    action.Name = std::string(act.substr(prefix.size()));
+    OperatorPanel panel;
+    const bool known = kind == K::Leave ? panel.FindEdit(action.Name) != nullptr
+                                        : IsSpinEdit(action.Name);
+    if (!known) {
+      error = "'" + action.Name + "' has no " +
+              (kind == K::Leave ? "edit" : "spin button") + " (in --at " + std::string(spec) + ")";
+      return false;
+    }
+    return true;
+  }
+  const auto equals = act.find('=');
+  if (equals != std::string_view::npos) {
+    action.What = K::SetControl;
+    action.Name = std::string(act.substr(0, equals));
+    action.Text = std::string(act.substr(equals + 1));
+    OperatorPanel panel;
+    if (panel.FindEdit(action.Name)) return true;
+    int64_t unused = 0;
+    std::string_view index = action.Text;
+    const bool negative = index.starts_with('-');
+    if (negative) index.remove_prefix(1);
+    if (panel.FindRadio(action.Name)) {
+      if (ParseCount(index, unused)) return true;
+      error = "radio group " + action.Name + " takes an item index, got '" + action.Text + "'";
+      return false;
+    }
+    error = "unknown control '" + action.Name + "' (in --at " + std::string(spec) + ")";
+    return false;
+  }
+  error = "unknown action '" + std::string(act) + "' (in --at " + std::string(spec) + ")";
+  return false;
+}
+
+}  // namespace
+
+bool ParseRunOptions(const std::vector<std::string>& args, RunOptions& options, std::string& error) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    auto value = [&](std::string& out) {
+      if (i + 1 >= args.size()) {
+        error = arg + " needs a value";
+        return false;
+      }
+      out = args[++i];
+      return true;
+    };
+    std::string text;
+    if (arg == "--set") {
+      if (!value(text)) return false;
+      FieldOverride o;
+      if (!ParseFieldAssignment(text, o.Name, o.Value, error)) return false;
+      options.Overrides.push_back(std::move(o));
+    } else if (arg == "--steps") {
+      if (!value(text)) return false;
+      int64_t steps = 0;
+      if (!ParseCount(text, steps)) {
+        error = "--steps expects a whole number >= 0, got '" + text + "'";
+        return false;
+      }
+      options.Steps = steps;
+    } else if (arg == "--at") {
+      if (!value(text)) return false;
+      ScriptedAction action;
+      if (!ParseAction(text, action, error)) return false;
+      options.Actions.push_back(std::move(action));
+    } else if (arg == "--trace") {
+      if (!value(options.TracePath)) return false;
+    } else if (arg == "--dump-model") {
+      if (!value(options.DumpModelPath)) return false;
+    } else if (arg == "--dump-panel") {
+      if (!value(options.DumpPanelPath)) return false;
+    } else if (arg == "--save-case") {
+      if (!value(options.SaveCasePath)) return false;
+    } else if (arg == "--seed") {
+      if (!value(text)) return false;
+      uint64_t seed = 0;
+      auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), seed);
+      if (ec != std::errc() || ptr != text.data() + text.size()) {
+        error = "--seed expects a whole number, got '" + text + "'";
+        return false;
+      }
+      options.Seed = seed;
+    } else if (arg == "--serve") {
+      // The endpoint is optional: take the next argument when it is one.
+      if (i + 1 < args.size() && args[i + 1].starts_with("opc.tcp://"))
+        options.ServeEndpoint = args[++i];
+      else
+        options.ServeEndpoint = std::string();
+    } else if (arg == "--serve-after") {
+      if (!value(text)) return false;
+      double seconds = 0;
+      if (!ParseWholeDecimal(text, seconds) || seconds < 0) {
+        error = "--serve-after expects seconds >= 0, got '" + text + "'";
+        return false;
+      }
+      options.ServeAfterSeconds = seconds;
+    } else if (arg.starts_with("-") && arg != "-") {
+      error = "unknown option '" + arg + "'";
+      return false;
+    } else if (options.CasePath.empty()) {
+      options.CasePath = arg;
+    } else {
+      error = "more than one case file: '" + options.CasePath + "' and '" + arg + "'";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace qx

@@ -1,0 +1,42 @@
+// qxsim: the simulator without a window, for scripts, tests and batches.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/qxsim/CaseCommand.h"
+#include "tools/qxsim/RunCommand.h"
+#include "tools/qxsim/RunOptions.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: qxsim run [CASE.pid] [--set Record.Field=VALUE]... [--steps N]\n"
+    "                 [--at N:ACTION]... [--trace FILE|-] [--dump-model FILE]\n"
+    "                 [--dump-panel FILE] [--save-case FILE] [--seed S]\n"
+    "                 [--serve [ENDPOINT]] [--serve-after SECONDS]\n"
+    "       qxsim case dump CASE.pid\n"
+    "       qxsim case pack LISTING OUT.pid\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+    std::cerr << kUsage;
+    return args.empty() ? 2 : 0;
+  }
+  const std::string command = args[0];
+  args.erase(args.begin());
+  if (command == "run") {
+    qx::RunOptions options;
+    std::string error;
+    if (!qx::ParseRunOptions(args, options, error)) {
+      std::cerr << "qxsim run: " << error << '\n';
+      return 2;
+    }
+    return qx::RunCommand(options);
+  }
+  if (command == "case") return qx::CaseCommand(args);
+  std::cerr << "qxsim: unknown command '" << command << "'\n" << kUsage;
+  return 2;
+}

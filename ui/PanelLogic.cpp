@@ -1,0 +1,286 @@
+#include "ui/PanelLogic.h"
+
+#include "engine/Normalise.h"
+#include "engine/NumberText.h"
+#include "engine/RunLoop.h"
+
+namespace qx {
+namespace {
+
+float Read(const EditControl& edit) { return ParseLeadingSingle(edit.Text); }
+
+void Show(EditControl& edit, float value, int decimals) {
+  edit.Text = FormatFixed(value, decimals);
+}
+
+constexpr float kExecPeriods[8] = {0.5f, 1, 2, 3, 5, 10, 15, 20};
+
+int ExecPeriodItem(float period) {
+  for (int i = 1; i < 8; ++i)
+    if (period == kExecPeriods[i]) return i;
+  return 0;
+}
+
+void ReadSignal(SignalParams& s, const RadioGroup& onOff, const EditControl& rate,
+                const EditControl& size) {
+  s.On = onOff.ItemIndex == 0 ? 1 : 0;
+  s.Start = 0;
+  s.End = 50081;
+  NormaliseSignalWindow(s);
+  s.Rate = Read(rate);
+  if (s.Rate < 0) s.Rate = 0;
+  s.Size = Read(size);
+  if (s.Size < 0) s.Size = 0;
+}
+
+void ShowSignal(const SignalParams& s, RadioGroup& onOff, EditControl& rate, EditControl& size) {
+  onOff.Select(s.On == 1 ? 0 : 1);
+  Show(rate, s.Rate, 3);
+  Show(size, s.Size, 3);
+}
+
+}  // namespace
+
+void ReadTuningInputs(LoopModel& m, const OperatorPanel& panel) {
+  PIDLoop& single = m.SingleLoop;
+  StoreShared(single.P, Read(panel.PSingle));
+  StoreShared(single.I, Read(panel.ISingle));
+  single.D = Read(panel.DSingle);
+  single.SPNew = Read(panel.SingleSPNew);
+  single.FilterTimeConstant = Read(panel.FilterTimeConstant);
+  single.FilterEntered = single.FilterTimeConstant;
+  single.PVNoise = Read(panel.PVNoise);
+  single.OPNew = Read(panel.SingleOPNew);
+}
+
+void ReadOperatorInputs(LoopModel& m, const OperatorPanel& panel) {
+  RunSettingsRecord& run = m.RunSettings;
+  PIDLoop& single = m.SingleLoop;
+
+  run.SimTime = Read(panel.SimTime);
+  if (run.SimTime < 200) run.SimTime = 200;
+  if (run.SimTime > 1900) run.SimTime = 1900;
+  run.TimeStep = StepTime(run.SimTime);
+
+  m.RunControl.SingleConfiguration = true;
+  m.RunControl.LoopConfiguration = 1;
+
+  ReadTuningInputs(m, panel);
+  single.PVNoise = ToSingle(single.PVNoise / 100.0);
+  single.SimTime = run.SimTime;
+  m.CascadeLoop.SimTime = 0;
+
+  m.DisturbanceModel.Delay = Read(panel.DisturbanceDeadTime);
+  m.DisturbanceModel.Gain = Read(panel.DisturbanceGain);
+  m.DisturbanceModel.Tau1 = Read(panel.DisturbanceTimeConstant);
+  m.ProcessModel.Gain = Read(panel.Gain);
+  m.ProcessModel.Delay = Read(panel.Delay);
+  m.ProcessModel.Tau1 = Read(panel.TimeConstant1);
+  m.ProcessModel.Tau2 = Read(panel.TimeConstant2);
+
+  ReadSignal(m.PulseSignal, panel.PulseOnOff, panel.PulseWidth, panel.PulseChange);
+  ReadSignal(m.RampSignal, panel.RampOnOff, panel.RampRate, panel.RampChange);
+  ReadSignal(m.SineSignal, panel.SineOnOff, panel.SineFrequency, panel.SineAmplitude);
+  m.PulseSignal.Option = panel.PulseRandomRegular.ItemIndex == 1 ? 1 : 0;
+
+  const int period = panel.SinglePIDExePeriodRadioGroup.ItemIndex;
+  if (period >= 0 && period < 8) single.ExecPeriod = kExecPeriods[period];
+  single.GapGain = Read(panel.SingleGapGain);
+  single.GapLow = Read(panel.SingleGapGainLow);
+  single.GapHigh = Read(panel.SingleGapGainHigh);
+  single.Transform = panel.SingleTrasnformRadioGroup.ItemIndex;
+  single.PVSampleDelay = Read(panel.SinglePVSampleDelay);
+  single.CVHigh = Read(panel.SingleCVHigh);
+  single.CVLow = Read(panel.SingleCVLow);
+  single.MVHigh = Read(panel.SingleMVHigh);
+  single.MVLow = Read(panel.SingleMVLow);
+  single.InitialValveOpening = Read(panel.SingleInitialValveOpening);
+  single.Equation = panel.SinglePIDEquation.ItemIndex + 1;
+
+  // A speed command given since the last step and not yet applied is dropped.
+  m.RunControl.SpeedChangeEnabled = false;
+  NormaliseLoopParameters(m);
+}
+
+void ShowLoopKind(LoopModel& m, OperatorPanel&) { m.RunControl.SingleConfiguration = true; }
+
+void ShowLoopValues(LoopModel& m, OperatorPanel& panel) {
+  const PIDLoop& single = m.SingleLoop;
+  Show(panel.SimTime, m.RunSettings.SimTime, 0);
+  ShowLoopKind(m, panel);
+
+  Show(panel.PSingle, LoadShared(single.P), 4);
+  Show(panel.ISingle, LoadShared(single.I), 4);
+  Show(panel.DSingle, single.D, 4);
+  Show(panel.SingleSPNew, single.SPNew, 3);
+  panel.SingleOPNew.Text = FormatPattern(single.OPNew, 2, panel.DecimalSeparator);
+  Show(panel.FilterTimeConstant, single.FilterEntered, 4);
+  panel.PVNoise.Text = FormatFixed(static_cast<double>(single.PVNoise) * 100, 1);
+
+  Show(panel.DisturbanceDeadTime, m.DisturbanceModel.Delay, 3);
+  Show(panel.DisturbanceGain, m.DisturbanceModel.Gain, 3);
+  Show(panel.DisturbanceTimeConstant, m.DisturbanceModel.Tau1, 3);
+  Show(panel.Delay, m.ProcessModel.Delay, 3);
+  Show(panel.Gain, m.ProcessModel.Gain, 3);
+  Show(panel.TimeConstant1, m.ProcessModel.Tau1, 3);
+  Show(panel.TimeConstant2, m.ProcessModel.Tau2, 3);
+  ShowSignal(m.PulseSignal, panel.PulseOnOff, panel.PulseWidth, panel.PulseChange);
+  ShowSignal(m.RampSignal, panel.RampOnOff, panel.RampRate, panel.RampChange);
+  ShowSignal(m.SineSignal, panel.SineOnOff, panel.SineFrequency, panel.SineAmplitude);
+  panel.PulseRandomRegular.Select(m.PulseSignal.Option != 0 ? 1 : 0);
+
+  panel.SinglePIDExePeriodRadioGroup.Select(ExecPeriodItem(single.ExecPeriod));
+  Show(panel.SingleGapGain, single.GapGain, 3);
+  Show(panel.SingleGapGainLow, single.GapLow, 3);
+  Show(panel.SingleGapGainHigh, single.GapHigh, 3);
+  panel.SingleTrasnformRadioGroup.Select(single.Transform);
+  Show(panel.SinglePVSampleDelay, single.PVSampleDelay, 3);
+  Show(panel.SingleCVHigh, single.CVHigh, 3);
+  Show(panel.SingleCVLow, single.CVLow, 3);
+  Show(panel.SingleMVHigh, single.MVHigh, 3);
+  Show(panel.SingleMVLow, single.MVLow, 3);
+  Show(panel.SingleInitialValveOpening, single.InitialValveOpening, 3);
+  panel.SinglePIDEquation.Select(single.Equation - 1);
+
+  panel.Layout.SinglePIDPage = 0;
+}
+
+void ShowIdleLayout(OperatorPanel& panel) {
+  PanelLayout& l = panel.Layout;
+  l.TwoPlotsPanelVisible = false;
+  l.SignalsPanelVisible = false;
+  l.ApplyChangesButtonVisible = false;
+  l.ModePageVisible = false;
+  l.NewCaseFileEnabled = true;
+  l.OpenCaseFileEnabled = true;
+}
+
+void ShowCaseLayout(OperatorPanel& panel) {
+  PanelLayout& l = panel.Layout;
+  l.ModePageVisible = true;
+  l.TwoPlotsPanelVisible = true;
+  l.SignalsPanelVisible = true;
+  l.ApplyChangesButtonVisible = true;
+  l.SaveCaseFileEnabled = true;
+  l.NewCaseFileEnabled = false;
+  l.OpenCaseFileEnabled = false;
+}
+
+void ShowModeState(OperatorPanel& panel, int state) {
+  const bool manual = state == 0;
+  panel.ModePanel.Caption = manual ? "Manual" : "Auto";
+  panel.ModePanel.Colour = manual ? 0xFF8484 : 0xB3B3FF;
+  panel.SingleSPNew.Enabled = panel.SingleSPNew.Visible = !manual;
+  panel.SingleSPNewSpinVisible = !manual;
+  panel.SingleOPNew.Enabled = manual;
+  panel.SingleOPNewSpinVisible = manual;
+}
+
+void EnterKey(LoopModel& m, const OperatorPanel& panel) {
+  ReadOperatorInputs(m, panel);
+  m.RunControl.ChangesPending = true;
+}
+
+void LeaveEdit(LoopModel& m, std::string_view editName) {
+  if (editName == "SingleSPNew" || editName == "SingleOPNew") m.RunControl.ChangesPending = true;
+}
+
+void SpinClick(LoopModel& m, OperatorPanel& panel, SpinEdit edit, SpinDirection direction) {
+  PIDLoop& single = m.SingleLoop;
+  const bool up = direction == SpinDirection::Up;
+  switch (edit) {
+    case SpinEdit::SingleSPNew: {
+      double value = static_cast<double>(single.SPNew) + (up ? 1 : -1);
+      if (value < 0) value = 0;
+      single.SPNew = ToSingle(value);
+      panel.SingleSPNew.Text = FormatPattern(single.SPNew, 3, panel.DecimalSeparator);
+      m.RunControl.ChangesPending = true;
+      break;
+    }
+    case SpinEdit::SingleOPNew: {
+      double value = static_cast<double>(single.OPNew) + (up ? 1 : -1);
+      if (value < 0) value = 0;
+      single.OPNew = ToSingle(value);
+      panel.SingleOPNew.Text = FormatPattern(single.OPNew, 2, panel.DecimalSeparator);
+      break;
+    }
+    case SpinEdit::PVNoise: {
+      // The step works on the percent that the edit shows.
+      double percent = static_cast<double>(single.PVNoise) * 100 + (up ? 0.1 : -0.1);
+      if (percent < 0) percent = 0;
+      if (percent > 100) percent = 100;
+      panel.PVNoise.Text = FormatPattern(percent, 1, panel.DecimalSeparator);
+      single.PVNoise = ToSingle(percent / 100);
+      m.RunControl.ChangesPending = true;
+      break;
+    }
+  }
+}
+
+void manual_auto_selectClick(LoopModel& m, OperatorPanel& panel) {
+  RunControlRecord& c = m.RunControl;
+  if (c.SingleAutoState == 1) {
+    c.SingleModeCode = 1;
+    c.SingleAutoState = 0;
+    c.SingleModeSelect = 0;
+  } else {
+    c.SingleModeCode = 2;
+    c.SingleAutoState = 1;
+    c.SingleModeSelect = 1;
+  }
+  ShowModeState(panel, c.SingleAutoState);
+}
+
+void CascadeModeCheckBoxClick(LoopModel& m, OperatorPanel& panel) {
+  panel.CascadeModeCheckBox = !panel.CascadeModeCheckBox;
+  if (panel.CascadeModeCheckBox) {
+    // Clicking the single panel from Manual puts the loop in Auto.
+    m.RunControl.SingleAutoState = 0;
+    manual_auto_selectClick(m, panel);
+  }
+}
+
+void SpeedControlClick(LoopModel& m, SpeedClick click) {
+  RunControlRecord& c = m.RunControl;
+  c.SpeedCommand = static_cast<int>(click);
+  c.SpeedChangeEnabled = true;
+  c.SpeedCommandPending = true;
+}
+
+void ApplyChangesButtonClick(Simulation& sim, OperatorPanel& panel, RunHost& host) {
+  RunControlRecord& c = sim.Model.RunControl;
+  c.ApplyInProgress = true;
+  c.StopRequested = false;
+  c.ChangesPending = false;
+  ReadOperatorInputs(sim.Model, panel);
+  NormaliseLoopParameters(sim.Model);
+  ShowLoopValues(sim.Model, panel);
+  SinglePID1Click(sim, host);
+  c.ApplyInProgress = false;
+}
+
+void EndPractice(LoopModel& m, OperatorPanel& panel) {
+  m.RunControl.StopRequested = true;
+  panel.Layout.SimRunningLabel = "Simulation Running.";
+  panel.Layout.SimRunningLabel1 = "Click 'Halt Simulation' to stop.";
+  panel.Layout.RunIndicatorOn = false;
+  ShowIdleLayout(panel);
+}
+
+void cmd_exitClick(LoopModel& m, OperatorPanel& panel, const AskYesNo& ask) {
+  m.RunControl.StopRequested = false;
+  m.RunControl.ChangesPending = true;
+  if (panel.Layout.ModePageVisible && ask("End This Simulation?")) EndPractice(m, panel);
+  panel.Layout.SaveCaseFileEnabled = false;
+}
+
+void PanelRunHost::RunStarting() {
+  panel_.Layout.RunIndicatorOn = true;
+  panel_.Layout.TwoPlotsPanelVisible = true;
+}
+
+void PanelRunHost::ShowTrackedSetPoint(float sp) { panel_.SingleSPNew.Text = FormatFixed(sp, 3); }
+
+void PanelRunHost::ShowTrackedOutput(float op) { panel_.SingleOPNew.Text = FormatFixed(op, 1); }
+
+}  // namespace qx

@@ -1,0 +1,88 @@
+// What the operator's controls do to the loop data model, without a GUI
+// toolkit: reading the inputs, showing the model, spin buttons, the mode
+// panel, the speed controls, Apply Changes and Stop Simulation. The Qt
+// window and the headless runner call the same functions.
+#pragma once
+
+#include <functional>
+#include <string_view>
+
+#include "engine/RunHost.h"
+#include "engine/Simulation.h"
+#include "ui/OperatorPanel.h"
+
+namespace qx {
+
+// Every input control into the model, then NormaliseLoopParameters.
+void ReadOperatorInputs(LoopModel& m, const OperatorPanel& panel);
+
+// The tuning controls that a run re-reads when changes are pending (P, I, D,
+// SP, filter, PV noise in percent, OP).
+void ReadTuningInputs(LoopModel& m, const OperatorPanel& panel);
+
+// The model back into the controls, as normalised.
+void ShowLoopValues(LoopModel& m, OperatorPanel& panel);
+
+// The single-loop presentation (the only one the window offers).
+void ShowLoopKind(LoopModel& m, OperatorPanel& panel);
+
+// Layout with no active case, and while a case is active.
+void ShowIdleLayout(OperatorPanel& panel);
+void ShowCaseLayout(OperatorPanel& panel);
+
+// The mode panel and the controls that depend on it for a mode state
+// (0 Manual, 1 Auto).
+void ShowModeState(OperatorPanel& panel, int state);
+
+// The Enter key: reads every input and asks the run to pick up the changes.
+void EnterKey(LoopModel& m, const OperatorPanel& panel);
+
+// The focus leaves an edit; leaving the set-point or output edit asks the
+// run to pick up the changes.
+void LeaveEdit(LoopModel& m, std::string_view editName);
+
+enum class SpinEdit { SingleSPNew, SingleOPNew, PVNoise };
+enum class SpinDirection { Up, Down };
+
+// The spin buttons beside the set-point, output and PV-noise edits.
+void SpinClick(LoopModel& m, OperatorPanel& panel, SpinEdit edit, SpinDirection direction);
+
+// A click on the Manual/Auto panel, and on "Cascade Mode".
+void manual_auto_selectClick(LoopModel& m, OperatorPanel& panel);
+void CascadeModeCheckBoxClick(LoopModel& m, OperatorPanel& panel);
+
+// The speed controls: faster, slower, and "Normal".
+enum class SpeedClick { Faster = 1, Normal = 2, Slower = 3 };
+void SpeedControlClick(LoopModel& m, SpeedClick click);
+
+// "Apply Changes": reads and normalises the inputs and re-runs the run-start
+// preparations; the run in progress continues with the new values.
+void ApplyChangesButtonClick(Simulation& sim, OperatorPanel& panel, RunHost& host);
+
+// "Stop Simulation": asks "End This Simulation?" while a case is active and
+// ends the run on Yes.
+using AskYesNo = std::function<bool(std::string_view question)>;
+void cmd_exitClick(LoopModel& m, OperatorPanel& panel, const AskYesNo& ask);
+
+// Ends the current run and returns the window to its idle layout.
+void EndPractice(LoopModel& m, OperatorPanel& panel);
+
+// A RunHost whose panel operations act on an OperatorPanel; the window and
+// the headless runner derive from it and add their own output.
+class PanelRunHost : public RunHost {
+ public:
+  PanelRunHost(Simulation& sim, OperatorPanel& panel) : sim_(sim), panel_(panel) {}
+
+  void RunStarting() override;
+  void ReadOperatorInputs() override { qx::ReadOperatorInputs(sim_.Model, panel_); }
+  void ReadTuningInputs() override { qx::ReadTuningInputs(sim_.Model, panel_); }
+  void ShowLoopValues() override { qx::ShowLoopValues(sim_.Model, panel_); }
+  void ShowTrackedSetPoint(float sp) override;
+  void ShowTrackedOutput(float op) override;
+
+ protected:
+  Simulation& sim_;
+  OperatorPanel& panel_;
+};
+
+}  // namespace qx
