@@ -73,7 +73,9 @@ long long ScientificExponent(std::string_view mantissa, long long exponent) {
 }
 
 std::string InvalidReal(std::string_view text) {
-  return "'" + std::string(text) + "' is not a valid floating point value";
+  std::string message(1, '\'');
+  message.append(text).append("' is not a valid floating point value");
+  return message;
 }
 
 }  // namespace
@@ -191,7 +193,7 @@ bool ParseReal(std::string_view text, char decimalSeparator, float& value, std::
   float parsed = 0.0f;
   if (nonZero) {
     std::string number = mantissa;
-    if (hasExponent) number += "e" + std::to_string(exponent);
+    if (hasExponent) number.append("e").append(std::to_string(exponent));
     auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(), parsed,
                                      std::chars_format::general);
     if (ec == std::errc::result_out_of_range) {
@@ -208,15 +210,16 @@ bool ParseReal(std::string_view text, char decimalSeparator, float& value, std::
 bool ParseInt(std::string_view text, int32_t& value, std::string& failure) {
   std::string_view trimmed = TrimLine(text);
   std::string_view number = trimmed;
-  if (!number.empty() && number.front() == '+') number.remove_prefix(1);
+  bool plus = !number.empty() && number.front() == '+';
+  if (plus) number.remove_prefix(1);  // from_chars takes "-" only
   int32_t parsed = 0;
-  bool ok = !number.empty() && (IsDigit(number.front()) || number.front() == '-');
+  bool ok = !number.empty() && (IsDigit(number.front()) || (!plus && number.front() == '-'));
   if (ok) {
     auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(), parsed);
     ok = ec == std::errc() && ptr == number.data() + number.size();
   }
   if (!ok) {
-    failure = "''" + std::string(trimmed) + "'' is not a valid integer value";
+    failure.assign("''").append(trimmed).append("'' is not a valid integer value");
     return false;
   }
   value = parsed;

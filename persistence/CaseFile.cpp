@@ -1,0 +1,69 @@
+#include "persistence/CaseFile.h"
+
+#include <vector>
+
+#include "engine/Normalise.h"
+#include "persistence/CaseLineTable.h"
+#include "persistence/CompressedLineFile.h"
+
+namespace qx {
+
+CaseReadResult ReadCase(const std::string& path, LoopModel& model, CaseExtras& extras,
+                        char decimalSeparator, CaseHost& host) {
+  LineCursor cursor;
+  switch (CompressedLineFile::Read(path, kAcceptedCaseTags, decimalSeparator, host, cursor)) {
+    case LineReadStatus::NotFound:
+      host.ShowErrorBox(kMissingCaseCaption,
+                        std::string(kMissingTextStart) + path + std::string(kMissingTextEnd));
+      return {CaseReadStatus::NotLoaded, {}};
+    case LineReadStatus::Invalid:
+      return {CaseReadStatus::NotLoaded, {}};
+    case LineReadStatus::Ok:
+      break;
+  }
+  return LoadCaseLines(cursor, model, extras, host);
+}
+
+CaseReadResult LoadCaseLines(LineCursor& cursor, LoopModel& model, CaseExtras& extras,
+                             CaseHost& host) {
+  CaseReadResult result;
+  if (!TakeCaseValues(cursor, model, extras, result.failure)) {
+    result.status = CaseReadStatus::LineFailed;
+    return result;
+  }
+  FinishCaseLoad(model, host);
+  result.status = CaseReadStatus::Loaded;
+  return result;
+}
+
+bool TakeCaseValues(LineCursor& cursor, LoopModel& model, CaseExtras& extras,
+                    std::string& failure) {
+  for (const CaseLine& line : CaseLines())
+    if (!TakeCaseLine(line, cursor, model, extras, failure)) return false;
+  return true;
+}
+
+void FinishCaseLoad(LoopModel& model, CaseHost& host) {
+  // The window's single-loop arrangement; the model's part of it is the flag.
+  model.RunControl.SingleConfiguration = true;
+  host.ShowLoopKind();
+
+  model.SingleLoop.Mode = 1;
+  model.RunControl.SingleModeCode = 2;
+  model.RunControl.SingleAutoState = 1;
+  model.RunControl.SingleModeSelect = 1;
+  host.ShowAutoMode();
+
+  NormaliseLoopParameters(model);
+}
+
+bool WriteCase(const std::string& path, const LoopModel& model, const CaseExtras& extras,
+               char decimalSeparator, std::string& reason) {
+  std::vector<std::string> lines;
+  lines.reserve(kCaseValueLines);
+  for (const CaseLine& line : CaseLines())
+    lines.push_back(FormatCaseLine(line, model, extras, decimalSeparator));
+  return CompressedLineFile::Write(path, kCaseTag, lines, reason);
+}
+
+}  // namespace qx

@@ -1,0 +1,142 @@
+#include "persistence/SafeFile.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+namespace qx {
+namespace {
+
+// Another program's read or save takes milliseconds; a lock held longer than
+// this is treated like a file that cannot be opened.
+constexpr auto kLockWait = std::chrono::seconds(2);
+
+bool LockWithin(int fd, int operation) {
+  auto deadline = std::chrono::steady_clock::now() + kLockWait;
+  for (;;) {
+    if (flock(fd, operation | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) return false;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+std::string SystemError(std::string_view step, const std::string& path) {
+  return std::string(step) + " '" + path + "': " + std::strerror(errno);
+}
+
+// The path a save replaces: the target of a symbolic link, else the path.
+std::string ResolveTarget(const std::string& path) {
+  struct stat info{};
+  if (lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+    if (char* real = realpath(path.c_str(), nullptr)) {
+      std::string resolved = real;
+      std::free(real);
+      return resolved;
+    }
+  }
+  return path;
+}
+
+std::string FolderOf(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+mode_t NewFileMode() {
+  mode_t mask = umask(0);
+  umask(mask);
+  return 0666 & ~mask;
+}
+
+}  // namespace
+
+LockedReader::LockedReader(const std::string& path) {
+  fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ >= 0 && !LockWithin(fd_, LOCK_SH)) {
+    close(fd_);
+    fd_ = -1;
+  }
+}
+
+LockedReader::~LockedReader() {
+  if (fd_ >= 0) close(fd_);  // closing releases the lock
+}
+
+long LockedReader::Read(unsigned char* buffer, std::size_t capacity) {
+  for (;;) {
+    ssize_t n = read(fd_, buffer, capacity);
+    if (n < 0 && errno == EINTR) continue;
+    return static_cast<long>(n);
+  }
+}
+
+bool ReplaceFile(const std::string& path, std::string_view bytes, std::string& reason) {
+  const std::string target = ResolveTarget(path);
+  const std::string folder = FolderOf(target);
+
+  // Hold the exclusive lock of the file being replaced, if there is one.
+  mode_t mode = NewFileMode();
+  int existing = open(target.c_str(), O_RDONLY | O_CLOEXEC);
+  if (existing >= 0) {
+    if (access(target.c_str(), W_OK) != 0) {
+      reason = SystemError("cannot write", target);
+      close(existing);
+      return false;
+    }
+    struct stat info{};
+    if (fstat(existing, &info) == 0) mode = info.st_mode & 07777;
+    if (!LockWithin(existing, LOCK_EX)) {
+      reason = SystemError("cannot lock", target);
+      close(existing);
+      return false;
+    }
+  }
+
+  std::string base = target.substr(target.rfind('/') + 1);
+  std::string temporary = (folder == "/" ? "" : folder) + "/." + base + ".XXXXXX";
+  int fd = mkostemp(temporary.data(), O_CLOEXEC);
+  bool ok = fd >= 0;
+  if (!ok) reason = SystemError("cannot create a temporary file beside", target);
+  if (ok && !(ok = WriteAll(fd, bytes))) reason = SystemError("cannot write", temporary);
+  if (ok && !(ok = fchmod(fd, mode) == 0)) reason = SystemError("cannot set the permissions of", temporary);
+  if (ok && !(ok = fsync(fd) == 0)) reason = SystemError("cannot flush", temporary);
+  if (fd >= 0 && close(fd) != 0 && ok) {
+    ok = false;
+    reason = SystemError("cannot close", temporary);
+  }
+  if (ok && !(ok = rename(temporary.c_str(), target.c_str()) == 0))
+    reason = SystemError("cannot replace", target);
+  if (!ok && fd >= 0) unlink(temporary.c_str());
+  if (ok) {
+    // Make the rename itself durable.
+    int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+      fsync(dir);
+      close(dir);
+    }
+  }
+  if (existing >= 0) close(existing);
+  return ok;
+}
+
+}  // namespace qx
