@@ -10,6 +10,13 @@ namespace qx {
 
 CaseReadResult ReadCase(const std::string& path, LoopModel& model, CaseExtras& extras,
                         char decimalSeparator, CaseHost& host) {
+  CaseReadResult result = ReadCaseValues(path, model, extras, decimalSeparator, host);
+  if (result.status == CaseReadStatus::Loaded) FinishCaseLoad(model, host);
+  return result;
+}
+
+CaseReadResult ReadCaseValues(const std::string& path, LoopModel& model, CaseExtras& extras,
+                              char decimalSeparator, CaseHost& host) {
   LineCursor cursor;
   switch (CompressedLineFile::Read(path, kAcceptedCaseTags, decimalSeparator, host, cursor)) {
     case LineReadStatus::NotFound:
@@ -21,18 +28,9 @@ CaseReadResult ReadCase(const std::string& path, LoopModel& model, CaseExtras& e
     case LineReadStatus::Ok:
       break;
   }
-  return LoadCaseLines(cursor, model, extras, host);
-}
-
-CaseReadResult LoadCaseLines(LineCursor& cursor, LoopModel& model, CaseExtras& extras,
-                             CaseHost& host) {
   CaseReadResult result;
-  if (!TakeCaseValues(cursor, model, extras, result.failure)) {
-    result.status = CaseReadStatus::LineFailed;
-    return result;
-  }
-  FinishCaseLoad(model, host);
-  result.status = CaseReadStatus::Loaded;
+  result.status = TakeCaseValues(cursor, model, extras, result.failure) ? CaseReadStatus::Loaded
+                                                                         : CaseReadStatus::LineFailed;
   return result;
 }
 

@@ -38,10 +38,11 @@ inline constexpr std::string_view kMissingTextEnd = "\nSelect Another Case File"
 CaseReadResult ReadCase(const std::string& path, LoopModel& model, CaseExtras& extras,
                         char decimalSeparator, CaseHost& host);
 
-// The part of ReadCase after the file has been opened and its tag checked:
-// TakeCaseValues, then, when every line has been taken, FinishCaseLoad.
-CaseReadResult LoadCaseLines(LineCursor& cursor, LoopModel& model, CaseExtras& extras,
-                             CaseHost& host);
+// ReadCase without its end steps, for a caller that changes values between
+// the file and the end (the runner's command-line overrides): Loaded here
+// means every line has been taken; FinishCaseLoad is then still to do.
+CaseReadResult ReadCaseValues(const std::string& path, LoopModel& model, CaseExtras& extras,
+                              char decimalSeparator, CaseHost& host);
 
 // Takes the 172 value lines from `cursor` in table order and stores each at
 // once, unchecked. Stops at the first line that is missing or does not

@@ -198,6 +198,21 @@ TEST(CaseFile, ReadingPutsTheLoopIntoAutoAndNormalises) {
   EXPECT_EQ(model.RunSettings.TimeStep, 0.5f);
 }
 
+TEST(CaseFile, ValuesFirstThenTheEndStepsEqualsAWholeRead) {
+  const std::string path = test::FixturePath("python_case.pid");
+  RecordingHost whole, split;
+  LoopModel wholeModel, splitModel;
+  CaseExtras wholeExtras, splitExtras;
+  ASSERT_EQ(ReadCase(path, wholeModel, wholeExtras, '.', whole).status, CaseReadStatus::Loaded);
+  ASSERT_EQ(ReadCaseValues(path, splitModel, splitExtras, '.', split).status, CaseReadStatus::Loaded);
+  EXPECT_EQ(split.loopKindShown + split.autoModeShown, 0);
+  EXPECT_EQ(splitModel.SingleLoop.Mode, 0);
+  EXPECT_EQ(splitModel.SingleLoop.FilterTimeConstant, 0.5f);  // not yet normalised
+  FinishCaseLoad(splitModel, split);
+  EXPECT_EQ(ModelBytes(splitModel), ModelBytes(wholeModel));
+  EXPECT_EQ(split.loopKindShown + split.autoModeShown, 2);
+}
+
 TEST(CaseFile, OlderTagLoadsAndIsSavedUnderTheCurrentOne) {
   TempDir dir;
   LoopModel model;
