@@ -1,9 +1,10 @@
 #include "persistence/ConfigurationFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
-#include <fstream>
 
 namespace qx {
 namespace {
@@ -17,14 +18,18 @@ std::string WorkingDirectory() {
 // stopping after the first line feed, with trailing CR and LF removed.
 // Empty when the file cannot be read.
 std::string FirstLine(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return {};
+  // Non-blocking open and a regular-file check: a FIFO must not hang start-up.
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return {};
+  struct stat info{};
   std::string line;
-  char c = 0;
-  while (line.size() < kMaxConfigurationLine && file.get(c)) {
-    line.push_back(c);
-    if (c == '\n') break;
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    char buffer[kMaxConfigurationLine];
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n > 0) line.assign(buffer, static_cast<std::size_t>(n));
   }
+  close(fd);
+  if (std::size_t lf = line.find('\n'); lf != std::string::npos) line.resize(lf + 1);
   while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
   return line;
 }

@@ -71,8 +71,11 @@ mode_t NewFileMode() {
 }  // namespace
 
 LockedReader::LockedReader(const std::string& path) {
-  fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd_ >= 0 && !LockWithin(fd_, LOCK_SH)) {
+  // Non-blocking, so that opening a FIFO cannot hang; only regular files
+  // are read (a device or FIFO could stream without end).
+  fd_ = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  struct stat info{};
+  if (fd_ >= 0 && (fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode) || !LockWithin(fd_, LOCK_SH))) {
     close(fd_);
     fd_ = -1;
   }

@@ -10,8 +10,9 @@
 
 namespace qx {
 
-// A file opened read-only with a shared flock() held until destruction
-// (writers take the exclusive lock). Waits a bounded time for a writer.
+// A regular file opened read-only with a shared flock() held until
+// destruction (writers take the exclusive lock). Waits a bounded time for a
+// writer; anything but a regular file does not open.
 class LockedReader {
  public:
   explicit LockedReader(const std::string& path);

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -106,8 +107,11 @@ TEST(CompressedLineFile, DamagedOrHostileContentIsInvalid) {
     test::WriteBytes(path, bytes);
     ExpectInvalid(ReadFile(path), path);
   }
+  // Not regular files: a folder, and a FIFO that no one writes (must not hang).
   std::filesystem::create_directory(dir.File("folder.pid"));
   ExpectInvalid(ReadFile(dir.File("folder.pid")), dir.File("folder.pid"));
+  ASSERT_EQ(mkfifo(dir.File("fifo.pid").c_str(), 0600), 0);
+  ExpectInvalid(ReadFile(dir.File("fifo.pid")), dir.File("fifo.pid"));
 }
 
 TEST(CompressedLineFile, MissingFileIsNotFoundWithoutABox) {

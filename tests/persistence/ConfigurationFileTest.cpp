@@ -1,6 +1,7 @@
 #include "persistence/ConfigurationFile.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -51,6 +52,11 @@ TEST_F(ConfigurationFile, TheFirstLineNamesTheWorkingFolder) {
     EXPECT_EQ(fs::current_path(), c.folder);
     fs::current_path(saved_);
   }
+}
+
+TEST_F(ConfigurationFile, AFifoInPlaceOfTheFileIsIgnoredWithoutWaiting) {
+  ASSERT_EQ(mkfifo(exe_.File("TRAVEK.CFG").c_str(), 0600), 0);
+  EXPECT_EQ(Apply(), exe_.path());
 }
 
 TEST_F(ConfigurationFile, ExecutableFolderIsTheFolderOfThisProgram) {
