@@ -1,0 +1,46 @@
+#pragma once
+// Numeric identifiers of the standard nodes (namespace 0) this server holds.
+
+#include <cstdint>
+
+namespace opcua::ids {
+
+// Folders and objects.
+inline constexpr uint32_t RootFolder = 84, ObjectsFolder = 85, TypesFolder = 86, ViewsFolder = 87,
+                          ObjectTypesFolder = 88, VariableTypesFolder = 89, DataTypesFolder = 90,
+                          ReferenceTypesFolder = 91;
+inline constexpr uint32_t Server = 2253, ServerArray = 2254, NamespaceArray = 2255,
+                          ServerStatus = 2256, ServerStatus_StartTime = 2257,
+                          ServerStatus_CurrentTime = 2258, ServerStatus_State = 2259,
+                          ServerStatus_BuildInfo = 2260, BuildInfo_ProductName = 2261,
+                          BuildInfo_ProductUri = 2262, BuildInfo_ManufacturerName = 2263,
+                          BuildInfo_SoftwareVersion = 2264, BuildInfo_BuildNumber = 2265,
+                          BuildInfo_BuildDate = 2266, ServiceLevel = 2267,
+                          ServerCapabilities = 2268, ServerProfileArray = 2269,
+                          LocaleIdArray = 2271, MinSupportedSampleRate = 2272,
+                          MaxBrowseContinuationPoints = 2735, SecondsTillShutdown = 2992,
+                          ShutdownReason = 2993, Auditing = 2994;
+
+// Object, variable and data types.
+inline constexpr uint32_t BaseObjectType = 58, FolderType = 61, BaseVariableType = 62,
+                          BaseDataVariableType = 63, PropertyType = 68, ServerType = 2004,
+                          ServerCapabilitiesType = 2013, ServerStatusType = 2138,
+                          BuildInfoType = 3051;
+inline constexpr uint32_t Boolean = 1, SByte = 2, Byte = 3, Int16 = 4, UInt16 = 5, Int32 = 6,
+                          UInt32 = 7, Int64 = 8, UInt64 = 9, Float = 10, Double = 11,
+                          String = 12, DateTime = 13, Guid = 14, ByteString = 15, NodeId = 17,
+                          StatusCode = 19, QualifiedName = 20, LocalizedText = 21,
+                          Structure = 22, BaseDataType = 24, Number = 26, Integer = 27,
+                          UInteger = 28, Enumeration = 29, Duration = 290, UtcTime = 294,
+                          LocaleId = 295, BuildInfoDataType = 338, ServerState = 852,
+                          ServerStatusDataType = 862;
+
+// Reference types.
+inline constexpr uint32_t References = 31, NonHierarchicalReferences = 32,
+                          HierarchicalReferences = 33, HasChild = 34, Organizes = 35,
+                          HasEventSource = 36, HasModellingRule = 37, HasEncoding = 38,
+                          HasTypeDefinition = 40, GeneratesEvent = 41, Aggregates = 44,
+                          HasSubtype = 45, HasProperty = 46, HasComponent = 47,
+                          HasNotifier = 48;
+
+}  // namespace opcua::ids

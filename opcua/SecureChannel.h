@@ -1,0 +1,97 @@
+#pragma once
+// Server side of one connection below the services: the HEL/ACK handshake,
+// OPN (issue and renew of tokens, SecurityPolicy None only), CLO, chunk
+// reassembly of requests and chunking of responses within the sizes both
+// sides announced. No sockets: bytes in, bytes out.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "opcua/Clock.h"
+#include "opcua/TransportMessages.h"
+
+namespace opcua {
+
+struct TransportLimits {
+  uint32_t receiveBufferSize = 65536;       // largest chunk we accept
+  uint32_t sendBufferSize = 65536;          // largest chunk we send
+  uint32_t maxMessageSize = 16 * 1024 * 1024;  // largest request we reassemble
+  uint32_t maxChunkCount = 1024;            // most chunks in one request
+  uint32_t minTokenLifetimeMs = 10'000;
+  uint32_t maxTokenLifetimeMs = 3'600'000;
+};
+
+// A complete service request: its encoding type id and the bytes after it.
+struct IncomingRequest {
+  uint32_t requestId = 0;
+  NodeId typeId;
+  std::string body;
+};
+
+class ServerSecureChannel {
+ public:
+  ServerSecureChannel(uint32_t channelId, const TransportLimits& limits, const Clock& clock);
+
+  // Consumes received bytes. Complete service requests are appended to
+  // `requests`. Returns false when the connection must be closed; an ERR
+  // chunk explaining why may then be waiting in Output().
+  bool OnBytes(std::string_view bytes, std::vector<IncomingRequest>& requests);
+
+  // Encodes `typeId` + `body` and splits them into MSG chunks. Returns false,
+  // sending nothing, if the message exceeds what the client accepts.
+  bool Send(uint32_t requestId, uint32_t typeId, std::string_view body);
+  template <class T>
+  bool SendResponse(uint32_t requestId, const T& response) {
+    return Send(requestId, T::kTypeId, Encode(response));
+  }
+
+  bool IsOpen() const { return state_ == State::Open; }
+  // True when the current token outlived its lifetime (plus a grace of a
+  // quarter) without being renewed.
+  bool TokenExpired() const;
+  uint32_t Id() const { return channelId_; }
+  // Largest response the client accepts, 0 for no limit.
+  uint32_t PeerMaxMessageSize() const { return peerMaxMessageSize_; }
+  std::string& Output() { return output_; }
+  const std::string& CloseReason() const { return closeReason_; }
+
+ private:
+  enum class State { AwaitHello, AwaitOpen, Open, Closed };
+
+  bool Fail(StatusCode code, std::string reason);
+  bool OnChunk(const Chunk& chunk, std::vector<IncomingRequest>& requests);
+  bool OnHello(std::string_view payload);
+  bool OnOpen(const Chunk& chunk);
+  bool OnMessage(const Chunk& chunk, std::vector<IncomingRequest>& requests);
+  bool CheckSequence(uint32_t sequenceNumber);
+
+  uint32_t channelId_;
+  TransportLimits limits_;
+  const Clock& clock_;
+  State state_ = State::AwaitHello;
+  std::string input_;
+  std::string output_;
+  std::string closeReason_;
+
+  // What the client announced in its HEL.
+  uint32_t peerReceiveBufferSize_ = 0;
+  uint32_t peerMaxMessageSize_ = 0;
+  uint32_t peerMaxChunkCount_ = 0;
+
+  uint32_t tokenId_ = 0;
+  uint32_t previousTokenId_ = 0;
+  int64_t tokenCreatedMs_ = 0;
+  uint32_t tokenLifetimeMs_ = 0;
+  uint32_t sendSequence_ = 1;
+  uint32_t expectedSequence_ = 0;
+  bool sequenceKnown_ = false;
+
+  // Request being reassembled from 'C' chunks.
+  uint32_t partialRequestId_ = 0;
+  uint32_t partialChunks_ = 0;
+  std::string partialBody_;
+};
+
+}  // namespace opcua

@@ -1,0 +1,84 @@
+#include "opcua/Server.h"
+
+#include "opcua/TcpTransport.h"
+
+namespace opcua {
+
+Server::Server(ServerConfig config) : core_(std::move(config), clock_) {}
+
+Server::~Server() { Stop(); }
+
+uint16_t Server::RegisterNamespace(const std::string& uri) { return core_.RegisterNamespace(uri); }
+
+bool Server::AddFolder(const NodeId& parent, const NodeId& id, const std::string& name,
+                       std::string& error) {
+  if (running_) {
+    error = "folder " + id.ToString() + " added after Start()";
+    return false;
+  }
+  return core_.AddFolder(parent, id, name, error);
+}
+
+bool Server::AddVariable(const NodeId& parent, const NodeId& id, const std::string& name,
+                         const Variant& initial, bool writable, uint32_t& handle,
+                         std::string& error) {
+  if (running_) {
+    error = "variable " + id.ToString() + " added after Start()";
+    return false;
+  }
+  return core_.AddVariable(parent, id, name, initial, writable, handle, error);
+}
+
+void Server::SetWriteCallback(WriteCallback callback) { core_.SetWriteCallback(std::move(callback)); }
+
+bool Server::Start(std::string& error) {
+  if (running_) return true;
+  std::string host;
+  uint16_t port = 0;
+  if (!ParseEndpointUrl(core_.Config().endpointUrl, host, port, error)) return false;
+  auto transport = std::make_unique<TcpTransport>();
+  if (!transport->Listen(host, port, error)) {
+    error = "endpoint " + core_.Config().endpointUrl + ": " + error;
+    return false;
+  }
+  transport_ = std::move(transport);
+  running_ = true;
+  thread_ = std::thread([this] { transport_->Run(core_, [this] { ApplyPending(); }); });
+  return true;
+}
+
+void Server::Stop() {
+  if (!running_) return;
+  transport_->Stop();
+  thread_.join();
+  transport_.reset();
+  running_ = false;
+}
+
+void Server::BeginUpdate() { updateMutex_.lock(); }
+
+void Server::SetValue(uint32_t handle, Variant value, StatusCode status, DateTime sourceTimestamp) {
+  ValueUpdate& u = pending_.emplace_back();
+  u.handle = handle;
+  u.value.hasValue = u.value.hasStatus = u.value.hasSourceTimestamp = true;
+  u.value.value = std::move(value);
+  u.value.status = status;
+  u.value.sourceTimestamp = sourceTimestamp;
+}
+
+void Server::EndUpdate() {
+  bool wake = !pending_.empty();
+  updateMutex_.unlock();
+  if (wake && transport_) transport_->Wake();
+}
+
+void Server::ApplyPending() {
+  {
+    std::lock_guard lock(updateMutex_);
+    applying_.swap(pending_);
+  }
+  core_.ApplyUpdates(applying_);
+  applying_.clear();
+}
+
+}  // namespace opcua

@@ -1,0 +1,81 @@
+#pragma once
+// An OPC UA server (opc.tcp, SecurityPolicy None, anonymous sessions) that
+// runs on its own thread.
+//
+// Set-up (namespace, folders, variables, write callback) happens before
+// Start(). Afterwards the application feeds values with
+// BeginUpdate/SetValue/EndUpdate from any one thread at a time; those calls
+// only copy the values under a short lock and wake the server thread, which
+// does the sampling, encoding and sending.
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "opcua/ServerConfig.h"
+#include "opcua/ServerCore.h"
+
+namespace opcua {
+
+class TcpTransport;
+
+class Server {
+ public:
+  explicit Server(ServerConfig config);
+  ~Server();  // stops the server
+  Server(const Server&) = delete;
+  Server& operator=(const Server&) = delete;
+
+  // ---- Before Start() ----
+  uint16_t RegisterNamespace(const std::string& uri);
+  // Adds a folder organised under `parent` (e.g. NodeId(0, ids::ObjectsFolder)).
+  bool AddFolder(const NodeId& parent, const NodeId& id, const std::string& name,
+                 std::string& error);
+  // Adds a variable under `parent`, its data type taken from `initial`,
+  // readable and, if `writable`, writable by clients.
+  bool AddVariable(const NodeId& parent, const NodeId& id, const std::string& name,
+                   const Variant& initial, bool writable, uint32_t& handle, std::string& error);
+  // Runs on the server thread for each client write of an application
+  // variable's Value.
+  void SetWriteCallback(WriteCallback callback);
+
+  // Binds the endpoint and starts the server thread. Fails with a message
+  // naming the endpoint when it cannot listen (e.g. the port is in use).
+  bool Start(std::string& error);
+  // Closes every connection and joins the server thread. Idempotent.
+  void Stop();
+  bool Running() const { return running_; }
+
+  // ---- Values, from any thread ----
+  void BeginUpdate();
+  void SetValue(uint32_t handle, Variant value, StatusCode status, DateTime sourceTimestamp);
+  void EndUpdate();
+
+  // While false, new sessions are refused (BadTooManySessions) and existing
+  // ones go on. Any thread.
+  void SetAcceptingSessions(bool accepting) { core_.SetAcceptingSessions(accepting); }
+  // Sessions currently held by clients.
+  size_t SessionCount() const { return core_.SessionCount(); }
+  // TCP connections currently open (a client holds one per secure channel).
+  size_t ConnectionCount() const { return core_.ConnectionCount(); }
+
+  const ServerConfig& Config() const { return core_.Config(); }
+
+ private:
+  void ApplyPending();
+
+  SystemClock clock_;
+  ServerCore core_;
+  std::unique_ptr<TcpTransport> transport_;
+  std::thread thread_;
+  std::atomic<bool> running_{false};
+
+  std::mutex updateMutex_;
+  std::vector<ValueUpdate> pending_;    // filled by SetValue
+  std::vector<ValueUpdate> applying_;   // swapped in by the server thread
+};
+
+}  // namespace opcua

@@ -1,0 +1,176 @@
+#pragma once
+// The whole server without sockets or threads: connections are fed bytes and
+// hand back bytes, time comes from a Clock, and Tick() runs the timers. The
+// TCP transport and the in-memory test connection both drive this class from
+// one thread.
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "opcua/AddressSpace.h"
+#include "opcua/Clock.h"
+#include "opcua/SecureChannel.h"
+#include "opcua/ServerConfig.h"
+#include "opcua/Session.h"
+
+namespace opcua {
+
+// Called for a client's write to the Value of an application variable. It
+// may change `value` (e.g. to a normalised form) before it is stored; the
+// value is stored only when it returns Good.
+using WriteCallback =
+    std::function<StatusCode(uint32_t handle, const NodeId& nodeId, Variant& value)>;
+
+struct ValueUpdate {
+  uint32_t handle = 0;
+  DataValue value;
+};
+
+class ServerCore {
+ public:
+  ServerCore(ServerConfig config, const Clock& clock);
+  ~ServerCore();
+  ServerCore(const ServerCore&) = delete;
+  ServerCore& operator=(const ServerCore&) = delete;
+
+  const ServerConfig& Config() const { return config_; }
+
+  // ---- Address space set-up ----
+  // Returns the index of `uri` in the NamespaceArray, adding it if new.
+  uint16_t RegisterNamespace(const std::string& uri);
+  bool AddFolder(const NodeId& parent, const NodeId& id, const std::string& name,
+                 std::string& error);
+  // Adds a String-typed (or any scalar) variable with a HasComponent
+  // reference from `parent`; `handle` is what SetValue and the write
+  // callback use for it.
+  bool AddVariable(const NodeId& parent, const NodeId& id, const std::string& name,
+                   const Variant& initial, bool writable, uint32_t& handle, std::string& error);
+  void SetWriteCallback(WriteCallback callback) { writeCallback_ = std::move(callback); }
+  AddressSpace& Space() { return space_; }
+
+  // ---- Connections ----
+  // Returns 0 when the connection limit is reached.
+  ConnectionId OpenConnection();
+  // Feeds received bytes. Returns false when the connection is to be closed
+  // once its pending output is sent.
+  bool Receive(ConnectionId id, std::string_view bytes);
+  // Moves out the bytes waiting to be sent on `id`.
+  std::string TakeOutput(ConnectionId id);
+  // Connections that got output since the last call.
+  std::vector<ConnectionId> TakeConnectionsWithOutput();
+  // Connections the server wants closed (timeouts, errors, slow readers).
+  std::vector<ConnectionId> TakeConnectionsToClose();
+  void CloseConnection(ConnectionId id);
+
+  // ---- Time ----
+  void Tick();
+  // Monotonic time of the next timer, or -1 when no timer is armed.
+  int64_t NextTimerMs() const;
+
+  // ---- Values from the application ----
+  void ApplyUpdates(std::vector<ValueUpdate>& updates);
+
+  // ---- Sessions ----
+  // While false, CreateSession is refused; existing sessions go on.
+  void SetAcceptingSessions(bool accepting) { acceptingSessions_ = accepting; }
+  size_t SessionCount() const { return sessionCount_.load(); }
+  size_t ConnectionCount() const { return connectionCount_.load(); }
+
+ private:
+  struct Connection;
+  struct Context;
+  using ServiceEntry = std::function<void(ServerCore&, Connection&, const IncomingRequest&)>;
+
+  template <class Req, class Resp, bool NeedsSession>
+  void Register(void (ServerCore::*service)(Context&, const Req&, Resp&));
+  void RegisterServices();
+  void HandleRequest(Connection& c, const IncomingRequest& in);
+  void SendFault(Connection& c, uint32_t requestId, uint32_t requestHandle, StatusCode code);
+  template <class Resp>
+  void SendResponse(Connection& c, uint32_t requestId, Resp& response, uint32_t requestHandle);
+  Connection* FindConnection(ConnectionId id);
+  void MarkOutput(Connection& c);
+  void RequestClose(Connection& c);
+
+  // Services (one file per service set).
+  void FindServers(Context&, const FindServersRequest&, FindServersResponse&);
+  void GetEndpoints(Context&, const GetEndpointsRequest&, GetEndpointsResponse&);
+  void CreateSession(Context&, const CreateSessionRequest&, CreateSessionResponse&);
+  void ActivateSession(Context&, const ActivateSessionRequest&, ActivateSessionResponse&);
+  void CloseSession(Context&, const CloseSessionRequest&, CloseSessionResponse&);
+  void Browse(Context&, const BrowseRequest&, BrowseResponse&);
+  void BrowseNext(Context&, const BrowseNextRequest&, BrowseNextResponse&);
+  void TranslateBrowsePaths(Context&, const TranslateBrowsePathsToNodeIdsRequest&,
+                            TranslateBrowsePathsToNodeIdsResponse&);
+  void Read(Context&, const ReadRequest&, ReadResponse&);
+  void Write(Context&, const WriteRequest&, WriteResponse&);
+  void CreateSubscription(Context&, const CreateSubscriptionRequest&, CreateSubscriptionResponse&);
+  void ModifySubscription(Context&, const ModifySubscriptionRequest&, ModifySubscriptionResponse&);
+  void SetPublishingMode(Context&, const SetPublishingModeRequest&, SetPublishingModeResponse&);
+  void DeleteSubscriptions(Context&, const DeleteSubscriptionsRequest&, DeleteSubscriptionsResponse&);
+  void CreateMonitoredItems(Context&, const CreateMonitoredItemsRequest&, CreateMonitoredItemsResponse&);
+  void ModifyMonitoredItems(Context&, const ModifyMonitoredItemsRequest&, ModifyMonitoredItemsResponse&);
+  void SetMonitoringMode(Context&, const SetMonitoringModeRequest&, SetMonitoringModeResponse&);
+  void DeleteMonitoredItems(Context&, const DeleteMonitoredItemsRequest&, DeleteMonitoredItemsResponse&);
+  void Publish(Context&, const PublishRequest&, PublishResponse&);
+  void Republish(Context&, const RepublishRequest&, RepublishResponse&);
+
+  // Helpers shared between services.
+  std::vector<EndpointDescription> Endpoints() const;
+  ApplicationDescription Application() const;
+  DataValue ReadAttribute(const Node& node, uint32_t attributeId, TimestampsToReturn ts) const;
+  std::vector<ReferenceDescription> BrowseNode(const Node& node, const BrowseDescription& d) const;
+  StatusCode CheckBrowse(const BrowseDescription& d) const;
+  BrowseResult PageBrowse(Session& s, std::vector<ReferenceDescription> refs, uint32_t max);
+  void CloseSessionState(Session& s);
+  void DeleteSubscription(Subscription& sub);
+  void DeleteItem(MonitoredItem& item);
+  void Enqueue(MonitoredItem& item, const DataValue& value);
+  void NotifyValueChange(Node& node);
+  void TickSubscription(Subscription& sub, int64_t now);
+  // Sends a data change or keep-alive on the session's oldest waiting
+  // Publish; false if none waits.
+  bool SendNotification(Subscription& sub, bool keepAlive);
+  void ServeLateSubscriptions(Session& s);
+  void ExpirePublishRequests(Session& s, int64_t now);
+  Session* FindSession(const NodeId& authenticationToken);
+  Subscription* FindSubscription(Session& s, uint32_t id);
+  double RevisePublishingInterval(double requested) const;
+  uint32_t ReviseQueueSize(uint32_t requested) const;
+
+  ServerConfig config_;
+  const Clock& clock_;
+  DateTime startTime_;
+  AddressSpace space_;
+  std::vector<std::string> namespaces_;
+  std::vector<Node*> appVariables_;
+  WriteCallback writeCallback_;
+
+  // The dispatch table, keyed by the request's encoding type id.
+  std::unordered_map<uint32_t, ServiceEntry> services_;
+  std::map<ConnectionId, std::unique_ptr<Connection>> connections_;
+  std::set<ConnectionId> withOutput_;
+  std::set<ConnectionId> toClose_;
+  ConnectionId nextConnectionId_ = 1;
+  uint32_t nextChannelId_ = 1;
+
+  std::map<uint32_t, std::unique_ptr<Session>> sessions_;  // keyed by session number
+  uint32_t nextSessionNumber_ = 1;
+  uint32_t nextSubscriptionId_ = 1;
+  uint32_t nextMonitoredItemId_ = 1;
+  uint64_t nextContinuationPoint_ = 1;
+  std::map<uint32_t, std::unique_ptr<Subscription>> subscriptions_;
+  std::atomic<bool> acceptingSessions_{true};
+
+  std::atomic<size_t> sessionCount_{0};
+  std::atomic<size_t> connectionCount_{0};
+};
+
+}  // namespace opcua

@@ -1,0 +1,514 @@
+// Subscriptions, monitored items, Publish and Republish.
+//
+// Every value change of a watched node is queued on each monitored item (up
+// to its queue size), so a client with sampling interval 0 sees every
+// change. A subscription's timer turns the queues into one notification
+// message per publishing interval, answered on the oldest Publish request
+// the session has waiting; with none waiting the subscription is "late" and
+// the next Publish request is answered at once.
+
+#include <algorithm>
+#include <cmath>
+
+#include "opcua/ServerCoreInternal.h"
+
+namespace opcua {
+
+namespace {
+
+bool ValidMode(MonitoringMode m) {
+  return static_cast<int32_t>(m) >= 0 && static_cast<int32_t>(m) <= 2;
+}
+
+bool HasReportable(const Subscription& sub) {
+  for (const auto& [id, item] : sub.items)
+    if (item->mode == MonitoringMode::Reporting && !item->queue.empty()) return true;
+  return false;
+}
+
+// Reads the trigger of a DataChangeFilter; other filters are not offered.
+StatusCode ParseFilter(const ExtensionObject& filter, int32_t& trigger) {
+  trigger = 1;
+  if (filter.encoding == ExtensionObject::Encoding::None) return status::Good;
+  DataChangeFilter f;
+  if (!Unwrap(filter, f).IsGood() || f.deadbandType != 0 || f.trigger < 0 || f.trigger > 2)
+    return status::BadMonitoredItemFilterUnsupported;
+  trigger = f.trigger;
+  return status::Good;
+}
+
+uint32_t NextSequence(uint32_t n) { return n == 0xFFFFFFFFu ? 1 : n + 1; }
+
+}  // namespace
+
+double ServerCore::RevisePublishingInterval(double requested) const {
+  const ServerLimits& l = config_.limits;
+  if (std::isnan(requested) || requested < l.minPublishingIntervalMs) return l.minPublishingIntervalMs;
+  return std::min(requested, l.maxPublishingIntervalMs);
+}
+
+uint32_t ServerCore::ReviseQueueSize(uint32_t requested) const {
+  return std::clamp<uint32_t>(requested, 1, config_.limits.maxQueueSize);
+}
+
+Subscription* ServerCore::FindSubscription(Session& s, uint32_t id) {
+  if (!s.subscriptionIds.count(id)) return nullptr;
+  auto it = subscriptions_.find(id);
+  return it == subscriptions_.end() ? nullptr : it->second.get();
+}
+
+// ---- Subscriptions -----------------------------------------------------------------
+
+static void ReviseCounts(Subscription& sub, uint32_t keepAlive, uint32_t lifetime,
+                         uint32_t maxNotifications, const ServerLimits& limits) {
+  sub.maxKeepAliveCount = std::clamp<uint32_t>(keepAlive == 0 ? 10 : keepAlive, 1,
+                                               limits.maxKeepAliveCount);
+  // The lifetime must cover at least three keep-alives.
+  sub.lifetimeCount = std::clamp<uint32_t>(lifetime, sub.maxKeepAliveCount * 3, 10'000'000);
+  sub.maxNotificationsPerPublish = maxNotifications == 0
+                                       ? limits.maxNotificationsPerPublish
+                                       : std::min(maxNotifications, limits.maxNotificationsPerPublish);
+}
+
+void ServerCore::CreateSubscription(Context& ctx, const CreateSubscriptionRequest& req,
+                                    CreateSubscriptionResponse& resp) {
+  Session& s = *ctx.session;
+  if (s.subscriptionIds.size() >= config_.limits.maxSubscriptionsPerSession) {
+    ctx.serviceResult = status::BadTooManySubscriptions;
+    return;
+  }
+  auto sub = std::make_unique<Subscription>();
+  sub->id = nextSubscriptionId_++;
+  sub->session = &s;
+  sub->publishingIntervalMs = RevisePublishingInterval(req.requestedPublishingInterval);
+  ReviseCounts(*sub, req.requestedMaxKeepAliveCount, req.requestedLifetimeCount,
+               req.maxNotificationsPerPublish, config_.limits);
+  sub->publishingEnabled = req.publishingEnabled;
+  sub->priority = req.priority;
+  sub->nextTickMs = clock_.MonotonicMs() + static_cast<int64_t>(sub->publishingIntervalMs);
+  // The first interval ends with a message even when nothing changed, so
+  // the client learns at once that the subscription works.
+  sub->keepAliveCounter = sub->maxKeepAliveCount;
+
+  resp.subscriptionId = sub->id;
+  resp.revisedPublishingInterval = sub->publishingIntervalMs;
+  resp.revisedLifetimeCount = sub->lifetimeCount;
+  resp.revisedMaxKeepAliveCount = sub->maxKeepAliveCount;
+  s.subscriptionIds.insert(sub->id);
+  subscriptions_.emplace(sub->id, std::move(sub));
+}
+
+void ServerCore::ModifySubscription(Context& ctx, const ModifySubscriptionRequest& req,
+                                    ModifySubscriptionResponse& resp) {
+  Subscription* sub = FindSubscription(*ctx.session, req.subscriptionId);
+  if (!sub) {
+    ctx.serviceResult = status::BadSubscriptionIdInvalid;
+    return;
+  }
+  sub->publishingIntervalMs = RevisePublishingInterval(req.requestedPublishingInterval);
+  ReviseCounts(*sub, req.requestedMaxKeepAliveCount, req.requestedLifetimeCount,
+               req.maxNotificationsPerPublish, config_.limits);
+  sub->priority = req.priority;
+  sub->nextTickMs = clock_.MonotonicMs() + static_cast<int64_t>(sub->publishingIntervalMs);
+  resp.revisedPublishingInterval = sub->publishingIntervalMs;
+  resp.revisedLifetimeCount = sub->lifetimeCount;
+  resp.revisedMaxKeepAliveCount = sub->maxKeepAliveCount;
+}
+
+void ServerCore::SetPublishingMode(Context& ctx, const SetPublishingModeRequest& req,
+                                   SetPublishingModeResponse& resp) {
+  if (req.subscriptionIds.empty()) {
+    ctx.serviceResult = status::BadNothingToDo;
+    return;
+  }
+  for (uint32_t id : req.subscriptionIds) {
+    Subscription* sub = FindSubscription(*ctx.session, id);
+    if (sub) sub->publishingEnabled = req.publishingEnabled;
+    resp.results.push_back(sub ? status::Good : status::BadSubscriptionIdInvalid);
+  }
+}
+
+void ServerCore::DeleteSubscriptions(Context& ctx, const DeleteSubscriptionsRequest& req,
+                                     DeleteSubscriptionsResponse& resp) {
+  if (req.subscriptionIds.empty()) {
+    ctx.serviceResult = status::BadNothingToDo;
+    return;
+  }
+  for (uint32_t id : req.subscriptionIds) {
+    Subscription* sub = FindSubscription(*ctx.session, id);
+    if (sub) DeleteSubscription(*sub);
+    resp.results.push_back(sub ? status::Good : status::BadSubscriptionIdInvalid);
+  }
+}
+
+void ServerCore::DeleteSubscription(Subscription& sub) {
+  while (!sub.items.empty()) DeleteItem(*sub.items.begin()->second);
+  Session& s = *sub.session;
+  s.subscriptionIds.erase(sub.id);
+  subscriptions_.erase(sub.id);  // destroys `sub`
+  if (!s.subscriptionIds.empty()) return;
+  // Waiting Publish requests can never be answered now.
+  if (Connection* c = FindConnection(s.connection))
+    for (const auto& p : s.publishQueue)
+      SendFault(*c, p.requestId, p.requestHandle, status::BadNoSubscription);
+  s.publishQueue.clear();
+}
+
+// ---- Monitored items ---------------------------------------------------------------
+
+void ServerCore::DeleteItem(MonitoredItem& item) {
+  if (item.node) std::erase(item.node->monitors, &item);
+  Subscription& sub = *item.subscription;
+  --sub.session->monitoredItemCount;
+  sub.items.erase(item.id);  // destroys `item`
+}
+
+void ServerCore::Enqueue(MonitoredItem& item, const DataValue& value) {
+  if (item.mode == MonitoringMode::Disabled) return;
+  if (item.hasLast) {
+    bool sameStatus = item.last.status == value.status;
+    bool sameValue = item.last.value == value.value;
+    bool sameTime = item.last.sourceTimestamp == value.sourceTimestamp;
+    bool changed = item.trigger == 0   ? !sameStatus
+                   : item.trigger == 1 ? !(sameStatus && sameValue)
+                                       : !(sameStatus && sameValue && sameTime);
+    if (!changed) return;
+  }
+  item.last = value;
+  item.hasLast = true;
+  DataValue v = value;
+  ApplyTimestamps(v, item.timestamps);
+  int64_t now = clock_.MonotonicMs();
+  // With a sampling interval, changes within one interval replace each
+  // other; with interval 0 every change is kept.
+  if (item.samplingIntervalMs > 0 && !item.queue.empty() &&
+      now - item.lastSampleMs < item.samplingIntervalMs) {
+    item.queue.back() = std::move(v);
+    return;
+  }
+  item.lastSampleMs = now;
+  item.queue.push_back(std::move(v));
+  if (item.queue.size() <= item.queueSize) return;
+  if (item.discardOldest) {
+    item.queue.pop_front();
+  } else {
+    item.queue.erase(item.queue.end() - 2);
+  }
+  // Tell the client values were lost, on the value next to the gap.
+  DataValue& marked = item.discardOldest ? item.queue.front() : item.queue.back();
+  if (item.queueSize > 1) {
+    marked.hasStatus = true;
+    marked.status.value |= status::InfoOverflowBits;
+  }
+}
+
+void ServerCore::CreateMonitoredItems(Context& ctx, const CreateMonitoredItemsRequest& req,
+                                      CreateMonitoredItemsResponse& resp) {
+  Session& s = *ctx.session;
+  Subscription* sub = FindSubscription(s, req.subscriptionId);
+  if (!sub) {
+    ctx.serviceResult = status::BadSubscriptionIdInvalid;
+    return;
+  }
+  if (!ValidTimestamps(req.timestampsToReturn)) {
+    ctx.serviceResult = status::BadTimestampsToReturnInvalid;
+    return;
+  }
+  if (req.itemsToCreate.empty()) {
+    ctx.serviceResult = status::BadNothingToDo;
+    return;
+  }
+  if (req.itemsToCreate.size() > config_.limits.maxNodesPerRequest) {
+    ctx.serviceResult = status::BadTooManyOperations;
+    return;
+  }
+  for (const auto& r : req.itemsToCreate) {
+    MonitoredItemCreateResult result;
+    Node* node = space_.Find(r.itemToMonitor.nodeId);
+    DataValue initial;
+    int32_t trigger = 1;
+    const MonitoringParameters& p = r.requestedParameters;
+    if (!node) {
+      result.statusCode = status::BadNodeIdUnknown;
+    } else if (initial = ReadAttribute(*node, r.itemToMonitor.attributeId, TimestampsToReturn::Both);
+               initial.status == status::BadAttributeIdInvalid ||
+               initial.status == status::BadNotReadable) {
+      result.statusCode = initial.status;
+    } else if (!ValidMode(r.monitoringMode)) {
+      result.statusCode = status::BadMonitoringModeInvalid;
+    } else if (StatusCode f = ParseFilter(p.filter, trigger); !f.IsGood()) {
+      result.statusCode = f;
+    } else if (s.monitoredItemCount >= config_.limits.maxMonitoredItemsPerSession) {
+      result.statusCode = status::BadTooManyMonitoredItems;
+    }
+    if (!result.statusCode.IsGood()) {
+      resp.results.push_back(result);
+      continue;
+    }
+    auto item = std::make_unique<MonitoredItem>();
+    item->id = nextMonitoredItemId_++;
+    item->subscription = sub;
+    item->node = node;
+    item->attributeId = r.itemToMonitor.attributeId;
+    item->clientHandle = p.clientHandle;
+    item->mode = r.monitoringMode;
+    item->samplingIntervalMs = std::isnan(p.samplingInterval) ? 0
+                               : p.samplingInterval < 0      ? sub->publishingIntervalMs
+                                                             : p.samplingInterval;
+    item->queueSize = ReviseQueueSize(p.queueSize);
+    item->discardOldest = p.discardOldest;
+    item->timestamps = req.timestampsToReturn;
+    item->trigger = trigger;
+    if (item->attributeId == kAttrValue) node->monitors.push_back(item.get());
+    result.monitoredItemId = item->id;
+    result.revisedSamplingInterval = item->samplingIntervalMs;
+    result.revisedQueueSize = item->queueSize;
+    ++s.monitoredItemCount;
+    Enqueue(*item, initial);
+    sub->items.emplace(item->id, std::move(item));
+    resp.results.push_back(result);
+  }
+}
+
+void ServerCore::ModifyMonitoredItems(Context& ctx, const ModifyMonitoredItemsRequest& req,
+                                      ModifyMonitoredItemsResponse& resp) {
+  Subscription* sub = FindSubscription(*ctx.session, req.subscriptionId);
+  if (!sub) {
+    ctx.serviceResult = status::BadSubscriptionIdInvalid;
+    return;
+  }
+  if (!ValidTimestamps(req.timestampsToReturn)) {
+    ctx.serviceResult = status::BadTimestampsToReturnInvalid;
+    return;
+  }
+  if (req.itemsToModify.empty()) {
+    ctx.serviceResult = status::BadNothingToDo;
+    return;
+  }
+  for (const auto& r : req.itemsToModify) {
+    MonitoredItemModifyResult result;
+    auto it = sub->items.find(r.monitoredItemId);
+    int32_t trigger = 1;
+    if (it == sub->items.end()) {
+      result.statusCode = status::BadMonitoredItemIdInvalid;
+    } else if (StatusCode f = ParseFilter(r.requestedParameters.filter, trigger); !f.IsGood()) {
+      result.statusCode = f;
+    } else {
+      MonitoredItem& item = *it->second;
+      const MonitoringParameters& p = r.requestedParameters;
+      item.clientHandle = p.clientHandle;
+      item.samplingIntervalMs = std::isnan(p.samplingInterval) ? 0
+                                : p.samplingInterval < 0      ? sub->publishingIntervalMs
+                                                              : p.samplingInterval;
+      item.queueSize = ReviseQueueSize(p.queueSize);
+      item.discardOldest = p.discardOldest;
+      item.timestamps = req.timestampsToReturn;
+      item.trigger = trigger;
+      while (item.queue.size() > item.queueSize) item.queue.pop_front();
+      result.revisedSamplingInterval = item.samplingIntervalMs;
+      result.revisedQueueSize = item.queueSize;
+    }
+    resp.results.push_back(result);
+  }
+}
+
+void ServerCore::SetMonitoringMode(Context& ctx, const SetMonitoringModeRequest& req,
+                                   SetMonitoringModeResponse& resp) {
+  Subscription* sub = FindSubscription(*ctx.session, req.subscriptionId);
+  if (!sub) {
+    ctx.serviceResult = status::BadSubscriptionIdInvalid;
+    return;
+  }
+  if (!ValidMode(req.monitoringMode)) {
+    ctx.serviceResult = status::BadMonitoringModeInvalid;
+    return;
+  }
+  if (req.monitoredItemIds.empty()) {
+    ctx.serviceResult = status::BadNothingToDo;
+    return;
+  }
+  for (uint32_t id : req.monitoredItemIds) {
+    auto it = sub->items.find(id);
+    if (it == sub->items.end()) {
+      resp.results.push_back(status::BadMonitoredItemIdInvalid);
+      continue;
+    }
+    MonitoredItem& item = *it->second;
+    bool wasDisabled = item.mode == MonitoringMode::Disabled;
+    item.mode = req.monitoringMode;
+    if (item.mode == MonitoringMode::Disabled) {
+      item.queue.clear();
+      item.hasLast = false;
+    } else if (wasDisabled) {
+      Enqueue(item, ReadAttribute(*item.node, item.attributeId, TimestampsToReturn::Both));
+    }
+    resp.results.push_back(status::Good);
+  }
+}
+
+void ServerCore::DeleteMonitoredItems(Context& ctx, const DeleteMonitoredItemsRequest& req,
+                                      DeleteMonitoredItemsResponse& resp) {
+  Subscription* sub = FindSubscription(*ctx.session, req.subscriptionId);
+  if (!sub) {
+    ctx.serviceResult = status::BadSubscriptionIdInvalid;
+    return;
+  }
+  if (req.monitoredItemIds.empty()) {
+    ctx.serviceResult = status::BadNothingToDo;
+    return;
+  }
+  for (uint32_t id : req.monitoredItemIds) {
+    auto it = sub->items.find(id);
+    bool found = it != sub->items.end();
+    if (found) DeleteItem(*it->second);
+    resp.results.push_back(found ? status::Good : status::BadMonitoredItemIdInvalid);
+  }
+}
+
+// ---- Publishing ---------------------------------------------------------------------
+
+void ServerCore::Publish(Context& ctx, const PublishRequest& req, PublishResponse&) {
+  Session& s = *ctx.session;
+  PendingPublish pending;
+  pending.connection = ctx.connection.id;
+  pending.requestId = ctx.requestId;
+  pending.requestHandle = req.requestHeader.requestHandle;
+  if (req.requestHeader.timeoutHint != 0)
+    pending.deadlineMs = clock_.MonotonicMs() + req.requestHeader.timeoutHint;
+  for (const auto& ack : req.subscriptionAcknowledgements) {
+    Subscription* sub = FindSubscription(s, ack.subscriptionId);
+    if (!sub) {
+      pending.ackResults.push_back(status::BadSubscriptionIdInvalid);
+      continue;
+    }
+    auto& kept = sub->retransmissions;
+    auto it = std::find_if(kept.begin(), kept.end(), [&](const NotificationMessage& m) {
+      return m.sequenceNumber == ack.sequenceNumber;
+    });
+    bool found = it != kept.end();
+    if (found) kept.erase(it);
+    pending.ackResults.push_back(found ? status::Good : status::BadSequenceNumberUnknown);
+  }
+  if (s.subscriptionIds.empty()) {
+    ctx.serviceResult = status::BadNoSubscription;
+    return;
+  }
+  ctx.deferred = true;
+  if (s.publishQueue.size() >= config_.limits.maxPublishRequestsPerSession) {
+    PendingPublish oldest = std::move(s.publishQueue.front());
+    s.publishQueue.pop_front();
+    if (Connection* c = FindConnection(oldest.connection))
+      SendFault(*c, oldest.requestId, oldest.requestHandle, status::BadTooManyPublishRequests);
+  }
+  s.publishQueue.push_back(std::move(pending));
+  for (uint32_t id : s.subscriptionIds) subscriptions_.at(id)->lifetimeCounter = 0;
+  ServeLateSubscriptions(s);
+}
+
+void ServerCore::ServeLateSubscriptions(Session& s) {
+  for (uint32_t id : std::vector<uint32_t>(s.subscriptionIds.begin(), s.subscriptionIds.end())) {
+    if (s.publishQueue.empty()) return;
+    Subscription* sub = FindSubscription(s, id);
+    if (!sub || !sub->late) continue;
+    bool hasData = sub->publishingEnabled && HasReportable(*sub);
+    if (SendNotification(*sub, !hasData)) sub->keepAliveCounter = 0;
+  }
+}
+
+bool ServerCore::SendNotification(Subscription& sub, bool keepAlive) {
+  Session& s = *sub.session;
+  Connection* c = FindConnection(s.connection);
+  if (!c || s.publishQueue.empty()) return false;
+  PendingPublish pending = std::move(s.publishQueue.front());
+  s.publishQueue.pop_front();
+
+  PublishResponse resp;
+  resp.subscriptionId = sub.id;
+  resp.results = std::move(pending.ackResults);
+  NotificationMessage& message = resp.notificationMessage;
+  message.publishTime = clock_.Now();
+  if (keepAlive) {
+    // A keep-alive carries the number the next data message will get.
+    message.sequenceNumber = sub.nextSequenceNumber;
+  } else {
+    DataChangeNotification changes;
+    size_t limit = sub.maxNotificationsPerPublish;
+    for (auto& [id, item] : sub.items) {
+      if (item->mode != MonitoringMode::Reporting) continue;
+      while (!item->queue.empty() && changes.monitoredItems.size() < limit) {
+        changes.monitoredItems.push_back({item->clientHandle, std::move(item->queue.front())});
+        item->queue.pop_front();
+      }
+    }
+    resp.moreNotifications = HasReportable(sub);
+    message.sequenceNumber = sub.nextSequenceNumber;
+    sub.nextSequenceNumber = NextSequence(sub.nextSequenceNumber);
+    message.notificationData.push_back(Wrap(changes));
+    sub.retransmissions.push_back(message);
+    if (sub.retransmissions.size() > config_.limits.maxRetransmissionsPerSubscription)
+      sub.retransmissions.pop_front();
+  }
+  for (const auto& kept : sub.retransmissions)
+    resp.availableSequenceNumbers.push_back(kept.sequenceNumber);
+  sub.lifetimeCounter = 0;
+  sub.late = resp.moreNotifications;
+  SendResponse(*c, pending.requestId, resp, pending.requestHandle);
+  return true;
+}
+
+void ServerCore::TickSubscription(Subscription& sub, int64_t now) {
+  auto interval = static_cast<int64_t>(sub.publishingIntervalMs);
+  sub.nextTickMs += interval;
+  if (sub.nextTickMs <= now) sub.nextTickMs = now + interval;
+  // Computed values (current time, ...) change without telling anyone, so
+  // they are sampled once per interval.
+  for (auto& [id, item] : sub.items)
+    if (item->node->valueSource && item->attributeId == kAttrValue)
+      Enqueue(*item, ReadAttribute(*item->node, kAttrValue, TimestampsToReturn::Both));
+
+  Session& s = *sub.session;
+  if (s.publishQueue.empty() && ++sub.lifetimeCounter >= sub.lifetimeCount) {
+    DeleteSubscription(sub);
+    return;
+  }
+  bool hasData = sub.publishingEnabled && HasReportable(sub);
+  if (hasData) {
+    if (SendNotification(sub, false))
+      sub.keepAliveCounter = 0;
+    else
+      sub.late = true;
+  } else if (++sub.keepAliveCounter >= sub.maxKeepAliveCount) {
+    if (SendNotification(sub, true))
+      sub.keepAliveCounter = 0;
+    else
+      sub.late = true;
+  }
+}
+
+void ServerCore::ExpirePublishRequests(Session& s, int64_t now) {
+  Connection* c = FindConnection(s.connection);
+  for (auto it = s.publishQueue.begin(); it != s.publishQueue.end();) {
+    if (it->deadlineMs == 0 || now <= it->deadlineMs) {
+      ++it;
+      continue;
+    }
+    if (c) SendFault(*c, it->requestId, it->requestHandle, status::BadTimeout);
+    it = s.publishQueue.erase(it);
+  }
+}
+
+void ServerCore::Republish(Context& ctx, const RepublishRequest& req, RepublishResponse& resp) {
+  Subscription* sub = FindSubscription(*ctx.session, req.subscriptionId);
+  if (!sub) {
+    ctx.serviceResult = status::BadSubscriptionIdInvalid;
+    return;
+  }
+  for (const auto& kept : sub->retransmissions)
+    if (kept.sequenceNumber == req.retransmitSequenceNumber) {
+      resp.notificationMessage = kept;
+      return;
+    }
+  ctx.serviceResult = status::BadMessageNotAvailable;
+}
+
+}  // namespace opcua

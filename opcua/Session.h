@@ -1,0 +1,86 @@
+#pragma once
+// The state a client builds up on the server: sessions, their subscriptions
+// and the monitored items inside them.
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "opcua/AddressSpace.h"
+
+namespace opcua {
+
+using ConnectionId = uint64_t;
+
+struct Subscription;
+
+struct MonitoredItem {
+  uint32_t id = 0;
+  Subscription* subscription = nullptr;
+  Node* node = nullptr;
+  uint32_t attributeId = kAttrValue;
+  uint32_t clientHandle = 0;
+  MonitoringMode mode = MonitoringMode::Reporting;
+  double samplingIntervalMs = 0;
+  uint32_t queueSize = 1;
+  bool discardOldest = true;
+  TimestampsToReturn timestamps = TimestampsToReturn::Both;
+  int32_t trigger = 1;  // 0 status, 1 status+value, 2 status+value+timestamp
+  std::deque<DataValue> queue;
+  DataValue last;
+  bool hasLast = false;
+  int64_t lastSampleMs = 0;
+};
+
+struct Subscription {
+  uint32_t id = 0;
+  struct Session* session = nullptr;
+  double publishingIntervalMs = 0;
+  uint32_t lifetimeCount = 0;
+  uint32_t maxKeepAliveCount = 0;
+  uint32_t maxNotificationsPerPublish = 0;
+  bool publishingEnabled = true;
+  uint8_t priority = 0;
+
+  int64_t nextTickMs = 0;
+  uint32_t keepAliveCounter = 0;
+  uint32_t lifetimeCounter = 0;
+  bool late = false;  // a message is due but no Publish request was waiting
+  uint32_t nextSequenceNumber = 1;
+  size_t queuedValues = 0;  // values waiting in the items' queues
+  std::map<uint32_t, std::unique_ptr<MonitoredItem>> items;
+  std::deque<NotificationMessage> retransmissions;
+};
+
+struct PendingPublish {
+  ConnectionId connection = 0;
+  uint32_t requestId = 0;
+  uint32_t requestHandle = 0;
+  int64_t deadlineMs = 0;  // 0: no deadline
+  std::vector<StatusCode> ackResults;
+};
+
+struct BrowseContinuation {
+  std::vector<ReferenceDescription> remaining;
+  uint32_t maxPerResponse = 0;
+};
+
+struct Session {
+  NodeId sessionId;
+  NodeId authenticationToken;
+  std::string name;
+  double timeoutMs = 0;
+  int64_t lastActivityMs = 0;
+  bool activated = false;
+  ConnectionId connection = 0;
+  std::deque<PendingPublish> publishQueue;
+  std::set<uint32_t> subscriptionIds;
+  size_t monitoredItemCount = 0;
+  std::map<std::string, BrowseContinuation> continuations;
+};
+
+}  // namespace opcua
