@@ -64,6 +64,8 @@ bool DumpCaseListing(const std::string& path, std::string& listing, std::string&
 
 bool PackCaseListing(std::string_view listing, const std::string& outPath, char decimalSeparator,
                      std::string& error) {
+  // Editors on Windows may put a UTF-8 byte-order mark before the tag.
+  if (listing.starts_with("\xEF\xBB\xBF")) listing.remove_prefix(3);
   std::vector<std::string> lines = SplitLines(listing);
   if (lines.empty() || (lines[0] != kCaseTag && lines[0] != kOlderCaseTag)) {
     error = ListingLine(1) + ": expected the case tag '" + std::string(kCaseTag) + "' or '" +

@@ -18,8 +18,9 @@ bool DumpCaseListing(const std::string& path, std::string& listing, std::string&
 // or "MALVOR PID FILE"), then all 172 lines, each with its field name in
 // order and a value that converts with `decimalSeparator`; blank lines may
 // follow. The file holds the tag and values exactly as listed, so dump then
-// pack gives the same text. False with a message naming the listing line
-// and what was expected there.
+// pack gives the same text. A UTF-8 byte-order mark before the tag is
+// skipped. False with a message naming the listing line and what was
+// expected there.
 bool PackCaseListing(std::string_view listing, const std::string& outPath, char decimalSeparator,
                      std::string& error);
 

@@ -66,9 +66,16 @@ TEST(CaseListing, PackNamesTheLineAndWhatWasExpected) {
     EXPECT_EQ(message, c.error);
     EXPECT_FALSE(std::filesystem::exists(out));
   }
-  // Blank lines after the last value line are allowed.
-  std::string message;
-  EXPECT_TRUE(PackCaseListing(listing + "\n\n", dir.File("out.pid"), '.', message)) << message;
+  // Blank lines after the last value line, CR LF line ends and a UTF-8
+  // byte-order mark (from editors on Windows) are allowed.
+  std::string crlf;
+  for (char c : listing) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  for (const std::string& variant : {listing + "\n\n", crlf, "\xEF\xBB\xBF" + listing}) {
+    std::string message;
+    EXPECT_TRUE(PackCaseListing(variant, dir.File("out.pid"), '.', message)) << message;
+    EXPECT_EQ(test::DecompressedFile(dir.File("out.pid")),
+              test::DecompressedFile(test::FixturePath("python_case.pid")));
+  }
 }
 
 TEST(CaseListing, DumpReportsFilesThatAreNoCase) {

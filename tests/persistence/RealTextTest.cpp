@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <optional>
@@ -36,6 +37,32 @@ TEST(FormatReal, WritesGeneralNotationWithFifteenDigits) {
       {std::numeric_limits<float>::denorm_min(), "1.40129846432482E-45"},
   };
   for (const Case& c : cases) EXPECT_EQ(FormatReal(c.value, '.'), c.text) << c.text;
+}
+
+// The C library's "%.15g" chooses between fixed and exponent notation by the
+// same rule and drops trailing zeros the same way; only its exponent is
+// spelled differently ("e-06" for "E-6"). Agreement over many values checks
+// the digits, the rounding and the notation choice independently.
+std::string ReferenceText(float value) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.15g", static_cast<double>(value));
+  std::string text = buffer;
+  std::size_t e = text.find('e');
+  if (e == std::string::npos) return text;
+  std::string exponent = text.substr(e + 1);
+  bool negative = exponent.front() == '-';
+  exponent.erase(0, 1);
+  exponent.erase(0, std::min(exponent.find_first_not_of('0'), exponent.size() - 1));
+  return text.substr(0, e) + "E" + (negative ? "-" : "") + exponent;
+}
+
+TEST(FormatReal, AgreesWithTheCLibrarysGeneralNotation) {
+  std::mt19937 random(99);
+  for (int i = 0; i < 200000; ++i) {
+    float v = std::bit_cast<float>(static_cast<uint32_t>(random()));
+    if (!std::isfinite(v)) continue;
+    ASSERT_EQ(FormatReal(v, '.'), ReferenceText(v)) << std::bit_cast<uint32_t>(v);
+  }
 }
 
 TEST(FormatReal, UsesTheGivenSeparatorAndMarksSpecialValues) {
