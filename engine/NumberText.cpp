@@ -1,5 +1,6 @@
 #include "engine/NumberText.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -35,6 +36,37 @@ std::size_t DecimalPrefixLength(std::string_view text, std::size_t pos) {
   return i - pos;
 }
 
+// The power of ten of the leading non-zero digit of an unsigned decimal
+// number ("0.00012" -> -4, "12e5" -> 6). Only its sign matters: a number out
+// of double range is beyond the largest value when it is at least 1, and
+// below the smallest otherwise, whatever the sign of its exponent.
+long long LeadingDigitPower(std::string_view number) {
+  std::size_t i = 0;
+  long long integerDigits = 0, leadingFractionZeros = 0;
+  bool nonZero = false;
+  for (; i < number.size() && IsDigit(number[i]); ++i) {
+    nonZero = nonZero || number[i] != '0';
+    if (nonZero) ++integerDigits;
+  }
+  if (i < number.size() && number[i] == '.') {
+    for (++i; i < number.size() && IsDigit(number[i]); ++i) {
+      if (!nonZero && number[i] == '0') ++leadingFractionZeros;
+      nonZero = nonZero || number[i] != '0';
+    }
+  }
+  long long power = integerDigits > 0 ? integerDigits - 1 : -(leadingFractionZeros + 1);
+  if (i < number.size() && (number[i] == 'e' || number[i] == 'E')) {
+    ++i;
+    const bool negative = i < number.size() && number[i] == '-';
+    if (i < number.size() && (number[i] == '+' || number[i] == '-')) ++i;
+    long long exponent = 0;
+    for (; i < number.size() && IsDigit(number[i]); ++i)
+      exponent = std::min(exponent * 10 + (number[i] - '0'), 1000000000LL);
+    power += negative ? -exponent : exponent;
+  }
+  return power;
+}
+
 double ConvertDecimal(std::string_view number) {
   // from_chars does not accept a leading '+'.
   bool negative = false;
@@ -46,15 +78,8 @@ double ConvertDecimal(std::string_view number) {
   auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(), value,
                                    std::chars_format::general);
   if (ec == std::errc::result_out_of_range) {
-    // Overflow saturates; underflow gives zero. Decide by the exponent sign.
-    bool tiny = false;
-    for (std::size_t k = 0; k < number.size(); ++k) {
-      if (number[k] == 'e' || number[k] == 'E') {
-        tiny = k + 1 < number.size() && number[k + 1] == '-';
-        break;
-      }
-    }
-    value = tiny ? 0.0 : std::numeric_limits<double>::max();
+    // Overflow saturates; underflow gives zero.
+    value = LeadingDigitPower(number) < 0 ? 0.0 : std::numeric_limits<double>::max();
   } else if (ec != std::errc() || ptr != number.data() + number.size()) {
     value = 0.0;
   }
