@@ -3,25 +3,31 @@
 #include <cmath>
 #include <limits>
 
+#include "engine/NumberText.h"
+
 namespace qx {
 namespace {
 
 constexpr float kBoundFactor = 15.0f;
 
-// Bounds are stored with the case but no computation uses them.
+// Bounds are stored with the case but no computation uses them. A value
+// near the largest single would overflow when multiplied by the factor:
+// the bound saturates instead of becoming infinite.
 void ComputeBounds(ModelParams& m) {
-  m.DelayLow = m.Delay / kBoundFactor;
-  m.DelayHigh = m.Delay * kBoundFactor;
-  m.Tau1Low = m.Tau1 / kBoundFactor;
-  m.Tau1High = m.Tau1 * kBoundFactor;
-  m.Tau2Low = m.Tau2 / kBoundFactor;
-  m.Tau2High = m.Tau2 * kBoundFactor;
+  auto times = [](float value) { return ToSingle(static_cast<double>(value) * kBoundFactor); };
+  auto over = [](float value) { return ToSingle(static_cast<double>(value) / kBoundFactor); };
+  m.DelayLow = over(m.Delay);
+  m.DelayHigh = times(m.Delay);
+  m.Tau1Low = over(m.Tau1);
+  m.Tau1High = times(m.Tau1);
+  m.Tau2Low = over(m.Tau2);
+  m.Tau2High = times(m.Tau2);
   if (m.Gain > 0) {
-    m.GainLow = m.Gain / kBoundFactor;
-    m.GainHigh = m.Gain * kBoundFactor;
+    m.GainLow = over(m.Gain);
+    m.GainHigh = times(m.Gain);
   } else {
-    m.GainLow = m.Gain * kBoundFactor;
-    m.GainHigh = m.Gain / kBoundFactor;
+    m.GainLow = times(m.Gain);
+    m.GainHigh = over(m.Gain);
   }
 }
 
