@@ -1,0 +1,95 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "engine/NumberText.h"
+
+namespace qx {
+namespace {
+
+struct ParseCase {
+  std::string text;
+  float value;
+};
+
+class TextToNumber : public ::testing::TestWithParam<ParseCase> {};
+
+TEST_P(TextToNumber, LeadingDecimalPrefixOrZero) {
+  const float value = ParseLeadingSingle(GetParam().text);
+  EXPECT_EQ(value, GetParam().value) << "'" << GetParam().text << "'";
+}
+
+constexpr float kMax = std::numeric_limits<float>::max();
+
+// `head`, then 400 zeros, then `tail`: a number too long for any edit.
+std::string WithZeros(const char* head, const char* tail) {
+  std::string text(head);
+  text.append(400, '0').append(tail);
+  return text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TextToNumber,
+    ::testing::Values(
+        ParseCase{"1.5.2", 1.5f}, ParseCase{"-", 0}, ParseCase{"abc", 0}, ParseCase{"--1..2", 0},
+        ParseCase{"", 0}, ParseCase{"  42", 42}, ParseCase{"\t-3.25xyz", -3.25f},
+        ParseCase{".5", 0.5f}, ParseCase{"5.", 5}, ParseCase{"-.5", -0.5f}, ParseCase{"+7", 7},
+        ParseCase{".", 0}, ParseCase{"-.", 0}, ParseCase{"e5", 0}, ParseCase{"- 5", 0},
+        ParseCase{"1e3", 1000}, ParseCase{"2E-2", 0.02f}, ParseCase{"1e", 1},
+        ParseCase{"1e+", 1}, ParseCase{"1.5e2.7", 150}, ParseCase{"1,5", 1},
+        // decimal only: no hexadecimal, infinity or NaN
+        ParseCase{"0x1A", 0}, ParseCase{"0X10", 0}, ParseCase{"inf", 0}, ParseCase{"-inf", 0},
+        ParseCase{"INFINITY", 0}, ParseCase{"nan", 0}, ParseCase{"NAN(1)", 0},
+        // beyond single precision: saturates with its sign, never infinite
+        ParseCase{"1e999", kMax}, ParseCase{"-1e999", -kMax}, ParseCase{"1e39", kMax},
+        ParseCase{"-4e38", -kMax}, ParseCase{WithZeros("1", ""), kMax},
+        // below the smallest value: zero
+        ParseCase{"1e-999", 0}, ParseCase{"-1e-50", 0},
+        ParseCase{WithZeros("0.", "1"), 0},
+        // whether it is out of range above or below does not follow the
+        // exponent's sign alone
+        ParseCase{WithZeros("1", "e-3"), kMax}, ParseCase{WithZeros("0.", "1e5"), 0}));
+
+TEST(TextToNumber, NeverGivesInfinityOrNaN) {
+  for (const char* text : {"1e309", "-1e309", "9e99999999999999999999", "1e-99999999999999999999",
+                           "3.4028236e38", "340282356779733661637539395458142568448"}) {
+    const float value = ParseLeadingSingle(text);
+    EXPECT_TRUE(std::isfinite(value)) << text;
+  }
+}
+
+struct FormatCase {
+  double value;
+  int decimals;
+  std::string text;
+};
+
+class FormatFixedCases : public ::testing::TestWithParam<FormatCase> {};
+
+TEST_P(FormatFixedCases, CFixedNotationWithAPoint) {
+  EXPECT_EQ(FormatFixed(GetParam().value, GetParam().decimals), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FormatFixedCases,
+    ::testing::Values(FormatCase{2, 4, "2.0000"}, FormatCase{2.5, 3, "2.500"},
+                      FormatCase{-2.5, 1, "-2.5"}, FormatCase{37.126f, 2, "37.13"},
+                      FormatCase{37.126f, 1, "37.1"}, FormatCase{0.125, 2, "0.12"},
+                      FormatCase{2.5, 0, "2"}, FormatCase{3.5, 0, "4"}, FormatCase{0, 0, "0"},
+                      FormatCase{12345678, 4, "12345678.0000"},
+                      FormatCase{1e20, 4, "100000000000000000000.0000"},
+                      FormatCase{std::numeric_limits<float>::max(), 0,
+                                 "340282346638528859811704183484516925440"},
+                      FormatCase{-0.00001, 3, "-0.000"}, FormatCase{1, 5, ""},
+                      FormatCase{1, -1, ""}));
+
+TEST(FormatPattern, UsesTheGivenSeparator) {
+  EXPECT_EQ(FormatPattern(2.5, 2, '.'), "2.50");
+  EXPECT_EQ(FormatPattern(2.5, 3, ','), "2,500");
+  EXPECT_EQ(FormatPattern(1234.5, 1, ','), "1234,5");
+}
+
+}  // namespace
+}  // namespace qx

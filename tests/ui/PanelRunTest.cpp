@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+#include "PanelFixture.h"
+
+namespace qx {
+namespace {
+
+// The panel's own run host with scripted operator actions at given steps.
+class PanelScriptHost : public PanelRunHost {
+ public:
+  using PanelRunHost::PanelRunHost;
+
+  int64_t StopAtStep = 100;
+  std::function<void(int64_t)> OnStepStart;
+  std::vector<test::StepValues> Steps;
+  std::vector<int> Pauses;
+  std::vector<float> IntegratorRates;
+
+  void ProcessMessages(MessagePoint point) override {
+    if (point != MessagePoint::StepStart) return;
+    const int64_t step = sim_.Run.StepsDone;
+    if (OnStepStart) OnStepStart(step);
+    if (step >= StopAtStep) sim_.Model.RunControl.StopRequested = true;
+  }
+  void StepComputed() override {
+    const PIDLoop& s = sim_.Model.SingleLoop;
+    Steps.push_back(test::StepValues{sim_.Run.StepsDone, sim_.Run.t, sim_.Run.StepIndex, s.SP,
+                                     s.PV, s.PVRaw, s.OP, s.OPOut, s.OPNew, s.MV, s.ModelOutput,
+                                     s.DelayedOutput, sim_.Signal.Total, s.TimeSinceExec == 0,
+                                     s.Mode});
+    IntegratorRates.push_back(s.IntegratorRate);
+  }
+  void Pause(int ms) override { Pauses.push_back(ms); }
+};
+
+class PanelRun : public ::testing::Test {
+ protected:
+  PanelRun() : host(sim, panel) {
+    test::LoadTestCase(sim.Model, panel);
+    sim.Random.Seed(31);
+  }
+  void Run(int64_t steps) {
+    host.StopAtStep = steps;
+    SinglePID1Click(sim, host);
+  }
+  LoopModel& m() { return sim.Model; }
+
+  Simulation sim;
+  OperatorPanel panel;
+  PanelScriptHost host;
+};
+
+TEST_F(PanelRun, RunStartReadsTheControlsBack) {
+  panel.SingleSPNew.Text = "60";
+  panel.PSingle.Text = "2";
+  Run(3);
+  EXPECT_EQ(m().SingleLoop.SPNew, 60);
+  EXPECT_EQ(LoadShared(m().SingleLoop.P), 2);
+  // InitialValue takes the set point held before the controls are read.
+  EXPECT_EQ(m().SingleLoop.InitialValue, 50);
+  EXPECT_EQ(host.Steps[0].SP, 60);
+  EXPECT_TRUE(panel.Layout.RunIndicatorOn);
+}
+
+TEST_F(PanelRun, TrackingDisplayShowsTheOutputWithOneDecimalInAuto) {
+  m().SingleLoop.OPNew = 37.126f;
+  ShowLoopValues(m(), panel);
+  EXPECT_EQ(panel.SingleOPNew.Text, "37.13");
+  panel.SingleInitialValveOpening.Text = "37.126";
+  Run(2);
+  EXPECT_EQ(panel.SingleOPNew.Text, "37.1");
+}
+
+TEST_F(PanelRun, TrackingDisplayShowsTheSetPointWithThreeDecimalsInManual) {
+  manual_auto_selectClick(m(), panel);
+  panel.SingleSPNew.Text = "42.5";
+  Run(2);
+  EXPECT_EQ(panel.SingleSPNew.Text, "50.000") << "the working SP (the run's start value)";
+}
+
+TEST_F(PanelRun, PickupReadsTheTuningEditsAndShowsThemNormalised) {
+  host.OnStepStart = [&](int64_t step) {
+    if (step == 5) {
+      panel.PSingle.Text = "1.5.2";
+      panel.ISingle.Text = "0";
+      panel.PVNoise.Text = "2";
+      panel.SingleSPNew.Text = "150";
+      EnterKey(m(), panel);
+    }
+  };
+  Run(6);
+  EXPECT_EQ(LoadShared(m().SingleLoop.P), 1.5f);
+  EXPECT_EQ(LoadShared(m().SingleLoop.I), 0.00001f);
+  EXPECT_FLOAT_EQ(m().SingleLoop.PVNoise, 0.02f) << "divided by 100 once";
+  EXPECT_EQ(m().SingleLoop.SPNew, 100);
+  EXPECT_EQ(panel.PSingle.Text, "1.5000");
+  EXPECT_EQ(panel.SingleSPNew.Text, "100.000");
+  EXPECT_EQ(panel.PVNoise.Text, "2.0");
+  EXPECT_EQ(host.Steps[5].SP, 100);
+}
+
+TEST_F(PanelRun, SpeedClickIsLostWhenEnterIsPressedBeforeTheNextStep) {
+  host.OnStepStart = [&](int64_t step) {
+    if (step == 2) {
+      SpeedControlClick(m(), SpeedClick::Slower);
+      EnterKey(m(), panel);
+    }
+    if (step == 5) SpeedControlClick(m(), SpeedClick::Slower);
+  };
+  Run(8);
+  // Only the second click acts: a 100 ms pause from step 5 on.
+  EXPECT_EQ(host.Pauses, (std::vector<int>{100, 100, 100}));
+  EXPECT_EQ(m().RunControl.SleepMs, 100);
+}
+
+TEST_F(PanelRun, ApplyChangesDuringARunKeepsTheRunAndItsStartValues) {
+  host.OnStepStart = [&](int64_t step) {
+    if (step == 20) {
+      panel.Gain.Text = "3";
+      panel.SimTime.Text = "400";
+      ApplyChangesButtonClick(sim, panel, host);
+    }
+  };
+  Run(40);
+  ASSERT_EQ(host.Steps.size(), 40u);
+  EXPECT_EQ(host.Steps[21].t, 10.5f) << "same clock";
+  EXPECT_FALSE(m().RunControl.ApplyInProgress);
+  EXPECT_EQ(m().ProcessModel.Gain, 3);
+  EXPECT_EQ(m().RunSettings.SimTime, 400);
+  EXPECT_EQ(panel.SimTime.Text, "400");
+  // A first-order process keeps the gain of the run's start: still steady.
+  EXPECT_NEAR(m().SingleLoop.InputGain, 0.1f, 1e-7);
+  for (int k = 20; k < 40; ++k) ASSERT_NEAR(host.Steps[k].PV, 50, 1e-4) << k;
+}
+
+TEST_F(PanelRun, ApplyChangesActsOnAnIntegratingProcessFromTheNextStep) {
+  panel.TimeConstant1.Text = "0.5";  // integrating
+  host.OnStepStart = [&](int64_t step) {
+    if (step == 20) {
+      panel.Gain.Text = "2";
+      ApplyChangesButtonClick(sim, panel, host);
+    }
+  };
+  Run(22);
+  EXPECT_NEAR(host.IntegratorRates[19], 0, 1e-4);
+  // Rate = Gain x MV + offset, the offset kept from the start (-1 x 50).
+  EXPECT_NEAR(host.IntegratorRates[20], 2 * host.Steps[20].MV - 50, 1e-3);
+}
+
+TEST_F(PanelRun, StopSimulationDuringARunEndsItAtThatStep) {
+  host.OnStepStart = [&](int64_t step) {
+    if (step == 10) cmd_exitClick(m(), panel, [](std::string_view) { return true; });
+  };
+  Run(1000);
+  EXPECT_EQ(host.Steps.size(), 10u);
+  EXPECT_FALSE(sim.Buffers.Held());
+  EXPECT_FALSE(panel.Layout.ModePageVisible);
+  EXPECT_FALSE(m().RunControl.ChangesPending) << "the pending change was picked up";
+}
+
+TEST_F(PanelRun, StopSimulationAnsweredNoLetsTheRunGoOn) {
+  host.OnStepStart = [&](int64_t step) {
+    if (step == 10) cmd_exitClick(m(), panel, [](std::string_view) { return false; });
+  };
+  Run(30);
+  EXPECT_EQ(host.Steps.size(), 30u);
+  EXPECT_TRUE(panel.Layout.ModePageVisible);
+}
+
+}  // namespace
+}  // namespace qx
