@@ -13,6 +13,7 @@ namespace qx {
 namespace {
 
 constexpr int kSignificantDigits = 15;
+constexpr char32_t kReplacementCharacter = 0xFFFD;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -23,34 +24,6 @@ constexpr char32_t kHighControls[32] = {
     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
-// The first code point of UTF-8 text; an invalid sequence counts as U+FFFD.
-char32_t FirstCodePoint(std::string_view text) {
-  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  unsigned char lead = byte(0);
-  if (lead < 0x80) return lead;
-  int length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-  if (length == 0 || text.size() < static_cast<std::size_t>(length)) return 0xFFFD;
-  char32_t cp = lead & (0x7F >> length);
-  for (int i = 1; i < length; ++i) {
-    if ((byte(i) & 0xC0) != 0x80) return 0xFFFD;
-    cp = (cp << 6) | (byte(i) & 0x3F);
-  }
-  return cp;
-}
 
 // Decimal exponent of the first significant digit of a number that has
 // passed the grammar check (mantissa not all zeros), saturated far beyond
@@ -233,9 +206,60 @@ bool ParseChar(std::string_view text, char& value, std::string& failure) {
     return false;
   }
   unsigned char byte = '?';
-  Windows1252FromCodePoint(FirstCodePoint(trimmed), byte);
+  std::size_t pos = 0;
+  Windows1252FromCodePoint(NextUtf8(trimmed, pos), byte);
   value = static_cast<char>(byte);
   return true;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+char32_t NextUtf8(std::string_view text, std::size_t& pos) {
+  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  unsigned char lead = byte(pos);
+  if (lead < 0x80) {
+    ++pos;
+    return lead;
+  }
+  int length = 0;
+  char32_t minimum = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) length = 2, minimum = 0x80;
+  else if (lead >= 0xE0 && lead <= 0xEF) length = 3, minimum = 0x800;
+  else if (lead >= 0xF0 && lead <= 0xF4) length = 4, minimum = 0x10000;
+  if (length == 0 || pos + length > text.size()) {
+    ++pos;
+    return kReplacementCharacter;
+  }
+  char32_t cp = lead & (0x7F >> length);
+  for (int i = 1; i < length; ++i) {
+    if ((byte(pos + i) & 0xC0) != 0x80) {
+      ++pos;
+      return kReplacementCharacter;
+    }
+    cp = (cp << 6) | (byte(pos + i) & 0x3F);
+  }
+  if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    ++pos;
+    return kReplacementCharacter;
+  }
+  pos += length;
+  return cp;
 }
 
 char32_t Windows1252ToCodePoint(unsigned char byte) {

@@ -57,6 +57,13 @@ bool ParseChar(std::string_view text, char& value, std::string& failure);
 char32_t Windows1252ToCodePoint(unsigned char byte);
 bool Windows1252FromCodePoint(char32_t codePoint, unsigned char& byte);
 
+// UTF-8, the form of all text in memory: appends one code point, and takes
+// the code point at `pos`, advancing `pos`. A malformed sequence (bad lead
+// or continuation byte, overlong form, surrogate, beyond U+10FFFF) gives
+// U+FFFD and skips one byte.
+void AppendUtf8(std::string& out, char32_t codePoint);
+char32_t NextUtf8(std::string_view text, std::size_t& pos);
+
 // The decimal separator of a locale name such as "de_DE.UTF-8" (',') or
 // "en_US.UTF-8" ('.'). Asks the C library for an installed locale through a
 // locale object of its own, never the process's global locale; a locale that
