@@ -60,14 +60,18 @@ std::string_view TrimLine(std::string_view text) {
 }
 
 std::string FormatReal(float value, char decimalSeparator) {
+  return FormatRealDouble(static_cast<double>(value), decimalSeparator);
+}
+
+std::string FormatRealDouble(double value, char decimalSeparator) {
   if (std::isnan(value)) return "NAN";
   if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
-  if (value == 0.0f) return std::signbit(value) ? "-0" : "0";
+  if (value == 0.0) return std::signbit(value) ? "-0" : "0";
 
   // Scientific form "d.ddddddddddddddde+XX", correctly rounded from the
   // exact double value; it gives the digits and the decimal exponent.
   char buffer[64];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(value),
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
                               std::chars_format::scientific, kSignificantDigits - 1);
   std::string_view sci(buffer, result.ptr - buffer);
   bool negative = sci.front() == '-';

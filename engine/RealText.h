@@ -20,6 +20,10 @@ namespace qx {
 // back (the model never holds them: every store saturates).
 std::string FormatReal(float value, char decimalSeparator);
 
+// The same notation for a double-precision value, not rounded to single
+// precision first ("0.1" stays "0.1").
+std::string FormatRealDouble(double value, char decimalSeparator);
+
 // A decimal integer, "-" before negative values.
 std::string FormatInt(int32_t value);
 
