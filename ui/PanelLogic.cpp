@@ -191,7 +191,7 @@ void SpinClick(LoopModel& m, OperatorPanel& panel, SpinEdit edit, SpinDirection 
   switch (edit) {
     case SpinEdit::SingleSPNew: {
       double value = static_cast<double>(single.SPNew) + (up ? 1 : -1);
-      if (value < 0) value = 0;
+      if (!up && value < 0) value = 0;
       single.SPNew = ToSingle(value);
       panel.SingleSPNew.Text = FormatPattern(single.SPNew, 3, panel.DecimalSeparator);
       m.RunControl.ChangesPending = true;
@@ -199,16 +199,17 @@ void SpinClick(LoopModel& m, OperatorPanel& panel, SpinEdit edit, SpinDirection 
     }
     case SpinEdit::SingleOPNew: {
       double value = static_cast<double>(single.OPNew) + (up ? 1 : -1);
-      if (value < 0) value = 0;
+      if (!up && value < 0) value = 0;
       single.OPNew = ToSingle(value);
       panel.SingleOPNew.Text = FormatPattern(single.OPNew, 2, panel.DecimalSeparator);
       break;
     }
     case SpinEdit::PVNoise: {
-      // The step works on the percent that the edit shows.
+      // The step works on the percent that the edit shows. Each direction
+      // has its own bound: down stops at 0, up at 100.
       double percent = static_cast<double>(single.PVNoise) * 100 + (up ? 0.1 : -0.1);
-      if (percent < 0) percent = 0;
-      if (percent > 100) percent = 100;
+      if (!up && percent < 0) percent = 0;
+      if (up && percent > 100) percent = 100;
       panel.PVNoise.Text = FormatPattern(percent, 1, panel.DecimalSeparator);
       single.PVNoise = ToSingle(percent / 100);
       m.RunControl.ChangesPending = true;

@@ -69,7 +69,19 @@ INSTANTIATE_TEST_SUITE_P(
         SpinCase{SpinEdit::PVNoise, kUp, 1.0f, 1.0f, "100.0", true},
         SpinCase{SpinEdit::PVNoise, kDown, 0.0005f, 0, "0.0", true},
         SpinCase{SpinEdit::PVNoise, kUp, 0.005f, 0.006f, "0.6", true},
-        SpinCase{SpinEdit::PVNoise, kDown, 0.5f, 0.499f, "49.9", true}));
+        SpinCase{SpinEdit::PVNoise, kDown, 0.5f, 0.499f, "49.9", true},
+        // each direction has its own bound only: up has no floor, down no
+        // ceiling (values outside the bounds come from case files)
+        SpinCase{SpinEdit::SingleSPNew, kUp, -5, -4, "-4.000", true},
+        SpinCase{SpinEdit::PVNoise, kUp, -0.05f, -0.049f, "-4.9", true},
+        SpinCase{SpinEdit::PVNoise, kDown, 1.5f, 1.499f, "149.9", true}));
+
+TEST(KeyFilter, AcceptsDigitsPointMinusBackspaceAndEnterOnly) {
+  for (char c : std::string("0123456789.-\b\r")) EXPECT_TRUE(KeyFilterAccepts(c)) << int(c);
+  for (char c : std::string("aeE +,x\t")) EXPECT_FALSE(KeyFilterAccepts(c)) << int(c);
+  // Nothing checks the order: "--1..2" can be typed, and reads as 0.
+  for (char c : std::string("--1..2")) EXPECT_TRUE(KeyFilterAccepts(c));
+}
 
 TEST_F(PanelControls, SpinTextUsesTheLocaleSeparator) {
   panel.DecimalSeparator = ',';
