@@ -2,15 +2,21 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "engine/FieldTable.h"
 #include "engine/Normalise.h"
 #include "engine/RealText.h"
 #include "engine/RunLoop.h"
+#include "opc/OPCServer.h"
 #include "persistence/CaseFile.h"
 #include "persistence/ConfigurationFile.h"
 #include "tools/qxsim/HeadlessHost.h"
@@ -42,6 +48,42 @@ class PanelCaseHost final : public CaseHost {
   LoopModel& model_;
   OperatorPanel& panel_;
 };
+
+// Edit texts that client writes change arrive on a server thread; the run
+// hands them to the panel while it processes its messages.
+class EditUpdateQueue {
+ public:
+  void Post(std::string_view edit, std::string text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    pending_.emplace_back(std::string(edit), std::move(text));
+  }
+  void DeliverTo(OperatorPanel& panel) {
+    std::vector<std::pair<std::string, std::string>> updates;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      updates.swap(pending_);
+    }
+    for (auto& [edit, text] : updates)
+      if (EditControl* control = panel.FindEdit(edit)) control->Text = std::move(text);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::pair<std::string, std::string>> pending_;
+};
+
+// Keeps serving the last values after the run: for `seconds`, or until
+// Ctrl-C when no time is given.
+void ServeAfterRun(const RunOptions& options, EditUpdateQueue& updates, OperatorPanel& panel) {
+  const auto start = std::chrono::steady_clock::now();
+  while (!gInterrupted.load()) {
+    if (options.ServeAfterSeconds &&
+        std::chrono::steady_clock::now() - start >= std::chrono::duration<double>(*options.ServeAfterSeconds))
+      break;
+    updates.DeliverTo(panel);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
 
 std::string StartingCasePath() {
   const std::string folder = ExecutableFolder();
@@ -84,6 +126,24 @@ int RunCommand(const RunOptions& options) {
   m.RunControl.SingleConfiguration = true;
   ShowIdleLayout(panel);
 
+  // The OPC server serves from start-up on: every item reads "empty" until
+  // the first publication.
+  std::unique_ptr<COPCServer> server;
+  EditUpdateQueue editUpdates;
+  if (options.ServeEndpoint) {
+    const std::string endpoint =
+        options.ServeEndpoint->empty() ? DefaultEndpointUrl() : *options.ServeEndpoint;
+    server = std::make_unique<COPCServer>(m, separator);
+    server->SetEditUpdate(
+        [&editUpdates](std::string_view edit, std::string text) { editUpdates.Post(edit, std::move(text)); });
+    std::string error;
+    if (!server->InitializeOPC(endpoint, error)) {
+      std::cerr << "qxsim: " << error << '\n';
+      return 1;
+    }
+    std::cerr << "qxsim: serving OPC UA at " << endpoint << '\n';
+  }
+
   // The case command: stop (nothing runs yet), load, override, finish.
   cmd_exitClick(m, panel, [](std::string_view) { return true; });
   PanelCaseHost caseHost(m, panel);
@@ -115,11 +175,20 @@ int RunCommand(const RunOptions& options) {
   host.SetTrace(trace);
   host.SetStatusLine(isatty(STDERR_FILENO) && options.TracePath != "-");
   if (options.Seed) sim->Random.Seed(*options.Seed);
+  if (server) {
+    host.SetMessagePump([&] { editUpdates.DeliverTo(panel); });
+    host.SetPublisher([&] {
+      server->PublishItemValues(PanelSnapshot{panel.CascadeModeCheckBox, panel.DLagSingle.Text});
+    });
+  }
 
-  auto previous = std::signal(SIGINT, OnInterrupt);
+  auto previousInt = std::signal(SIGINT, OnInterrupt);
+  auto previousTerm = std::signal(SIGTERM, OnInterrupt);
   SinglePID1Click(*sim, host);
-  std::signal(SIGINT, previous);
   host.FinishStatusLine();
+  if (server) ServeAfterRun(options, editUpdates, panel);
+  std::signal(SIGINT, previousInt);
+  std::signal(SIGTERM, previousTerm);
 
   int status = 0;
   if (trace && trace != stdout && std::fclose(trace) != 0) {

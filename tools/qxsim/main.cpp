@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "tools/qxsim/CaseCommand.h"
+#include "tools/qxsim/RegisterCommand.h"
 #include "tools/qxsim/RunCommand.h"
 #include "tools/qxsim/RunOptions.h"
 
@@ -15,7 +16,8 @@ constexpr const char* kUsage =
     "                 [--dump-panel FILE] [--save-case FILE] [--seed S]\n"
     "                 [--serve [ENDPOINT]] [--serve-after SECONDS]\n"
     "       qxsim case dump CASE.pid\n"
-    "       qxsim case pack LISTING OUT.pid\n";
+    "       qxsim case pack LISTING OUT.pid\n"
+    "       qxsim register [ENDPOINT] | qxsim unregister\n";
 
 }  // namespace
 
@@ -37,6 +39,7 @@ int main(int argc, char** argv) {
     return qx::RunCommand(options);
   }
   if (command == "case") return qx::CaseCommand(args);
+  if (command == "register" || command == "unregister") return qx::RegisterCommand(command, args);
   std::cerr << "qxsim: unknown command '" << command << "'\n" << kUsage;
   return 2;
 }

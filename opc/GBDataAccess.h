@@ -1,0 +1,106 @@
+// The server toolkit that the simulator's OPC server is built on: a small
+// class over the project's OPC UA stack with the operations and hooks that an
+// OPC DA server toolkit offers. Items are String variables under one folder
+// of Objects; a batch of item updates is applied at once; client writes reach
+// a hook on a server thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "opcua/Server.h"
+
+namespace qx {
+
+// OPC DA quality "good"; every other quality maps to Bad.
+inline constexpr int kQualityGood = 192;
+
+// One entry of a client write as the write hook sees it.
+struct GBItemWrite {
+  uint32_t Handle = 0;    // the item's handle, 0 for an unknown item
+  uint32_t Position = 0;  // the position given to GBCreateItem
+  opcua::Variant Value;   // the written value, any scalar type; the hook may
+                          // convert it to the form the item keeps
+  opcua::StatusCode Result = opcua::status::Good;  // set by the hook
+};
+
+// Identity of a server as a registration record holds it.
+struct GBServerIdentity {
+  std::string Clsid;
+  std::string ShortName;
+  std::string Description;
+  std::string ProgId;
+  std::string Version;
+  std::string EndpointUrl;
+};
+
+// The endpoint of every program of the project: QX_OPC_ENDPOINT when set,
+// otherwise opc.tcp://127.0.0.1:4840 (loopback only).
+std::string DefaultEndpointUrl();
+
+// The folder of the registration records: $XDG_DATA_HOME/qxsim/opc-servers,
+// or ~/.local/share/qxsim/opc-servers.
+std::string RegistrationFolder();
+
+class GBDataAccess {
+ public:
+  GBDataAccess();
+  virtual ~GBDataAccess();
+  GBDataAccess(const GBDataAccess&) = delete;
+  GBDataAccess& operator=(const GBDataAccess&) = delete;
+
+  // Writes the registration record "<ProgID>.server" (key=value lines) where
+  // OPC clients and the master link find the server; GBUnregisterServer
+  // removes the record of a CLSID. False with a message naming the file.
+  static bool GBRegisterServer(const GBServerIdentity& identity, std::string& error);
+  static bool GBUnregisterServer(const std::string& clsid, std::string& error);
+
+  // Prepares the server: its names and the endpoint it will listen on. Once,
+  // before any item exists.
+  void GBInitialize(const GBServerIdentity& identity);
+
+  // Creates an item (a String variable "ns=1;s=<name>" under the server's
+  // folder) with an initial value. `handle` is 0 when it could not be made.
+  bool GBCreateItem(uint32_t& handle, uint32_t position, const std::string& name,
+                    bool writable, const std::string& initialValue);
+
+  // One batch of updates: the values become visible to clients together.
+  void GBBeginUpdate();
+  void GBSetItem(uint32_t handle, std::string value, int quality, opcua::DateTime timestamp);
+  void GBEndUpdate();
+
+  // Starts serving: clients may connect from here on. False with a message
+  // naming the endpoint when it cannot listen.
+  bool GBRegisterClassObject(std::string& error);
+  // No new sessions from here on; existing ones go on.
+  void GBRevokeClassObject();
+
+  // Sessions held by clients, and client connections open to the server
+  // (a client connected without a session still holds the server).
+  long ServerObjectCount() const;
+  long ServerLockCount() const;
+
+  const std::string& EndpointUrl() const { return identity_.EndpointUrl; }
+
+ protected:
+  // Client writes, on a server thread. Sets each entry's Result; an entry
+  // with a Bad result leaves the item unchanged.
+  virtual void GBOnWriteItems(std::vector<GBItemWrite>& writes) = 0;
+
+ private:
+  GBServerIdentity identity_;
+  std::unique_ptr<opcua::Server> server_;
+  uint16_t namespaceIndex_ = 0;
+  opcua::NodeId folder_;
+  struct Item {
+    uint32_t Variable;  // the stack's handle of the item's variable
+    uint32_t Position;  // the position given to GBCreateItem
+  };
+  std::vector<Item> items_;                 // by toolkit handle - 1
+  std::vector<uint32_t> handleByVariable_;  // toolkit handle by the stack's handle
+};
+
+}  // namespace qx

@@ -1,0 +1,147 @@
+#include "opc/OPCServer.h"
+
+#include <cmath>
+#include <limits>
+#include <variant>
+
+#include "engine/NumberText.h"
+#include "engine/RealText.h"
+
+namespace qx {
+namespace {
+
+constexpr const char* kClsid = "{6B1E2F5A-3C47-4D2B-9A0E-5F1C7D2E8B41}";
+
+}  // namespace
+
+GBServerIdentity SimulationServerIdentity(const std::string& endpointUrl) {
+  return GBServerIdentity{kClsid,
+                          "QxOPCServer",
+                          "Quorvanex OPC Server For Simulation (SLAVE)",
+                          "Quorvanex.OPC.Simulation.Server.Slave",
+                          "1.0",
+                          endpointUrl};
+}
+
+bool VariantText(const opcua::Variant& value, char separator, std::string& text) {
+  if (value.isArray) return false;
+  return std::visit(
+      [&](const auto& v) {
+        using T = std::decay_t<decltype(v)>;
+        if constexpr (std::is_same_v<T, bool>) {
+          text = v ? "True" : "False";
+        } else if constexpr (std::is_floating_point_v<T>) {
+          text = FormatRealDouble(static_cast<double>(v), separator);
+        } else if constexpr (std::is_integral_v<T>) {
+          text = std::to_string(v);
+        } else if constexpr (std::is_same_v<T, std::string>) {
+          text = v;
+        } else {
+          return false;
+        }
+        return true;
+      },
+      value.scalar);
+}
+
+opcua::StatusCode TextNumber(std::string_view written, char separator, float& number) {
+  std::string text(written);
+  if (separator != '.') {
+    if (text.find('.') != std::string::npos) return opcua::status::BadTypeMismatch;
+    for (char& c : text)
+      if (c == separator) c = '.';
+  }
+  double parsed = 0;
+  if (!ParseWholeDecimal(text, parsed)) return opcua::status::BadTypeMismatch;
+  if (std::fabs(parsed) > std::numeric_limits<float>::max()) return opcua::status::BadOutOfRange;
+  number = static_cast<float>(parsed);
+  return opcua::status::Good;
+}
+
+COPCServer::COPCServer(LoopModel& model, char decimalSeparator)
+    : model_(model), separator_(decimalSeparator) {}
+
+bool COPCServer::InitializeOPC(const std::string& endpointUrl, std::string& error) {
+  GBInitialize(SimulationServerIdentity(endpointUrl));
+  for (std::size_t position = 0; position < kItemCount; ++position) {
+    if (!GBCreateItem(itemHandles_[position], static_cast<uint32_t>(position),
+                      std::string(kItemNames[position]), true, "empty")) {
+      error = "cannot create the OPC item " + std::string(kItemNames[position]);
+      return false;
+    }
+  }
+  GBBeginUpdate();
+  GBEndUpdate();
+  return GBRegisterClassObject(error);
+}
+
+std::array<std::string, kItemCount> COPCServer::ItemValueTexts(const PanelSnapshot& panel) const {
+  const PIDLoop& s = model_.SingleLoop;
+  const RunControlRecord& c = model_.RunControl;
+  const bool automatic = c.SingleAutoState == 1;
+  auto real = [&](float value) { return FormatReal(value, separator_); };
+  const std::string p = real(LoadShared(s.P));
+  const std::string i = real(LoadShared(s.I));
+  const std::string d = real(s.D);
+  const std::string op = real(s.OP);
+  const std::string high = real(s.CVHigh);
+  const std::string low = real(s.CVLow);
+  return {real(s.PV),
+          real(s.SP),
+          op,
+          panel.CascadeModeChecked ? "3" : FormatInt(c.SingleModeCode),
+          p,
+          i,
+          d,
+          high,
+          low,
+          "0", "0", "0", "0", "0", "0", "0", "0", "0",  // the cascade master loop is not run
+          "1",
+          op,
+          p,
+          i,
+          d,
+          FormatRealDouble(ParseLeadingDecimal(panel.DLagText), separator_),
+          high,
+          low,
+          automatic ? "True" : "False",
+          "False",
+          automatic ? "1" : "0",
+          "0",
+          "1",
+          p,
+          i};
+}
+
+void COPCServer::PublishItemValues(const PanelSnapshot& panel) {
+  std::array<std::string, kItemCount> texts = ItemValueTexts(panel);
+  GBBeginUpdate();
+  const opcua::DateTime now = opcua::DateTime::Now();
+  for (std::size_t position = 0; position < kItemCount; ++position)
+    GBSetItem(itemHandles_[position], std::move(texts[position]), kQualityGood, now);
+  GBEndUpdate();
+}
+
+void COPCServer::GBOnWriteItems(std::vector<GBItemWrite>& writes) {
+  for (GBItemWrite& w : writes) {
+    if (w.Handle == 0) continue;
+    // Items hold texts: the written value is kept as its text.
+    std::string text;
+    if (!VariantText(w.Value, separator_, text)) {
+      w.Result = opcua::status::BadTypeMismatch;
+      continue;
+    }
+    w.Value = opcua::Variant(text);
+    if (w.Position != kItemProp && w.Position != kItemIntg) continue;  // no effect on the loop
+    // A text that is not a number changes nothing and the client is told.
+    float number = 0;
+    w.Result = TextNumber(text, separator_, number);
+    if (!w.Result.IsGood()) continue;
+    const bool gain = w.Position == kItemProp;
+    StoreShared(gain ? model_.SingleLoop.P : model_.SingleLoop.I, number);
+    if (editUpdate_)
+      editUpdate_(gain ? "PSingle" : "ISingle", FormatPattern(number, 6, separator_));
+  }
+}
+
+}  // namespace qx

@@ -1,0 +1,73 @@
+// The simulator's OPC server: the 33 items, their creation, the publication
+// of the loop's values at every trend sample, and the client-write hook that
+// changes the single loop's gain and integral term.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "engine/LoopModel.h"
+#include "opc/GBDataAccess.h"
+#include "opc/ItemTable.h"
+
+namespace qx {
+
+// The server's fixed identity.
+GBServerIdentity SimulationServerIdentity(const std::string& endpointUrl);
+
+// What the publication reads from the operator panel besides the model.
+struct PanelSnapshot {
+  bool CascadeModeChecked = false;
+  std::string_view DLagText;  // the text of the "D Lag" edit
+};
+
+// An edit text that a client write changes ("PSingle", "2.500000"); the
+// host hands it to its panel on the panel's own thread.
+using EditUpdate = std::function<void(std::string_view edit, std::string text)>;
+
+class COPCServer final : public GBDataAccess {
+ public:
+  // `model` is the loop data model that client writes store into;
+  // `decimalSeparator` is the user's, for value texts and written texts.
+  COPCServer(LoopModel& model, char decimalSeparator);
+
+  void SetEditUpdate(EditUpdate update) { editUpdate_ = std::move(update); }
+
+  // Initialises the toolkit, creates the items with the value "empty" and
+  // starts serving at `endpointUrl`. False with a message naming the
+  // endpoint when it cannot listen.
+  bool InitializeOPC(const std::string& endpointUrl, std::string& error);
+
+  // Publishes all items in one batch with one timestamp; called by the run
+  // loop at every trend sample.
+  void PublishItemValues(const PanelSnapshot& panel);
+
+  // The value texts of a publication, by position.
+  std::array<std::string, kItemCount> ItemValueTexts(const PanelSnapshot& panel) const;
+
+  const std::array<uint32_t, kItemCount>& ItemHandles() const { return itemHandles_; }
+
+ protected:
+  void GBOnWriteItems(std::vector<GBItemWrite>& writes) override;
+
+ private:
+  LoopModel& model_;
+  const char separator_;
+  EditUpdate editUpdate_;
+  std::array<uint32_t, kItemCount> itemHandles_{};
+};
+
+// A written scalar as text, as a variant conversion to a string gives it:
+// numbers in decimal (reals with the given separator), booleans "True" or
+// "False", texts as they are. False for arrays and other types.
+bool VariantText(const opcua::Variant& value, char decimalSeparator, std::string& text);
+
+// The number in a written text: the whole text (surrounding blanks allowed)
+// must be one decimal number with the given separator that fits a
+// single-precision field; otherwise a Bad status and `number` is unchanged.
+opcua::StatusCode TextNumber(std::string_view text, char decimalSeparator, float& number);
+
+}  // namespace qx
