@@ -75,6 +75,13 @@ TEST(FormatReal, UsesTheGivenSeparatorAndMarksSpecialValues) {
   EXPECT_EQ(FormatReal(std::numeric_limits<float>::quiet_NaN(), '.'), "NAN");
 }
 
+TEST(FormatRealDouble, WritesADoubleWithoutRoundingToSingleFirst) {
+  EXPECT_EQ(FormatRealDouble(0.1, '.'), "0.1");
+  EXPECT_EQ(FormatRealDouble(0.00001, ','), "1E-5");
+  EXPECT_EQ(FormatRealDouble(1.0 / 3.0, ','), "0,333333333333333");
+  EXPECT_EQ(FormatRealDouble(std::ldexp(1.0, 50), '.'), "1.12589990684262E15");
+}
+
 // Fifteen significant digits are far more than the nine a single needs, so
 // every finite single reads back with all its bits, under either separator.
 void ExpectRoundTrip(float value) {
