@@ -293,6 +293,18 @@ TEST(DisturbancePath, FirstOrderApproachesGainTimesDAndHonoursItsDeadTime) {
   EXPECT_NEAR(delayed[199], 2, 1e-3);
 }
 
+TEST(DisturbancePath, NegativeDeadTimeIsNone) {
+  ModelParams model;
+  model.Gain = 1;
+  model.Delay = -3;
+  DisturbancePathState path;
+  StartDisturbancePath(path, model, kDt);
+  EXPECT_EQ(path.DelaySteps, 0);
+  std::vector<float> line(kDelayLineLength);
+  for (int k = 0; k < 10; ++k)
+    ASSERT_EQ(AdvanceDisturbancePath(path, model, 2, 0, true, line.data(), k, kDt), 2.0f * (k + 1));
+}
+
 TEST(DisturbancePath, LeadTermActsOnlyOnTheFirstPath) {
   ModelParams model;
   model.Gain = 1;

@@ -136,6 +136,18 @@ TEST_F(RunLoopTest, ClockWrapsAfterStepIndex50090) {
   EXPECT_EQ(host.PublishedAt.size(), 50110u / 2);
 }
 
+TEST_F(RunLoopTest, ModelOutputBeyond1e25SetsTheClockToSimTimePlus1) {
+  single().CVLow = -1e35f;
+  single().CVHigh = 1e35f;
+  single().SPNew = 1e30f;
+  NormaliseLoopParameters(m());
+  Run(4);
+  for (const auto& v : host.Steps) {
+    EXPECT_EQ(v.t, 201) << v.Step;  // set within the step, before the clock advances
+    EXPECT_TRUE(test::AllFinite(v)) << v.Step;
+  }
+}
+
 TEST_F(RunLoopTest, ControllerExecutesEveryExecPeriod) {
   single().ExecPeriod = 2;
   Run(20);

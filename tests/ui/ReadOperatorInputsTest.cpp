@@ -75,7 +75,7 @@ TEST_F(ReadInputs, HugeTextSaturatesInsteadOfBecomingInfinite) {
 
 TEST_F(ReadInputs, CascadePVNoiseKeepsItsValueOverAnyNumberOfReads) {
   m.CascadeLoop.PVNoise = 0.3f;
-  panel.PVNoise.Text = "2";
+  panel.PVNoise.Text = std::string("2");
   for (int i = 0; i < 5; ++i) ReadOperatorInputs(m, panel);
   EXPECT_EQ(m.CascadeLoop.PVNoise, 0.3f);
   EXPECT_FLOAT_EQ(m.SingleLoop.PVNoise, 0.02f) << "read afresh, not divided again";
