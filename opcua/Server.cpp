@@ -41,6 +41,7 @@ bool Server::Start(std::string& error) {
     error = "endpoint " + core_.Config().endpointUrl + ": " + error;
     return false;
   }
+  port_ = transport->Port();
   transport_ = std::move(transport);
   running_ = true;
   thread_ = std::thread([this] { transport_->Run(core_, [this] { ApplyPending(); }); });

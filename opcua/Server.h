@@ -48,6 +48,8 @@ class Server {
   // Closes every connection and joins the server thread. Idempotent.
   void Stop();
   bool Running() const { return running_; }
+  // The TCP port listened on (useful with port 0 in the endpoint URL).
+  uint16_t Port() const { return port_; }
 
   // ---- Values, from any thread ----
   void BeginUpdate();
@@ -72,6 +74,7 @@ class Server {
   std::unique_ptr<TcpTransport> transport_;
   std::thread thread_;
   std::atomic<bool> running_{false};
+  uint16_t port_ = 0;
 
   std::mutex updateMutex_;
   std::vector<ValueUpdate> pending_;    // filled by SetValue

@@ -67,6 +67,7 @@ class ServerCore {
   std::vector<ConnectionId> TakeConnectionsWithOutput();
   // Connections the server wants closed (timeouts, errors, slow readers).
   std::vector<ConnectionId> TakeConnectionsToClose();
+  bool WantsClose(ConnectionId id) const { return toClose_.count(id) != 0; }
   void CloseConnection(ConnectionId id);
 
   // ---- Time ----

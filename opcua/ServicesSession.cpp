@@ -135,13 +135,13 @@ void ServerCore::CloseSession(Context& ctx, const CloseSessionRequest& req, Clos
 }
 
 void ServerCore::CloseSessionState(Session& s) {
-  std::vector<uint32_t> ids(s.subscriptionIds.begin(), s.subscriptionIds.end());
-  for (uint32_t id : ids)
-    if (Subscription* sub = FindSubscription(s, id)) DeleteSubscription(*sub);
   if (Connection* c = FindConnection(s.connection))
     for (const auto& p : s.publishQueue)
       SendFault(*c, p.requestId, p.requestHandle, status::BadSessionClosed);
   s.publishQueue.clear();
+  std::vector<uint32_t> ids(s.subscriptionIds.begin(), s.subscriptionIds.end());
+  for (uint32_t id : ids)
+    if (Subscription* sub = FindSubscription(s, id)) DeleteSubscription(*sub);
 }
 
 }  // namespace opcua

@@ -14,7 +14,7 @@ const char* StatusName(StatusCode code) {
       QX_STATUS(Good), QX_STATUS(BadUnexpectedError), QX_STATUS(BadInternalError),
       QX_STATUS(BadOutOfMemory), QX_STATUS(BadResourceUnavailable),
       QX_STATUS(BadCommunicationError), QX_STATUS(BadEncodingError), QX_STATUS(BadDecodingError),
-      QX_STATUS(BadEncodingLimitsExceeded), QX_STATUS(BadTimeout),
+      QX_STATUS(BadEncodingLimitsExceeded), QX_STATUS(BadUnknownResponse), QX_STATUS(BadTimeout),
       QX_STATUS(BadServiceUnsupported), QX_STATUS(BadShutdown), QX_STATUS(BadNothingToDo),
       QX_STATUS(BadTooManyOperations), QX_STATUS(BadIdentityTokenInvalid),
       QX_STATUS(BadIdentityTokenRejected), QX_STATUS(BadSecureChannelIdInvalid),

@@ -27,6 +27,7 @@ inline constexpr StatusCode BadCommunicationError{0x80050000};
 inline constexpr StatusCode BadEncodingError{0x80060000};
 inline constexpr StatusCode BadDecodingError{0x80070000};
 inline constexpr StatusCode BadEncodingLimitsExceeded{0x80080000};
+inline constexpr StatusCode BadUnknownResponse{0x80090000};
 inline constexpr StatusCode BadTimeout{0x800A0000};
 inline constexpr StatusCode BadServiceUnsupported{0x800B0000};
 inline constexpr StatusCode BadShutdown{0x800C0000};

@@ -5,6 +5,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -31,7 +32,7 @@ bool ParseEndpointUrl(const std::string& url, std::string& host, uint16_t& port,
   if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
   char* end = nullptr;
   long value = std::strtol(portText.c_str(), &end, 10);
-  if (host.empty() || portText.empty() || *end != '\0' || value < 1 || value > 65535) {
+  if (host.empty() || portText.empty() || *end != '\0' || value < 0 || value > 65535) {
     error = "endpoint URL '" + url + "' has no valid host and port";
     return false;
   }
@@ -83,6 +84,15 @@ bool TcpTransport::Listen(const std::string& host, uint16_t port, std::string& e
   ev.data.fd = wakeFd_;
   epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &ev);
   return true;
+}
+
+uint16_t TcpTransport::Port() const {
+  sockaddr_storage address{};
+  socklen_t length = sizeof address;
+  if (listenFd_ < 0 || getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    return 0;
+  if (address.ss_family == AF_INET6) return ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
+  return ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
 }
 
 void TcpTransport::Wake() {
@@ -216,6 +226,84 @@ void TcpTransport::Run(ServerCore& core, const std::function<void()>& onWake) {
     FlushCore(core);
   }
   while (!clients_.empty()) CloseClient(core, clients_.begin()->first);
+}
+
+// ---- TcpStream --------------------------------------------------------------
+
+TcpStream::~TcpStream() { Close(); }
+
+void TcpStream::Close() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+}
+
+bool TcpStream::Connect(const std::string& host, uint16_t port, int timeoutMs, std::string& error) {
+  Close();
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  std::string portText = std::to_string(port);
+  if (int rc = getaddrinfo(host.c_str(), portText.c_str(), &hints, &found); rc != 0) {
+    error = "cannot resolve host '" + host + "': " + gai_strerror(rc);
+    return false;
+  }
+  int fd = socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  int rc = fd < 0 ? -1 : connect(fd, found->ai_addr, found->ai_addrlen);
+  freeaddrinfo(found);
+  if (rc != 0 && errno == EINPROGRESS) {
+    pollfd p{fd, POLLOUT, 0};
+    int soError = ETIMEDOUT;
+    socklen_t length = sizeof soError;
+    if (poll(&p, 1, timeoutMs) == 1) getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &length);
+    rc = soError == 0 ? 0 : -1;
+    errno = soError;
+  }
+  if (rc != 0) {
+    error = "cannot connect to " + host + ":" + portText + ": " + std::strerror(errno);
+    if (fd >= 0) close(fd);
+    return false;
+  }
+  int yes = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+  fd_ = fd;
+  return true;
+}
+
+bool TcpStream::Send(std::string_view bytes, std::string& error) {
+  while (!bytes.empty()) {
+    ssize_t n = send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (n > 0) {
+      bytes.remove_prefix(static_cast<size_t>(n));
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      pollfd p{fd_, POLLOUT, 0};
+      poll(&p, 1, 1000);
+      continue;
+    }
+    error = std::string("send failed: ") + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+bool TcpStream::Receive(int timeoutMs, std::string& out, std::string& error) {
+  pollfd p{fd_, POLLIN, 0};
+  int ready = poll(&p, 1, timeoutMs);
+  if (ready == 0) {
+    error = "no answer within " + std::to_string(timeoutMs) + " ms";
+    return false;
+  }
+  char buffer[65536];
+  ssize_t n = ready > 0 ? recv(fd_, buffer, sizeof buffer, 0) : -1;
+  if (n > 0) {
+    out.append(buffer, static_cast<size_t>(n));
+    return true;
+  }
+  error = n == 0 ? "connection closed by the server" : std::string("receive failed: ") + std::strerror(errno);
+  return false;
 }
 
 }  // namespace opcua

@@ -12,7 +12,8 @@
 
 namespace opcua {
 
-// Splits "opc.tcp://host:port[/path]" into host and port.
+// Splits "opc.tcp://host:port[/path]" into host and port (4840 when
+// absent; 0 asks the system for a free port).
 bool ParseEndpointUrl(const std::string& url, std::string& host, uint16_t& port,
                       std::string& error);
 
@@ -26,6 +27,8 @@ class TcpTransport {
   // Binds and listens; `host` is an IPv4 address or a name ("0.0.0.0" for
   // every interface).
   bool Listen(const std::string& host, uint16_t port, std::string& error);
+  // The port actually bound (the system's choice when asked for port 0).
+  uint16_t Port() const;
   // Serves `core` until Stop(). `onWake` runs on this thread after Wake().
   void Run(ServerCore& core, const std::function<void()>& onWake);
   // Callable from any thread.
@@ -50,6 +53,26 @@ class TcpTransport {
   std::atomic<bool> stop_{false};
   std::unordered_map<int, Client> clients_;
   std::unordered_map<ConnectionId, int> fdOf_;
+};
+
+// A blocking client connection, for the client side of the stack.
+class TcpStream {
+ public:
+  TcpStream() = default;
+  ~TcpStream();
+  TcpStream(const TcpStream&) = delete;
+  TcpStream& operator=(const TcpStream&) = delete;
+
+  bool Connect(const std::string& host, uint16_t port, int timeoutMs, std::string& error);
+  bool Send(std::string_view bytes, std::string& error);
+  // Waits up to `timeoutMs` for bytes and appends what arrived to `out`.
+  // False on timeout, error or a closed connection (described in `error`).
+  bool Receive(int timeoutMs, std::string& out, std::string& error);
+  void Close();
+  bool IsOpen() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
 };
 
 }  // namespace opcua

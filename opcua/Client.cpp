@@ -1,0 +1,152 @@
+#include "opcua/Client.h"
+
+#include <chrono>
+
+namespace opcua {
+
+StatusCode Client::Exchange(const std::string& bytes, uint32_t requestId, ServerMessage& answer,
+                            int timeoutMs) {
+  if (!stream_.IsOpen()) {
+    lastError_ = "not connected";
+    return status::BadCommunicationError;
+  }
+  if (!bytes.empty() && !stream_.Send(bytes, lastError_)) return status::BadCommunicationError;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    if (auto it = early_.find(requestId); it != early_.end()) {
+      answer = std::move(it->second);
+      early_.erase(it);
+      return status::Good;
+    }
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    deadline - std::chrono::steady_clock::now())
+                    .count();
+    std::string received;
+    if (left <= 0 || !stream_.Receive(static_cast<int>(left), received, lastError_)) {
+      if (left <= 0) lastError_ = "no answer within " + std::to_string(timeoutMs) + " ms";
+      return left <= 0 || lastError_.rfind("no answer", 0) == 0 ? status::BadTimeout
+                                                                : status::BadCommunicationError;
+    }
+    std::vector<ServerMessage> messages;
+    if (!channel_.OnBytes(received, messages, lastError_)) return status::BadCommunicationError;
+    for (auto& m : messages) {
+      if (m.type == MessageType::Error) {
+        lastError_ = std::string("server error ") + StatusName(m.error.error) + ": " + m.error.reason;
+        return m.error.error;
+      }
+      // HEL and OPN answers carry no request id of ours; file them under 0.
+      uint32_t id = m.type == MessageType::Acknowledge ? 0 : m.requestId;
+      early_[id] = std::move(m);
+    }
+  }
+}
+
+bool Client::Connect(const std::string& endpointUrl, std::string& error, int timeoutMs) {
+  Disconnect();
+  std::string host;
+  uint16_t port = 0;
+  if (!ParseEndpointUrl(endpointUrl, host, port, error)) return false;
+  if (!stream_.Connect(host, port, timeoutMs, error)) return false;
+  channel_ = ClientChannel();
+  early_.clear();
+  pendingAcks_.clear();
+  ServerMessage answer;
+  auto fail = [&](const std::string& what, StatusCode code) {
+    error = what + ": " + (lastError_.empty() ? StatusName(code) : lastError_);
+    stream_.Close();
+    return false;
+  };
+  lastError_.clear();
+  if (StatusCode s = Exchange(channel_.Hello(endpointUrl), 0, answer, timeoutMs); !s.IsGood())
+    return fail("hello", s);
+  std::string open = channel_.Open(SecurityTokenRequestType::Issue, 3'600'000);
+  if (StatusCode s = Exchange(open, 1, answer, timeoutMs); !s.IsGood()) return fail("open", s);
+
+  CreateSessionRequest create;
+  create.endpointUrl = endpointUrl;
+  create.sessionName = "client";
+  create.requestedSessionTimeout = 60'000;
+  create.clientDescription.applicationType = ApplicationType::Client;
+  CreateSessionResponse created;
+  if (StatusCode s = Call(create, created, timeoutMs); !s.IsGood()) return fail("create session", s);
+  channel_.authenticationToken = created.authenticationToken;
+  ActivateSessionRequest activate;
+  activate.userIdentityToken = Wrap(AnonymousIdentityToken{"anonymous"});
+  ActivateSessionResponse activated;
+  if (StatusCode s = Call(activate, activated, timeoutMs); !s.IsGood())
+    return fail("activate session", s);
+  return true;
+}
+
+void Client::Disconnect() {
+  if (!stream_.IsOpen()) return;
+  CloseSessionRequest close;
+  CloseSessionResponse closed;
+  Call(close, closed, 1000);
+  std::string ignored;
+  stream_.Send(channel_.Close(), ignored);
+  stream_.Close();
+}
+
+StatusCode Client::Read(const NodeId& node, DataValue& value) {
+  ReadRequest req;
+  req.nodesToRead = {{node, 13, "", {}}};
+  ReadResponse resp;
+  StatusCode s = Call(req, resp);
+  if (!s.IsGood()) return s;
+  if (resp.results.size() != 1) return status::BadUnknownResponse;
+  value = resp.results[0];
+  return value.status;
+}
+
+StatusCode Client::Write(const NodeId& node, const Variant& value) {
+  WriteRequest req;
+  req.nodesToWrite = {{node, 13, "", DataValue::Of(value)}};
+  WriteResponse resp;
+  StatusCode s = Call(req, resp);
+  if (!s.IsGood()) return s;
+  return resp.results.size() == 1 ? resp.results[0] : status::BadUnknownResponse;
+}
+
+StatusCode Client::CreateSubscription(double publishingIntervalMs, uint32_t& subscriptionId) {
+  CreateSubscriptionRequest req;
+  req.requestedPublishingInterval = publishingIntervalMs;
+  req.requestedMaxKeepAliveCount = 10;
+  req.requestedLifetimeCount = 1000;
+  CreateSubscriptionResponse resp;
+  StatusCode s = Call(req, resp);
+  subscriptionId = resp.subscriptionId;
+  return s;
+}
+
+StatusCode Client::Monitor(uint32_t subscriptionId, const std::vector<NodeId>& nodes,
+                           uint32_t queueSize) {
+  CreateMonitoredItemsRequest req;
+  req.subscriptionId = subscriptionId;
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    MonitoredItemCreateRequest item;
+    item.itemToMonitor.nodeId = nodes[i];
+    item.requestedParameters.clientHandle = static_cast<uint32_t>(i);
+    item.requestedParameters.samplingInterval = 0;
+    item.requestedParameters.queueSize = queueSize;
+    req.itemsToCreate.push_back(item);
+  }
+  CreateMonitoredItemsResponse resp;
+  StatusCode s = Call(req, resp);
+  if (!s.IsGood()) return s;
+  for (const auto& r : resp.results)
+    if (!r.statusCode.IsGood()) return r.statusCode;
+  return status::Good;
+}
+
+StatusCode Client::Publish(PublishResponse& response, int timeoutMs) {
+  PublishRequest req;
+  req.subscriptionAcknowledgements = std::move(pendingAcks_);
+  pendingAcks_.clear();
+  StatusCode s = Call(req, response, timeoutMs);
+  if (s.IsGood() && !response.notificationMessage.notificationData.empty())
+    pendingAcks_.push_back({response.subscriptionId, response.notificationMessage.sequenceNumber});
+  return s;
+}
+
+}  // namespace opcua

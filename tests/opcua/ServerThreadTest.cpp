@@ -1,0 +1,154 @@
+// The threaded server over real loopback TCP: start/stop, the port-in-use
+// error, the write callback's thread, and what a batch update costs the
+// calling thread while clients are subscribed.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "opcua/Client.h"
+#include "opcua/NodeIds.h"
+#include "opcua/Server.h"
+
+namespace opcua {
+namespace {
+
+constexpr int kItems = 33;
+
+class ThreadedServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ServerConfig config;
+    config.endpointUrl = "opc.tcp://127.0.0.1:0";
+    server = std::make_unique<Server>(config);
+    ns = server->RegisterNamespace("urn:test:threaded");
+    std::string error;
+    ASSERT_TRUE(server->AddFolder(NodeId(0, ids::ObjectsFolder), NodeId(ns, "F"), "F", error));
+    for (int i = 0; i < kItems; ++i) {
+      uint32_t handle = 0;
+      std::string name = "Item" + std::to_string(i);
+      ASSERT_TRUE(server->AddVariable(NodeId(ns, "F"), NodeId(ns, name), name, "empty", true,
+                                      handle, error));
+      nodes.push_back(NodeId(ns, name));
+      handles.push_back(handle);
+    }
+  }
+  std::string Url() const { return "opc.tcp://127.0.0.1:" + std::to_string(server->Port()); }
+
+  void PublishBatch(int round) {
+    server->BeginUpdate();
+    DateTime now = DateTime::Now();
+    for (uint32_t h : handles) server->SetValue(h, std::to_string(round), status::Good, now);
+    server->EndUpdate();
+  }
+
+  std::unique_ptr<Server> server;
+  uint16_t ns = 0;
+  std::vector<NodeId> nodes;
+  std::vector<uint32_t> handles;
+};
+
+TEST_F(ThreadedServer, APortInUseIsAClearErrorAndStopFreesIt) {
+  std::string error;
+  ASSERT_TRUE(server->Start(error)) << error;
+  ServerConfig clash;
+  clash.endpointUrl = Url();
+  Server second(clash);
+  EXPECT_FALSE(second.Start(error));
+  EXPECT_NE(error.find(Url()), std::string::npos) << error;
+  EXPECT_NE(error.find("in use"), std::string::npos) << error;
+
+  ServerConfig bad;
+  bad.endpointUrl = "http://127.0.0.1:4840";
+  EXPECT_FALSE(Server(bad).Start(error));
+  EXPECT_NE(error.find("opc.tcp://"), std::string::npos) << error;
+
+  server->Stop();
+  EXPECT_TRUE(second.Start(error)) << error;
+}
+
+TEST_F(ThreadedServer, ClientsReadWriteAndSubscribeOverTcp) {
+  std::thread::id callbackThread;
+  server->SetWriteCallback([&](uint32_t, const NodeId&, Variant& v) {
+    callbackThread = std::this_thread::get_id();
+    return v.Type() == BuiltinType::String ? status::Good : status::BadTypeMismatch;
+  });
+  std::string error;
+  ASSERT_TRUE(server->Start(error)) << error;
+  Client client;
+  ASSERT_TRUE(client.Connect(Url(), error)) << error;
+  EXPECT_EQ(server->SessionCount(), 1u);
+  EXPECT_EQ(server->ConnectionCount(), 1u);
+
+  DataValue value;
+  ASSERT_EQ(client.Read(nodes[0], value), status::Good);
+  EXPECT_TRUE(value.value == Variant("empty"));
+  EXPECT_EQ(client.Write(nodes[1], Variant("2.5")), status::Good);
+  EXPECT_NE(callbackThread, std::this_thread::get_id());
+  EXPECT_EQ(client.Write(nodes[1], Variant(2.5)), status::BadTypeMismatch);
+  ASSERT_EQ(client.Read(nodes[1], value), status::Good);
+  EXPECT_TRUE(value.value == Variant("2.5"));
+
+  uint32_t sub = 0;
+  ASSERT_EQ(client.CreateSubscription(20, sub), status::Good);
+  ASSERT_EQ(client.Monitor(sub, nodes, 100), status::Good);
+  for (int round = 1; round <= 5; ++round) PublishBatch(round);
+  // Initial values plus five rounds of every item, over however many messages.
+  size_t seen = 0;
+  for (int i = 0; i < 50 && seen < kItems * 6u; ++i) {
+    PublishResponse resp;
+    ASSERT_EQ(client.Publish(resp), status::Good) << client.LastError();
+    for (const auto& data : resp.notificationMessage.notificationData) {
+      DataChangeNotification dcn;
+      ASSERT_EQ(Unwrap(data, dcn), status::Good);
+      seen += dcn.monitoredItems.size();
+    }
+  }
+  EXPECT_EQ(seen, kItems * 6u);
+
+  server->SetAcceptingSessions(false);
+  Client refused;
+  EXPECT_FALSE(refused.Connect(Url(), error));
+  EXPECT_NE(error.find("BadTooManySessions"), std::string::npos) << error;
+  EXPECT_EQ(client.Read(nodes[0], value), status::Good);
+
+  client.Disconnect();
+  for (int i = 0; i < 100 && server->SessionCount() != 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(server->SessionCount(), 0u);
+}
+
+TEST_F(ThreadedServer, ABatchUpdateIsCheapForTheCallerWithTenSubscribers) {
+  std::string error;
+  ASSERT_TRUE(server->Start(error)) << error;
+  std::vector<std::unique_ptr<Client>> clients;
+  for (int i = 0; i < 10; ++i) {
+    clients.push_back(std::make_unique<Client>());
+    ASSERT_TRUE(clients.back()->Connect(Url(), error)) << error;
+    uint32_t sub = 0;
+    ASSERT_EQ(clients.back()->CreateSubscription(50, sub), status::Good);
+    ASSERT_EQ(clients.back()->Monitor(sub, nodes, 1000), status::Good);
+  }
+  constexpr int kRounds = 2000;
+  auto start = std::chrono::steady_clock::now();
+  std::chrono::nanoseconds worst{0};
+  for (int round = 0; round < kRounds; ++round) {
+    auto t0 = std::chrono::steady_clock::now();
+    PublishBatch(round);
+    worst = std::max(worst, std::chrono::steady_clock::now() - t0);
+  }
+  double meanMicros =
+      std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count() /
+      kRounds;
+  double worstMicros = std::chrono::duration<double, std::micro>(worst).count();
+  std::printf("batch of %d values, 10 subscribed sessions: mean %.2f us, worst %.1f us\n", kItems,
+              meanMicros, worstMicros);
+  RecordProperty("mean_batch_us", std::to_string(meanMicros));
+  // The budget is 50 us; the bound leaves room for sanitizer and loaded builds.
+  EXPECT_LT(meanMicros, 200.0);
+}
+
+}  // namespace
+}  // namespace opcua
