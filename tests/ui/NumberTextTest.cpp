@@ -39,6 +39,8 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{".", 0}, ParseCase{"-.", 0}, ParseCase{"e5", 0}, ParseCase{"- 5", 0},
         ParseCase{"1e3", 1000}, ParseCase{"2E-2", 0.02f}, ParseCase{"1e", 1},
         ParseCase{"1e+", 1}, ParseCase{"1.5e2.7", 150}, ParseCase{"1,5", 1},
+        ParseCase{"5.e3", 5000}, ParseCase{"-.5e1", -5}, ParseCase{"007.50", 7.5f},
+        ParseCase{"\n\v\f\r 3", 3},
         // decimal only: no hexadecimal, infinity or NaN
         ParseCase{"0x1A", 0}, ParseCase{"0X10", 0}, ParseCase{"inf", 0}, ParseCase{"-inf", 0},
         ParseCase{"INFINITY", 0}, ParseCase{"nan", 0}, ParseCase{"NAN(1)", 0},
