@@ -4,5 +4,15 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
+
+# The OPC peer tests drive the server with node-opcua from the npm registry.
+# It is installed from the lock file, again only when the lock file changed.
+peer=tests/opc/peer
+stamp="$peer/node_modules/.package-lock.sha256"
+if ! sha256sum --status -c "$stamp" 2>/dev/null; then
+  (cd "$peer" && npm ci --no-audit --no-fund --loglevel=error)
+  sha256sum "$peer/package-lock.json" >"$stamp"
+fi
+
 ctest --test-dir build --output-on-failure -j2
 scripts/fuzz.sh
