@@ -1,5 +1,6 @@
 #include "engine/RunLoop.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <new>
@@ -69,6 +70,17 @@ int WholeSimTime(float simTime) {
   return static_cast<int>(simTime);
 }
 
+// The speed display 6 - SpeedLevel and the pause in whole milliseconds, for
+// any value the fields may hold: a level or pause stored far outside 0..6 and
+// 0..600 must not overflow an int.
+int SpeedDisplay(int speedLevel) {
+  const long long value = 6LL - speedLevel;
+  return static_cast<int>(std::min<long long>(value, std::numeric_limits<int>::max()));
+}
+int PauseMilliseconds(float sleepMs) {
+  return static_cast<int>(std::min<double>(sleepMs, std::numeric_limits<int>::max()));
+}
+
 // One step of the run (the numbered steps of the loop body). Returns false
 // when the run ends inside the step.
 bool Step(Simulation& sim, RunHost& host) {
@@ -79,7 +91,7 @@ bool Step(Simulation& sim, RunHost& host) {
   PIDLoop& single = m.SingleLoop;
 
   host.ProcessMessages(MessagePoint::StepStart);
-  host.ShowSpeed(6 - control.SpeedLevel);
+  host.ShowSpeed(SpeedDisplay(control.SpeedLevel));
   if (control.ChangesPending) PickUpChanges(sim, host);
   if (control.StopRequested) return false;
 
@@ -136,7 +148,7 @@ bool Step(Simulation& sim, RunHost& host) {
     ApplySpeedCommand(control);
   }
   host.ProcessMessages(MessagePoint::Pacing);
-  if (!control.ApplyInProgress && control.SleepMs >= 1) host.Pause(static_cast<int>(control.SleepMs));
+  if (!control.ApplyInProgress && control.SleepMs >= 1) host.Pause(PauseMilliseconds(control.SleepMs));
   control.SpeedCommandPending = false;
 
   // Compact the window when it is full; also before the trend arrays could
