@@ -102,6 +102,11 @@ INSTANTIATE_TEST_SUITE_P(
                        m.RunSettings.DisturbanceNoise = kHuge;
                        m.SingleLoop.PVNoise = kHuge;
                      }},
+        HostileStore{"PacingOutOfRange",
+                     [](LoopModel& m) {
+                       m.RunControl.SleepMs = 1e20f;
+                       m.RunControl.SpeedLevel = std::numeric_limits<int>::min();
+                     }},
         HostileStore{"ChangesPendingWithHugeFilter",
                      [](LoopModel& m) {
                        m.SingleLoop.FilterTimeConstant = kHuge;
