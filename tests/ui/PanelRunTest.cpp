@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "PanelFixture.h"
@@ -134,6 +135,29 @@ TEST_F(PanelRun, ApplyChangesDuringARunKeepsTheRunAndItsStartValues) {
   // A first-order process keeps the gain of the run's start: still steady.
   EXPECT_NEAR(m().SingleLoop.InputGain, 0.1f, 1e-7);
   for (int k = 20; k < 40; ++k) ASSERT_NEAR(host.Steps[k].PV, 50, 1e-4) << k;
+}
+
+TEST_F(PanelRun, ApplyChangesTurnsTheActionSignWithTheNewGainAtTheNextExecution) {
+  for (const char* gain : {"1", "-1"}) {
+    Simulation run;
+    OperatorPanel controls;
+    test::LoadTestCase(run.Model, controls);
+    PanelScriptHost script(run, controls);
+    script.StopAtStep = 12;
+    script.OnStepStart = [&](int64_t step) {
+      if (step == 10) {
+        controls.Gain.Text = gain;
+        controls.SingleSPNew.Text = "60";  // PV now 10 % below SP
+        ApplyChangesButtonClick(run, controls, script);
+      }
+    };
+    SinglePID1Click(run, script);
+    ASSERT_EQ(script.Steps.size(), 12u);
+    if (std::string(gain) == "1")
+      EXPECT_GT(script.Steps[10].OP, 55) << "reverse action raises the output";
+    else
+      EXPECT_LT(script.Steps[10].OP, 45) << "direct action lowers it";
+  }
 }
 
 TEST_F(PanelRun, ApplyChangesActsOnAnIntegratingProcessFromTheNextStep) {
