@@ -1,0 +1,90 @@
+// Writes the seed corpus: a few sessions of real requests in the record
+// format of FuzzInput.h. Usage: make_fuzz_corpus DIRECTORY
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "FuzzInput.h"
+
+using namespace opcua;
+using namespace opcua::fuzz;
+
+namespace {
+
+bool WriteSeed(const std::string& dir, const std::string& name, const std::string& bytes) {
+  std::ofstream out(dir + "/" + name, std::ios::binary);
+  out << bytes;
+  return static_cast<bool>(out);
+}
+
+std::string RawHandshake() {
+  ClientChannel channel;
+  return channel.Hello("opc.tcp://fuzz:4840") + channel.Open(SecurityTokenRequestType::Issue, 600'000);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s DIRECTORY\n", argv[0]);
+    return 2;
+  }
+  std::string dir = argv[1];
+  NodeId a(1, "A");
+
+  ReadRequest read;
+  read.nodesToRead = {{a, 13, "", {}}, {NodeId(0, ids::ServerStatus), 13, "", {}},
+                      {NodeId(1, "F"), 3, "", {}}};
+  BrowseRequest browse;
+  browse.requestedMaxReferencesPerNode = 1;
+  browse.nodesToBrowse = {{NodeId(1, "F"), BrowseDirection::Forward, NodeId(0, ids::HierarchicalReferences), true, 0, 0x3F}};
+  WriteRequest write;
+  write.nodesToWrite = {{a, 13, "", DataValue::Of(std::string("2.5"))},
+                        {a, 13, "", DataValue::Of(2.5)}};
+  TranslateBrowsePathsToNodeIdsRequest translate;
+  BrowsePath path;
+  path.startingNode = NodeId(0, ids::ObjectsFolder);
+  path.relativePath.elements = {{NodeId(0, ids::HierarchicalReferences), false, true, {1, "F"}},
+                                {NodeId(0, ids::HierarchicalReferences), false, true, {1, "A"}}};
+  translate.browsePaths = {path};
+  CreateSubscriptionRequest subscribe;
+  subscribe.requestedPublishingInterval = 50;
+  subscribe.requestedMaxKeepAliveCount = 3;
+  subscribe.requestedLifetimeCount = 30;
+  CreateMonitoredItemsRequest monitor;
+  monitor.subscriptionId = 1;
+  MonitoredItemCreateRequest item;
+  item.itemToMonitor.nodeId = a;
+  item.requestedParameters.queueSize = 10;
+  monitor.itemsToCreate = {item};
+  PublishRequest publish;
+  PublishRequest acknowledge;
+  acknowledge.subscriptionAcknowledgements = {{1, 1}};
+  RepublishRequest republish;
+  republish.subscriptionId = 1;
+  republish.retransmitSequenceNumber = 1;
+  DeleteSubscriptionsRequest unsubscribe;
+  unsubscribe.subscriptionIds = {1};
+  GetEndpointsRequest endpoints;
+
+  bool ok = true;
+  ok &= WriteSeed(dir, "handshake_raw", EncodeRecords(false, {{kRaw, RawHandshake()}}));
+  ok &= WriteSeed(dir, "browse_read_write",
+                  EncodeRecords(true, {RequestRecord(endpoints), RequestRecord(browse),
+                                       RequestRecord(translate), RequestRecord(read),
+                                       RequestRecord(write), RequestRecord(read)}));
+  ok &= WriteSeed(dir, "subscribe_publish",
+                  EncodeRecords(true, {RequestRecord(subscribe), RequestRecord(monitor),
+                                       RequestRecord(publish), {kValue, "x"}, {kTime, "\x05"},
+                                       {kValue, "y"}, RequestRecord(acknowledge),
+                                       RequestRecord(republish), {kTime, "\x05"},
+                                       RequestRecord(unsubscribe), {kTime, "\xFF"}}));
+  ok &= WriteSeed(dir, "timeout_and_close",
+                  EncodeRecords(true, {{kTime, "\xFF"}, {kRaw, std::string("CLOF\x08\0\0\0", 8)}}));
+  if (!ok) {
+    std::fprintf(stderr, "cannot write the corpus to %s\n", dir.c_str());
+    return 1;
+  }
+  return 0;
+}
