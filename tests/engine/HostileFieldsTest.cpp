@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -59,6 +60,28 @@ TEST_P(HostileFields, RunGoesOnWithinItsBuffers) {
     ASSERT_GE(count, 0);
     ASSERT_LT(count, kTrendLength);
   }
+}
+
+// A window longer than the trend buffers (stored during the run, so no
+// normalisation clamps it): the samples must still stay inside the buffers
+// when the run goes on past 25100 samples.
+TEST(HostileWindow, LongRunWithAnOversizedWindowStaysInsideTheTrends) {
+  Simulation sim;
+  test::LoadTestCase(sim.Model);
+  test::ScriptedHost host(sim);
+  host.StopAtStep = 52000;
+  host.OnStepStart = [&](int64_t step) {
+    if (step == 1) sim.Model.RunSettings.SimTime = 1e9f;
+  };
+  int largest = 0;
+  host.OnPlot = [&](const RunBuffers& b, int count) {
+    largest = std::max(largest, count);
+    ASSERT_TRUE(std::isfinite(b.PVAt(count - 1)));
+  };
+  SinglePID1Click(sim, host);
+  EXPECT_EQ(host.Steps.size(), 52000u);
+  EXPECT_GT(largest, 20000);
+  EXPECT_LT(largest, kTrendLength);
 }
 
 constexpr float kHuge = std::numeric_limits<float>::max();
