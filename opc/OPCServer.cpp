@@ -1,5 +1,6 @@
 #include "opc/OPCServer.h"
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <variant>
@@ -11,6 +12,20 @@ namespace qx {
 namespace {
 
 constexpr const char* kClsid = "{6B1E2F5A-3C47-4D2B-9A0E-5F1C7D2E8B41}";
+
+// A written gain or integral term as the PSingle and ISingle edits show it:
+// the pattern "0.000000" with the user's separator. (FormatPattern stops at
+// four decimals and gives an empty text for six, which a later re-read of
+// the edits would take for 0.) `number` is finite: TextNumber checked it.
+std::string SixDecimalsText(float number, char separator) {
+  char buffer[64];  // the largest single needs 39 digits before the point
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(number),
+                                    std::chars_format::fixed, 6);
+  std::string text(buffer, result.ptr);
+  for (char& c : text)
+    if (c == '.') c = separator;
+  return text;
+}
 
 }  // namespace
 
@@ -60,6 +75,8 @@ opcua::StatusCode TextNumber(std::string_view written, char separator, float& nu
 
 COPCServer::COPCServer(LoopModel& model, char decimalSeparator)
     : model_(model), separator_(decimalSeparator) {}
+
+COPCServer::~COPCServer() { GBShutdown(); }
 
 bool COPCServer::InitializeOPC(const std::string& endpointUrl, std::string& error) {
   GBInitialize(SimulationServerIdentity(endpointUrl));
@@ -140,7 +157,7 @@ void COPCServer::GBOnWriteItems(std::vector<GBItemWrite>& writes) {
     const bool gain = w.Position == kItemProp;
     StoreShared(gain ? model_.SingleLoop.P : model_.SingleLoop.I, number);
     if (editUpdate_)
-      editUpdate_(gain ? "PSingle" : "ISingle", FormatPattern(number, 6, separator_));
+      editUpdate_(gain ? "PSingle" : "ISingle", SixDecimalsText(number, separator_));
   }
 }
 
