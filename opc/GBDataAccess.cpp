@@ -47,7 +47,9 @@ std::string RegistrationFolder() {
 
 GBDataAccess::GBDataAccess() = default;
 
-GBDataAccess::~GBDataAccess() {
+GBDataAccess::~GBDataAccess() { GBShutdown(); }
+
+void GBDataAccess::GBShutdown() {
   if (server_) server_->Stop();
 }
 

@@ -77,6 +77,10 @@ class GBDataAccess {
   bool GBRegisterClassObject(std::string& error);
   // No new sessions from here on; existing ones go on.
   void GBRevokeClassObject();
+  // Closes every connection and stops the server thread; no hook is called
+  // afterwards. A derived class calls it first in its destructor, so that a
+  // client write never reaches a half-destroyed object.
+  void GBShutdown();
 
   // Sessions held by clients, and client connections open to the server
   // (a client connected without a session still holds the server).

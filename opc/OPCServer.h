@@ -33,6 +33,8 @@ class COPCServer final : public GBDataAccess {
   // `model` is the loop data model that client writes store into;
   // `decimalSeparator` is the user's, for value texts and written texts.
   COPCServer(LoopModel& model, char decimalSeparator);
+  // Stops serving before the hook's state goes.
+  ~COPCServer() override;
 
   void SetEditUpdate(EditUpdate update) { editUpdate_ = std::move(update); }
 

@@ -126,10 +126,12 @@ int RunCommand(const RunOptions& options) {
   m.RunControl.SingleConfiguration = true;
   ShowIdleLayout(panel);
 
+  // The edit texts of client writes. The queue outlives the server, whose
+  // write hook posts to it until the server has stopped.
+  EditUpdateQueue editUpdates;
   // The OPC server serves from start-up on: every item reads "empty" until
   // the first publication.
   std::unique_ptr<COPCServer> server;
-  EditUpdateQueue editUpdates;
   if (options.ServeEndpoint) {
     const std::string endpoint =
         options.ServeEndpoint->empty() ? DefaultEndpointUrl() : *options.ServeEndpoint;
