@@ -170,6 +170,12 @@ void ServerCore::SendResponse(Connection& c, uint32_t requestId, Resp& response,
   MarkOutput(c);
 }
 
+// The subscription services answer deferred Publish requests from another
+// file; without this the build links only when the optimiser happens to
+// keep an out-of-line copy.
+template void ServerCore::SendResponse<PublishResponse>(Connection&, uint32_t, PublishResponse&,
+                                                        uint32_t);
+
 void ServerCore::SendFault(Connection& c, uint32_t requestId, uint32_t requestHandle,
                            StatusCode code) {
   ServiceFault fault;
