@@ -1,0 +1,70 @@
+#include "bench/opc/SubscriberClient.h"
+
+namespace qx::bench {
+namespace {
+
+// A DataValue status that says the item's queue dropped older values.
+constexpr uint32_t kOverflowBits = 0x0480;  // InfoType DataValue + Overflow
+
+}  // namespace
+
+bool SubscriberClient::Start(const std::string& endpoint, const std::vector<std::string>& items,
+                             double publishingIntervalMs, std::size_t watched, std::string& error) {
+  if (!client_.Connect(endpoint, error)) return false;
+  uint32_t subscription = 0;
+  if (opcua::StatusCode s = client_.CreateSubscription(publishingIntervalMs, subscription); !s.IsGood()) {
+    error = std::string("CreateSubscription: ") + opcua::StatusName(s);
+    return false;
+  }
+  std::vector<opcua::NodeId> nodes;
+  for (const std::string& name : items) nodes.emplace_back(1, name);
+  if (opcua::StatusCode s = client_.Monitor(subscription, nodes, 1000); !s.IsGood()) {
+    error = std::string("CreateMonitoredItems: ") + opcua::StatusName(s);
+    return false;
+  }
+  watched_ = watched;
+  running_ = true;
+  thread_ = std::thread([this] { Receive(); });
+  return true;
+}
+
+void SubscriberClient::Stop() {
+  if (!running_.exchange(false)) return;
+  thread_.join();
+  client_.Disconnect();
+}
+
+std::string SubscriberClient::WatchedText(Clock::time_point* arrived) const {
+  std::lock_guard<std::mutex> lock(watchedMutex_);
+  if (arrived) *arrived = watchedArrived_;
+  return watchedText_;
+}
+
+void SubscriberClient::Receive() {
+  while (running_.load()) {
+    opcua::PublishResponse response;
+    if (!client_.Publish(response, 2000).IsGood()) {
+      publishErrors_.fetch_add(1);
+      continue;
+    }
+    const auto arrived = Clock::now();
+    for (const opcua::ExtensionObject& data : response.notificationMessage.notificationData) {
+      opcua::DataChangeNotification changes;
+      if (!opcua::Unwrap(data, changes).IsGood()) continue;
+      long overflows = 0;
+      for (const opcua::MonitoredItemNotification& n : changes.monitoredItems) {
+        if ((n.value.status.value & kOverflowBits) == kOverflowBits) ++overflows;
+        if (n.clientHandle != watched_) continue;
+        if (const auto* text = std::get_if<std::string>(&n.value.value.scalar)) {
+          std::lock_guard<std::mutex> lock(watchedMutex_);
+          watchedText_ = *text;
+          watchedArrived_ = arrived;
+        }
+      }
+      notifications_.fetch_add(static_cast<long>(changes.monitoredItems.size()));
+      overflows_.fetch_add(overflows);
+    }
+  }
+}
+
+}  // namespace qx::bench
