@@ -33,6 +33,26 @@ std::atomic<bool> gInterrupted{false};
 
 extern "C" void OnInterrupt(int) { gInterrupted.store(true); }
 
+// While the command runs, SIGINT and SIGTERM end the run and the serving
+// after it, so the process still writes its outputs and closes the server;
+// the previous handlers come back at the end.
+class InterruptHandlers {
+ public:
+  InterruptHandlers()
+      : previousInt_(std::signal(SIGINT, OnInterrupt)),
+        previousTerm_(std::signal(SIGTERM, OnInterrupt)) {}
+  ~InterruptHandlers() {
+    std::signal(SIGINT, previousInt_);
+    std::signal(SIGTERM, previousTerm_);
+  }
+  InterruptHandlers(const InterruptHandlers&) = delete;
+  InterruptHandlers& operator=(const InterruptHandlers&) = delete;
+
+ private:
+  void (*previousInt_)(int);
+  void (*previousTerm_)(int);
+};
+
 // Case-reader requests of the headless runner: messages go to standard
 // error, the window steps act on the in-memory panel.
 class PanelCaseHost final : public CaseHost {
@@ -126,6 +146,10 @@ int RunCommand(const RunOptions& options) {
   m.RunControl.SingleConfiguration = true;
   ShowIdleLayout(panel);
 
+  // From before the server starts: a client that has seen it serve may end
+  // the process with SIGTERM at any time.
+  InterruptHandlers interruptHandlers;
+
   // The edit texts of client writes. The queue outlives the server, whose
   // write hook posts to it until the server has stopped.
   EditUpdateQueue editUpdates;
@@ -184,13 +208,9 @@ int RunCommand(const RunOptions& options) {
     });
   }
 
-  auto previousInt = std::signal(SIGINT, OnInterrupt);
-  auto previousTerm = std::signal(SIGTERM, OnInterrupt);
   SinglePID1Click(*sim, host);
   host.FinishStatusLine();
   if (server) ServeAfterRun(options, editUpdates, panel);
-  std::signal(SIGINT, previousInt);
-  std::signal(SIGTERM, previousTerm);
 
   int status = 0;
   if (trace && trace != stdout && std::fclose(trace) != 0) {
