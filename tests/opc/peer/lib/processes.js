@@ -62,12 +62,14 @@ function startOnce(program, args, readyPattern, env) {
 // A server on a free port: `makeArgs(endpoint)` gives its arguments.
 // Returns { child, endpoint, exited } where `exited` resolves with the exit
 // code (or signal name) when the child ends.
+// `env` is an object, or a function of the endpoint that gives one.
 async function startServer(program, makeArgs, readyPattern, env = {}) {
   let lastError;
   for (let attempt = 0; attempt < kStartAttempts; ++attempt) {
     const endpoint = `opc.tcp://127.0.0.1:${randomPort()}`;
     try {
-      const child = await startOnce(program, makeArgs(endpoint), readyPattern, env);
+      const child = await startOnce(program, makeArgs(endpoint), readyPattern,
+        typeof env === 'function' ? env(endpoint) : env);
       const exited = new Promise((resolve) => {
         if (child.exitCode !== null || child.signalCode !== null) resolve(child.signalCode || child.exitCode);
         else child.on('exit', (code, signal) => resolve(signal || code));
@@ -81,11 +83,19 @@ async function startServer(program, makeArgs, readyPattern, env = {}) {
   throw new Error(`no free port in ${kPortFirst}..${kPortFirst + kPortCount - 1} after ${kStartAttempts} attempts: ${lastError.message}`);
 }
 
+const kPlainLocale = { LC_ALL: 'C', LC_NUMERIC: '', LANG: '' };
+
 // qxsim run serving at a free endpoint, with further run arguments.
 function startQxsim(runArgs, env = {}) {
   return startServer(programPath('QXSIM'),
     (endpoint) => ['run', '--serve', endpoint, ...runArgs],
-    /serving OPC UA at/, { LC_ALL: 'C', LC_NUMERIC: '', LANG: '', ...env });
+    /serving OPC UA at/, { ...kPlainLocale, ...env });
+}
+
+// qxsim run with a bare --serve, told the endpoint by QX_OPC_ENDPOINT.
+function startQxsimAtEnvironmentEndpoint(runArgs) {
+  return startServer(programPath('QXSIM'), () => ['run', '--serve', ...runArgs],
+    /serving OPC UA at/, (endpoint) => ({ ...kPlainLocale, QX_OPC_ENDPOINT: endpoint }));
 }
 
 // The fixture server, which takes commands on its standard input.
@@ -105,4 +115,4 @@ async function stopServer(server, graceMs = 5000) {
   return how;
 }
 
-module.exports = { startQxsim, startFixture, stopServer };
+module.exports = { startQxsim, startQxsimAtEnvironmentEndpoint, startFixture, stopServer };

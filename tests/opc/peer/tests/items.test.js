@@ -2,8 +2,8 @@
 // The item folder as a client finds it before any run.
 const assert = require('node:assert/strict');
 const { NodeClass } = require('node-opcua');
-const { startQxsim, stopServer } = require('../lib/processes');
-const { kItemFolder, openSession, closeSession, browseChildren, readValues } = require('../lib/client');
+const { startQxsim, startQxsimAtEnvironmentEndpoint, stopServer } = require('../lib/processes');
+const { kItemFolder, openSession, closeSession, browseChildren, readValues, readText } = require('../lib/client');
 const { kItemNames } = require('../lib/items');
 
 // "--steps 0" ends the run before its first sample: nothing is published.
@@ -46,6 +46,19 @@ module.exports = [
         .map((v, i) => ({ name: kItemNames[i], status: v.statusCode.name, type: v.value.dataType, value: v.value.value }))
         .filter((v) => v.status !== 'Good' || v.value !== 'empty' || v.type !== 12 /* String */);
       assert.deepEqual(wrong, [], 'items that do not read a good "empty" string');
+    },
+  },
+  {
+    name: 'a bare --serve listens at QX_OPC_ENDPOINT, and SIGTERM right after start ends qxsim cleanly',
+    run: async (scope) => {
+      const server = scope.add(await startQxsimAtEnvironmentEndpoint(kNoRun), stopServer);
+      const peer = await openSession(server.endpoint);
+      assert.equal(await readText(peer.session, 'QX_S.PV'), 'empty');
+      await closeSession(peer);
+      assert.equal(await stopServer(server), 0, 'qxsim ends with status 0');
+      // At once after it says it serves, while it may still load the case.
+      const early = scope.add(await startQxsim(['--serve-after', '30']), stopServer);
+      assert.equal(await stopServer(early), 0, 'qxsim ends with status 0 when stopped at once');
     },
   },
 ];
