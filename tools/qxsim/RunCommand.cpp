@@ -175,7 +175,12 @@ int RunCommand(const RunOptions& options) {
   PanelCaseHost caseHost(m, panel);
   const std::string casePath = options.CasePath.empty() ? StartingCasePath() : options.CasePath;
   CaseReadResult read = ReadCaseValues(casePath, m, extras, separator, caseHost);
-  if (read.status == CaseReadStatus::NotLoaded) return 1;
+  if (read.status == CaseReadStatus::NotLoaded) {
+    // "New Simulation" adds its own notice after the reader's.
+    if (options.CasePath.empty())
+      caseHost.ShowErrorBox("Quorvanex OPC Server", "File Not Found.\n Select Another Case File");
+    return 1;
+  }
   if (read.status == CaseReadStatus::LineFailed) {
     std::cerr << read.failure << '\n';
     return 1;
