@@ -17,6 +17,18 @@ namespace {
 
 constexpr int kItems = 33;
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kInstrumented = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr bool kInstrumented = true;
+#else
+constexpr bool kInstrumented = false;
+#endif
+#else
+constexpr bool kInstrumented = false;
+#endif
+
 class ThreadedServer : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -120,6 +132,22 @@ TEST_F(ThreadedServer, ClientsReadWriteAndSubscribeOverTcp) {
   EXPECT_EQ(server->SessionCount(), 0u);
 }
 
+TEST_F(ThreadedServer, HoldsAHundredSessionsAtOnce) {
+  std::string error;
+  ASSERT_TRUE(server->Start(error)) << error;
+  std::vector<std::unique_ptr<Client>> clients;
+  for (int i = 0; i < 100; ++i) {
+    clients.push_back(std::make_unique<Client>());
+    ASSERT_TRUE(clients.back()->Connect(Url(), error)) << "session " << i << ": " << error;
+  }
+  EXPECT_EQ(server->SessionCount(), 100u);
+  DataValue value;
+  for (auto& c : clients) EXPECT_EQ(c->Read(nodes[0], value), status::Good);
+  clients.clear();
+  server->Stop();
+  EXPECT_EQ(server->ConnectionCount(), 0u);
+}
+
 TEST_F(ThreadedServer, ABatchUpdateIsCheapForTheCallerWithTenSubscribers) {
   std::string error;
   ASSERT_TRUE(server->Start(error)) << error;
@@ -131,22 +159,27 @@ TEST_F(ThreadedServer, ABatchUpdateIsCheapForTheCallerWithTenSubscribers) {
     ASSERT_EQ(clients.back()->CreateSubscription(50, sub), status::Good);
     ASSERT_EQ(clients.back()->Monitor(sub, nodes, 1000), status::Good);
   }
+  // Paced like a run loop publishing 2000 samples a second.
   constexpr int kRounds = 2000;
-  auto start = std::chrono::steady_clock::now();
-  std::chrono::nanoseconds worst{0};
+  const auto period = std::chrono::microseconds(500);
+  auto next = std::chrono::steady_clock::now();
+  std::chrono::nanoseconds total{0}, worst{0};
   for (int round = 0; round < kRounds; ++round) {
     auto t0 = std::chrono::steady_clock::now();
     PublishBatch(round);
-    worst = std::max(worst, std::chrono::steady_clock::now() - t0);
+    auto spent = std::chrono::steady_clock::now() - t0;
+    total += spent;
+    worst = std::max(worst, spent);
+    next += period;
+    std::this_thread::sleep_until(next);
   }
-  double meanMicros =
-      std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count() /
-      kRounds;
+  double meanMicros = std::chrono::duration<double, std::micro>(total).count() / kRounds;
   double worstMicros = std::chrono::duration<double, std::micro>(worst).count();
-  std::printf("batch of %d values, 10 subscribed sessions: mean %.2f us, worst %.1f us\n", kItems,
-              meanMicros, worstMicros);
+  std::printf("batch of %d values, 10 subscribed sessions, 2000 batches/s: mean %.2f us, worst %.1f us\n",
+              kItems, meanMicros, worstMicros);
   RecordProperty("mean_batch_us", std::to_string(meanMicros));
-  // The budget is 50 us; the bound leaves room for sanitizer and loaded builds.
+  if (kInstrumented) GTEST_SKIP() << "timings of a sanitizer build say nothing";
+  // The budget is 50 us; the bound leaves room for a loaded machine.
   EXPECT_LT(meanMicros, 200.0);
 }
 
