@@ -87,6 +87,8 @@ struct ServerDescription {
   std::string manufacturerName;
   std::string softwareVersion;
   std::string buildNumber;
+  uint32_t maxNodesPerRequest = 0;
+  uint16_t maxContinuationPoints = 0;
 };
 
 // Fills `space` with Root, Objects, Types, Views, the Server object and the

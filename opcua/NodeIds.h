@@ -19,13 +19,16 @@ inline constexpr uint32_t Server = 2253, ServerArray = 2254, NamespaceArray = 22
                           ServerCapabilities = 2268, ServerProfileArray = 2269,
                           LocaleIdArray = 2271, MinSupportedSampleRate = 2272,
                           MaxBrowseContinuationPoints = 2735, SecondsTillShutdown = 2992,
-                          ShutdownReason = 2993, Auditing = 2994;
+                          ShutdownReason = 2993, Auditing = 2994, OperationLimits = 11704,
+                          MaxNodesPerRead = 11705, MaxNodesPerWrite = 11707,
+                          MaxNodesPerBrowse = 11710, MaxNodesPerTranslateBrowsePaths = 11712,
+                          MaxMonitoredItemsPerCall = 11714;
 
 // Object, variable and data types.
 inline constexpr uint32_t BaseObjectType = 58, FolderType = 61, BaseVariableType = 62,
                           BaseDataVariableType = 63, PropertyType = 68, ServerType = 2004,
                           ServerCapabilitiesType = 2013, ServerStatusType = 2138,
-                          BuildInfoType = 3051;
+                          BuildInfoType = 3051, OperationLimitsType = 11564;
 inline constexpr uint32_t Boolean = 1, SByte = 2, Byte = 3, Int16 = 4, UInt16 = 5, Int32 = 6,
                           UInt32 = 7, Int64 = 8, UInt64 = 9, Float = 10, Double = 11,
                           String = 12, DateTime = 13, Guid = 14, ByteString = 15, NodeId = 17,

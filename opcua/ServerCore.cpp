@@ -12,7 +12,8 @@ ServerCore::ServerCore(ServerConfig config, const Clock& clock)
   namespaces_.push_back("http://opcfoundation.org/UA/");
   ServerDescription d{config_.applicationUri, config_.productUri, config_.applicationName,
                       config_.productName, config_.manufacturerName, config_.softwareVersion,
-                      config_.buildNumber};
+                      config_.buildNumber, config_.limits.maxNodesPerRequest,
+                      static_cast<uint16_t>(config_.limits.maxContinuationPointsPerSession)};
   AddStandardNodes(
       space_, d, [this] { return namespaces_; }, [this] { return clock_.Now(); }, startTime_);
   RegisterServices();

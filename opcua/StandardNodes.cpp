@@ -124,6 +124,7 @@ void AddObjectAndVariableTypes(Builder& b) {
   b.Type(FolderType, NodeClass::ObjectType, "FolderType", BaseObjectType, false);
   b.Type(ServerType, NodeClass::ObjectType, "ServerType", BaseObjectType, false);
   b.Type(ServerCapabilitiesType, NodeClass::ObjectType, "ServerCapabilitiesType", BaseObjectType, false);
+  b.Type(OperationLimitsType, NodeClass::ObjectType, "OperationLimitsType", FolderType, false);
   b.Type(BaseVariableType, NodeClass::VariableType, "BaseVariableType", 0, true);
   b.Type(BaseDataVariableType, NodeClass::VariableType, "BaseDataVariableType", BaseVariableType, false);
   b.Type(PropertyType, NodeClass::VariableType, "PropertyType", BaseVariableType, false);
@@ -193,7 +194,14 @@ void AddServerObject(Builder& b, const ServerDescription& d,
   b.Variable(LocaleIdArray, "LocaleIdArray", LocaleId, 1, ServerCapabilities, HasProperty,
              Variant::Array(BuiltinType::String, Strings({"en"})));
   b.Variable(MinSupportedSampleRate, "MinSupportedSampleRate", Duration, -1, ServerCapabilities, HasProperty, 0.0);
-  b.Variable(MaxBrowseContinuationPoints, "MaxBrowseContinuationPoints", UInt16, -1, ServerCapabilities, HasProperty, uint16_t{10});
+  b.Variable(MaxBrowseContinuationPoints, "MaxBrowseContinuationPoints", UInt16, -1, ServerCapabilities, HasProperty, d.maxContinuationPoints);
+  // The per-call limits of the services offered; a client splits larger calls.
+  b.Object(OperationLimits, "OperationLimits", OperationLimitsType, ServerCapabilities, HasComponent);
+  for (auto [id, name] : {std::pair{MaxNodesPerRead, "MaxNodesPerRead"}, {MaxNodesPerWrite, "MaxNodesPerWrite"},
+                          {MaxNodesPerBrowse, "MaxNodesPerBrowse"},
+                          {MaxNodesPerTranslateBrowsePaths, "MaxNodesPerTranslateBrowsePathsToNodeIds"},
+                          {MaxMonitoredItemsPerCall, "MaxMonitoredItemsPerCall"}})
+    b.Variable(id, name, UInt32, -1, OperationLimits, HasProperty, d.maxNodesPerRequest);
 }
 
 }  // namespace

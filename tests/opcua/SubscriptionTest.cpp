@@ -31,7 +31,7 @@ TEST_F(Subscriptions, EveryChangeReachesTheClientInOrder) {
   ASSERT_EQ(items.results.size(), 2u);
   EXPECT_EQ(items.results[0].statusCode, status::Good);
   EXPECT_EQ(items.results[0].revisedQueueSize, 1000u);
-  for (int i = 0; i < 300; ++i) Set(0, "v" + std::to_string(i));
+  for (int i = 0; i < 300; ++i) Set(0, std::string("v").append(std::to_string(i)));
   Set(1, "b");
 
   PublishResponse resp = PublishOnce(client);
@@ -43,7 +43,7 @@ TEST_F(Subscriptions, EveryChangeReachesTheClientInOrder) {
     if (c.clientHandle == 100) a.push_back(Text(c.value));
   ASSERT_EQ(a.size(), 301u);
   EXPECT_EQ(a.front(), "empty");
-  for (int i = 0; i < 300; ++i) EXPECT_EQ(a[i + 1], "v" + std::to_string(i));
+  for (int i = 0; i < 300; ++i) EXPECT_EQ(a[i + 1], std::string("v").append(std::to_string(i)));
   EXPECT_EQ(resp.notificationMessage.sequenceNumber, 1u);
   EXPECT_FALSE(resp.moreNotifications);
 }
