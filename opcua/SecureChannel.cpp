@@ -231,6 +231,13 @@ bool ServerSecureChannel::Send(uint32_t requestId, uint32_t typeId, std::string_
   return true;
 }
 
+size_t ServerSecureChannel::MaxResponseSize() const {
+  size_t bySize = peerMaxMessageSize_;
+  size_t byChunks = size_t(peerMaxChunkCount_) * (peerReceiveBufferSize_ - kSymmetricOverhead);
+  if (bySize == 0) return byChunks;
+  return byChunks == 0 ? bySize : std::min(bySize, byChunks);
+}
+
 bool ServerSecureChannel::TokenExpired() const {
   if (state_ != State::Open) return false;
   return clock_.MonotonicMs() - tokenCreatedMs_ > int64_t(tokenLifetimeMs_) * 5 / 4;

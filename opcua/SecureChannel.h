@@ -52,8 +52,9 @@ class ServerSecureChannel {
   // quarter) without being renewed.
   bool TokenExpired() const;
   uint32_t Id() const { return channelId_; }
-  // Largest response the client accepts, 0 for no limit.
-  uint32_t PeerMaxMessageSize() const { return peerMaxMessageSize_; }
+  // Largest response body the client accepts (its message size and chunk
+  // count limits), 0 for no limit.
+  size_t MaxResponseSize() const;
   std::string& Output() { return output_; }
   const std::string& CloseReason() const { return closeReason_; }
 

@@ -39,6 +39,11 @@ StatusCode ParseFilter(const ExtensionObject& filter, int32_t& trigger) {
 
 uint32_t NextSequence(uint32_t n) { return n == 0xFFFFFFFFu ? 1 : n + 1; }
 
+// Room left in a Publish response for the headers around the notifications,
+// and the most notification bytes one response carries.
+constexpr size_t kPublishOverhead = 4096;
+constexpr size_t kMaxNotificationBytes = 8 * 1024 * 1024;
+
 }  // namespace
 
 double ServerCore::RevisePublishingInterval(double requested) const {
@@ -431,19 +436,41 @@ bool ServerCore::SendNotification(Subscription& sub, bool keepAlive) {
     // A keep-alive carries the number the next data message will get.
     message.sequenceNumber = sub.nextSequenceNumber;
   } else {
-    DataChangeNotification changes;
+    // The items are encoded one by one straight into the notification's
+    // body, stopping short of what the client accepts in one message; the
+    // rest waits for the next Publish.
     size_t limit = sub.maxNotificationsPerPublish;
+    size_t budget = c->channel->MaxResponseSize();
+    budget = budget == 0                  ? kMaxNotificationBytes
+             : budget <= kPublishOverhead ? 1  // still one item per message
+                                          : std::min(budget - kPublishOverhead, kMaxNotificationBytes);
+    std::string items;
+    int32_t count = 0;
+    bool full = false;
     for (auto& [id, item] : sub.items) {
       if (item->mode != MonitoringMode::Reporting) continue;
-      while (!item->queue.empty() && changes.monitoredItems.size() < limit) {
-        changes.monitoredItems.push_back({item->clientHandle, std::move(item->queue.front())});
+      while (!item->queue.empty() && static_cast<size_t>(count) < limit && !full) {
+        std::string one = Encode(MonitoredItemNotification{item->clientHandle, item->queue.front()});
+        if (count > 0 && items.size() + one.size() > budget) {
+          full = true;
+          break;
+        }
+        items += one;
+        ++count;
         item->queue.pop_front();
       }
     }
+    ExtensionObject changes;
+    changes.typeId = NodeId(0, DataChangeNotification::kTypeId);
+    changes.encoding = ExtensionObject::Encoding::Binary;
+    Writer body(changes.body);
+    body.Put(count);
+    body.PutBytes(items);
+    body.Put(int32_t{0});  // no diagnostic infos
     resp.moreNotifications = HasReportable(sub);
     message.sequenceNumber = sub.nextSequenceNumber;
     sub.nextSequenceNumber = NextSequence(sub.nextSequenceNumber);
-    message.notificationData.push_back(Wrap(changes));
+    message.notificationData.push_back(std::move(changes));
     sub.retransmissions.push_back(message);
     if (sub.retransmissions.size() > config_.limits.maxRetransmissionsPerSubscription)
       sub.retransmissions.pop_front();

@@ -48,6 +48,26 @@ TEST_F(Subscriptions, EveryChangeReachesTheClientInOrder) {
   EXPECT_FALSE(resp.moreNotifications);
 }
 
+TEST_F(Subscriptions, NotificationsAreSplitToFitTheClientsMessageSize) {
+  TestClient small(core);
+  small.channel.maxMessageSize = 8192;
+  ASSERT_TRUE(small.ConnectAndOpenSession());
+  uint32_t sub = CreateSubscription(small);
+  Monitor(small, sub, {var("A")});
+  for (int i = 0; i < 500; ++i) Set(0, std::string(40, 'x').append(std::to_string(i)));
+  size_t received = 0;
+  int messages = 0;
+  bool more = true;
+  while (more && messages < 20) {
+    PublishResponse resp = PublishOnce(small);
+    received += Changes(resp).size();
+    more = resp.moreNotifications;
+    ++messages;
+  }
+  EXPECT_EQ(received, 501u);
+  EXPECT_GT(messages, 2);
+}
+
 TEST_F(Subscriptions, UnchangedValuesAreNotReportedAgain) {
   uint32_t sub = CreateSubscription(client);
   Monitor(client, sub, {var("A")});
