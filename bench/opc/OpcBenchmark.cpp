@@ -6,6 +6,7 @@
 //   WriteToPublication        from a client's write of QX_S.PROP until a
 //                             subscribed client sees it published
 //   HundredSessions           100 more sessions opened and held at once
+//   UnpacedPublication        publications as fast as they can be made
 // The clients are the project's own OPC UA client over loopback TCP.
 #include <benchmark/benchmark.h>
 #include <time.h>
@@ -163,6 +164,44 @@ void DeliveryAtRate(benchmark::State& state) {
 }
 BENCHMARK(DeliveryAtRate)->Arg(500)->Arg(1000)->Arg(2000)->Arg(3000)->Arg(4000)->Arg(5000)->Arg(6000)
     ->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The resident memory of this process, in MiB.
+double ResidentMiB() {
+  std::FILE* status = std::fopen("/proc/self/status", "r");
+  if (!status) return 0;
+  char line[256];
+  long kib = 0;
+  while (std::fgets(line, sizeof line, status))
+    if (std::sscanf(line, "VmRSS: %ld kB", &kib) == 1) break;
+  std::fclose(status);
+  return static_cast<double>(kib) / 1024;
+}
+
+// A run at full speed: publications as fast as the loop can make them for
+// 3 s. What rate that is, and whether the server keeps up or piles up the
+// updates in memory.
+void UnpacedPublication(benchmark::State& state) {
+  Setup& s = Shared();
+  for (auto _ : state) {
+    Drain(s);
+    const double before = ResidentMiB();
+    double peak = before;
+    long publications = 0;
+    const auto start = Clock::now();
+    while (Clock::now() - start < std::chrono::seconds(3)) {
+      s.driver.Advance(true);
+      s.driver.Publish();
+      if (++publications % 1024 == 0) peak = std::max(peak, ResidentMiB());
+    }
+    const double seconds = duration<double>(Clock::now() - start).count();
+    const auto sent = Clock::now();
+    Drain(s);
+    state.counters["publications_per_s"] = static_cast<double>(publications) / seconds;
+    state.counters["rss_growth_MiB"] = peak - before;
+    state.counters["settle_ms"] = duration<double, std::milli>(Clock::now() - sent).count();
+  }
+}
+BENCHMARK(UnpacedPublication)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // (c) A client writes a new gain to QX_S.PROP while the loop publishes 1000
 // times a second; the time until the first subscriber receives QX_S.K with
