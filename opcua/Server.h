@@ -7,6 +7,22 @@
 // BeginUpdate/SetValue/EndUpdate from any one thread at a time; those calls
 // only copy the values under a short lock and wake the server thread, which
 // does the sampling, encoding and sending.
+//
+//   opcua::ServerConfig config;                 // endpoint, names, limits
+//   config.endpointUrl = "opc.tcp://127.0.0.1:4840";
+//   opcua::Server server(config);
+//   uint16_t ns = server.RegisterNamespace("urn:example");
+//   opcua::NodeId folder(ns, "Folder");
+//   server.AddFolder(opcua::NodeId(0, opcua::ids::ObjectsFolder), folder, "Folder", error);
+//   uint32_t pv;
+//   server.AddVariable(folder, opcua::NodeId(ns, "X.PV"), "X.PV", "empty", true, pv, error);
+//   server.SetWriteCallback([](uint32_t handle, const opcua::NodeId&, opcua::Variant& v) {
+//     return opcua::status::Good;           // or BadTypeMismatch, BadOutOfRange, ...
+//   });
+//   if (!server.Start(error)) ...;            // e.g. "endpoint ...: ... in use"
+//   server.BeginUpdate();
+//   server.SetValue(pv, std::string("1.5"), opcua::status::Good, opcua::DateTime::Now());
+//   server.EndUpdate();
 
 #include <atomic>
 #include <memory>

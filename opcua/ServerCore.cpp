@@ -272,6 +272,8 @@ void ServerCore::Tick() {
   }
   for (auto it = sessions_.begin(); it != sessions_.end();) {
     Session& s = *it->second;
+    // A Publish request waiting for data is a client that is still there.
+    if (!s.publishQueue.empty()) s.lastActivityMs = now;
     if (now - s.lastActivityMs > static_cast<int64_t>(s.timeoutMs)) {
       CloseSessionState(s);
       it = sessions_.erase(it);

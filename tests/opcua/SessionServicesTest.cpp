@@ -355,15 +355,25 @@ TEST_F(SessionLimits, ConnectionsBeyondTheLimitAreRefused) {
   EXPECT_TRUE(MemoryConnection(core).Accepted());
 }
 
-TEST_F(SessionLimits, SilentSessionsTimeOut) {
+TEST_F(SessionLimits, SilentSessionsTimeOutButWaitingPublishRequestsKeepThemAlive) {
+  TestClient subscriber(core);
+  ASSERT_TRUE(subscriber.ConnectAndOpenSession());
+  CreateSubscriptionRequest slow;
+  slow.requestedPublishingInterval = 100'000;
+  slow.requestedMaxKeepAliveCount = 10;
+  CreateSubscriptionResponse created;
+  ASSERT_EQ(subscriber.Call(slow, created), status::Good);
+  PublishRequest publish;
+  EXPECT_TRUE(subscriber.Exchange(subscriber.channel.Request(publish)).empty());
+
   TestClient client(core);
   ASSERT_TRUE(client.ConnectAndOpenSession());
   clock.Advance(59'000);
   core.Tick();
-  EXPECT_EQ(core.SessionCount(), 1u);
+  EXPECT_EQ(core.SessionCount(), 2u);
   clock.Advance(2'000);
   core.Tick();
-  EXPECT_EQ(core.SessionCount(), 0u);
+  EXPECT_EQ(core.SessionCount(), 1u);  // the subscriber's
   ReadRequest read;
   read.nodesToRead = {{var("A"), kAttrValue, "", {}}};
   ReadResponse resp;
