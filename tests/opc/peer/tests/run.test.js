@@ -131,17 +131,18 @@ module.exports = [
   {
     name: 'the written gain reaches the panel: a later Enter (re-reading the edits) keeps "2.5"',
     run: async (scope) => {
-      // Enter at step 150, about 3 s into the run: the tuning edits are read
+      // Enter at step 300, about 6 s into the run: the tuning edits are read
       // again, and PSingle must hold what the write put there.
-      const server = scope.add(await startQxsim([...kSlowRun, '--at', '150:enter']), stopServer);
+      const server = scope.add(await startQxsim([...kSlowRun, '--at', '300:enter']), stopServer);
       const peer = scope.add(await openSession(server.endpoint), closeSession);
       const recorder = await recordChanges(peer.session, ['QX_S.K', 'QX_S.PV']);
       await waitUntil('a first publication', () => recorder.latest['QX_S.K'] !== undefined && recorder.latest['QX_S.K'] !== 'empty');
       assert.equal((await writeValue(peer.session, 'QX_S.PROP', DataType.String, '2.5')).name, 'Good');
       await waitUntil('QX_S.K publishing "2.5"', () => recorder.latest['QX_S.K'] === '2.5');
+      // PV changes at every sample, every second step.
+      assert.ok(recorder.changes['QX_S.PV'].length < 100, 'the write came well before the Enter');
       const written = recorder.changes['QX_S.K'].length;
-      // 150 steps at about 50 steps a second: wait well past the Enter.
-      await waitUntil('the run to pass step 150', () => recorder.changes['QX_S.PV'].length >= 110, 15000);
+      await waitUntil('the run to pass step 300', () => recorder.changes['QX_S.PV'].length >= 170, 20000);
       assert.deepEqual(recorder.changes['QX_S.K'].slice(written - 1).map((c) => c.value), ['2.5'],
         'the gain after the Enter');
     },
