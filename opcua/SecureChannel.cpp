@@ -12,7 +12,6 @@ ServerSecureChannel::ServerSecureChannel(uint32_t channelId, const TransportLimi
 
 bool ServerSecureChannel::Fail(StatusCode code, std::string reason) {
   if (state_ != State::Closed) output_ += BuildErrorChunk(code, reason);
-  closeReason_ = std::string(StatusName(code)) + ": " + reason;
   state_ = State::Closed;
   return false;
 }
@@ -58,7 +57,6 @@ bool ServerSecureChannel::OnChunk(const Chunk& chunk, std::vector<IncomingReques
       return OnMessage(chunk, requests);
     case MessageType::Close:
       state_ = State::Closed;
-      closeReason_ = "closed by the client";
       return false;
     default:
       return Fail(status::BadTcpMessageTypeInvalid, "message type not accepted by a server");

@@ -56,7 +56,6 @@ class ServerSecureChannel {
   // count limits), 0 for no limit.
   size_t MaxResponseSize() const;
   std::string& Output() { return output_; }
-  const std::string& CloseReason() const { return closeReason_; }
 
  private:
   enum class State { AwaitHello, AwaitOpen, Open, Closed };
@@ -74,7 +73,6 @@ class ServerSecureChannel {
   State state_ = State::AwaitHello;
   std::string input_;
   std::string output_;
-  std::string closeReason_;
 
   // What the client announced in its HEL.
   uint32_t peerReceiveBufferSize_ = 0;

@@ -53,7 +53,6 @@ class ServerCore {
   bool AddVariable(const NodeId& parent, const NodeId& id, const std::string& name,
                    const Variant& initial, bool writable, uint32_t& handle, std::string& error);
   void SetWriteCallback(WriteCallback callback) { writeCallback_ = std::move(callback); }
-  AddressSpace& Space() { return space_; }
 
   // ---- Connections ----
   // Returns 0 when the connection limit is reached.

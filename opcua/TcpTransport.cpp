@@ -182,7 +182,10 @@ void TcpTransport::FlushCore(ServerCore& core) {
     if (f == fdOf_.end()) continue;
     Client& client = clients_[f->second];
     client.pending += core.TakeOutput(id);
-    if (!Flush(f->second, client)) CloseClient(core, f->second);
+    // A client that stops reading is cut off before its backlog eats memory.
+    if (!Flush(f->second, client) ||
+        client.pending.size() > core.Config().limits.maxPendingOutputBytes)
+      CloseClient(core, f->second);
   }
   for (ConnectionId id : core.TakeConnectionsToClose()) {
     auto f = fdOf_.find(id);
