@@ -31,6 +31,10 @@ bool Server::AddVariable(const NodeId& parent, const NodeId& id, const std::stri
 
 void Server::SetWriteCallback(WriteCallback callback) { core_.SetWriteCallback(std::move(callback)); }
 
+void Server::SetLocaleCallback(LocaleCallback callback) {
+  core_.SetLocaleCallback(std::move(callback));
+}
+
 bool Server::Start(std::string& error) {
   if (running_) return true;
   std::string host;

@@ -57,6 +57,8 @@ class Server {
   // Runs on the server thread for each client write of an application
   // variable's Value.
   void SetWriteCallback(WriteCallback callback);
+  // Runs on the server thread when a client activates a session.
+  void SetLocaleCallback(LocaleCallback callback);
 
   // Binds the endpoint and starts the server thread. Fails with a message
   // naming the endpoint when it cannot listen (e.g. the port is in use).

@@ -28,6 +28,11 @@ namespace opcua {
 using WriteCallback =
     std::function<StatusCode(uint32_t handle, const NodeId& nodeId, Variant& value)>;
 
+// Called when a client activates a session, with the locales it prefers
+// (most preferred first, possibly none).
+using LocaleCallback =
+    std::function<void(const NodeId& sessionId, const std::vector<std::string>& localeIds)>;
+
 struct ValueUpdate {
   uint32_t handle = 0;
   DataValue value;
@@ -53,6 +58,7 @@ class ServerCore {
   bool AddVariable(const NodeId& parent, const NodeId& id, const std::string& name,
                    const Variant& initial, bool writable, uint32_t& handle, std::string& error);
   void SetWriteCallback(WriteCallback callback) { writeCallback_ = std::move(callback); }
+  void SetLocaleCallback(LocaleCallback callback) { localeCallback_ = std::move(callback); }
 
   // ---- Connections ----
   // Returns 0 when the connection limit is reached.
@@ -152,6 +158,7 @@ class ServerCore {
   std::vector<std::string> namespaces_;
   std::vector<Node*> appVariables_;
   WriteCallback writeCallback_;
+  LocaleCallback localeCallback_;
 
   // The dispatch table, keyed by the request's encoding type id.
   std::unordered_map<uint32_t, ServiceEntry> services_;

@@ -117,6 +117,7 @@ void ServerCore::ActivateSession(Context& ctx, const ActivateSessionRequest& req
   s->activated = true;
   s->lastActivityMs = clock_.MonotonicMs();
   resp.serverNonce = ByteString(RandomBytes(32));
+  if (localeCallback_) localeCallback_(s->sessionId, req.localeIds);
 }
 
 void ServerCore::CloseSession(Context& ctx, const CloseSessionRequest& req, CloseSessionResponse&) {

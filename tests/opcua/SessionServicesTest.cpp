@@ -61,9 +61,13 @@ TEST_F(SessionServices, ServicesNeedAnActivatedSessionOnTheirOwnChannel) {
   ActivateSessionResponse activated;
   EXPECT_EQ(client.Call(userName, activated), status::BadIdentityTokenRejected);
 
+  std::vector<std::string> locales;
+  core.SetLocaleCallback([&](const NodeId&, const std::vector<std::string>& ids) { locales = ids; });
   ActivateSessionRequest anonymous;
   anonymous.userIdentityToken = Wrap(AnonymousIdentityToken{"anonymous"});
+  anonymous.localeIds = {"de-DE", "en"};
   ASSERT_EQ(client.Call(anonymous, activated), status::Good);
+  EXPECT_EQ(locales, (std::vector<std::string>{"de-DE", "en"}));
   EXPECT_EQ(client.Call(read, response), status::Good);
 
   // The token is worthless on another channel until the session is moved
