@@ -41,9 +41,13 @@ std::string SubscriberClient::WatchedText(Clock::time_point* arrived) const {
 }
 
 void SubscriberClient::Receive() {
+  // A long wait: the client drops an answer that comes after its request
+  // timed out, and with it the changes it carried. Keep-alives answer every
+  // 500 ms, so Stop() does not wait long.
+  constexpr int kPublishTimeoutMs = 30000;
   while (running_.load()) {
     opcua::PublishResponse response;
-    if (!client_.Publish(response, 2000).IsGood()) {
+    if (!client_.Publish(response, kPublishTimeoutMs).IsGood()) {
       publishErrors_.fetch_add(1);
       continue;
     }
