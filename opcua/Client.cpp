@@ -24,8 +24,10 @@ StatusCode Client::Exchange(const std::string& bytes, uint32_t requestId, Server
     std::string received;
     if (left <= 0 || !stream_.Receive(static_cast<int>(left), received, lastError_)) {
       if (left <= 0) lastError_ = "no answer within " + std::to_string(timeoutMs) + " ms";
-      return left <= 0 || lastError_.rfind("no answer", 0) == 0 ? status::BadTimeout
-                                                                : status::BadCommunicationError;
+      bool timedOut = left <= 0 || lastError_.rfind("no answer", 0) == 0;
+      // Its answer may still come; it is then thrown away, not kept forever.
+      if (timedOut) abandoned_.insert(requestId);
+      return timedOut ? status::BadTimeout : status::BadCommunicationError;
     }
     std::vector<ServerMessage> messages;
     if (!channel_.OnBytes(received, messages, lastError_)) return status::BadCommunicationError;
@@ -36,7 +38,7 @@ StatusCode Client::Exchange(const std::string& bytes, uint32_t requestId, Server
       }
       // HEL and OPN answers carry no request id of ours; file them under 0.
       uint32_t id = m.type == MessageType::Acknowledge ? 0 : m.requestId;
-      early_[id] = std::move(m);
+      if (abandoned_.erase(id) == 0) early_[id] = std::move(m);
     }
   }
 }
@@ -49,6 +51,7 @@ bool Client::Connect(const std::string& endpointUrl, std::string& error, int tim
   if (!stream_.Connect(host, port, timeoutMs, error)) return false;
   channel_ = ClientChannel();
   early_.clear();
+  abandoned_.clear();
   pendingAcks_.clear();
   ServerMessage answer;
   auto fail = [&](const std::string& what, StatusCode code) {

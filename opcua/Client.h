@@ -4,6 +4,7 @@
 // Not thread-safe; one thread uses one Client.
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,7 @@ class Client {
   TcpStream stream_;
   ClientChannel channel_;
   std::map<uint32_t, ServerMessage> early_;  // answers to other requests
+  std::set<uint32_t> abandoned_;             // requests whose caller gave up
   std::vector<SubscriptionAcknowledgement> pendingAcks_;
   std::string lastError_;
 };
