@@ -121,20 +121,31 @@ bool ParseWholeDecimal(std::string_view text, double& value) {
   return true;
 }
 
-std::string FormatFixed(double value, int decimals) {
-  if (decimals < 0 || decimals > 4) return {};
+namespace {
+
+// Fixed notation with any number of decimals, "." as separator, rounded
+// correctly from the exact binary value as printf does, without a locale.
+std::string FixedNotation(double value, int decimals) {
   if (std::isnan(value)) return "nan";
   if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
-  // std::to_chars in fixed notation rounds the exact binary value correctly,
-  // like printf, but never consults the locale. 310 digits hold any double.
-  char buffer[400];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
+  // 310 integer digits hold any double; the decimals come on top.
+  std::string text(320 + static_cast<std::size_t>(decimals), '\0');
+  auto result = std::to_chars(text.data(), text.data() + text.size(), value,
                               std::chars_format::fixed, decimals);
-  return std::string(buffer, result.ptr);
+  text.resize(static_cast<std::size_t>(result.ptr - text.data()));
+  return text;
+}
+
+}  // namespace
+
+std::string FormatFixed(double value, int decimals) {
+  if (decimals < 0 || decimals > 4) return {};
+  return FixedNotation(value, decimals);
 }
 
 std::string FormatPattern(double value, int decimals, char decimalSeparator) {
-  std::string text = FormatFixed(value, decimals);
+  if (decimals < 0) return {};
+  std::string text = FixedNotation(value, decimals);
   if (decimalSeparator != '.') {
     for (char& c : text)
       if (c == '.') c = decimalSeparator;

@@ -1,6 +1,5 @@
 #include "opc/OPCServer.h"
 
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <variant>
@@ -12,20 +11,6 @@ namespace qx {
 namespace {
 
 constexpr const char* kClsid = "{6B1E2F5A-3C47-4D2B-9A0E-5F1C7D2E8B41}";
-
-// A written gain or integral term as the PSingle and ISingle edits show it:
-// the pattern "0.000000" with the user's separator. (FormatPattern stops at
-// four decimals and gives an empty text for six, which a later re-read of
-// the edits would take for 0.) `number` is finite: TextNumber checked it.
-std::string SixDecimalsText(float number, char separator) {
-  char buffer[64];  // the largest single needs 39 digits before the point
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(number),
-                                    std::chars_format::fixed, 6);
-  std::string text(buffer, result.ptr);
-  for (char& c : text)
-    if (c == '.') c = separator;
-  return text;
-}
 
 }  // namespace
 
@@ -157,7 +142,7 @@ void COPCServer::GBOnWriteItems(std::vector<GBItemWrite>& writes) {
     const bool gain = w.Position == kItemProp;
     StoreShared(gain ? model_.SingleLoop.P : model_.SingleLoop.I, number);
     if (editUpdate_)
-      editUpdate_(gain ? "PSingle" : "ISingle", SixDecimalsText(number, separator_));
+      editUpdate_(gain ? "PSingle" : "ISingle", FormatPattern(number, 6, separator_));
   }
 }
 

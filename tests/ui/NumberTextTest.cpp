@@ -93,5 +93,14 @@ TEST(FormatPattern, UsesTheGivenSeparator) {
   EXPECT_EQ(FormatPattern(1234.5, 1, ','), "1234,5");
 }
 
+// The edits that client writes update show six decimals ("0.000000"); an
+// empty text there would read back as 0 at the next pickup.
+TEST(FormatPattern, WritesSixDecimalsAndLargeValuesInFull) {
+  EXPECT_EQ(FormatPattern(2.5, 6, '.'), "2.500000");
+  EXPECT_EQ(FormatPattern(0.1f, 6, ','), "0,100000");
+  EXPECT_EQ(FormatPattern(-3.4028234663852886e38, 6, '.'),
+            "-340282346638528859811704183484516925440.000000");
+}
+
 }  // namespace
 }  // namespace qx
