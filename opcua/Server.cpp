@@ -1,5 +1,7 @@
 #include "opcua/Server.h"
 
+#include <cstdint>
+
 #include "opcua/TcpTransport.h"
 
 namespace opcua {
@@ -49,6 +51,8 @@ bool Server::Start(std::string& error) {
   transport_ = std::move(transport);
   running_ = true;
   thread_ = std::thread([this] { transport_->Run(core_, [this] { ApplyPending(); }); });
+  // Values set before the start are applied at once, not at the next update.
+  transport_->Wake();
   return true;
 }
 
@@ -72,9 +76,29 @@ void Server::SetValue(uint32_t handle, Variant value, StatusCode status, DateTim
 }
 
 void Server::EndUpdate() {
+  if (pending_.size() > core_.Config().limits.maxPendingUpdates) FoldPending();
   bool wake = !pending_.empty();
   updateMutex_.unlock();
   if (wake && transport_) transport_->Wake();
+}
+
+void Server::FoldPending() {
+  // Keeps the newest update of each variable, in the order of those newest
+  // updates, so a batch's values still arrive together.
+  std::vector<size_t> newest(core_.AppVariableCount(), SIZE_MAX);
+  for (size_t i = 0; i < pending_.size(); ++i)
+    if (pending_[i].handle < newest.size()) newest[pending_[i].handle] = i;
+  size_t kept = 0;
+  for (size_t i = 0; i < pending_.size(); ++i) {
+    const uint32_t h = pending_[i].handle;
+    if (h < newest.size() && newest[h] == i) pending_[kept++] = std::move(pending_[i]);
+  }
+  pending_.resize(kept);
+}
+
+size_t Server::PendingUpdateCount() {
+  std::lock_guard lock(updateMutex_);
+  return pending_.size();
 }
 
 void Server::ApplyPending() {

@@ -74,6 +74,10 @@ class Server {
   void SetValue(uint32_t handle, Variant value, StatusCode status, DateTime sourceTimestamp);
   void EndUpdate();
 
+  // Updates waiting for the server thread (never more than the configured
+  // maxPendingUpdates after an EndUpdate, however fast the producer).
+  size_t PendingUpdateCount();
+
   // While false, new sessions are refused (BadTooManySessions) and existing
   // ones go on. Any thread.
   void SetAcceptingSessions(bool accepting) { core_.SetAcceptingSessions(accepting); }
@@ -86,6 +90,7 @@ class Server {
 
  private:
   void ApplyPending();
+  void FoldPending();
 
   SystemClock clock_;
   ServerCore core_;

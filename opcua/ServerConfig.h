@@ -33,6 +33,11 @@ struct ServerLimits {
   int64_t idleConnectionTimeoutMs = 3'600'000;
   // Bytes queued for a client that does not read before it is cut off.
   size_t maxPendingOutputBytes = 64 * 1024 * 1024;
+  // Value updates waiting for the server thread. When a producer outpaces
+  // the server thread past this many, the waiting updates are folded to the
+  // newest value of each variable, so memory stays bounded and clients still
+  // get the latest values (intermediate ones are then skipped).
+  size_t maxPendingUpdates = 100'000;
 };
 
 struct ServerConfig {

@@ -88,6 +88,8 @@ class ServerCore {
   void SetAcceptingSessions(bool accepting) { acceptingSessions_ = accepting; }
   size_t SessionCount() const { return sessionCount_.load(); }
   size_t ConnectionCount() const { return connectionCount_.load(); }
+  // Application variables, whose handles run from 0 to this count - 1.
+  size_t AppVariableCount() const { return appVariables_.size(); }
 
  private:
   struct Connection;

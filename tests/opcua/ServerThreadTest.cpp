@@ -132,6 +132,26 @@ TEST_F(ThreadedServer, ClientsReadWriteAndSubscribeOverTcp) {
   EXPECT_EQ(server->SessionCount(), 0u);
 }
 
+// A producer far ahead of the server thread (here: no thread at all yet)
+// does not grow the backlog past its limit, and the newest values survive.
+TEST_F(ThreadedServer, AFastProducerKeepsTheBacklogBoundedAndTheNewestValues) {
+  const size_t limit = server->Config().limits.maxPendingUpdates;
+  const int rounds = static_cast<int>(3 * limit / handles.size());
+  for (int round = 0; round < rounds; ++round) {
+    PublishBatch(round);
+    ASSERT_LE(server->PendingUpdateCount(), limit) << "round " << round;
+  }
+  std::string error;
+  ASSERT_TRUE(server->Start(error)) << error;
+  Client client;
+  ASSERT_TRUE(client.Connect(Url(), error)) << error;
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    DataValue value;
+    ASSERT_EQ(client.Read(nodes[i], value), status::Good);
+    EXPECT_TRUE(value.value == Variant(std::to_string(rounds - 1))) << i;
+  }
+}
+
 TEST_F(ThreadedServer, HoldsAHundredSessionsAtOnce) {
   std::string error;
   ASSERT_TRUE(server->Start(error)) << error;
