@@ -45,13 +45,13 @@ bool IsSpinEdit(std::string_view name) {
   return name == "SingleSPNew" || name == "SingleOPNew" || name == "PVNoise";
 }
 
-bool ParseAction(std::string_view spec, ScriptedAction& action, std::string& error) {
-  const auto colon = spec.find(':');
-  if (colon == std::string_view::npos || !ParseCount(spec.substr(0, colon), action.Step)) {
-    error = "--at expects N:ACTION with a step number N >= 0, got '" + std::string(spec) + "'";
+bool ParseAction(std::string_view argument, ScriptedAction& action, std::string& error) {
+  const auto colon = argument.find(':');
+  if (colon == std::string_view::npos || !ParseCount(argument.substr(0, colon), action.Step)) {
+    error = "--at expects N:ACTION with a step number N >= 0, got '" + std::string(argument) + "'";
     return false;
   }
-  const std::string_view act = spec.substr(colon + 1);
+  const std::string_view act = argument.substr(colon + 1);
   using K = ScriptedAction::Kind;
   static const std::pair<std::string_view, K> kWords[] = {
       {"enter", K::Enter},   {"apply", K::Apply},   {"mode", K::Mode},
@@ -78,7 +78,7 @@ bool ParseAction(std::string_view spec, ScriptedAction& action, std::string& err
                                         : IsSpinEdit(action.Name);
     if (!known) {
       error = "'" + action.Name + "' has no " +
-              (kind == K::Leave ? "edit" : "spin button") + " (in --at " + std::string(spec) + ")";
+              (kind == K::Leave ? "edit" : "spin button") + " (in --at " + std::string(argument) + ")";
       return false;
     }
     return true;
@@ -99,10 +99,10 @@ bool ParseAction(std::string_view spec, ScriptedAction& action, std::string& err
       error = "radio group " + action.Name + " takes an item index, got '" + action.Text + "'";
       return false;
     }
-    error = "unknown control '" + action.Name + "' (in --at " + std::string(spec) + ")";
+    error = "unknown control '" + action.Name + "' (in --at " + std::string(argument) + ")";
     return false;
   }
-  error = "unknown action '" + std::string(act) + "' (in --at " + std::string(spec) + ")";
+  error = "unknown action '" + std::string(act) + "' (in --at " + std::string(argument) + ")";
   return false;
 }
 
