@@ -31,7 +31,9 @@ void HeadlessHost::ProcessMessages(MessagePoint point) {
   while (nextAction_ < actionsByStep_.size() && actionsByStep_[nextAction_]->Step == step)
     Perform(*actionsByStep_[nextAction_++]);
   if (options_.Steps && step == *options_.Steps) RequestStop();
-  if (statusLine_ && (step & 1023) == 0) UpdateStatusLine();
+  // At full speed the clock is asked every 1024 steps; a paced run is slow
+  // enough to ask at every step.
+  if (statusLine_ && ((step & 1023) == 0 || sim_.Model.RunControl.SleepMs > 0)) UpdateStatusLine();
 }
 
 void HeadlessHost::RequestStop() {
