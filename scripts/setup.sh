@@ -9,6 +9,7 @@ packages=(
   zlib1g-dev libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   python3 nodejs npm
+  qt6-base-dev libqcustomplot-dev fonts-dejavu-core
 )
 
 missing=()

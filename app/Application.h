@@ -1,0 +1,91 @@
+// The program the window and qxsim share: the loop data model and its
+// simulation, the operator panel, the OPC server with the hand-off of client
+// writes to the GUI thread, the case commands and the close questions. The
+// window and qxsim add only their front ends (AppHost) and their run hosts.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/AppHost.h"
+#include "engine/RunHost.h"
+#include "engine/Simulation.h"
+#include "persistence/CaseExtras.h"
+#include "ui/OperatorPanel.h"
+
+namespace qx {
+
+class COPCServer;
+class ClientWriteHandOff;
+
+class Application {
+ public:
+  // `decimalSeparator` is the user's (DecimalSeparatorFromEnvironment()):
+  // case files, OPC texts and the panel's display patterns use it.
+  Application(AppHost& host, char decimalSeparator);
+  ~Application();
+  Application(const Application&) = delete;
+  Application& operator=(const Application&) = delete;
+
+  Simulation& Sim() { return *sim_; }
+  LoopModel& Model() { return sim_->Model; }
+  OperatorPanel& Panel() { return panel_; }
+  CaseExtras& Extras() { return extras_; }
+  char Separator() const { return separator_; }
+
+  // The state after the start-up splash: single loop in Auto, idle layout.
+  void StartUpState();
+
+  // --- OPC server ---
+  // Creates the server and its 33 items and starts listening at `endpoint`.
+  // May run on a worker thread while the GUI thread goes on; false with a
+  // message naming the endpoint when it cannot listen.
+  bool StartServer(const std::string& endpoint, std::string& error);
+  // Null until StartServer has succeeded.
+  COPCServer* Server();
+  // Called on a server thread after a client write has been queued, so an
+  // idle GUI thread can be woken to deliver it.
+  void SetClientWriteWake(std::function<void()> wake);
+  // GUI thread, between two steps: stores each queued client write into its
+  // field and its edit together.
+  void DeliverClientWrites();
+  // Publishes the loop values (at every trend sample).
+  void PublishItemValues();
+  // The server's two connection counters are not both zero.
+  bool ClientsConnected() const;
+  // No new client sessions from here on.
+  void RevokeServer();
+
+  // --- Case commands; a loading command ends by starting a run and
+  // returns when that run has ended. A request while a run is active ends
+  // that run first and starts the new one after the old loop has returned.
+  void NewCaseFileClick(RunHost& run);
+  void OpenCaseFileClick(RunHost& run);
+  // "Open Case File" with the path given instead of chosen in the dialog (a
+  // case named on the command line).
+  void OpenCaseFile(const std::string& path, RunHost& run);
+  void SaveCaseFileClick();
+
+  // "Stop Simulation".
+  void cmd_exitClick();
+
+  // --- Closing the main window ---
+  // Asks "Are you Sure?" (a running simulation stops at its next step; No
+  // lets it go on). True when the close may go on.
+  bool FormCloseQuery();
+  // Asks the connected-clients question when clients are connected, and
+  // revokes the server in every case. True when the window closes.
+  bool FormClose();
+
+ private:
+  AppHost& host_;
+  const char separator_;
+  std::unique_ptr<Simulation> sim_;
+  OperatorPanel panel_;
+  CaseExtras extras_;
+  std::unique_ptr<ClientWriteHandOff> writes_;
+  std::unique_ptr<COPCServer> server_;
+};
+
+}  // namespace qx
