@@ -1,18 +1,19 @@
 #include "engine/ControlStructure.h"
 
 #include "engine/NumberText.h"
+#include "engine/RunControlCodes.h"
 
 namespace qx {
 
 void ApplyModeSelection(LoopModel& m) {
   PIDLoop& single = m.SingleLoop;
-  switch (m.RunControl.SingleModeSelect) {
-    case 0:
+  switch (static_cast<LoopMode>(m.RunControl.SingleModeSelect)) {
+    case LoopMode::Manual:
       single.Mode = 0;
       single.OP = single.OPNew;
       m.CascadeLoop.Mode = 0;
       break;
-    case 1:
+    case LoopMode::Auto:
       single.Mode = 1;
       single.OPNew = single.OP;
       m.CascadeLoop.Mode = 0;
@@ -42,13 +43,13 @@ bool CascadeTracking(LoopModel& m, RunHost& host) {
   if (m.RunControl.StopRequested) return false;
   PIDLoop& single = m.SingleLoop;
   PIDLoop& cascade = m.CascadeLoop;
-  switch (m.RunControl.SingleModeSelect) {
-    case 0:
+  switch (static_cast<LoopMode>(m.RunControl.SingleModeSelect)) {
+    case LoopMode::Manual:
       single.OP = single.OPNew;
       single.Mode = 0;
       host.ShowTrackedSetPoint(single.SP);
       break;
-    case 1:
+    case LoopMode::Auto:
       single.Mode = 1;
       single.OPNew = single.OP;
       host.ShowTrackedOutput(single.OPNew);

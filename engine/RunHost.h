@@ -53,8 +53,9 @@ class RunHost {
   virtual void StepComputed() {}
 
   // Redraws the charts after every step, from `sampleCount` samples of the
-  // trends and a window of `simTime` time units.
-  virtual void PlotSingleTrends(const RunBuffers&, int /*sampleCount*/, int /*simTime*/) {}
+  // trends and a window of `simTime` time units. The buffers are writable:
+  // the charts' flat-trace rule overwrites trend entries.
+  virtual void PlotSingleTrends(RunBuffers&, int /*sampleCount*/, int /*simTime*/) {}
 
   // The pause of the speed control after a step.
   virtual void Pause(int /*milliseconds*/) {}

@@ -10,6 +10,7 @@
 #include "engine/Normalise.h"
 #include "engine/NumberText.h"
 #include "engine/Plant.h"
+#include "engine/RunControlCodes.h"
 
 namespace qx {
 namespace {
@@ -234,18 +235,18 @@ void PickUpChanges(Simulation& sim, RunHost& host) {
 
 void ApplySpeedCommand(RunControlRecord& c) {
   if (!c.SpeedChangeEnabled) return;
-  switch (c.SpeedCommand) {
-    case 1:
+  switch (static_cast<SpeedCommand>(c.SpeedCommand)) {
+    case SpeedCommand::Faster:
       if (c.SleepMs > 0) {
         c.SleepMs -= 100;
         c.SpeedLevel -= 1;
       }
       break;
-    case 2:
+    case SpeedCommand::Normal:
       c.SleepMs = 300;
       c.SpeedLevel = 3;
       break;
-    case 3:
+    case SpeedCommand::Slower:
       if (c.SleepMs < 600) {
         c.SleepMs += 100;
         c.SpeedLevel += 1;

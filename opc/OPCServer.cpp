@@ -6,6 +6,7 @@
 
 #include "engine/NumberText.h"
 #include "engine/RealText.h"
+#include "engine/RunControlCodes.h"
 
 namespace qx {
 namespace {
@@ -80,7 +81,7 @@ bool COPCServer::InitializeOPC(const std::string& endpointUrl, std::string& erro
 std::array<std::string, kItemCount> COPCServer::ItemValueTexts(const PanelSnapshot& panel) const {
   const PIDLoop& s = model_.SingleLoop;
   const RunControlRecord& c = model_.RunControl;
-  const bool automatic = c.SingleAutoState == 1;
+  const bool automatic = c.SingleAutoState == FieldCode(LoopMode::Auto);
   auto real = [&](float value) { return FormatReal(value, separator_); };
   const std::string p = real(LoadShared(s.P));
   const std::string i = real(LoadShared(s.I));

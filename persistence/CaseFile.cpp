@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "engine/Normalise.h"
+#include "engine/RunControlCodes.h"
 #include "persistence/CaseLineTable.h"
 #include "persistence/CompressedLineFile.h"
 
@@ -48,8 +49,8 @@ void FinishCaseLoad(LoopModel& model, CaseHost& host) {
 
   model.SingleLoop.Mode = 1;
   model.RunControl.SingleModeCode = 2;
-  model.RunControl.SingleAutoState = 1;
-  model.RunControl.SingleModeSelect = 1;
+  model.RunControl.SingleAutoState = FieldCode(LoopMode::Auto);
+  model.RunControl.SingleModeSelect = FieldCode(LoopMode::Auto);
   host.ShowAutoMode();
 
   NormaliseLoopParameters(model);

@@ -22,6 +22,12 @@ bool KeyFilterAccepts(char key) {
   return (key >= '0' && key <= '9') || key == '.' || key == '-' || key == 8 || key == 13;
 }
 
+bool TypingAccepted(const EditControl& edit, char key, std::size_t lengthAfter) {
+  if (key == 8 || key == 13) return true;
+  if (edit.KeyFilter && !KeyFilterAccepts(key)) return false;
+  return edit.MaxLength <= 0 || lengthAfter <= static_cast<std::size_t>(edit.MaxLength);
+}
+
 std::string DescribePanel(const OperatorPanel& panel) {
   std::string out;
 #define QX_DESCRIBE_EDIT(control, filter, length, text) \

@@ -3,6 +3,7 @@
 // keeps them in memory. Control names are those of the window.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -86,7 +87,8 @@ struct OperatorPanel {
   PanelLayout Layout;
 
   // The decimal separator of the toolkit patterns ("0.00", "0.0", ...):
-  // the user's locale in the window, "." in the headless runner.
+  // the user's locale. The panel's reader takes it as a decimal point as
+  // well as ".".
   char DecimalSeparator = '.';
 
   OperatorPanel() {
@@ -101,6 +103,12 @@ struct OperatorPanel {
 // The key filter of the numeric edits: digits, ".", "-", backspace (8) and
 // carriage return (13).
 bool KeyFilterAccepts(char key);
+
+// Whether a key the operator types into `edit` is taken, `lengthAfter` being
+// the length of the text once it is: the edit's key filter where it has one,
+// and its MaxLength. Backspace and Enter always pass. Only typing is
+// limited; a text the program writes into an edit is never cut.
+bool TypingAccepted(const EditControl& edit, char key, std::size_t lengthAfter);
 
 // Every control as "NAME=TEXT" lines: the edits in table order, then the
 // radio groups with their selected index.

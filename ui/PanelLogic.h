@@ -7,6 +7,7 @@
 #include <functional>
 #include <string_view>
 
+#include "engine/RunControlCodes.h"
 #include "engine/RunHost.h"
 #include "engine/Simulation.h"
 #include "ui/OperatorPanel.h"
@@ -30,9 +31,8 @@ void ShowLoopKind(LoopModel& m, OperatorPanel& panel);
 void ShowIdleLayout(OperatorPanel& panel);
 void ShowCaseLayout(OperatorPanel& panel);
 
-// The mode panel and the controls that depend on it for a mode state
-// (0 Manual, 1 Auto).
-void ShowModeState(OperatorPanel& panel, int state);
+// The mode panel and the controls that depend on it for a mode state.
+void ShowModeState(OperatorPanel& panel, LoopMode mode);
 
 // The Enter key: reads every input and asks the run to pick up the changes.
 void EnterKey(LoopModel& m, const OperatorPanel& panel);
@@ -52,8 +52,7 @@ void manual_auto_selectClick(LoopModel& m, OperatorPanel& panel);
 void CascadeModeCheckBoxClick(LoopModel& m, OperatorPanel& panel);
 
 // The speed controls: faster, slower, and "Normal".
-enum class SpeedClick { Faster = 1, Normal = 2, Slower = 3 };
-void SpeedControlClick(LoopModel& m, SpeedClick click);
+void SpeedControlClick(LoopModel& m, SpeedCommand command);
 
 // "Apply Changes": reads and normalises the inputs and re-runs the run-start
 // preparations; the run in progress continues with the new values.

@@ -116,7 +116,7 @@ class ScriptedHost : public RunHost {
                                s.DelayedOutput, sim_.Signal.Total, s.TimeSinceExec == 0,
                                s.Mode});
   }
-  void PlotSingleTrends(const RunBuffers& buffers, int sampleCount, int) override {
+  void PlotSingleTrends(RunBuffers& buffers, int sampleCount, int) override {
     if (!Record) return;
     SampleCounts.push_back(sampleCount);
     if (OnPlot) OnPlot(buffers, sampleCount);

@@ -83,6 +83,31 @@ TEST(KeyFilter, AcceptsDigitsPointMinusBackspaceAndEnterOnly) {
   for (char c : std::string("--1..2")) EXPECT_TRUE(KeyFilterAccepts(c));
 }
 
+TEST(TypingAccepted, KeyFilterAndMaxLengthLimitTypingOnly) {
+  OperatorPanel panel;
+  const EditControl& gain = panel.PSingle;        // filtered, at most 8
+  const EditControl& pulse = panel.PulseWidth;    // unfiltered, at most 8
+  const EditControl& noise = panel.PVNoise;       // filtered, no limit
+  struct Case {
+    const EditControl* edit;
+    char key;
+    std::size_t lengthAfter;
+    bool accepted;
+  } const cases[] = {
+      {&gain, '5', 8, true},    {&gain, '5', 9, false},  {&gain, 'a', 1, false},
+      {&gain, '\b', 12, true},  {&gain, '\r', 12, true}, {&pulse, 'a', 3, true},
+      {&pulse, 'a', 9, false},  {&noise, '7', 500, true}, {&noise, ',', 2, false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(TypingAccepted(*c.edit, c.key, c.lengthAfter), c.accepted)
+        << "key " << int(c.key) << " length " << c.lengthAfter;
+  // A text the program writes is not cut to the limit.
+  LoopModel m;
+  m.SingleLoop.P = 123456.789f;
+  ShowLoopValues(m, panel);
+  EXPECT_GT(panel.PSingle.Text.size(), 8u);
+}
+
 TEST_F(PanelControls, SpinTextUsesTheLocaleSeparator) {
   panel.DecimalSeparator = ',';
   m.SingleLoop.SPNew = 2;
@@ -136,8 +161,9 @@ TEST_F(PanelControls, CheckingCascadeModePutsTheLoopInAutoAndUncheckingDoesNothi
 }
 
 TEST_F(PanelControls, SpeedControlsSetTheCommandAndBothFlags) {
-  for (auto [click, command] : {std::pair{SpeedClick::Faster, 1}, std::pair{SpeedClick::Normal, 2},
-                                std::pair{SpeedClick::Slower, 3}}) {
+  for (auto [click, command] : {std::pair{SpeedCommand::Faster, 1},
+                                std::pair{SpeedCommand::Normal, 2},
+                                std::pair{SpeedCommand::Slower, 3}}) {
     m.RunControl.SpeedChangeEnabled = m.RunControl.SpeedCommandPending = false;
     SpeedControlClick(m, click);
     EXPECT_EQ(m.RunControl.SpeedCommand, command);

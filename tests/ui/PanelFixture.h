@@ -12,7 +12,7 @@ inline void LoadTestCase(LoopModel& m, OperatorPanel& panel) {
   LoadTestCase(m);
   ShowCaseLayout(panel);
   ShowLoopValues(m, panel);
-  ShowModeState(panel, 1);
+  ShowModeState(panel, LoopMode::Auto);
 }
 
 }  // namespace qx::test

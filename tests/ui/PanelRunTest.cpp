@@ -106,10 +106,10 @@ TEST_F(PanelRun, PickupReadsTheTuningEditsAndShowsThemNormalised) {
 TEST_F(PanelRun, SpeedClickIsLostWhenEnterIsPressedBeforeTheNextStep) {
   host.OnStepStart = [&](int64_t step) {
     if (step == 2) {
-      SpeedControlClick(m(), SpeedClick::Slower);
+      SpeedControlClick(m(), SpeedCommand::Slower);
       EnterKey(m(), panel);
     }
-    if (step == 5) SpeedControlClick(m(), SpeedClick::Slower);
+    if (step == 5) SpeedControlClick(m(), SpeedCommand::Slower);
   };
   Run(8);
   // Only the second click acts: a 100 ms pause from step 5 on.

@@ -63,13 +63,13 @@ void HeadlessHost::Perform(const ScriptedAction& a) {
       CascadeModeCheckBoxClick(m, panel_);
       break;
     case K::Faster:
-      SpeedControlClick(m, SpeedClick::Faster);
+      SpeedControlClick(m, SpeedCommand::Faster);
       break;
     case K::Slower:
-      SpeedControlClick(m, SpeedClick::Slower);
+      SpeedControlClick(m, SpeedCommand::Slower);
       break;
     case K::Normal:
-      SpeedControlClick(m, SpeedClick::Normal);
+      SpeedControlClick(m, SpeedCommand::Normal);
       break;
     case K::SpinUp:
     case K::SpinDown: {

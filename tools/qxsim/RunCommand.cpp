@@ -62,7 +62,7 @@ class PanelCaseHost final : public CaseHost {
     std::cerr << caption << ": " << text << '\n';
   }
   void ShowLoopKind() override { qx::ShowLoopKind(model_, panel_); }
-  void ShowAutoMode() override { ShowModeState(panel_, 1); }
+  void ShowAutoMode() override { ShowModeState(panel_, LoopMode::Auto); }
 
  private:
   LoopModel& model_;
