@@ -1,5 +1,8 @@
 #include "ui/PanelLogic.h"
 
+#include <algorithm>
+#include <string>
+
 #include "engine/Normalise.h"
 #include "engine/NumberText.h"
 #include "engine/RunLoop.h"
@@ -7,7 +10,17 @@
 namespace qx {
 namespace {
 
-float Read(const EditControl& edit) { return ParseLeadingSingle(edit.Text); }
+// The operator's text-to-number conversion. The panel's own display
+// patterns write the locale's decimal separator, so that separator reads as
+// a decimal point as well as ".": every text the program writes into an
+// edit reads back to the value it shows.
+float Read(const EditControl& edit, char separator) {
+  if (separator == '.' || edit.Text.find(separator) == std::string::npos)
+    return ParseLeadingSingle(edit.Text);
+  std::string text = edit.Text;
+  std::replace(text.begin(), text.end(), separator, '.');
+  return ParseLeadingSingle(text);
+}
 
 void Show(EditControl& edit, float value, int decimals) {
   edit.Text = FormatFixed(value, decimals);
@@ -22,14 +35,14 @@ int ExecPeriodItem(float period) {
 }
 
 void ReadSignal(SignalParams& s, const RadioGroup& onOff, const EditControl& rate,
-                const EditControl& size) {
+                const EditControl& size, char separator) {
   s.On = onOff.ItemIndex == 0 ? 1 : 0;
   s.Start = 0;
   s.End = 50081;
   NormaliseSignalWindow(s);
-  s.Rate = Read(rate);
+  s.Rate = Read(rate, separator);
   if (s.Rate < 0) s.Rate = 0;
-  s.Size = Read(size);
+  s.Size = Read(size, separator);
   if (s.Size < 0) s.Size = 0;
 }
 
@@ -42,22 +55,24 @@ void ShowSignal(const SignalParams& s, RadioGroup& onOff, EditControl& rate, Edi
 }  // namespace
 
 void ReadTuningInputs(LoopModel& m, const OperatorPanel& panel) {
+  const char sep = panel.DecimalSeparator;
   PIDLoop& single = m.SingleLoop;
-  StoreShared(single.P, Read(panel.PSingle));
-  StoreShared(single.I, Read(panel.ISingle));
-  single.D = Read(panel.DSingle);
-  single.SPNew = Read(panel.SingleSPNew);
-  single.FilterTimeConstant = Read(panel.FilterTimeConstant);
+  StoreShared(single.P, Read(panel.PSingle, sep));
+  StoreShared(single.I, Read(panel.ISingle, sep));
+  single.D = Read(panel.DSingle, sep);
+  single.SPNew = Read(panel.SingleSPNew, sep);
+  single.FilterTimeConstant = Read(panel.FilterTimeConstant, sep);
   single.FilterEntered = single.FilterTimeConstant;
-  single.PVNoise = Read(panel.PVNoise);
-  single.OPNew = Read(panel.SingleOPNew);
+  single.PVNoise = Read(panel.PVNoise, sep);
+  single.OPNew = Read(panel.SingleOPNew, sep);
 }
 
 void ReadOperatorInputs(LoopModel& m, const OperatorPanel& panel) {
+  const char sep = panel.DecimalSeparator;
   RunSettingsRecord& run = m.RunSettings;
   PIDLoop& single = m.SingleLoop;
 
-  run.SimTime = Read(panel.SimTime);
+  run.SimTime = Read(panel.SimTime, sep);
   if (run.SimTime < 200) run.SimTime = 200;
   if (run.SimTime > 1900) run.SimTime = 1900;
   run.TimeStep = StepTime(run.SimTime);
@@ -70,31 +85,31 @@ void ReadOperatorInputs(LoopModel& m, const OperatorPanel& panel) {
   single.SimTime = run.SimTime;
   m.CascadeLoop.SimTime = 0;
 
-  m.DisturbanceModel.Delay = Read(panel.DisturbanceDeadTime);
-  m.DisturbanceModel.Gain = Read(panel.DisturbanceGain);
-  m.DisturbanceModel.Tau1 = Read(panel.DisturbanceTimeConstant);
-  m.ProcessModel.Gain = Read(panel.Gain);
-  m.ProcessModel.Delay = Read(panel.Delay);
-  m.ProcessModel.Tau1 = Read(panel.TimeConstant1);
-  m.ProcessModel.Tau2 = Read(panel.TimeConstant2);
+  m.DisturbanceModel.Delay = Read(panel.DisturbanceDeadTime, sep);
+  m.DisturbanceModel.Gain = Read(panel.DisturbanceGain, sep);
+  m.DisturbanceModel.Tau1 = Read(panel.DisturbanceTimeConstant, sep);
+  m.ProcessModel.Gain = Read(panel.Gain, sep);
+  m.ProcessModel.Delay = Read(panel.Delay, sep);
+  m.ProcessModel.Tau1 = Read(panel.TimeConstant1, sep);
+  m.ProcessModel.Tau2 = Read(panel.TimeConstant2, sep);
 
-  ReadSignal(m.PulseSignal, panel.PulseOnOff, panel.PulseWidth, panel.PulseChange);
-  ReadSignal(m.RampSignal, panel.RampOnOff, panel.RampRate, panel.RampChange);
-  ReadSignal(m.SineSignal, panel.SineOnOff, panel.SineFrequency, panel.SineAmplitude);
+  ReadSignal(m.PulseSignal, panel.PulseOnOff, panel.PulseWidth, panel.PulseChange, sep);
+  ReadSignal(m.RampSignal, panel.RampOnOff, panel.RampRate, panel.RampChange, sep);
+  ReadSignal(m.SineSignal, panel.SineOnOff, panel.SineFrequency, panel.SineAmplitude, sep);
   m.PulseSignal.Option = panel.PulseRandomRegular.ItemIndex == 1 ? 1 : 0;
 
   const int period = panel.SinglePIDExePeriodRadioGroup.ItemIndex;
   if (period >= 0 && period < 8) single.ExecPeriod = kExecPeriods[period];
-  single.GapGain = Read(panel.SingleGapGain);
-  single.GapLow = Read(panel.SingleGapGainLow);
-  single.GapHigh = Read(panel.SingleGapGainHigh);
+  single.GapGain = Read(panel.SingleGapGain, sep);
+  single.GapLow = Read(panel.SingleGapGainLow, sep);
+  single.GapHigh = Read(panel.SingleGapGainHigh, sep);
   single.Transform = panel.SingleTrasnformRadioGroup.ItemIndex;
-  single.PVSampleDelay = Read(panel.SinglePVSampleDelay);
-  single.CVHigh = Read(panel.SingleCVHigh);
-  single.CVLow = Read(panel.SingleCVLow);
-  single.MVHigh = Read(panel.SingleMVHigh);
-  single.MVLow = Read(panel.SingleMVLow);
-  single.InitialValveOpening = Read(panel.SingleInitialValveOpening);
+  single.PVSampleDelay = Read(panel.SinglePVSampleDelay, sep);
+  single.CVHigh = Read(panel.SingleCVHigh, sep);
+  single.CVLow = Read(panel.SingleCVLow, sep);
+  single.MVHigh = Read(panel.SingleMVHigh, sep);
+  single.MVLow = Read(panel.SingleMVLow, sep);
+  single.InitialValveOpening = Read(panel.SingleInitialValveOpening, sep);
   single.Equation = panel.SinglePIDEquation.ItemIndex + 1;
 
   // A speed command given since the last step and not yet applied is dropped.
@@ -166,8 +181,8 @@ void ShowCaseLayout(OperatorPanel& panel) {
   l.OpenCaseFileEnabled = false;
 }
 
-void ShowModeState(OperatorPanel& panel, int state) {
-  const bool manual = state == 0;
+void ShowModeState(OperatorPanel& panel, LoopMode mode) {
+  const bool manual = mode == LoopMode::Manual;
   panel.ModePanel.Caption = manual ? "Manual" : "Auto";
   panel.ModePanel.Colour = manual ? 0xFF8484 : 0xB3B3FF;
   panel.SingleSPNew.Enabled = panel.SingleSPNew.Visible = !manual;
@@ -220,30 +235,25 @@ void SpinClick(LoopModel& m, OperatorPanel& panel, SpinEdit edit, SpinDirection 
 
 void manual_auto_selectClick(LoopModel& m, OperatorPanel& panel) {
   RunControlRecord& c = m.RunControl;
-  if (c.SingleAutoState == 1) {
-    c.SingleModeCode = 1;
-    c.SingleAutoState = 0;
-    c.SingleModeSelect = 0;
-  } else {
-    c.SingleModeCode = 2;
-    c.SingleAutoState = 1;
-    c.SingleModeSelect = 1;
-  }
-  ShowModeState(panel, c.SingleAutoState);
+  const bool toManual = c.SingleAutoState == FieldCode(LoopMode::Auto);
+  const LoopMode mode = toManual ? LoopMode::Manual : LoopMode::Auto;
+  c.SingleModeCode = toManual ? 1 : 2;
+  c.SingleAutoState = c.SingleModeSelect = FieldCode(mode);
+  ShowModeState(panel, mode);
 }
 
 void CascadeModeCheckBoxClick(LoopModel& m, OperatorPanel& panel) {
   panel.CascadeModeCheckBox = !panel.CascadeModeCheckBox;
   if (panel.CascadeModeCheckBox) {
     // Clicking the single panel from Manual puts the loop in Auto.
-    m.RunControl.SingleAutoState = 0;
+    m.RunControl.SingleAutoState = FieldCode(LoopMode::Manual);
     manual_auto_selectClick(m, panel);
   }
 }
 
-void SpeedControlClick(LoopModel& m, SpeedClick click) {
+void SpeedControlClick(LoopModel& m, SpeedCommand command) {
   RunControlRecord& c = m.RunControl;
-  c.SpeedCommand = static_cast<int>(click);
+  c.SpeedCommand = FieldCode(command);
   c.SpeedChangeEnabled = true;
   c.SpeedCommandPending = true;
 }

@@ -153,26 +153,56 @@ TEST_F(ReadInputs, ConfigurationPages) {
   EXPECT_EQ(s.ExecPeriod, 5);
 }
 
+// Every text the panel writes reads back to the value it shows, whichever
+// decimal separator the toolkit patterns use.
 TEST_F(ReadInputs, ReadingTheShownValuesBackChangesNothing) {
-  m.SingleLoop.P = 1.25f;
-  m.SingleLoop.PVNoise = 0.015f;
-  m.SingleLoop.FilterTimeConstant = m.SingleLoop.FilterEntered = 2;
-  m.SingleLoop.ExecPeriod = 10;
-  m.ProcessModel.Tau2 = 3;
-  m.SineSignal = SignalParams{1, 0, 0, 50081, 2, 0.25f};
-  NormaliseLoopParameters(m);
-  const LoopModel before = m;
-  ShowLoopValues(m, panel);
-  ReadOperatorInputs(m, panel);
-  EXPECT_EQ(m.SingleLoop.P, before.SingleLoop.P);
-  EXPECT_FLOAT_EQ(m.SingleLoop.PVNoise, before.SingleLoop.PVNoise);
-  EXPECT_EQ(m.SingleLoop.FilterTimeConstant, 2);
-  EXPECT_EQ(m.SingleLoop.ExecPeriod, 10);
-  EXPECT_EQ(m.ProcessModel.Order, 2);
-  EXPECT_EQ(m.SineSignal.On, 1);
-  EXPECT_EQ(m.SineSignal.Rate, 0.25f);
-  EXPECT_EQ(m.SingleLoop.SPNew, before.SingleLoop.SPNew);
-  EXPECT_EQ(m.SingleLoop.InitialValveOpening, before.SingleLoop.InitialValveOpening);
+  for (char separator : {'.', ','}) {
+    SCOPED_TRACE(std::string("separator ") + separator);
+    panel.DecimalSeparator = separator;
+    test::LoadTestCase(m, panel);
+    m.SingleLoop.P = 1.25f;
+    m.SingleLoop.PVNoise = 0.015f;
+    m.SingleLoop.FilterTimeConstant = m.SingleLoop.FilterEntered = 2;
+    m.SingleLoop.ExecPeriod = 10;
+    m.SingleLoop.OPNew = 37.5f;
+    m.ProcessModel.Tau2 = 3;
+    m.SineSignal = SignalParams{1, 0, 0, 50081, 2, 0.25f};
+    NormaliseLoopParameters(m);
+    const LoopModel before = m;
+    ShowLoopValues(m, panel);
+    ReadOperatorInputs(m, panel);
+    EXPECT_EQ(m.SingleLoop.P, before.SingleLoop.P);
+    EXPECT_EQ(m.SingleLoop.OPNew, 37.5f);
+    EXPECT_FLOAT_EQ(m.SingleLoop.PVNoise, before.SingleLoop.PVNoise);
+    EXPECT_EQ(m.SingleLoop.FilterTimeConstant, 2);
+    EXPECT_EQ(m.SingleLoop.ExecPeriod, 10);
+    EXPECT_EQ(m.ProcessModel.Order, 2);
+    EXPECT_EQ(m.SineSignal.On, 1);
+    EXPECT_EQ(m.SineSignal.Rate, 0.25f);
+    EXPECT_EQ(m.SingleLoop.SPNew, before.SingleLoop.SPNew);
+    EXPECT_EQ(m.SingleLoop.InitialValveOpening, before.SingleLoop.InitialValveOpening);
+  }
+}
+
+// The spin buttons and an OPC client write put texts with the locale
+// separator into the edits; Enter reads them back as shown.
+TEST_F(ReadInputs, SpinAndClientWriteTextsWithACommaReadBack) {
+  panel.DecimalSeparator = ',';
+  m.SingleLoop.SPNew = 40.5f;
+  m.SingleLoop.OPNew = 20.25f;
+  m.SingleLoop.PVNoise = 0.01f;
+  SpinClick(m, panel, SpinEdit::SingleSPNew, SpinDirection::Up);
+  SpinClick(m, panel, SpinEdit::SingleOPNew, SpinDirection::Down);
+  SpinClick(m, panel, SpinEdit::PVNoise, SpinDirection::Up);
+  panel.PSingle.Text = "2,500000";  // as the write hook shows "2,5"
+  ASSERT_EQ(panel.SingleSPNew.Text, "41,500");
+  ASSERT_EQ(panel.SingleOPNew.Text, "19,25");
+  ASSERT_EQ(panel.PVNoise.Text, "1,1");
+  EnterKey(m, panel);
+  EXPECT_EQ(m.SingleLoop.SPNew, 41.5f);
+  EXPECT_EQ(m.SingleLoop.OPNew, 19.25f);
+  EXPECT_FLOAT_EQ(m.SingleLoop.PVNoise, 0.011f);
+  EXPECT_EQ(LoadShared(m.SingleLoop.P), 2.5f);
 }
 
 }  // namespace
