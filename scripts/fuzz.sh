@@ -7,7 +7,7 @@ seconds="${FUZZ_SECONDS:-30}"
 
 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DQX_BUILD_FUZZERS=ON -DQX_BUILD_TESTS=OFF -DQX_BUILD_BENCHMARKS=OFF >/dev/null
+  -DQX_BUILD_FUZZERS=ON -DQX_BUILD_TESTS=OFF -DQX_BUILD_BENCHMARKS=OFF -DQX_BUILD_WINDOW=OFF >/dev/null
 mapfile -t targets < <(cmake --build build-fuzz --target help | sed -n 's/^\.\.\. \(fuzz_[a-z_]*\).*/\1/p')
 if ((${#targets[@]} == 0)); then
   echo "fuzz: no fuzz targets"

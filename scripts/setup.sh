@@ -29,5 +29,14 @@ if ((${#missing[@]})); then
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
+# The OPC peer tests run node-opcua, which needs Node.js 18 or newer (Debian
+# 12's own nodejs is 18).
+node_major=$(node -p 'process.versions.node.split(".")[0]' 2>/dev/null || echo 0)
+if ((node_major < 18)); then
+  echo "setup: Node.js 18 or newer is needed for the OPC peer tests; found $(node --version 2>/dev/null || echo none)." >&2
+  echo "setup: install Debian 12's nodejs and npm (apt-get install nodejs npm) or put a newer node first on PATH." >&2
+  exit 1
+fi
+
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j2

@@ -103,6 +103,14 @@ function startFixture() {
   return startServer(programPath('OPC_FIXTURE_SERVER'), (endpoint) => [endpoint], /^ready$/m);
 }
 
+// The window program QxOPCServer on the offscreen platform, opening the case
+// at `casePath` after its start-up splash and serving at a free endpoint
+// (QX_OPC_ENDPOINT).
+function startWindow(casePath) {
+  return startServer(programPath('QXOPCSERVER'), () => [casePath], /serving OPC UA at/,
+    (endpoint) => ({ ...kPlainLocale, QT_QPA_PLATFORM: 'offscreen', QX_OPC_ENDPOINT: endpoint }));
+}
+
 // Ends a server started here: SIGTERM, then SIGKILL when it lingers.
 // Resolves with how it ended.
 async function stopServer(server, graceMs = 5000) {
@@ -115,4 +123,6 @@ async function stopServer(server, graceMs = 5000) {
   return how;
 }
 
-module.exports = { startQxsim, startQxsimAtEnvironmentEndpoint, startFixture, stopServer };
+module.exports = {
+  startQxsim, startQxsimAtEnvironmentEndpoint, startFixture, startWindow, stopServer, programPath,
+};
