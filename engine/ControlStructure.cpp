@@ -40,7 +40,7 @@ void SingleSetPoint(LoopModel& m) {
 }
 
 bool CascadeTracking(LoopModel& m, RunHost& host) {
-  if (m.RunControl.StopRequested) return false;
+  if (RunEndRequested(m.RunControl)) return false;
   PIDLoop& single = m.SingleLoop;
   PIDLoop& cascade = m.CascadeLoop;
   switch (static_cast<LoopMode>(m.RunControl.SingleModeSelect)) {

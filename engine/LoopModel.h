@@ -86,7 +86,16 @@ struct RunSettingsRecord {
 // Flags and values through which the operator's handlers talk to a run.
 struct RunControlRecord {
   QX_RUNCONTROL_FIELDS(QX_DECLARE_FIELD)
+
+  // A run start was requested while a run was active: that run ends at its
+  // next check as if stopped, and the start that it interrupted begins the
+  // new run once its loop has returned. Not a stored field: the case file
+  // and the field table do not hold it.
+  bool RestartPending = false;
 };
+
+// The run ends at its next check: stopped, or to make way for a new run.
+inline bool RunEndRequested(const RunControlRecord& c) { return c.StopRequested || c.RestartPending; }
 
 #undef QX_DECLARE_FIELD
 

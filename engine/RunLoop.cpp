@@ -94,7 +94,7 @@ bool Step(Simulation& sim, RunHost& host) {
   host.ProcessMessages(MessagePoint::StepStart);
   host.ShowSpeed(SpeedDisplay(control.SpeedLevel));
   if (control.ChangesPending) PickUpChanges(sim, host);
-  if (control.StopRequested) return false;
+  if (RunEndRequested(control)) return false;
 
   // Trend sample and publication at steps 0, 2, 4, ... of the run.
   if (run.StepsDone % 2 == 0) {
@@ -169,7 +169,9 @@ bool Step(Simulation& sim, RunHost& host) {
 
 }  // namespace
 
-void SinglePID1Click(Simulation& sim, RunHost& host) {
+namespace {
+
+void PrepareAndStartRun(Simulation& sim, RunHost& host) {
   LoopModel& m = sim.Model;
   m.RunSettings.DataStart = 0;
   m.RunSettings.DataLength = m.RunSettings.SimTime;
@@ -178,6 +180,26 @@ void SinglePID1Click(Simulation& sim, RunHost& host) {
   m.RunControl.ChangesPending = false;
   m.RunControl.StopRequested = false;
   StartRun(sim, host);
+}
+
+}  // namespace
+
+void SinglePID1Click(Simulation& sim, RunHost& host) {
+  RunControlRecord& control = sim.Model.RunControl;
+  // A start from a handler nested in the active run's message processing
+  // must not run a loop inside that loop: it ends the active run and leaves
+  // the new run to the outer call, which starts it below once the old loop
+  // has returned. Apply Changes re-enters on purpose and is let through.
+  if (sim.Run.Active && !control.ApplyInProgress) {
+    control.StopRequested = true;
+    control.RestartPending = true;
+    return;
+  }
+  PrepareAndStartRun(sim, host);
+  while (control.RestartPending && !sim.Run.Active) {
+    control.RestartPending = false;
+    PrepareAndStartRun(sim, host);
+  }
 }
 
 void StartRun(Simulation& sim, RunHost& host) {
@@ -199,7 +221,7 @@ void RunSimulation(Simulation& sim, RunHost& host) {
 
   sim.Run.Active = true;
   StartState(sim);
-  while (!control.StopRequested && Step(sim, host)) {
+  while (!RunEndRequested(control) && Step(sim, host)) {
   }
 
   ReleaseRunBuffers(sim);

@@ -12,6 +12,9 @@ namespace qx {
 
 // The run-start command: resets the per-run settings and flags, then
 // StartRun. Returns when the run has ended (at once while ApplyInProgress).
+// Called while a run is active (and not for Apply Changes), it asks that run
+// to end and returns at once; the call that started the active run then
+// starts the new one (RunControl.RestartPending).
 void SinglePID1Click(Simulation& sim, RunHost& host);
 
 // Preparations of a run (the inputs are read again), then RunSimulation.

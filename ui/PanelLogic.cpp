@@ -272,6 +272,9 @@ void ApplyChangesButtonClick(Simulation& sim, OperatorPanel& panel, RunHost& hos
 
 void EndPractice(LoopModel& m, OperatorPanel& panel) {
   m.RunControl.StopRequested = true;
+  // Ending the simulation also drops a run start that waits for the
+  // current run to return.
+  m.RunControl.RestartPending = false;
   panel.Layout.SimRunningLabel = "Simulation Running.";
   panel.Layout.SimRunningLabel1 = "Click 'Halt Simulation' to stop.";
   panel.Layout.RunIndicatorOn = false;

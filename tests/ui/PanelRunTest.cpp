@@ -19,6 +19,8 @@ class PanelScriptHost : public PanelRunHost {
   std::vector<test::StepValues> Steps;
   std::vector<int> Pauses;
   std::vector<float> IntegratorRates;
+  int RunsStarted = 0, RunsEnded = 0;
+  bool StartedInsideARun = false;
 
   void ProcessMessages(MessagePoint point) override {
     if (point != MessagePoint::StepStart) return;
@@ -35,6 +37,12 @@ class PanelScriptHost : public PanelRunHost {
     IntegratorRates.push_back(s.IntegratorRate);
   }
   void Pause(int ms) override { Pauses.push_back(ms); }
+  void RunStarting() override {
+    if (sim_.Run.Active) StartedInsideARun = true;
+    ++RunsStarted;
+    PanelRunHost::RunStarting();
+  }
+  void RunEnded() override { ++RunsEnded; }
 };
 
 class PanelRun : public ::testing::Test {
@@ -192,6 +200,39 @@ TEST_F(PanelRun, StopSimulationAnsweredNoLetsTheRunGoOn) {
   Run(30);
   EXPECT_EQ(host.Steps.size(), 30u);
   EXPECT_TRUE(panel.Layout.ModePageVisible);
+}
+
+// Stop and Start handled in one batch of events: the last one wins, and
+// no run is ever started inside another.
+TEST_F(PanelRun, StopAndStartInOneBatchGiveOneRunAtATime) {
+  const auto yes = [](std::string_view) { return true; };
+  struct Case {
+    const char* name;
+    std::function<void()> batch;
+    int runs;
+  } const cases[] = {
+      {"stop then start", [&] { cmd_exitClick(m(), panel, yes); SinglePID1Click(sim, host); }, 2},
+      {"start then stop", [&] { SinglePID1Click(sim, host); cmd_exitClick(m(), panel, yes); }, 1},
+      {"start twice", [&] { SinglePID1Click(sim, host); SinglePID1Click(sim, host); }, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::LoadTestCase(sim.Model, panel);
+    host.RunsStarted = host.RunsEnded = 0;
+    host.StartedInsideARun = false;
+    bool done = false;
+    host.OnStepStart = [&](int64_t step) {
+      if (step == 5 && !done) {
+        done = true;
+        c.batch();
+      }
+    };
+    Run(20);
+    EXPECT_EQ(host.RunsStarted, c.runs);
+    EXPECT_EQ(host.RunsEnded, c.runs);
+    EXPECT_FALSE(host.StartedInsideARun);
+    EXPECT_FALSE(m().RunControl.RestartPending);
+  }
 }
 
 }  // namespace
