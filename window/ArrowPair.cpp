@@ -1,0 +1,44 @@
+#include "window/ArrowPair.h"
+
+#include <QBoxLayout>
+#include <QToolButton>
+
+namespace qx {
+namespace {
+
+QToolButton* Arrow(Qt::ArrowType type, const QString& name, QWidget* parent) {
+  auto* button = new QToolButton(parent);
+  button->setObjectName(name);
+  button->setArrowType(type);
+  button->setFocusPolicy(Qt::NoFocus);  // a click keeps the focus in the edit
+  button->setAutoRepeat(true);
+  return button;
+}
+
+}  // namespace
+
+ArrowPair::ArrowPair(Qt::Orientation orientation, const QString& name, QWidget* parent)
+    : QWidget(parent) {
+  setObjectName(name);
+  const bool vertical = orientation == Qt::Vertical;
+  increase_ = Arrow(vertical ? Qt::UpArrow : Qt::RightArrow, name + (vertical ? "Up" : "Right"), this);
+  decrease_ = Arrow(vertical ? Qt::DownArrow : Qt::LeftArrow, name + (vertical ? "Down" : "Left"), this);
+  auto* layout = new QBoxLayout(vertical ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight, this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  if (vertical) {
+    increase_->setFixedSize(17, 11);
+    decrease_->setFixedSize(17, 11);
+    layout->addWidget(increase_);
+    layout->addWidget(decrease_);
+  } else {
+    increase_->setFixedSize(18, 20);
+    decrease_->setFixedSize(18, 20);
+    layout->addWidget(decrease_);
+    layout->addWidget(increase_);
+  }
+  connect(increase_, &QToolButton::clicked, this, &ArrowPair::increaseClicked);
+  connect(decrease_, &QToolButton::clicked, this, &ArrowPair::decreaseClicked);
+}
+
+}  // namespace qx

@@ -1,0 +1,32 @@
+// Two small arrow buttons side by side or one above the other: the spin
+// buttons beside the set-point, output and PV-noise edits (up/down) and the
+// speed control UpDown1 (left/right).
+#pragma once
+
+#include <QWidget>
+
+class QToolButton;
+
+namespace qx {
+
+class ArrowPair : public QWidget {
+  Q_OBJECT
+
+ public:
+  // Vertical: up above down. Horizontal: left beside right.
+  ArrowPair(Qt::Orientation orientation, const QString& name, QWidget* parent);
+
+  // The up (or right) and the down (or left) button.
+  QToolButton* Increase() const { return increase_; }
+  QToolButton* Decrease() const { return decrease_; }
+
+ signals:
+  void increaseClicked();
+  void decreaseClicked();
+
+ private:
+  QToolButton* increase_;
+  QToolButton* decrease_;
+};
+
+}  // namespace qx

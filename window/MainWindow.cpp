@@ -1,0 +1,487 @@
+#include "window/MainWindow.h"
+
+#include <QApplication>
+#include <QBoxLayout>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+#include <iostream>
+
+#include "app/Application.h"
+#include "engine/RealText.h"
+#include "opc/OPCServer.h"
+#include "persistence/ConfigurationFile.h"
+#include "ui/PanelLogic.h"
+#include "window/ArrowPair.h"
+#include "window/ClickablePanel.h"
+#include "window/LedShape.h"
+#include "window/PanelBinding.h"
+#include "window/Prompter.h"
+#include "window/WindowAppHost.h"
+#include "window/WindowHost.h"
+#include "window/charts/TrendCharts.h"
+#include "window/side/AboutWindow.h"
+#include "window/side/SchematicWindow.h"
+
+namespace qx {
+namespace {
+
+constexpr const char* kWindowCaption = "Quorvanex OPC Server SLAVE For Simulation";
+constexpr const char* kHelpFile = "QxOPCServer Help.pdf";
+const QColor kIndicatorGreen(0x00, 0x80, 0x00);
+const QColor kModeText(0x00, 0x00, 0xFF);
+
+QColor Rgb(unsigned rgb) { return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
+
+QTimer* Timer(const char* name, int interval, QObject* parent) {
+  auto* timer = new QTimer(parent);
+  timer->setObjectName(name);
+  timer->setInterval(interval);
+  return timer;
+}
+
+}  // namespace
+
+TForm1::TForm1(Prompter& prompter, QWidget* parent) : QMainWindow(parent), prompter_(prompter) {
+  setObjectName("TForm1");
+  setWindowTitle(kWindowCaption);
+  appHost_ = std::make_unique<WindowAppHost>(prompter_, *this);
+  app_ = std::make_unique<Application>(*appHost_, DecimalSeparatorFromEnvironment());
+  runHost_ = std::make_unique<WindowHost>(*app_, *this, prompter_);
+  binding_ = new PanelBinding(app_->Panel(), app_->Model(), this);
+  binding_->SetChanged([this] { ShowPanel(); });
+
+  BuildToolBar();
+  BuildStatusBar();
+  auto* central = new QWidget(this);
+  central->setObjectName("ClientArea");
+  auto* row = new QHBoxLayout(central);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(0);
+  row->addWidget(BuildPlotPanel(), 1);
+  row->addWidget(BuildInputPanel());
+  setCentralWidget(central);
+
+  // Hidden and disabled at design; the layouts show them.
+  PID_InputPanel->hide();
+  PID_InputPanel->setEnabled(false);
+  BottomPanel->hide();
+  BottomPanel->setEnabled(false);
+  ErrorPanel->hide();
+  TwoPlotsPanel->hide();
+  ApplyChangesButton->hide();
+  SimTimeLabel->hide();
+  SimTime->hide();
+
+  Timer1 = Timer("Timer1", 100, this);
+  Timer2 = Timer("Timer2", 2000, this);
+  Timer3 = Timer("Timer3", 600, this);
+  clientTimer_ = Timer("ClientCountTimer", 1000, this);
+  BindHandlers();
+  qApp->installEventFilter(this);  // key preview: Enter anywhere in the window
+
+  resize(1155, 732);
+  FormCreate();
+  AboutForm = new TAboutForm(this);
+  ShcemeForm = new TShcemeForm(this);
+}
+
+TForm1::~TForm1() {
+  qApp->removeEventFilter(this);
+  JoinStartUpThread();
+  // The server goes before the window's parts that its hand-off reaches.
+  app_.reset();
+}
+
+void TForm1::BindHandlers() {
+  connect(NewCaseFile, &QToolButton::clicked, this, &TForm1::NewCaseFileClick);
+  connect(OpenCaseFile, &QToolButton::clicked, this, &TForm1::OpenCaseFileClick);
+  connect(SaveCaseFile, &QToolButton::clicked, this, &TForm1::SaveCaseFileClick);
+  connect(Help, &QToolButton::clicked, this, &TForm1::HelpClick);
+  connect(Schematic, &QToolButton::clicked, this, &TForm1::SchematicClick);
+  connect(LoopDetails, &QToolButton::clicked, this, &TForm1::LoopDetailsClick);
+  connect(PIDTuningGuidelines, &QToolButton::clicked, this, &TForm1::PIDTuningGuidelinesClick);
+  connect(cmd_exit, &QPushButton::clicked, this, &TForm1::cmd_exitClick);
+  connect(manual_auto_select, &ClickablePanel::clicked, this, &TForm1::manual_auto_selectClick);
+  connect(CascadeModeCheckBox, &QCheckBox::clicked, this, &TForm1::CascadeModeCheckBoxClick);
+  connect(UpDown1, &ArrowPair::increaseClicked, this, [this] { UpDown1Click(true); });
+  connect(UpDown1, &ArrowPair::decreaseClicked, this, [this] { UpDown1Click(false); });
+  connect(Normal, &QPushButton::clicked, this, &TForm1::NormalClick);
+  connect(ApplyChangesButton, &QPushButton::clicked, this, &TForm1::ApplyChangesButtonClick);
+  connect(TrendScaleButton, &QPushButton::clicked, this,
+          [this] { TrendScaleButton->setText(TwoPlot1->TrendScaleButtonClick()); });
+  connect(SinglePIDPage, &QTabWidget::currentChanged, this,
+          [this](int page) { app_->Panel().Layout.SinglePIDPage = pidPageShown_ = page; });
+
+  struct Spin {
+    ArrowPair* buttons;
+    SpinEdit edit;
+  };
+  for (const Spin& spin : {Spin{SingleSPNewUpDownCSpinButton, SpinEdit::SingleSPNew},
+                           Spin{SingleOPNewUpDownCSpinButton, SpinEdit::SingleOPNew},
+                           Spin{PVNoiseCSpinButton, SpinEdit::PVNoise}}) {
+    const SpinEdit edit = spin.edit;
+    connect(spin.buttons, &ArrowPair::increaseClicked, this, [this, edit] {
+      SpinClick(app_->Model(), app_->Panel(), edit, SpinDirection::Up);
+      ShowPanel();
+    });
+    connect(spin.buttons, &ArrowPair::decreaseClicked, this, [this, edit] {
+      SpinClick(app_->Model(), app_->Panel(), edit, SpinDirection::Down);
+      ShowPanel();
+    });
+  }
+
+  connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+  connect(Timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);
+  connect(Timer3, &QTimer::timeout, this, &TForm1::Timer3Timer);
+  connect(clientTimer_, &QTimer::timeout, this, &TForm1::ClientCountTimer);
+  app_->SetClientWriteWake([this] {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          app_->DeliverClientWrites();
+          ShowPanel();
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+// --- Creation, first show, splash ---
+
+void TForm1::FormCreate() {
+  appHost_->SetBusyCursor(true);
+  ShowCurrentDirectory(QString::fromStdString(ApplyConfigurationFile()));
+  clientTimer_->start();
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  // Shows that the program asks for; a window restored from its minimised
+  // state keeps the layout it had.
+  if (!event->spontaneous()) FormShow();
+}
+
+void TForm1::FormShow() {
+  if (firstShow_) {
+    IconToolBar->setEnabled(false);
+    Timer1->start();
+    firstShow_ = false;
+  }
+  ModePage->tabBar()->hide();
+  PIDConfigPageControl->setTabText(0, "Single PID Configuration");
+  SinglePIDPage->setCurrentIndex(0);
+  FormResize();
+  CGauge2->setVisible(true);
+  move(0, 0);
+  Plot_PointDisplayLabel->clear();
+  ShowIdleLayout();
+}
+
+void TForm1::Timer1Timer() {
+  Timer1->stop();
+  IconToolBar->setEnabled(false);
+  AboutForm->ShowSplash();
+  Timer2->start();
+}
+
+void TForm1::Timer2Timer() {
+  Timer1->stop();
+  Timer2->stop();
+  AboutForm->CloseSplash();
+  AboutForm->OKBtn()->setVisible(true);
+  IconToolBar->setEnabled(true);
+  app_->StartUpState();
+  move(0, 0);
+  ModePage->setCurrentWidget(SinglePID);
+  PIDConfigPageControl->setCurrentWidget(SinglePIDConfigTabSheet);
+  appHost_->SetBusyCursor(false);
+  ShowPanel();
+  if (startupCase_) {
+    const std::string path = *std::exchange(startupCase_, std::nullopt);
+    QTimer::singleShot(0, this, [this, path] {
+      RunCaseCommand([this, &path] { app_->OpenCaseFile(path, *runHost_); });
+    });
+  }
+}
+
+// The running indicator: green and the button-face colour in turn.
+void TForm1::Timer3Timer() {
+  if (SimLEDShape->Colour() == kIndicatorGreen) {
+    SimLEDShape->SetColour(palette().color(QPalette::Button));
+  } else {
+    SimLEDShape->SetColour(kIndicatorGreen);
+    QPalette p = SimRunningLabel->palette();
+    p.setColor(QPalette::WindowText, kIndicatorGreen);
+    SimRunningLabel->setPalette(p);
+  }
+}
+
+void TForm1::ClientCountTimer() {
+  COPCServer* server = app_->Server();
+  StaticTextClients->setText(QString::number(server ? server->ServerObjectCount() : 0));
+}
+
+// --- Sizes ---
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  FormResize();
+}
+
+// Panels 1 to 3 keep their widths; panel 0 takes what is left.
+void TForm1::FormResize() {
+  if (!StatusBar1) return;
+  const int companyWidth = QFontMetrics(font()).horizontalAdvance(statusPanels_[3]->text()) + 40;
+  statusPanels_[3]->setFixedWidth(companyWidth);
+  statusPanels_[2]->setFixedWidth(150);
+  statusPanels_[1]->setFixedWidth(100);
+}
+
+// --- Layouts and the panel ---
+
+void TForm1::ShowIdleLayout() {
+  qx::ShowIdleLayout(app_->Panel());
+  IconToolBar->setEnabled(true);
+  PID_InputPanel->setVisible(true);
+  BottomPanel->setVisible(true);
+  ShowPanel();
+}
+
+void TForm1::ShowPanel() {
+  binding_->ShowPanel();
+  ShowModePanel();
+  ApplyLayout();
+}
+
+void TForm1::ShowModePanel() {
+  const OperatorPanel& panel = app_->Panel();
+  manual_auto_select->Show(QString::fromStdString(panel.ModePanel.Caption), Rgb(panel.ModePanel.Colour),
+                           kModeText);
+  SingleSPNewUpDownCSpinButton->setVisible(panel.SingleSPNewSpinVisible);
+  SingleSPNewUpDownCSpinButton->setEnabled(panel.SingleSPNew.Enabled);
+  SingleOPNewUpDownCSpinButton->setVisible(panel.SingleOPNewSpinVisible);
+  CascadeModeCheckBox->setChecked(panel.CascadeModeCheckBox);
+}
+
+// The parts that the idle and case layouts switch, from the panel's layout
+// flags. Every setter returns at once when nothing changes.
+void TForm1::ApplyLayout() {
+  const PanelLayout& l = app_->Panel().Layout;
+  const bool caseActive = l.ModePageVisible;
+  if (caseActive) {
+    PID_InputPanel->setEnabled(true);
+    BottomPanel->setEnabled(true);
+    UpDown1->setEnabled(true);
+    Normal->setEnabled(true);
+  }
+  ModePage->setVisible(caseActive);
+  PIDConfigPageControl->setVisible(caseActive);
+  ErrorPanel->setVisible(caseActive);
+  SimTimeLabel->setVisible(caseActive);
+
+  if (twoPlotsShown_ != static_cast<int>(l.TwoPlotsPanelVisible)) {
+    twoPlotsShown_ = l.TwoPlotsPanelVisible;
+    if (!l.TwoPlotsPanelVisible) TwoPlot1->HideCharts();
+    TwoPlotsPanel->setVisible(l.TwoPlotsPanelVisible);
+  }
+  TrendScaleButton->setVisible(l.TwoPlotsPanelVisible);
+  SignalsPanel->setVisible(l.SignalsPanelVisible);
+  ApplyChangesButton->setVisible(l.ApplyChangesButtonVisible);
+  if (l.RunIndicatorOn != Timer3->isActive()) {
+    if (l.RunIndicatorOn)
+      Timer3->start();
+    else
+      Timer3->stop();
+  }
+  NewCaseFile->setEnabled(l.NewCaseFileEnabled);
+  OpenCaseFile->setEnabled(l.OpenCaseFileEnabled);
+  SaveCaseFile->setEnabled(l.SaveCaseFileEnabled);
+  if (pidPageShown_ != l.SinglePIDPage) {
+    pidPageShown_ = l.SinglePIDPage;
+    SinglePIDPage->setCurrentIndex(l.SinglePIDPage);
+  }
+  if (!l.SimRunningLabel.empty()) SimRunningLabel->setText(QString::fromStdString(l.SimRunningLabel));
+  if (!l.SimRunningLabel1.empty()) SimRunningLabel1->setText(QString::fromStdString(l.SimRunningLabel1));
+}
+
+void TForm1::ShowSpeed(int level) {
+  CGauge1->setValue(level);
+  UpDown1->setProperty("Position", level);
+}
+
+void TForm1::RunStarting() {
+  ShowPanel();
+  appHost_->SetBusyCursor(false);
+  TwoPlot1->SetTopRightCaption("SP (SETPOINT)");
+}
+
+void TForm1::RunEnded() {
+  ShowPanel();
+  appHost_->SetBusyCursor(false);
+  if (closeAfterRun_) QTimer::singleShot(0, this, &TForm1::FinishClose);
+}
+
+bool TForm1::PauseShouldEnd() const {
+  return app_->Model().RunControl.StopRequested || closeAfterRun_;
+}
+
+void TForm1::ShowCurrentDirectory(const QString& folder) { CurrentDirectory->setText(folder); }
+
+void TForm1::ShowStatusText(const QString& text) { statusPanels_[0]->setText(text); }
+
+void TForm1::MovePointerToPlots() {
+  const QPoint topCentre(TwoPlotsPanel->width() / 2, 0);
+  QCursor::setPos(TwoPlotsPanel->mapToGlobal(topCentre));
+}
+
+// --- Commands ---
+
+void TForm1::RunCaseCommand(const std::function<void()>& command) {
+  command();
+  ShowPanel();
+}
+
+void TForm1::NewCaseFileClick() {
+  RunCaseCommand([this] { app_->NewCaseFileClick(*runHost_); });
+}
+
+void TForm1::OpenCaseFileClick() {
+  RunCaseCommand([this] { app_->OpenCaseFileClick(*runHost_); });
+}
+
+void TForm1::SaveCaseFileClick() {
+  app_->SaveCaseFileClick();
+  ShowPanel();
+}
+
+void TForm1::HelpClick() {
+  const QFileInfo help(QDir::current(), kHelpFile);
+  if (help.exists())
+    QDesktopServices::openUrl(QUrl::fromLocalFile(help.absoluteFilePath()));
+  else
+    prompter_.Information(QString("Help File Not Found: ") + kHelpFile);
+}
+
+void TForm1::SchematicClick() { ShcemeForm->exec(); }
+
+void TForm1::LoopDetailsClick() {
+  AboutForm->OKBtn()->setVisible(true);
+  AboutForm->exec();
+}
+
+void TForm1::PIDTuningGuidelinesClick() { close(); }
+
+void TForm1::cmd_exitClick() {
+  app_->cmd_exitClick();
+  ShowPanel();
+}
+
+void TForm1::manual_auto_selectClick() {
+  qx::manual_auto_selectClick(app_->Model(), app_->Panel());
+  ShowPanel();
+}
+
+void TForm1::CascadeModeCheckBoxClick() {
+  qx::CascadeModeCheckBoxClick(app_->Model(), app_->Panel());
+  ShowPanel();
+}
+
+void TForm1::UpDown1Click(bool faster) {
+  SpeedControlClick(app_->Model(), faster ? SpeedCommand::Faster : SpeedCommand::Slower);
+}
+
+void TForm1::NormalClick() { SpeedControlClick(app_->Model(), SpeedCommand::Normal); }
+
+void TForm1::ApplyChangesButtonClick() {
+  qx::ApplyChangesButtonClick(app_->Sim(), app_->Panel(), *runHost_);
+  ShowPanel();
+}
+
+// --- Keys: Enter anywhere in the window reads every input ---
+
+void TForm1::FormKeyDown() {
+  EnterKey(app_->Model(), app_->Panel());
+  ShowPanel();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  const QEvent::Type type = event->type();
+  if ((type == QEvent::KeyPress || type == QEvent::KeyRelease) && watched->isWidgetType()) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    // Only events on their way to one of this window's widgets, each once
+    // (the filter sees an event again as it propagates to the parents).
+    QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : this;
+    if (enter && watched == target && target->window() == this)
+      FormKeyDown();
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+// --- Start-up thread and closing ---
+
+void TForm1::StartServerThread(const std::string& endpoint) {
+  initThread_ = std::thread([this, endpoint] {
+    std::string error;
+    if (app_->StartServer(endpoint, error)) return;
+    std::cerr << "QxOPCServer: " << error << '\n';
+    QMetaObject::invokeMethod(this, [this, error] { ShowStatusText(QString::fromStdString(error)); },
+                              Qt::QueuedConnection);
+  });
+}
+
+void TForm1::JoinStartUpThread() {
+  if (initThread_.joinable()) initThread_.join();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  if (closing_) {
+    event->accept();
+    return;
+  }
+  if (!FormCloseQuery() || !FormClose()) {
+    event->ignore();
+    ShowPanel();
+    return;
+  }
+  if (app_->Sim().Run.Active) {
+    // The run ends at its next step; nothing under it may go before that.
+    event->ignore();
+    closeAfterRun_ = true;
+    return;
+  }
+  closing_ = true;
+  event->accept();
+  QCoreApplication::quit();
+}
+
+bool TForm1::FormCloseQuery() { return app_->FormCloseQuery(); }
+
+bool TForm1::FormClose() {
+  JoinStartUpThread();  // the server is not revoked while it is still starting
+  return app_->FormClose();
+}
+
+void TForm1::FinishClose() {
+  closing_ = true;
+  close();
+  QCoreApplication::quit();
+}
+
+}  // namespace qx

@@ -1,0 +1,207 @@
+// The main window TForm1: the tool bar, the tuning page and process model
+// on the right, the disturbance signals and configuration pages, the trend
+// charts, the status bar and the timers. Its handlers call the application
+// layer and the operator panel logic; the window itself only shows the
+// panel and forwards clicks and keys, so that it runs the same code as the
+// headless runner.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "engine/RunHost.h"
+
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QStatusBar;
+class QTabWidget;
+class QTimer;
+class QToolBar;
+class QToolButton;
+
+namespace qx {
+
+class Application;
+class ArrowPair;
+class ClickablePanel;
+class LedShape;
+class PanelBinding;
+class Prompter;
+class TAboutForm;
+class TShcemeForm;
+class TrendCharts;
+class WindowAppHost;
+class WindowHost;
+
+class TForm1 : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // Builds the window and runs its creation handler (FormCreate). Every
+  // box and dialog goes through `prompter`.
+  explicit TForm1(Prompter& prompter, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  Application& App() { return *app_; }
+  TrendCharts* Charts() const { return TwoPlot1; }
+
+  // The start-up thread TInitThread: starts the OPC server at `endpoint`
+  // while the window goes on. A failure to listen is reported on standard
+  // error and in the status bar.
+  void StartServerThread(const std::string& endpoint);
+
+  // A case file to open, as "Open Case File" would, once the splash is over.
+  void SetStartupCase(std::string path) { startupCase_ = std::move(path); }
+
+  // The operator panel into the widgets: edits, radio groups, the mode
+  // panel, spin buttons and the layout. Cheap when little changed.
+  void ShowPanel();
+
+  // What the run shows: the speed (6 - pause/100), the start and the end.
+  void ShowSpeed(int level);
+  void RunStarting();
+  void RunEnded();
+  // The nested wait between two steps ends early once this is true.
+  bool PauseShouldEnd() const;
+
+  void ShowCurrentDirectory(const QString& folder);
+  void MovePointerToPlots();
+  // Status bar panel 0.
+  void ShowStatusText(const QString& text);
+
+ public slots:
+  // Tool bar.
+  void NewCaseFileClick();
+  void OpenCaseFileClick();
+  void SaveCaseFileClick();
+  void HelpClick();
+  void SchematicClick();
+  void LoopDetailsClick();
+  void PIDTuningGuidelinesClick();
+  // Right panel.
+  void cmd_exitClick();
+  void manual_auto_selectClick();
+  void CascadeModeCheckBoxClick();
+  void UpDown1Click(bool faster);
+  void NormalClick();
+  void ApplyChangesButtonClick();
+  // The Enter key anywhere in the window.
+  void FormKeyDown();
+  // Timers.
+  void Timer1Timer();
+  void Timer2Timer();
+  void Timer3Timer();
+  void ClientCountTimer();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // Building the window, region by region.
+  void BuildToolBar();
+  void BuildStatusBar();
+  QWidget* BuildInputPanel();
+  QWidget* BuildTuningPage();
+  QWidget* BuildErrorPanel();
+  QWidget* BuildPlotPanel();
+  QWidget* BuildBottomPanel();
+  QWidget* BuildSignalsPanel();
+  QWidget* BuildConfigurationPages();
+  void BindHandlers();
+
+  void FormCreate();
+  void FormShow();
+  void FormResize();
+  bool FormCloseQuery();
+  bool FormClose();
+  void ShowIdleLayout();
+  void ApplyLayout();
+  void ShowModePanel();
+  // Runs a case command; it returns when the run it starts has ended.
+  void RunCaseCommand(const std::function<void()>& command);
+  void FinishClose();
+  void JoinStartUpThread();
+
+  Prompter& prompter_;
+  std::unique_ptr<WindowAppHost> appHost_;
+  std::unique_ptr<Application> app_;
+  std::unique_ptr<WindowHost> runHost_;
+  PanelBinding* binding_ = nullptr;
+  std::thread initThread_;  // TInitThread
+  std::optional<std::string> startupCase_;
+  bool firstShow_ = true;
+  bool closeAfterRun_ = false;  // a close was accepted while a run went on
+  bool closing_ = false;        // the accepted close is being carried out
+  int twoPlotsShown_ = -1;      // TwoPlotsPanel visibility last applied
+  int pidPageShown_ = -1;       // SinglePIDPage index last applied
+
+  // Components, named as in the window's design.
+  QToolBar* IconToolBar = nullptr;
+  QToolButton* OPCServerToolButton = nullptr;
+  QToolButton* MasterConnectToolButton = nullptr;
+  QToolButton* NewCaseFile = nullptr;
+  QToolButton* OpenCaseFile = nullptr;
+  QToolButton* SaveCaseFile = nullptr;
+  QToolButton* Help = nullptr;
+  QToolButton* Schematic = nullptr;
+  QToolButton* LoopDetails = nullptr;
+  QToolButton* PIDTuningGuidelines = nullptr;
+  QStatusBar* StatusBar1 = nullptr;
+  std::array<QLabel*, 4> statusPanels_{};
+  QProgressBar* CGauge2 = nullptr;
+
+  QWidget* PID_InputPanel = nullptr;
+  QTabWidget* ModePage = nullptr;
+  QWidget* SinglePID = nullptr;
+  ClickablePanel* manual_auto_select = nullptr;
+  QCheckBox* CascadeModeCheckBox = nullptr;
+  ArrowPair* SingleSPNewUpDownCSpinButton = nullptr;
+  ArrowPair* SingleOPNewUpDownCSpinButton = nullptr;
+  ArrowPair* PVNoiseCSpinButton = nullptr;
+  QWidget* ErrorPanel = nullptr;
+  LedShape* SimLEDShape = nullptr;
+  QLabel* SimRunningLabel = nullptr;
+  QLabel* SimRunningLabel1 = nullptr;
+  QPushButton* cmd_exit = nullptr;
+  QProgressBar* CGauge1 = nullptr;
+  ArrowPair* UpDown1 = nullptr;
+  QPushButton* Normal = nullptr;
+
+  QWidget* BottomPanel = nullptr;
+  QLabel* StaticTextClients = nullptr;
+  QLineEdit* CurrentDirectory = nullptr;
+  QPushButton* TrendScaleButton = nullptr;
+  QLabel* SimTimeLabel = nullptr;
+  QLineEdit* SimTime = nullptr;
+  QWidget* SignalsPanel = nullptr;
+  QLabel* Plot_PointDisplayLabel = nullptr;
+  QTabWidget* PIDConfigPageControl = nullptr;
+  QWidget* SinglePIDConfigTabSheet = nullptr;
+  QTabWidget* SinglePIDPage = nullptr;
+  QPushButton* ApplyChangesButton = nullptr;
+  QFrame* TwoPlotsPanel = nullptr;
+  TrendCharts* TwoPlot1 = nullptr;
+
+  QTimer* Timer1 = nullptr;
+  QTimer* Timer2 = nullptr;
+  QTimer* Timer3 = nullptr;
+  QTimer* clientTimer_ = nullptr;
+
+  TAboutForm* AboutForm = nullptr;
+  TShcemeForm* ShcemeForm = nullptr;
+};
+
+}  // namespace qx

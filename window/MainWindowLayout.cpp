@@ -1,0 +1,338 @@
+// The regions of the main window, outermost first: tool bar, status bar,
+// the input panel on the right and the plot panel filling the rest.
+#include <QBoxLayout>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "window/ArrowPair.h"
+#include "window/LedShape.h"
+#include "window/MainWindow.h"
+#include "window/PanelBinding.h"
+#include "window/charts/TrendCharts.h"
+#include "window/side/ToolbarImages.h"
+
+namespace qx {
+namespace {
+
+const QColor kIndicatorGreen(0x00, 0x80, 0x00);
+
+QWidget* Panel(const char* name, QWidget* parent) {
+  auto* panel = new QWidget(parent);
+  panel->setObjectName(name);
+  return panel;
+}
+
+QLabel* Label(const QString& text, QWidget* parent, const char* name = nullptr) {
+  auto* label = new QLabel(text, parent);
+  if (name) label->setObjectName(name);
+  return label;
+}
+
+QToolButton* ToolButton(const char* name, const QString& hint, int image, QWidget* parent) {
+  auto* button = new QToolButton(parent);
+  button->setObjectName(name);
+  button->setToolTip(hint);
+  button->setIcon(ToolbarImage(image));
+  button->setIconSize(QSize(16, 16));
+  button->setAutoRaise(true);
+  button->setFocusPolicy(Qt::NoFocus);
+  return button;
+}
+
+// A gauge as a bar without text, filled in blue.
+QProgressBar* Gauge(const char* name, int maximum, QWidget* parent) {
+  auto* gauge = new QProgressBar(parent);
+  gauge->setObjectName(name);
+  gauge->setRange(0, maximum);
+  gauge->setValue(0);
+  gauge->setTextVisible(false);
+  QPalette p = gauge->palette();
+  p.setColor(QPalette::Highlight, Qt::blue);
+  gauge->setPalette(p);
+  return gauge;
+}
+
+}  // namespace
+
+void TForm1::BuildToolBar() {
+  IconToolBar = new QToolBar(this);
+  IconToolBar->setObjectName("IconToolBar");
+  IconToolBar->setMovable(false);
+  IconToolBar->setFloatable(false);
+  IconToolBar->setIconSize(QSize(16, 16));
+  IconToolBar->setContextMenuPolicy(Qt::PreventContextMenu);
+  addToolBar(Qt::TopToolBarArea, IconToolBar);
+
+  OPCServerToolButton = ToolButton("OPCServerToolButton", "Connect to QxOPCServer MASTER", 7, IconToolBar);
+  MasterConnectToolButton = ToolButton("MasterConnectToolButton", "Connect to Master", 8, IconToolBar);
+  NewCaseFile = ToolButton("NewCaseFile", "New Simulation", 0, IconToolBar);
+  OpenCaseFile = ToolButton("OpenCaseFile", "Open Case File", 1, IconToolBar);
+  SaveCaseFile = ToolButton("SaveCaseFile", "Save", 2, IconToolBar);
+  Help = ToolButton("Help", "Help", 3, IconToolBar);
+  Schematic = ToolButton("Schematic", "Control Schematic", 4, IconToolBar);
+  LoopDetails = ToolButton("LoopDetails", "About QxPCServer", 5, IconToolBar);
+  PIDTuningGuidelines = ToolButton("PIDTuningGuidelines", "Exit", 6, IconToolBar);
+  SaveCaseFile->setEnabled(false);
+
+  const QToolButton* last = PIDTuningGuidelines;
+  for (QToolButton* button : {OPCServerToolButton, MasterConnectToolButton, NewCaseFile, OpenCaseFile,
+                              SaveCaseFile, Help, Schematic, LoopDetails, PIDTuningGuidelines}) {
+    IconToolBar->addWidget(button);
+    if (button == last) break;
+    auto* separator = new QWidget(IconToolBar);
+    separator->setFixedWidth(8);
+    IconToolBar->addWidget(separator);
+  }
+}
+
+void TForm1::BuildStatusBar() {
+  StatusBar1 = new QStatusBar(this);
+  StatusBar1->setObjectName("StatusBar1");
+  StatusBar1->setSizeGripEnabled(false);
+  setStatusBar(StatusBar1);
+  for (int i = 0; i < 4; ++i) {
+    auto* panel = new QLabel(StatusBar1);
+    panel->setObjectName(QString("StatusPanel%1").arg(i));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setAlignment(i == 0 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
+    StatusBar1->addPermanentWidget(panel, i == 0 ? 1 : 0);
+    statusPanels_[i] = panel;
+  }
+  statusPanels_[3]->setText("Quorvanex Solutions LLC");
+  StatusBar1->setFixedHeight(19 + 4);
+
+  // The gauge over panel 1, without text.
+  CGauge2 = Gauge("CGauge2", 100, statusPanels_[1]);
+  auto* inPanel = new QHBoxLayout(statusPanels_[1]);
+  inPanel->setContentsMargins(3, 1, 3, 2);
+  inPanel->addWidget(CGauge2);
+}
+
+QWidget* TForm1::BuildInputPanel() {
+  PID_InputPanel = Panel("PID_InputPanel", this);
+  PID_InputPanel->setFixedWidth(356);
+  auto* column = new QVBoxLayout(PID_InputPanel);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  ModePage = new QTabWidget(PID_InputPanel);
+  ModePage->setObjectName("ModePage");
+  ModePage->setFixedHeight(294);
+  SinglePID = BuildTuningPage();
+  ModePage->addTab(SinglePID, "Single PID Tuning");
+  ModePage->tabBar()->hide();
+  column->addWidget(ModePage);
+
+  ErrorPanel = BuildErrorPanel();
+  column->addWidget(ErrorPanel, 1);
+  column->addStretch(0);
+  return PID_InputPanel;
+}
+
+QWidget* TForm1::BuildErrorPanel() {
+  auto* errorPanel = Panel("ErrorPanel", PID_InputPanel);
+  auto* column = new QVBoxLayout(errorPanel);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  // The running indicator and "Stop Simulation".
+  auto* exitPanel = Panel("cmd_exitPanel", errorPanel);
+  exitPanel->setFixedHeight(93);
+  auto* exitGrid = new QGridLayout(exitPanel);
+  exitGrid->setContentsMargins(12, 8, 12, 8);
+  SimLEDShape = new LedShape(13, kIndicatorGreen, exitPanel);
+  SimLEDShape->setObjectName("SimLEDShape");
+  SimRunningLabel = Label("Simulation Running.", exitPanel, "SimRunningLabel");
+  QFont bold = SimRunningLabel->font();
+  bold.setBold(true);
+  SimRunningLabel->setFont(bold);
+  QPalette green = SimRunningLabel->palette();
+  green.setColor(QPalette::WindowText, kIndicatorGreen);
+  SimRunningLabel->setPalette(green);
+  SimRunningLabel1 = Label("Click 'Halt Simulation' to access Top ToolButtons", exitPanel, "SimRunningLabel1");
+  SimRunningLabel1->setWordWrap(true);
+  cmd_exit = new QPushButton("Stop Simulation", exitPanel);
+  cmd_exit->setObjectName("cmd_exit");
+  exitGrid->addWidget(SimLEDShape, 0, 0);
+  exitGrid->addWidget(SimRunningLabel, 0, 1);
+  exitGrid->addWidget(cmd_exit, 0, 2, 2, 1, Qt::AlignRight | Qt::AlignVCenter);
+  exitGrid->addWidget(SimRunningLabel1, 1, 0, 1, 2);
+  exitGrid->setColumnStretch(1, 1);
+  column->addWidget(exitPanel);
+
+  // The process and disturbance models.
+  auto* modelPanel = Panel("Panel9", errorPanel);
+  modelPanel->setFixedHeight(149);
+  auto* models = new QHBoxLayout(modelPanel);
+  models->setContentsMargins(4, 2, 4, 2);
+  auto* process = new QGroupBox("Process Transfer Function", modelPanel);
+  auto* processGrid = new QGridLayout(process);
+  const char* processEdits[] = {"Delay", "Gain", "TimeConstant1", "TimeConstant2"};
+  const char* processLabels[] = {"Delay", "Gain", "Tau1", "Tau2"};
+  for (int i = 0; i < 4; ++i) {
+    processGrid->addWidget(Label(processLabels[i], process), i, 0);
+    processGrid->addWidget(binding_->Edit(processEdits[i], process), i, 1);
+  }
+  auto* disturbance = new QGroupBox("Disturbance Transfer Function", modelPanel);
+  auto* disturbanceGrid = new QGridLayout(disturbance);
+  const char* disturbanceEdits[] = {"DisturbanceDeadTime", "DisturbanceGain", "DisturbanceTimeConstant"};
+  const char* disturbanceLabels[] = {"Delay :", "Gain :", "Time Constant :"};
+  for (int i = 0; i < 3; ++i) {
+    disturbanceGrid->addWidget(Label(disturbanceLabels[i], disturbance), i, 0);
+    disturbanceGrid->addWidget(binding_->Edit(disturbanceEdits[i], disturbance), i, 1);
+  }
+  disturbanceGrid->setRowStretch(3, 1);
+  models->addWidget(process);
+  models->addWidget(disturbance);
+  column->addWidget(modelPanel);
+  column->addStretch(1);
+
+  // The speed control.
+  auto* speedPanel = Panel("Panel3", errorPanel);
+  speedPanel->setFixedHeight(90);
+  auto* speedGrid = new QGridLayout(speedPanel);
+  speedGrid->setContentsMargins(12, 4, 12, 6);
+  auto* speedTitle = Label("Simulation Speed", speedPanel);
+  speedTitle->setFont(bold);
+  CGauge1 = Gauge("CGauge1", 6, speedPanel);
+  CGauge1->setFixedHeight(16);
+  UpDown1 = new ArrowPair(Qt::Horizontal, "UpDown1", speedPanel);
+  UpDown1->setToolTip("Decrease/ Increase Simulation Speed");
+  UpDown1->setProperty("Position", 0);
+  Normal = new QPushButton("Normal", speedPanel);
+  Normal->setObjectName("Normal");
+  Normal->setToolTip("Normal Speed");
+  speedGrid->addWidget(speedTitle, 0, 0, 1, 3, Qt::AlignHCenter);
+  speedGrid->addWidget(Label("Slower", speedPanel), 1, 0, Qt::AlignLeft);
+  speedGrid->addWidget(CGauge1, 1, 1);
+  speedGrid->addWidget(Label("Faster", speedPanel), 1, 2, Qt::AlignRight);
+  auto* speedButtons = new QHBoxLayout;
+  speedButtons->addStretch(1);
+  speedButtons->addWidget(UpDown1);
+  speedButtons->addSpacing(12);
+  speedButtons->addWidget(Normal);
+  speedButtons->addStretch(1);
+  speedGrid->addLayout(speedButtons, 2, 0, 1, 3);
+  speedGrid->setColumnStretch(1, 1);
+  column->addWidget(speedPanel);
+  return errorPanel;
+}
+
+QWidget* TForm1::BuildPlotPanel() {
+  auto* plotPanel = Panel("PlotPanel", this);
+  auto* column = new QVBoxLayout(plotPanel);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  auto* diagram = Panel("DiagramParentPanel", plotPanel);
+  diagram->setFixedHeight(317);
+  auto* diagramRow = new QHBoxLayout(diagram);
+  diagramRow->setContentsMargins(0, 0, 0, 0);
+  diagramRow->setSpacing(0);
+  SignalsPanel = BuildSignalsPanel();
+  SignalsPanel->setParent(diagram);
+  diagramRow->addWidget(SignalsPanel);
+
+  auto* configuration = Panel("Panel8", diagram);
+  auto* configurationColumn = new QVBoxLayout(configuration);
+  configurationColumn->setContentsMargins(0, 0, 0, 0);
+  configurationColumn->setSpacing(0);
+  configurationColumn->addWidget(BuildConfigurationPages(), 1);
+  auto* applyPanel = Panel("Panel4", configuration);
+  applyPanel->setFixedHeight(44);
+  auto* applyRow = new QHBoxLayout(applyPanel);
+  applyRow->setContentsMargins(4, 4, 8, 4);
+  applyRow->addStretch(1);
+  ApplyChangesButton = new QPushButton("Apply Changes", applyPanel);
+  ApplyChangesButton->setObjectName("ApplyChangesButton");
+  applyRow->addWidget(ApplyChangesButton);
+  configurationColumn->addWidget(applyPanel);
+  diagramRow->addWidget(configuration, 1);
+
+  TwoPlotsPanel = new QFrame(plotPanel);
+  TwoPlotsPanel->setObjectName("TwoPlotsPanel");
+  TwoPlotsPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  auto* plots = new QVBoxLayout(TwoPlotsPanel);
+  plots->setContentsMargins(4, 4, 4, 4);
+  TwoPlot1 = new TrendCharts(Plot_PointDisplayLabel, TwoPlotsPanel);
+  plots->addWidget(TwoPlot1);
+
+  auto* plotParent = Panel("PlotParentPanel", plotPanel);
+  auto* parentColumn = new QVBoxLayout(plotParent);
+  parentColumn->setContentsMargins(0, 0, 0, 0);
+  parentColumn->setSpacing(0);
+  parentColumn->addWidget(diagram);
+  parentColumn->addWidget(TwoPlotsPanel, 1);
+  parentColumn->addStretch(0);  // takes the space while the charts are hidden
+  TwoPlotsPanel->setParent(plotParent);
+  diagram->setParent(plotParent);
+
+  column->addWidget(plotParent, 1);
+  column->addWidget(BuildBottomPanel());
+  return plotPanel;
+}
+
+QWidget* TForm1::BuildBottomPanel() {
+  BottomPanel = Panel("BottomPanel", this);
+  BottomPanel->setFixedHeight(41);
+  auto* row = new QHBoxLayout(BottomPanel);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(0);
+
+  // "Current Directory" keeps left 116 and the width of its parent - 126.
+  auto* directoryParent = Panel("CurrentDirectoryParent", BottomPanel);
+  auto* directoryRow = new QHBoxLayout(directoryParent);
+  directoryRow->setContentsMargins(6, 0, 10, 0);
+  directoryRow->setSpacing(0);
+  auto* clientsLabel = Label("Total Client(s):", directoryParent);
+  StaticTextClients = Label("0", directoryParent, "StaticTextClients");
+  auto* labels = new QWidget(directoryParent);
+  auto* labelRow = new QHBoxLayout(labels);
+  labelRow->setContentsMargins(0, 0, 0, 0);
+  labelRow->setSpacing(4);
+  labelRow->addWidget(clientsLabel);
+  labelRow->addWidget(StaticTextClients);
+  labelRow->addStretch(1);
+  labels->setFixedWidth(110);
+  CurrentDirectory = new QLineEdit(directoryParent);
+  CurrentDirectory->setObjectName("CurrentDirectory");
+  CurrentDirectory->setToolTip("Current Directory");
+  CurrentDirectory->setReadOnly(true);
+  CurrentDirectory->setFocusPolicy(Qt::NoFocus);
+  QPalette face = CurrentDirectory->palette();
+  face.setColor(QPalette::Base, face.color(QPalette::Button));
+  CurrentDirectory->setPalette(face);
+  directoryRow->addWidget(labels);
+  directoryRow->addWidget(CurrentDirectory, 1);
+  row->addWidget(directoryParent, 1);
+
+  auto* timeParent = Panel("SimulationTimeParent", BottomPanel);
+  timeParent->setFixedWidth(447);
+  auto* timeRow = new QHBoxLayout(timeParent);
+  timeRow->setContentsMargins(8, 0, 8, 0);
+  TrendScaleButton = new QPushButton("Trend Scale Auto", timeParent);
+  TrendScaleButton->setObjectName("TrendScaleButton");
+  TrendScaleButton->setToolTip("Change Trends Scale");
+  TrendScaleButton->setMinimumWidth(130);
+  SimTimeLabel = Label("Simulation Time :", timeParent, "SimTimeLabel");
+  SimTime = binding_->Edit("SimTime", timeParent);
+  SimTime->setFixedWidth(90);
+  timeRow->addWidget(TrendScaleButton);
+  timeRow->addStretch(1);
+  timeRow->addWidget(SimTimeLabel);
+  timeRow->addWidget(SimTime);
+  row->addWidget(timeParent);
+  return BottomPanel;
+}
+
+}  // namespace qx
