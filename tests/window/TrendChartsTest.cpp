@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QRegularExpression>
+#include <QTest>
+#include <memory>
+#include <qcustomplot.h>
+
+#include "window/charts/TrendCharts.h"
+
+namespace qx {
+namespace {
+
+// A window holding the read-out label and the charts, with a run's trend
+// buffers: PV rising 40, 41, ..., SP 50, output 20, 20.5, ...
+class Charts : public ::testing::Test {
+ protected:
+  Charts() : label(new QLabel(&window)), charts(new TrendCharts(label, &window)) {
+    charts->resize(600, 401);
+    window.resize(600, 401);
+    window.show();
+    buffers.Loop = std::make_unique<LoopBuffers>();
+    buffers.TimeTrend = std::make_unique<float[]>(kTrendLength);
+    loop.CVLow = 0;
+    loop.CVHigh = 200;
+    loop.MVLow = 0;
+    loop.MVHigh = 50;
+    Record(kSamples);
+  }
+  void Record(int count) {
+    for (; samples < count; ++samples)
+      buffers.RecordSample(samples, static_cast<float>(samples), 40.0f + samples, 50, 20 + 0.5f * samples);
+  }
+  void Redraw() {
+    charts->PlotSingleTrends(buffers, samples, kWindow, loop);
+    charts->FlushPaint();
+  }
+  static QCPRange Range(const QCPAxis* axis) { return axis->range(); }
+  static void ExpectRange(const QCPAxis* axis, double lower, double upper) {
+    EXPECT_NEAR(axis->range().lower, lower, 1e-4) << axis->parentPlot()->objectName().toStdString();
+    EXPECT_NEAR(axis->range().upper, upper, 1e-4) << axis->parentPlot()->objectName().toStdString();
+  }
+  static QPoint At(const PixelRect& plot, int dx, int dy) { return {plot.Left + dx, plot.Top + dy}; }
+  PixelRect Chart1Plot() const {
+    const QRect r = charts->Chart1()->axisRect()->rect();
+    return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+  }
+  void Drag(QCustomPlot* chart, QPoint from, QPoint to) {
+    QTest::mousePress(chart, Qt::LeftButton, {}, from);
+    QTest::mouseMove(chart, to);
+    QTest::mouseRelease(chart, Qt::LeftButton, {}, to);
+  }
+
+  static constexpr int kSamples = 30;
+  static constexpr int kWindow = 100;
+  QWidget window;
+  QLabel* label;
+  TrendCharts* charts;
+  RunBuffers buffers;
+  PIDLoop loop;
+  int samples = 0;
+};
+
+TEST_F(Charts, RedrawFillsTheSeriesFromTheBuffersUnderEitherScalingRule) {
+  QCustomPlot* c1 = charts->Chart1();
+  QCustomPlot* c2 = charts->Chart2();
+  EXPECT_FALSE(c1->isVisible());
+  charts->PlotSingleTrends(buffers, samples, kWindow, loop);  // hidden charts paint at once
+  EXPECT_TRUE(c1->isVisible());
+  EXPECT_TRUE(c2->isVisible());
+
+  EXPECT_EQ(c1->graph(0)->dataCount(), kSamples - 1);  // PV
+  EXPECT_EQ(c1->graph(1)->dataCount(), kSamples);      // SP
+  EXPECT_EQ(c2->graph(0)->dataCount(), kSamples - 1);  // output
+  EXPECT_EQ(c2->graph(1)->dataCount(), kWindow);       // zero line
+  const auto lastPV = c1->graph(0)->data()->at(kSamples - 2);
+  EXPECT_EQ(lastPV->key, kSamples - 2);
+  EXPECT_EQ(lastPV->value, 40 + kSamples - 2);
+  EXPECT_EQ(c2->graph(1)->data()->at(kWindow - 1)->value, 0);
+
+  // Auto rule: PV 40..69 with SP 50, margins 4 % of the CV and MV ranges.
+  ExpectRange(c1->xAxis, 0, kWindow);
+  ExpectRange(c1->yAxis, 40 - 8, 69 + 8);
+  ExpectRange(c1->yAxis2, 40 - 8, 69 + 8);
+  ExpectRange(c2->xAxis, 0, kWindow - 1);
+  ExpectRange(c2->yAxis, 20 - 2, 34.5 + 2);
+  EXPECT_EQ(c2->yAxis2->range().lower, 0);
+
+  EXPECT_EQ(charts->TrendScaleButtonClick(), "Trend Scale Full");
+  EXPECT_FALSE(charts->TrendScaleAuto());
+  Record(kSamples + 1);
+  Redraw();
+  EXPECT_EQ(c1->graph(0)->dataCount(), kSamples);
+  ExpectRange(c1->yAxis, 0, 200);
+  ExpectRange(c2->yAxis, 0, 100);
+  ExpectRange(c2->yAxis2, 0, 100);
+
+  // A redraw still waiting when the run releases its buffers leaves the
+  // series as they were.
+  charts->PlotSingleTrends(buffers, samples, kWindow, loop);
+  buffers.Loop.reset();
+  buffers.TimeTrend.reset();
+  charts->FlushPaint();
+  EXPECT_EQ(c1->graph(0)->dataCount(), kSamples);
+
+  charts->HideCharts();
+  EXPECT_FALSE(c1->isVisible());
+  EXPECT_FALSE(c2->isVisible());
+}
+
+TEST_F(Charts, Chart1TakesHalfTheHeightRoundedDown) {
+  EXPECT_EQ(charts->objectName(), "TwoPlot1");
+  EXPECT_EQ(charts->Chart1()->objectName(), "Chart1");
+  charts->resize(500, 301);
+  EXPECT_EQ(charts->Chart1()->geometry(), QRect(0, 0, 500, 150));
+  EXPECT_EQ(charts->Chart2()->geometry(), QRect(0, 150, 500, 151));
+}
+
+TEST_F(Charts, DragZoomsToTheRectangleAndDoubleClickUndoesIt) {
+  Redraw();
+  QCustomPlot* c1 = charts->Chart1();
+  const PixelRect plot = Chart1Plot();
+  const QCPRange x = Range(c1->xAxis), y = Range(c1->yAxis);
+
+  Drag(c1, At(plot, 20, 20), At(plot, 34, 60));  // 14 x 40
+  Drag(c1, At(plot, 100, 100), At(plot, 40, 40));  // up and to the left
+  EXPECT_EQ(Range(c1->xAxis), x);
+  EXPECT_EQ(Range(c1->yAxis), y);
+
+  const QPoint from = At(plot, 20, 20), to = At(plot, 120, 80);
+  const QCPRange zoomedX(c1->xAxis->pixelToCoord(from.x()), c1->xAxis->pixelToCoord(to.x()));
+  const QCPRange zoomedY(c1->yAxis->pixelToCoord(to.y()), c1->yAxis->pixelToCoord(from.y()));
+  ASSERT_LT(zoomedX.size(), x.size());
+  Drag(c1, from, to);
+  ExpectRange(c1->xAxis, zoomedX.lower, zoomedX.upper);
+  ExpectRange(c1->yAxis, zoomedY.lower, zoomedY.upper);
+
+  QTest::mouseDClick(c1, Qt::LeftButton, {}, from);
+  QTest::mouseRelease(c1, Qt::LeftButton, {}, from);
+  EXPECT_EQ(Range(c1->xAxis), x);
+  EXPECT_EQ(Range(c1->yAxis), y);
+
+  // A zoom lasts until the next redraw.
+  Drag(c1, from, to);
+  Record(kSamples + 1);
+  Redraw();
+  EXPECT_EQ(Range(c1->xAxis), x);
+  ExpectRange(c1->yAxis, 40 - 8, 70 + 8);
+}
+
+TEST_F(Charts, ReadoutShowsTheOutputAndSampleUnderTheMouseOnChart2) {
+  charts->TrendScaleButtonClick();  // Chart2 spans 0..100
+  Redraw();
+  QCustomPlot* c2 = charts->Chart2();
+  const QRect plot = c2->axisRect()->rect();
+  const auto move = [&](QPoint at) {
+    QMouseEvent event(QEvent::MouseMove, at, c2->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(c2, &event);
+  };
+  move(plot.center());
+
+  const QRegularExpressionMatch m = QRegularExpression("^  (\\S+) : (\\S+)$").match(label->text());
+  ASSERT_TRUE(m.hasMatch()) << label->text().toStdString();
+  const double value = c2->locale().toDouble(m.captured(1));
+  const double sample = c2->locale().toDouble(m.captured(2));
+  EXPECT_NEAR(value, 50, 100.0 / plot.height());
+  EXPECT_NEAR(sample, (kWindow - 1) / 2.0, double(kWindow) / plot.width());
+  EXPECT_EQ(label->parentWidget(), c2);
+  EXPECT_EQ(label->pos(), QPoint(0, 0));
+  EXPECT_EQ(c2->toolTip(), label->text());
+
+  move(QPoint(1, 1));
+  EXPECT_TRUE(label->text().isEmpty());
+}
+
+}  // namespace
+}  // namespace qx
+
+int main(int argc, char** argv) {
+  // The charts need no screen.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,67 @@
+// One trend chart (Chart1 or Chart2): a QCustomPlot with the charts' look,
+// two series on the left and the hidden right axis, the captions drawn above
+// the plot rectangle and the rectangle shown while dragging to zoom.
+#pragma once
+
+#include <QColor>
+#include <QRubberBand>
+#include <QString>
+#include <array>
+#include <qcustomplot.h>
+
+#include "ui/TrendPlot.h"
+
+namespace qx {
+
+class TrendChart : public QCustomPlot {
+  Q_OBJECT
+
+ public:
+  // `leftColour` colours the left axis and the left caption `leftCaption`;
+  // the series are named `firstSeries` (left axis) and `secondSeries` (the
+  // hidden right axis).
+  TrendChart(const QString& name, const QColor& leftColour, const QString& leftCaption,
+             const QString& firstSeries, const QColor& firstColour, const QString& secondSeries,
+             const QColor& secondColour, QWidget* parent);
+
+  QCPGraph* FirstSeries() const { return graph(0); }
+  QCPGraph* SecondSeries() const { return graph(1); }
+
+  // The blue caption at the top right of the plot rectangle.
+  void SetRightCaption(const QString& text);
+
+  // The plot rectangle in widget pixels, right and bottom one past the last
+  // pixel.
+  PixelRect PlotRect() const;
+
+  void ShowSelection(const PixelRect& selection);
+  void HideSelection();
+
+  // The axis ranges that a double-click returns to: those of the last
+  // redraw.
+  void RememberRanges();
+  void RestoreRanges();
+
+  // Whether the read-out also shows as the chart's tooltip.
+  bool Hints = true;
+
+  // A value as `axis` writes its tick labels.
+  static QString AxisText(const QCPAxis* axis, double value);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void StyleAxes(const QColor& leftColour);
+  void ReserveCaptionRoom();
+
+  QFont captionFont_;
+  QString leftCaption_;
+  QColor leftColour_;
+  QString rightCaption_;
+  QRubberBand* selectionBand_;
+  std::array<QCPRange, 3> unzoomed_;  // bottom, left, right axis
+};
+
+}  // namespace qx

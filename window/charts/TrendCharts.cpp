@@ -1,0 +1,114 @@
+#include "window/charts/TrendCharts.h"
+
+#include <QResizeEvent>
+
+#include "window/charts/TrendChart.h"
+
+namespace qx {
+namespace {
+
+// At most one repaint per screen refresh while a run steps faster.
+constexpr std::chrono::milliseconds kRepaintInterval{16};
+// Chart1's bottom axis until the first redraw.
+constexpr double kInitialWindow = 25;
+
+void SetRange(QCPAxis* axis, const AxisRange& range) { axis->setRange(range.Lower, range.Upper); }
+
+}  // namespace
+
+TrendCharts::TrendCharts(QLabel* readoutLabel, QWidget* parent)
+    : QWidget(parent),
+      chart1_(new TrendChart("Chart1", Qt::red, "PV", "Series1", Qt::red, "Series2", Qt::blue, this)),
+      chart2_(new TrendChart("Chart2", Qt::darkGreen, "OP", "Series3", Qt::darkGreen, "Series4", Qt::white, this)),
+      readout_(readoutLabel),
+      readoutHome_(readoutLabel ? readoutLabel->parentWidget() : nullptr) {
+  setObjectName("TwoPlot1");
+  chart1_->xAxis->setRange(0, kInitialWindow);
+  for (TrendChart* chart : {chart1_, chart2_}) {
+    chart->RememberRanges();
+    chart->installEventFilter(this);
+    chart->hide();
+  }
+}
+
+TrendCharts::~TrendCharts() {
+  // Hand the read-out label back to the window that owns it.
+  if (readout_ && readoutHome_ && readout_->parentWidget() != readoutHome_) {
+    readout_->hide();
+    readout_->setParent(readoutHome_);
+  }
+}
+
+QCustomPlot* TrendCharts::Chart1() const { return chart1_; }
+QCustomPlot* TrendCharts::Chart2() const { return chart2_; }
+
+void TrendCharts::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  // Chart1 takes half the height, rounded down; Chart2 the rest.
+  const int upper = height() / 2;
+  chart1_->setGeometry(0, 0, width(), upper);
+  chart2_->setGeometry(0, upper, width(), height() - upper);
+}
+
+void TrendCharts::SetTopRightCaption(const QString& text) { chart1_->SetRightCaption(text); }
+
+QString TrendCharts::TrendScaleButtonClick() { return QString::fromStdString(scale_.Toggle()); }
+
+void TrendCharts::HideCharts() {
+  chart1_->hide();
+  chart2_->hide();
+}
+
+void TrendCharts::PlotSingleTrends(RunBuffers& buffers, int sampleCount, int simTime, const PIDLoop& single) {
+  if (!buffers.Loop || !buffers.TimeTrend) return;
+  layout_ = PlanTrends(buffers, sampleCount, simTime, single, scale_.Auto);
+  buffers_ = &buffers;
+  paintPending_ = true;
+  const bool hidden = chart1_->isHidden() || chart2_->isHidden();
+  if (hidden || std::chrono::steady_clock::now() - lastPaint_ >= kRepaintInterval) Paint();
+}
+
+void TrendCharts::FlushPaint() {
+  if (paintPending_) Paint();
+}
+
+void TrendCharts::Paint() {
+  // The series copy their points out of the buffers, which the run releases
+  // at its end.
+  if (buffers_ && buffers_->Loop) RefillSeries(*buffers_);
+  ApplyRanges();
+  for (TrendChart* chart : {chart1_, chart2_}) {
+    chart->show();
+    chart->replot(QCustomPlot::rpQueuedRefresh);
+  }
+  paintPending_ = false;
+  lastPaint_ = std::chrono::steady_clock::now();
+}
+
+void TrendCharts::RefillSeries(const RunBuffers& buffers) {
+  const TrendPointCounts& n = layout_.Points;
+  const double offset = layout_.TimeOffset;
+  // Each series is refilled in one call from a vector built here.
+  const auto fill = [offset](QCPGraph* series, int count, auto valueAt) {
+    QVector<QCPGraphData> points(count);
+    for (int i = 0; i < count; ++i) points[i] = QCPGraphData(i + offset, valueAt(i));
+    series->data()->set(points, true);
+  };
+  fill(chart1_->FirstSeries(), n.PV, [&](int i) { return buffers.PVAt(i); });
+  fill(chart1_->SecondSeries(), n.SP, [&](int i) { return buffers.SPAt(i); });
+  fill(chart2_->FirstSeries(), n.Output, [&](int i) { return buffers.OutputAt(i); });
+  fill(chart2_->SecondSeries(), n.Zero, [](int) { return 0.0; });
+}
+
+void TrendCharts::ApplyRanges() {
+  SetRange(chart1_->xAxis, layout_.Chart1Bottom);
+  SetRange(chart1_->yAxis, layout_.Chart1Left);
+  SetRange(chart1_->yAxis2, layout_.Chart1Right);
+  if (layout_.Chart2BottomFollows) SetRange(chart2_->xAxis, layout_.Chart2Bottom);
+  SetRange(chart2_->yAxis, layout_.Chart2Left);
+  SetRange(chart2_->yAxis2, layout_.Chart2Right);
+  chart1_->RememberRanges();
+  chart2_->RememberRanges();
+}
+
+}  // namespace qx

@@ -1,0 +1,89 @@
+// The two trend charts of the main window (TwoPlot1): Chart1 with PV and SP
+// above Chart2 with the controller output. The run redraws them after every
+// step; the operator reads values under the mouse, drags a rectangle to zoom
+// and double-clicks to undo the zoom.
+#pragma once
+
+#include <QLabel>
+#include <QPointer>
+#include <QWidget>
+#include <chrono>
+
+#include "engine/LoopModel.h"
+#include "engine/RunBuffers.h"
+#include "ui/TrendPlot.h"
+
+class QCustomPlot;
+class QMouseEvent;
+
+namespace qx {
+
+class TrendChart;
+
+class TrendCharts : public QWidget {
+  Q_OBJECT
+
+ public:
+  // `readoutLabel` (the main window's Plot_PointDisplayLabel, may be null)
+  // shows the values under the mouse; the charts move it onto the chart
+  // under the mouse, at its top-left corner.
+  explicit TrendCharts(QLabel* readoutLabel, QWidget* parent = nullptr);
+  ~TrendCharts() override;
+
+  // Every step of a run: the buffer effects of the redraw (the flat-trace
+  // rule) happen now; the charts are repainted at most once per screen
+  // refresh, and at once while they are hidden.
+  void PlotSingleTrends(RunBuffers& buffers, int sampleCount, int simTime, const PIDLoop& single);
+
+  // Paints now if a redraw is pending. Once the run has released its
+  // buffers the series keep their points and only the axes follow.
+  void FlushPaint();
+
+  // The blue caption at the top right of Chart1.
+  void SetTopRightCaption(const QString& text);
+
+  // Toggles the scaling rule for the next redraw; returns the scale
+  // button's new caption.
+  QString TrendScaleButtonClick();
+  bool TrendScaleAuto() const { return scale_.Auto; }
+
+  // Chart1 and Chart2 stay hidden until the next redraw.
+  void HideCharts();
+
+  QCustomPlot* Chart1() const;
+  QCustomPlot* Chart2() const;
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void Paint();
+  void RefillSeries(const RunBuffers& buffers);
+  void ApplyRanges();
+
+  // Mouse handlers shared by both charts; `chart` is the one under the mouse.
+  void Chart1MouseDown(TrendChart& chart, const QPoint& at);
+  void Chart1MouseMove(TrendChart& chart, const QPoint& at, const QPoint& globalAt);
+  void Chart1MouseUp(TrendChart& chart);
+  void Chart1DblClick(TrendChart& chart);
+  void ShowReadout(TrendChart& chart, const QPoint& at, const QPoint& globalAt);
+  void SetHints(TrendChart& chart, bool on);
+  void ZoomTo(TrendChart& chart, const PixelRect& selection);
+
+  TrendChart* chart1_;
+  TrendChart* chart2_;
+  QPointer<QLabel> readout_;
+  QPointer<QWidget> readoutHome_;  // where the label lived before the charts took it
+
+  TrendScale scale_;
+  ZoomSelection zoom_;
+
+  // The redraw that waits for the next paint.
+  RunBuffers* buffers_ = nullptr;
+  TrendLayout layout_;
+  bool paintPending_ = false;
+  std::chrono::steady_clock::time_point lastPaint_{};
+};
+
+}  // namespace qx
