@@ -119,7 +119,6 @@ TAboutForm::TAboutForm(QWidget* parent)
 void TAboutForm::ShowSplash() {
   okBtn_->hide();
   show();
-  CentreOnScreen();
 }
 
 void TAboutForm::CloseSplash() {
@@ -163,9 +162,11 @@ bool TAboutForm::eventFilter(QObject* watched, QEvent* event) {
   return QDialog::eventFilter(watched, event);
 }
 
-void TAboutForm::CentreOnScreen() {
+void TAboutForm::showEvent(QShowEvent* event) {
+  // Centred on the screen however it is shown: splash, or modal from the tool bar.
   if (const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
+  QDialog::showEvent(event);
 }
 
 }  // namespace qx

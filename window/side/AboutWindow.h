@@ -41,10 +41,10 @@ class TAboutForm : public QDialog {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void OpenLink(const QUrl& url);
-  void CentreOnScreen();
 
   QLabel* label8_ = nullptr;
   QLabel* label31_ = nullptr;

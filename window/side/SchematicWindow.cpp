@@ -65,9 +65,11 @@ TShcemeForm::TShcemeForm(QWidget* parent)
 }
 
 void TShcemeForm::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
+  // Centred on the screen, with the focus on "&Close" so that Enter or Space
+  // closes the window at once.
   if (const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
+  QDialog::showEvent(event);
   closeBtn_->setFocus();
 }
 
