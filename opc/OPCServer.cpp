@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 #include <variant>
 
 #include "engine/NumberText.h"
@@ -141,9 +142,14 @@ void COPCServer::GBOnWriteItems(std::vector<GBItemWrite>& writes) {
     w.Result = TextNumber(text, separator_, number);
     if (!w.Result.IsGood()) continue;
     const bool gain = w.Position == kItemProp;
-    StoreShared(gain ? model_.SingleLoop.P : model_.SingleLoop.I, number);
-    if (editUpdate_)
-      editUpdate_(gain ? "PSingle" : "ISingle", FormatPattern(number, 6, separator_));
+    ClientWrite write{gain ? TunedField::Gain : TunedField::Integral, number,
+                      gain ? "PSingle" : "ISingle", FormatPattern(number, 6, separator_)};
+    // The client is answered Good now; the GUI thread stores the value and
+    // the edit text together between two steps of the run.
+    if (handOff_)
+      handOff_->Post(std::move(write));
+    else
+      StoreClientWrite(model_, write);
   }
 }
 

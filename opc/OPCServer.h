@@ -5,11 +5,11 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 
 #include "engine/LoopModel.h"
+#include "opc/ClientWriteHandOff.h"
 #include "opc/GBDataAccess.h"
 #include "opc/ItemTable.h"
 
@@ -24,19 +24,19 @@ struct PanelSnapshot {
   std::string_view DLagText;  // the text of the "D Lag" edit
 };
 
-// An edit text that a client write changes ("PSingle", "2.500000"); the
-// host hands it to its panel on the panel's own thread.
-using EditUpdate = std::function<void(std::string_view edit, std::string text)>;
-
 class COPCServer final : public GBDataAccess {
  public:
-  // `model` is the loop data model that client writes store into;
+  // `model` is the loop data model that client writes go to;
   // `decimalSeparator` is the user's, for value texts and written texts.
   COPCServer(LoopModel& model, char decimalSeparator);
   // Stops serving before the hook's state goes.
   ~COPCServer() override;
 
-  void SetEditUpdate(EditUpdate update) { editUpdate_ = std::move(update); }
+  // Where validated writes of the gain and the integral term go: the GUI
+  // thread stores them. Without a hand-off (a server on its own, as in a
+  // test fixture) the hook stores them into the model at once. Set before
+  // InitializeOPC; the hand-off must outlive the server.
+  void SetClientWriteHandOff(ClientWriteHandOff* handOff) { handOff_ = handOff; }
 
   // Initialises the toolkit, creates the items with the value "empty" and
   // starts serving at `endpointUrl`. False with a message naming the
@@ -58,7 +58,7 @@ class COPCServer final : public GBDataAccess {
  private:
   LoopModel& model_;
   const char separator_;
-  EditUpdate editUpdate_;
+  ClientWriteHandOff* handOff_ = nullptr;
   std::array<uint32_t, kItemCount> itemHandles_{};
 };
 

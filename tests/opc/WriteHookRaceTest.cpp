@@ -8,7 +8,6 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,29 +21,23 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A run host that publishes the items at every trend sample, hands the
-// edit texts of client writes to its panel between steps, and ends the run
-// once `Done` says so or a time limit passes.
+// A run host that publishes the items at every trend sample, delivers the
+// client writes into the model and its edit texts between steps, and ends
+// the run once `Done` says so or a time limit passes.
 class PublishingHost : public RunHost {
  public:
-  PublishingHost(Simulation& sim, COPCServer& server) : sim_(sim), server_(server) {}
+  PublishingHost(Simulation& sim, COPCServer& server, ClientWriteHandOff& writes)
+      : sim_(sim), server_(server), writes_(writes) {}
 
   std::function<bool()> Done;
   Clock::time_point Deadline = Clock::now() + std::chrono::seconds(60);
   long Publications = 0;
   std::string PSingleText, ISingleText;
 
-  void PostEdit(std::string_view edit, std::string text) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    edits_.emplace_back(std::string(edit), std::move(text));
-  }
-
   void ProcessMessages(MessagePoint point) override {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      for (auto& [edit, text] : edits_) (edit == "PSingle" ? PSingleText : ISingleText) = std::move(text);
-      edits_.clear();
-    }
+    writes_.Deliver(sim_.Model, [this](std::string_view edit, const std::string& text) {
+      (edit == "PSingle" ? PSingleText : ISingleText) = text;
+    });
     if (point != MessagePoint::StepStart) return;
     // Now and then the run picks up changes, which also normalises P and I.
     if (sim_.Run.StepsDone % 500 == 1) sim_.Model.RunControl.ChangesPending = true;
@@ -58,8 +51,7 @@ class PublishingHost : public RunHost {
  private:
   Simulation& sim_;
   COPCServer& server_;
-  std::mutex mutex_;
-  std::vector<std::pair<std::string, std::string>> edits_;
+  ClientWriteHandOff& writes_;
 };
 
 TEST(WriteHookRace, ClientWritesAndASubscriberDuringARun) {
@@ -68,20 +60,17 @@ TEST(WriteHookRace, ClientWritesAndASubscriberDuringARun) {
   sim.Random.Seed(3);
   sim.Model.SingleLoop.PVNoise = 0.01f;
 
-  PublishingHost* hostForEdits = nullptr;
+  ClientWriteHandOff writes;
   std::string endpoint;
   auto server = test::ServeOnFreePort(
       [&] {
         auto made = std::make_unique<COPCServer>(sim.Model, '.');
-        made->SetEditUpdate([&](std::string_view edit, std::string text) {
-          if (hostForEdits) hostForEdits->PostEdit(edit, std::move(text));
-        });
+        made->SetClientWriteHandOff(&writes);
         return made;
       },
       endpoint);
   ASSERT_TRUE(server);
-  PublishingHost host(sim, *server);
-  hostForEdits = &host;
+  PublishingHost host(sim, *server, writes);
 
   std::atomic<bool> running{true};
   std::atomic<long> goodWrites{0}, badWrites{0}, notifications{0};
@@ -142,12 +131,12 @@ TEST(WriteHookRace, ClientWritesAndASubscriberDuringARun) {
 TEST(WriteHookRace, ServerDestroyedWhileAClientWrites) {
   for (int round = 0; round < 5; ++round) {
     LoopModel model;
-    std::atomic<long> edits{0};
+    ClientWriteHandOff handOff;
     std::string endpoint;
     auto server = test::ServeOnFreePort(
         [&] {
           auto made = std::make_unique<COPCServer>(model, '.');
-          made->SetEditUpdate([&](std::string_view, std::string) { edits.fetch_add(1); });
+          made->SetClientWriteHandOff(&handOff);
           return made;
         },
         endpoint);
@@ -165,7 +154,8 @@ TEST(WriteHookRace, ServerDestroyedWhileAClientWrites) {
     server.reset();  // the client's next write fails; it then stops
     writer.join();
     EXPECT_GE(writes.load(), 20);
-    EXPECT_GE(edits.load(), writes.load());
+    EXPECT_GE(static_cast<long>(handOff.Deliver(model, {})), writes.load());
+    EXPECT_EQ(LoadShared(model.SingleLoop.P), 1.5f);
   }
 }
 

@@ -2,13 +2,13 @@
 
 #include <cmath>
 #include <limits>
-#include <mutex>
 #include <thread>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "ServedServer.h"
+#include "engine/NumberText.h"
 
 namespace qx {
 namespace {
@@ -90,20 +90,18 @@ TEST(TextNumber, WholeFiniteSingleNumbersOnly) {
 }
 
 // Client writes through a served COPCServer: the real write path from the
-// request to the hook, the loop model and the edit update.
+// request to the hook, the hand-off, and the delivery into the loop model
+// and the edits.
 class WriteHook : public ::testing::Test {
  protected:
-  void Serve(char separator) {
+  void Serve(char separator, bool withHandOff = true) {
     model_.SingleLoop.P = 1;
     model_.SingleLoop.I = 20;
     model_.SingleLoop.SP = 50;
     server_ = test::ServeOnFreePort(
         [&] {
           auto server = std::make_unique<COPCServer>(model_, separator);
-          server->SetEditUpdate([this](std::string_view edit, std::string text) {
-            std::lock_guard<std::mutex> lock(editsMutex_);
-            edits_.emplace_back(std::string(edit), std::move(text));
-          });
+          if (withHandOff) server->SetClientWriteHandOff(&handOff_);
           return server;
         },
         endpoint_);
@@ -116,19 +114,33 @@ class WriteHook : public ::testing::Test {
     return client_.Write(test::ItemNode(item), value);
   }
 
+  // What the GUI thread does between two steps: the queued writes into
+  // the model and the edits.
+  void DeliverWrites() {
+    handOff_.Deliver(model_, [this](std::string_view edit, const std::string& text) {
+      edits_.emplace_back(std::string(edit), text);
+    });
+  }
   std::vector<std::pair<std::string, std::string>> Edits() {
-    std::lock_guard<std::mutex> lock(editsMutex_);
+    DeliverWrites();
     return edits_;
   }
 
-  float P() const { return LoadShared(model_.SingleLoop.P); }
-  float I() const { return LoadShared(model_.SingleLoop.I); }
+  // The fields once the writes have been delivered.
+  float P() {
+    DeliverWrites();
+    return LoadShared(model_.SingleLoop.P);
+  }
+  float I() {
+    DeliverWrites();
+    return LoadShared(model_.SingleLoop.I);
+  }
 
   LoopModel model_;
+  ClientWriteHandOff handOff_;  // outlives the server, which posts to it
   std::string endpoint_;
   std::unique_ptr<COPCServer> server_;
   opcua::Client client_;
-  std::mutex editsMutex_;
   std::vector<std::pair<std::string, std::string>> edits_;
 };
 
@@ -182,6 +194,29 @@ TEST_F(WriteHook, CommaSeparatorForWrittenTextsAndEdits) {
   const std::vector<std::pair<std::string, std::string>> want = {{"PSingle", "2,500000"},
                                                                   {"ISingle", "0,750000"}};
   EXPECT_EQ(Edits(), want);
+}
+
+// The write arrives, and the run picks up pending changes (the tuning edits
+// into the fields) before the write has been delivered: the written gain
+// must survive, in the field and in its edit.
+TEST_F(WriteHook, APickupBeforeTheDeliveryDoesNotUndoTheWrite) {
+  Serve('.');
+  std::string gainEdit = "1.0000";
+  ASSERT_EQ(Write("QX_S.PROP", Variant(std::string("2.5"))), opcua::status::Good);
+  // Only the GUI thread writes the field: nothing has changed yet.
+  EXPECT_EQ(LoadShared(model_.SingleLoop.P), 1);
+  StoreShared(model_.SingleLoop.P, ParseLeadingSingle(gainEdit));  // the pickup
+  handOff_.Deliver(model_, [&](std::string_view, const std::string& text) { gainEdit = text; });
+  EXPECT_EQ(LoadShared(model_.SingleLoop.P), 2.5f);
+  EXPECT_EQ(gainEdit, "2.500000");
+  StoreShared(model_.SingleLoop.P, ParseLeadingSingle(gainEdit));  // the next pickup
+  EXPECT_EQ(LoadShared(model_.SingleLoop.P), 2.5f);
+}
+
+TEST_F(WriteHook, WithoutAHandOffTheHookStoresAtOnce) {
+  Serve('.', false);
+  ASSERT_EQ(Write("QX_S.INTG", Variant(std::string("7.5"))), opcua::status::Good);
+  EXPECT_EQ(LoadShared(model_.SingleLoop.I), 7.5f);
 }
 
 TEST_F(WriteHook, NonNumbersAndNonFiniteValuesAreRefusedAndChangeNothing) {
