@@ -4,20 +4,28 @@
 // window and qxsim add only their front ends (AppHost) and their run hosts.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "app/AppHost.h"
 #include "engine/RunHost.h"
 #include "engine/Simulation.h"
 #include "persistence/CaseExtras.h"
+#include "persistence/CaseFile.h"
 #include "ui/OperatorPanel.h"
 
 namespace qx {
 
 class COPCServer;
 class ClientWriteHandOff;
+
+// The built-in starting case of "New Simulation", looked up by this bare
+// name in the working directory, and the notice when it cannot be loaded.
+inline constexpr const char* kStartingCaseFile = "TravekEX2.pid";
+inline constexpr std::string_view kStartingCaseMissing = "File Not Found.\n Select Another Case File";
 
 class Application {
  public:
@@ -33,6 +41,7 @@ class Application {
   OperatorPanel& Panel() { return panel_; }
   CaseExtras& Extras() { return extras_; }
   char Separator() const { return separator_; }
+  AppHost& Host() { return host_; }
 
   // The state after the start-up splash: single loop in Auto, idle layout.
   void StartUpState();
@@ -42,7 +51,7 @@ class Application {
   // May run on a worker thread while the GUI thread goes on; false with a
   // message naming the endpoint when it cannot listen.
   bool StartServer(const std::string& endpoint, std::string& error);
-  // Null until StartServer has succeeded.
+  // Null until StartServer has succeeded. Any thread.
   COPCServer* Server();
   // Called on a server thread after a client write has been queued, so an
   // idle GUI thread can be woken to deliver it.
@@ -54,7 +63,8 @@ class Application {
   void PublishItemValues();
   // The server's two connection counters are not both zero.
   bool ClientsConnected() const;
-  // No new client sessions from here on.
+  // No new client sessions from here on. Called before StartServer has
+  // finished, the server revokes as soon as it is ready.
   void RevokeServer();
 
   // --- Case commands; a loading command ends by starting a run and
@@ -66,6 +76,14 @@ class Application {
   // case named on the command line).
   void OpenCaseFile(const std::string& path, RunHost& run);
   void SaveCaseFileClick();
+
+  // The load of the case commands without their window steps: ReadCase
+  // through the panel's case host (its boxes through AppHost::ShowMessage).
+  // `beforeFinish`, when given, changes values between the file and the end
+  // steps of the load (qxsim's --set overrides); it runs only when every
+  // line was taken.
+  CaseReadResult LoadCase(const std::string& path,
+                          const std::function<void(LoopModel&)>& beforeFinish = {});
 
   // "Stop Simulation".
   void cmd_exitClick();
@@ -79,13 +97,24 @@ class Application {
   bool FormClose();
 
  private:
+  // "Open Case File" from the chosen path on: load, captions, layout, run.
+  void RestoreCaseFile(const std::string& path, RunHost& run);
+  // The end of both loading commands: the case layout with the loaded
+  // values, then the run.
+  void ShowLoadedCase();
+  void StartCaseRun(RunHost& run);
+
   AppHost& host_;
   const char separator_;
   std::unique_ptr<Simulation> sim_;
   OperatorPanel panel_;
   CaseExtras extras_;
   std::unique_ptr<ClientWriteHandOff> writes_;
-  std::unique_ptr<COPCServer> server_;
+  std::unique_ptr<COPCServer> server_;  // set once, by StartServer
+  // server_ once it serves: the GUI thread may ask for it while StartServer
+  // still runs on the start-up thread.
+  std::atomic<COPCServer*> serving_{nullptr};
+  std::atomic<bool> revokeRequested_{false};
 };
 
 }  // namespace qx

@@ -5,14 +5,13 @@
 #include <string>
 #include <thread>
 
-#include "engine/FieldTable.h"
 #include "engine/NumberText.h"
 
 namespace qx {
 
-HeadlessHost::HeadlessHost(Simulation& sim, OperatorPanel& panel, const RunOptions& options,
+HeadlessHost::HeadlessHost(Application& app, const RunOptions& options,
                            const std::atomic<bool>& interrupted)
-    : PanelRunHost(sim, panel), options_(options), interrupted_(interrupted) {
+    : PanelRunHost(app.Sim(), app.Panel()), app_(app), options_(options), interrupted_(interrupted) {
   // Actions run by step, and in command-line order within a step.
   for (const ScriptedAction& action : options_.Actions) actionsByStep_.push_back(&action);
   std::stable_sort(actionsByStep_.begin(), actionsByStep_.end(),
@@ -20,75 +19,20 @@ HeadlessHost::HeadlessHost(Simulation& sim, OperatorPanel& panel, const RunOptio
 }
 
 void HeadlessHost::ProcessMessages(MessagePoint point) {
-  if (pump_) pump_();
+  app_.DeliverClientWrites();
   if (interrupted_.load(std::memory_order_relaxed) && !sim_.Model.RunControl.StopRequested)
-    RequestStop();
+    app_.cmd_exitClick();
   if (point != MessagePoint::StepStart) return;
 
   const int64_t step = sim_.Run.StepsDone;
   while (nextAction_ < actionsByStep_.size() && actionsByStep_[nextAction_]->Step < step)
     ++nextAction_;  // actions of an earlier run
   while (nextAction_ < actionsByStep_.size() && actionsByStep_[nextAction_]->Step == step)
-    Perform(*actionsByStep_[nextAction_++]);
-  if (options_.Steps && step == *options_.Steps) RequestStop();
+    PerformPanelAction(app_, *this, *actionsByStep_[nextAction_++]);
+  if (options_.Steps && step == *options_.Steps) app_.cmd_exitClick();
   // At full speed the clock is asked every 1024 steps; a paced run is slow
   // enough to ask at every step.
   if (statusLine_ && ((step & 1023) == 0 || sim_.Model.RunControl.SleepMs > 0)) UpdateStatusLine();
-}
-
-void HeadlessHost::RequestStop() {
-  cmd_exitClick(sim_.Model, panel_, [](std::string_view) { return true; });
-}
-
-void HeadlessHost::Perform(const ScriptedAction& a) {
-  LoopModel& m = sim_.Model;
-  using K = ScriptedAction::Kind;
-  switch (a.What) {
-    case K::SetControl:
-      if (EditControl* edit = panel_.FindEdit(a.Name))
-        edit->Text = a.Text;
-      else if (RadioGroup* radio = panel_.FindRadio(a.Name))
-        radio->Select(std::atoi(a.Text.c_str()));
-      break;
-    case K::Enter:
-      EnterKey(m, panel_);
-      break;
-    case K::Apply:
-      ApplyChangesButtonClick(sim_, panel_, *this);
-      break;
-    case K::Mode:
-      manual_auto_selectClick(m, panel_);
-      break;
-    case K::Cascade:
-      CascadeModeCheckBoxClick(m, panel_);
-      break;
-    case K::Faster:
-      SpeedControlClick(m, SpeedCommand::Faster);
-      break;
-    case K::Slower:
-      SpeedControlClick(m, SpeedCommand::Slower);
-      break;
-    case K::Normal:
-      SpeedControlClick(m, SpeedCommand::Normal);
-      break;
-    case K::SpinUp:
-    case K::SpinDown: {
-      const SpinEdit edit = a.Name == "SingleSPNew"   ? SpinEdit::SingleSPNew
-                            : a.Name == "SingleOPNew" ? SpinEdit::SingleOPNew
-                                                      : SpinEdit::PVNoise;
-      SpinClick(m, panel_, edit, a.What == K::SpinUp ? SpinDirection::Up : SpinDirection::Down);
-      break;
-    }
-    case K::Leave:
-      LeaveEdit(m, a.Name);
-      break;
-    case K::Store:
-      if (const FieldInfo* field = FindField(a.Name)) StoreFieldText(m, *field, a.Text);
-      break;
-    case K::Stop:
-      RequestStop();
-      break;
-  }
 }
 
 void HeadlessHost::StepComputed() {
@@ -110,9 +54,7 @@ void HeadlessHost::StepComputed() {
   std::fwrite(row.data(), 1, row.size(), trace_);
 }
 
-void HeadlessHost::PublishItemValues() {
-  if (publish_) publish_();
-}
+void HeadlessHost::PublishItemValues() { app_.PublishItemValues(); }
 
 void HeadlessHost::Pause(int milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));

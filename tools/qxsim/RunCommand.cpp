@@ -6,17 +6,15 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
-#include <memory>
-#include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
-#include <utility>
-#include <vector>
 
+#include "app/Application.h"
 #include "engine/FieldTable.h"
-#include "engine/Normalise.h"
 #include "engine/RealText.h"
 #include "engine/RunLoop.h"
-#include "opc/OPCServer.h"
+#include "opc/GBDataAccess.h"
 #include "persistence/CaseFile.h"
 #include "persistence/ConfigurationFile.h"
 #include "tools/qxsim/HeadlessHost.h"
@@ -24,7 +22,6 @@
 namespace qx {
 namespace {
 
-constexpr const char* kStartingCase = "TravekEX2.pid";
 constexpr const char* kTraceHeader =
     "step,t,SP,PV,OP,OPOut,MV,ModelOutput,DelayedOutput,PVRaw,D,Mode,SPNew,OPNew,P,I,"
     "EffectiveP,Error\n";
@@ -53,61 +50,40 @@ class InterruptHandlers {
   void (*previousTerm_)(int);
 };
 
-// Case-reader requests of the headless runner: messages go to standard
-// error, the window steps act on the in-memory panel.
-class PanelCaseHost final : public CaseHost {
+// The front end of the headless runner: messages and errors go to standard
+// error as "caption: text" lines, questions are answered Yes, and there are
+// no dialogs, captions or cursors.
+class ConsoleAppHost final : public AppHost {
  public:
-  PanelCaseHost(LoopModel& model, OperatorPanel& panel) : model_(model), panel_(panel) {}
-  void ShowErrorBox(std::string_view caption, std::string_view text) override {
+  bool AskYesNo(std::string_view) override { return true; }
+  void ShowMessage(std::string_view caption, std::string_view text, MessageIcon) override {
     std::cerr << caption << ": " << text << '\n';
   }
-  void ShowLoopKind() override { qx::ShowLoopKind(model_, panel_); }
-  void ShowAutoMode() override { ShowModeState(panel_, LoopMode::Auto); }
-
- private:
-  LoopModel& model_;
-  OperatorPanel& panel_;
-};
-
-// Edit texts that client writes change arrive on a server thread; the run
-// hands them to the panel while it processes its messages.
-class EditUpdateQueue {
- public:
-  void Post(std::string_view edit, std::string text) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    pending_.emplace_back(std::string(edit), std::move(text));
-  }
-  void DeliverTo(OperatorPanel& panel) {
-    std::vector<std::pair<std::string, std::string>> updates;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      updates.swap(pending_);
-    }
-    for (auto& [edit, text] : updates)
-      if (EditControl* control = panel.FindEdit(edit)) control->Text = std::move(text);
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::pair<std::string, std::string>> pending_;
+  void ShowGeneralError(std::string_view text) override { std::cerr << text << '\n'; }
+  std::optional<std::string> ChooseCaseFileToOpen() override { return std::nullopt; }
+  std::optional<std::string> ChooseCaseFileToSave() override { return std::nullopt; }
+  void SetCaption(std::string_view) override {}
+  void SetBusyCursor(bool) override {}
+  void ShowCurrentDirectory(std::string_view) override {}
+  void ProcessPendingMessages() override {}
 };
 
 // Keeps serving the last values after the run: for `seconds`, or until
 // Ctrl-C when no time is given.
-void ServeAfterRun(const RunOptions& options, EditUpdateQueue& updates, OperatorPanel& panel) {
+void ServeAfterRun(const RunOptions& options, Application& app) {
   const auto start = std::chrono::steady_clock::now();
   while (!gInterrupted.load()) {
     if (options.ServeAfterSeconds &&
         std::chrono::steady_clock::now() - start >= std::chrono::duration<double>(*options.ServeAfterSeconds))
       break;
-    updates.DeliverTo(panel);
+    app.DeliverClientWrites();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
 }
 
 std::string StartingCasePath() {
   const std::string folder = ExecutableFolder();
-  return folder.empty() ? kStartingCase : folder + "/" + kStartingCase;
+  return folder.empty() ? kStartingCaseFile : folder + "/" + kStartingCaseFile;
 }
 
 // Writes `text` to `path` ("-": standard output). False with a message.
@@ -134,36 +110,23 @@ std::string DescribeModel(const LoopModel& model) {
 }  // namespace
 
 int RunCommand(const RunOptions& options) {
-  auto sim = std::make_unique<Simulation>();
-  LoopModel& m = sim->Model;
-  OperatorPanel panel;
-  CaseExtras extras;
-  const char separator = DecimalSeparatorFromEnvironment();
-
-  // The program as it stands after its start-up: Auto, the single loop.
-  m.RunControl.SingleAutoState = 1;
-  m.RunControl.SingleModeSelect = 1;
-  m.RunControl.SingleConfiguration = true;
-  ShowIdleLayout(panel);
+  ConsoleAppHost console;
+  Application app(console, DecimalSeparatorFromEnvironment());
+  LoopModel& m = app.Model();
+  OperatorPanel& panel = app.Panel();
+  app.StartUpState();
 
   // From before the server starts: a client that has seen it serve may end
   // the process with SIGTERM at any time.
   InterruptHandlers interruptHandlers;
 
-  // The edit texts of client writes. The queue outlives the server, whose
-  // write hook posts to it until the server has stopped.
-  EditUpdateQueue editUpdates;
   // The OPC server serves from start-up on: every item reads "empty" until
   // the first publication.
-  std::unique_ptr<COPCServer> server;
   if (options.ServeEndpoint) {
     const std::string endpoint =
         options.ServeEndpoint->empty() ? DefaultEndpointUrl() : *options.ServeEndpoint;
-    server = std::make_unique<COPCServer>(m, separator);
-    server->SetEditUpdate(
-        [&editUpdates](std::string_view edit, std::string text) { editUpdates.Post(edit, std::move(text)); });
     std::string error;
-    if (!server->InitializeOPC(endpoint, error)) {
+    if (!app.StartServer(endpoint, error)) {
       std::cerr << "qxsim: " << error << '\n';
       return 1;
     }
@@ -171,24 +134,21 @@ int RunCommand(const RunOptions& options) {
   }
 
   // The case command: stop (nothing runs yet), load, override, finish.
-  cmd_exitClick(m, panel, [](std::string_view) { return true; });
-  PanelCaseHost caseHost(m, panel);
+  app.cmd_exitClick();
   const std::string casePath = options.CasePath.empty() ? StartingCasePath() : options.CasePath;
-  CaseReadResult read = ReadCaseValues(casePath, m, extras, separator, caseHost);
+  const CaseReadResult read = app.LoadCase(casePath, [&options](LoopModel& model) {
+    for (const FieldOverride& o : options.Overrides) StoreFieldText(model, *FindField(o.Name), o.Value);
+  });
   if (read.status == CaseReadStatus::NotLoaded) {
     // "New Simulation" adds its own notice after the reader's.
     if (options.CasePath.empty())
-      caseHost.ShowErrorBox("Quorvanex OPC Server", "File Not Found.\n Select Another Case File");
+      console.ShowMessage(kMessageTitle, kStartingCaseMissing, MessageIcon::Error);
     return 1;
   }
   if (read.status == CaseReadStatus::LineFailed) {
-    std::cerr << read.failure << '\n';
+    console.ShowGeneralError(read.failure);
     return 1;
   }
-  for (const FieldOverride& o : options.Overrides)
-    StoreFieldText(m, *FindField(o.Name), o.Value);
-  FinishCaseLoad(m, caseHost);
-
   ShowCaseLayout(panel);
   ShowLoopValues(m, panel);
 
@@ -202,20 +162,14 @@ int RunCommand(const RunOptions& options) {
     std::fputs(kTraceHeader, trace);
   }
 
-  HeadlessHost host(*sim, panel, options, gInterrupted);
+  HeadlessHost host(app, options, gInterrupted);
   host.SetTrace(trace);
   host.SetStatusLine(isatty(STDERR_FILENO) && options.TracePath != "-");
-  if (options.Seed) sim->Random.Seed(*options.Seed);
-  if (server) {
-    host.SetMessagePump([&] { editUpdates.DeliverTo(panel); });
-    host.SetPublisher([&] {
-      server->PublishItemValues(PanelSnapshot{panel.CascadeModeCheckBox, panel.DLagSingle.Text});
-    });
-  }
+  if (options.Seed) app.Sim().Random.Seed(*options.Seed);
 
-  SinglePID1Click(*sim, host);
+  SinglePID1Click(app.Sim(), host);
   host.FinishStatusLine();
-  if (server) ServeAfterRun(options, editUpdates, panel);
+  if (app.Server()) ServeAfterRun(options, app);
 
   int status = 0;
   if (trace && trace != stdout && std::fclose(trace) != 0) {
@@ -235,7 +189,7 @@ int RunCommand(const RunOptions& options) {
   }
   if (!options.SaveCasePath.empty()) {
     std::string reason;
-    if (!WriteCase(options.SaveCasePath, m, extras, separator, reason)) {
+    if (!WriteCase(options.SaveCasePath, m, app.Extras(), app.Separator(), reason)) {
       std::cerr << "Could Not Save File: " << reason << '\n';
       status = 1;
     }

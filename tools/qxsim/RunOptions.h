@@ -7,30 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "app/PanelActions.h"
+
 namespace qx {
 
 // One scripted operator action, performed during the message processing at
 // the start of step `Step`.
-struct ScriptedAction {
-  enum class Kind {
-    SetControl,  // Name=Text: an edit's text or a radio group's item index
-    Enter,
-    Apply,
-    Mode,
-    Cascade,
-    Faster,
-    Slower,
-    Normal,
-    SpinUp,     // Name: the edit beside the spin button
-    SpinDown,
-    Leave,      // Name: the edit the focus leaves
-    Store,      // Name=Text: a model field, nothing else
-    Stop,
-  };
+struct ScriptedAction : PanelAction {
   int64_t Step = 0;
-  Kind What = Kind::Stop;
-  std::string Name;
-  std::string Text;
 };
 
 struct FieldOverride {

@@ -1,0 +1,74 @@
+#include "app/Application.h"
+
+#include "engine/RunControlCodes.h"
+#include "opc/ClientWriteHandOff.h"
+#include "opc/OPCServer.h"
+#include "ui/PanelLogic.h"
+
+namespace qx {
+
+Application::Application(AppHost& host, char decimalSeparator)
+    : host_(host),
+      separator_(decimalSeparator),
+      sim_(std::make_unique<Simulation>()),
+      writes_(std::make_unique<ClientWriteHandOff>()) {
+  panel_.DecimalSeparator = decimalSeparator;
+}
+
+// The server stops (and with it the write hook) before the hand-off goes.
+Application::~Application() = default;
+
+void Application::StartUpState() {
+  RunControlRecord& c = Model().RunControl;
+  c.SingleAutoState = FieldCode(LoopMode::Auto);
+  c.SingleModeSelect = FieldCode(LoopMode::Auto);
+  c.SingleConfiguration = true;
+  ShowIdleLayout(panel_);
+  host_.PanelChanged();
+}
+
+bool Application::StartServer(const std::string& endpoint, std::string& error) {
+  auto server = std::make_unique<COPCServer>(Model(), separator_);
+  server->SetClientWriteHandOff(writes_.get());
+  if (!server->InitializeOPC(endpoint, error)) return false;
+  server_ = std::move(server);
+  serving_.store(server_.get());
+  // A revoke that came while the server was starting: it found nothing to
+  // revoke, so the server does it now. Revoking twice is harmless.
+  if (revokeRequested_.load()) server_->GBRevokeClassObject();
+  return true;
+}
+
+COPCServer* Application::Server() { return serving_.load(); }
+
+void Application::SetClientWriteWake(std::function<void()> wake) { writes_->SetWake(std::move(wake)); }
+
+void Application::DeliverClientWrites() {
+  const std::size_t delivered =
+      writes_->Deliver(Model(), [this](std::string_view edit, const std::string& text) {
+        if (EditControl* control = panel_.FindEdit(edit)) control->Text = text;
+      });
+  if (delivered > 0) host_.PanelChanged();
+}
+
+void Application::PublishItemValues() {
+  if (COPCServer* server = Server())
+    server->PublishItemValues(PanelSnapshot{panel_.CascadeModeCheckBox, panel_.DLagSingle.Text});
+}
+
+bool Application::ClientsConnected() const {
+  const COPCServer* server = serving_.load();
+  return server && (server->ServerObjectCount() != 0 || server->ServerLockCount() != 0);
+}
+
+void Application::RevokeServer() {
+  revokeRequested_.store(true);
+  if (COPCServer* server = Server()) server->GBRevokeClassObject();
+}
+
+void Application::cmd_exitClick() {
+  qx::cmd_exitClick(Model(), panel_, [this](std::string_view question) { return host_.AskYesNo(question); });
+  host_.PanelChanged();
+}
+
+}  // namespace qx

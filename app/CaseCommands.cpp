@@ -1,0 +1,120 @@
+// The tool-bar commands "New Simulation", "Open Case File" and "Save".
+#include <filesystem>
+
+#include "app/Application.h"
+#include "app/PanelCaseHost.h"
+#include "engine/RunLoop.h"
+#include "ui/PanelLogic.h"
+
+namespace qx {
+namespace {
+
+constexpr std::string_view kServerCaption = "Quorvanex OPC Server For Simulation";
+constexpr std::string_view kCaptionLoadedStart = "Quorvanex OPC Server For Simulation SLAVE (";
+
+}  // namespace
+
+CaseReadResult Application::LoadCase(const std::string& path,
+                                     const std::function<void(LoopModel&)>& beforeFinish) {
+  PanelCaseHost caseHost(host_, Model(), panel_);
+  if (!beforeFinish) return ReadCase(path, Model(), extras_, separator_, caseHost);
+  CaseReadResult read = ReadCaseValues(path, Model(), extras_, separator_, caseHost);
+  if (read.status == CaseReadStatus::Loaded) {
+    beforeFinish(Model());
+    FinishCaseLoad(Model(), caseHost);
+  }
+  return read;
+}
+
+void Application::NewCaseFileClick(RunHost& run) {
+  host_.ProcessPendingMessages();
+  cmd_exitClick();
+  const CaseReadResult read = LoadCase(kStartingCaseFile);
+  switch (read.status) {
+    case CaseReadStatus::LineFailed:
+      // The command ends here: idle layout, no run, caption unchanged.
+      host_.SetBusyCursor(false);
+      host_.ShowGeneralError(read.failure);
+      host_.PanelChanged();
+      return;
+    case CaseReadStatus::NotLoaded:
+      // After the reader's own box; the command still goes on and runs the
+      // values held before.
+      host_.ShowMessage(kMessageTitle, kStartingCaseMissing, MessageIcon::Error);
+      break;
+    case CaseReadStatus::Loaded:
+      host_.SetCaption(std::string(kCaptionLoadedStart) + "flowpid.dat)");
+      break;
+  }
+  host_.SetBusyCursor(false);
+  ShowLoadedCase();
+  StartCaseRun(run);
+}
+
+void Application::OpenCaseFileClick(RunHost& run) {
+  // The buffers of a live run are that run's: it releases them itself.
+  if (!sim_->Run.Active) ReleaseRunBuffers(*sim_);
+  cmd_exitClick();
+  const std::optional<std::string> path = host_.ChooseCaseFileToOpen();
+  if (!path) return;
+  RestoreCaseFile(*path, run);
+}
+
+void Application::OpenCaseFile(const std::string& path, RunHost& run) {
+  if (!sim_->Run.Active) ReleaseRunBuffers(*sim_);
+  cmd_exitClick();
+  RestoreCaseFile(path, run);
+}
+
+void Application::RestoreCaseFile(const std::string& path, RunHost& run) {
+  host_.SetBusyCursor(true);
+  const CaseReadResult read = LoadCase(path);
+  switch (read.status) {
+    case CaseReadStatus::LineFailed:
+      host_.SetBusyCursor(false);
+      host_.ShowGeneralError(read.failure);
+      host_.PanelChanged();
+      return;
+    case CaseReadStatus::Loaded: {
+      const std::filesystem::path file = std::filesystem::absolute(path);
+      host_.ShowCurrentDirectory(file.parent_path().string());
+      host_.SetCaption(std::string(kCaptionLoadedStart) + file.filename().string() + ")");
+      break;
+    }
+    case CaseReadStatus::NotLoaded:
+      host_.SetCaption(kServerCaption);
+      ShowIdleLayout(panel_);
+      break;
+  }
+  ShowLoadedCase();
+  host_.SetBusyCursor(false);
+  panel_.Layout.SimRunningLabel = "Simulation Running.";
+  panel_.Layout.SimRunningLabel1 = "Click 'Halt Simulation' to stop.";
+  host_.PanelChanged();
+  host_.MovePointerToPlots();
+  StartCaseRun(run);
+}
+
+void Application::ShowLoadedCase() {
+  ShowCaseLayout(panel_);
+  ShowLoopValues(Model(), panel_);
+  panel_.PVNoise.Visible = true;
+}
+
+void Application::StartCaseRun(RunHost& run) {
+  host_.PanelChanged();
+  SinglePID1Click(*sim_, run);
+  host_.PanelChanged();
+}
+
+void Application::SaveCaseFileClick() {
+  const std::optional<std::string> path = host_.ChooseCaseFileToSave();
+  if (!path) return;
+  std::string reason;
+  if (WriteCase(*path, Model(), extras_, separator_, reason))
+    host_.ShowMessage(kMessageTitle, "File Saved Successfully", MessageIcon::None);
+  else
+    host_.ShowMessage(kMessageTitle, "Could Not Save File", MessageIcon::Error);
+}
+
+}  // namespace qx
