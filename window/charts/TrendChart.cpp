@@ -18,11 +18,11 @@ constexpr int kMinorTickLength = 7;
 constexpr int kTopMarginPercent = 8;
 constexpr int kRightMarginPercent = 2;
 
-QCPGraph* AddSeries(QCustomPlot& plot, QCPAxis* valueAxis, const QString& name, const QColor& colour) {
+QCPGraph* AddSeries(QCustomPlot& plot, QCPAxis* valueAxis, const SeriesLook& look) {
   QCPGraph* series = plot.addGraph(plot.xAxis, valueAxis);
-  series->setName(name);
-  series->setObjectName(name);
-  series->setPen(QPen(colour));
+  series->setName(look.Name);
+  series->setObjectName(look.Name);
+  series->setPen(QPen(look.Colour));
   series->setLineStyle(QCPGraph::lsLine);
   series->setAntialiased(false);
   return series;
@@ -30,12 +30,11 @@ QCPGraph* AddSeries(QCustomPlot& plot, QCPAxis* valueAxis, const QString& name, 
 
 }  // namespace
 
-TrendChart::TrendChart(const QString& name, const QColor& leftColour, const QString& leftCaption,
-                       const QString& firstSeries, const QColor& firstColour, const QString& secondSeries,
-                       const QColor& secondColour, QWidget* parent)
+TrendChart::TrendChart(const QString& name, const SeriesLook& first, const SeriesLook& second,
+                       const QString& leftCaption, QWidget* parent)
     : QCustomPlot(parent),
       leftCaption_(leftCaption),
-      leftColour_(leftColour),
+      leftColour_(first.Colour),
       selectionBand_(new QRubberBand(QRubberBand::Rectangle, this)) {
   setObjectName(name);
   captionFont_ = font();
@@ -45,9 +44,9 @@ TrendChart::TrendChart(const QString& name, const QColor& leftColour, const QStr
   setMouseTracking(true);
   setBackground(kPanelColour);
   setPlottingHint(QCP::phFastPolylines, true);
-  StyleAxes(leftColour);
-  AddSeries(*this, yAxis, firstSeries, firstColour);
-  AddSeries(*this, yAxis2, secondSeries, secondColour);
+  StyleAxes(first.Colour);
+  AddSeries(*this, yAxis, first);
+  AddSeries(*this, yAxis2, second);
   ReserveCaptionRoom();
   RememberRanges();
 }

@@ -13,16 +13,19 @@
 
 namespace qx {
 
+struct SeriesLook {
+  QString Name;
+  QColor Colour;
+};
+
 class TrendChart : public QCustomPlot {
   Q_OBJECT
 
  public:
-  // `leftColour` colours the left axis and the left caption `leftCaption`;
-  // the series are named `firstSeries` (left axis) and `secondSeries` (the
-  // hidden right axis).
-  TrendChart(const QString& name, const QColor& leftColour, const QString& leftCaption,
-             const QString& firstSeries, const QColor& firstColour, const QString& secondSeries,
-             const QColor& secondColour, QWidget* parent);
+  // The first series is drawn on the left axis, which takes its colour as
+  // does `leftCaption`; the second on the hidden right axis.
+  TrendChart(const QString& name, const SeriesLook& first, const SeriesLook& second, const QString& leftCaption,
+             QWidget* parent);
 
   QCPGraph* FirstSeries() const { return graph(0); }
   QCPGraph* SecondSeries() const { return graph(1); }

@@ -18,8 +18,8 @@ void SetRange(QCPAxis* axis, const AxisRange& range) { axis->setRange(range.Lowe
 
 TrendCharts::TrendCharts(QLabel* readoutLabel, QWidget* parent)
     : QWidget(parent),
-      chart1_(new TrendChart("Chart1", Qt::red, "PV", "Series1", Qt::red, "Series2", Qt::blue, this)),
-      chart2_(new TrendChart("Chart2", Qt::darkGreen, "OP", "Series3", Qt::darkGreen, "Series4", Qt::white, this)),
+      chart1_(new TrendChart("Chart1", {"Series1", Qt::red}, {"Series2", Qt::blue}, "PV", this)),
+      chart2_(new TrendChart("Chart2", {"Series3", Qt::darkGreen}, {"Series4", Qt::white}, "OP", this)),
       readout_(readoutLabel),
       readoutHome_(readoutLabel ? readoutLabel->parentWidget() : nullptr) {
   setObjectName("TwoPlot1");

@@ -32,7 +32,9 @@ class TrendCharts : public QWidget {
 
   // Every step of a run: the buffer effects of the redraw (the flat-trace
   // rule) happen now; the charts are repainted at most once per screen
-  // refresh, and at once while they are hidden.
+  // refresh, and at once while they are hidden. The charts read `buffers`
+  // again at that paint, so the record must outlive it (its arrays may be
+  // released meanwhile).
   void PlotSingleTrends(RunBuffers& buffers, int sampleCount, int simTime, const PIDLoop& single);
 
   // Paints now if a redraw is pending. Once the run has released its
