@@ -46,20 +46,11 @@ struct SpanBuilder {
   ValueSpan Span() const { return {Min, Max}; }
 };
 
-ValueSpan WindowSpan(const RunBuffers& buffers, int window, const float* first, const float* second,
-                     float firstFill, float secondFill) {
-  const WindowPieces p = SplitWindow(buffers.Fill, window);
-  SpanBuilder s;
-  for (const float* values : {first, second}) {
-    if (!values) continue;
-    s.Add(values, 0, p.FillBegin);
-    s.Add(values, p.FillEnd, p.End);
-  }
-  if (p.FillBegin < p.FillEnd) {
-    s.Add(firstFill);
-    if (second) s.Add(secondFill);
-  }
-  return s.Span();
+// Widens `s` by entries 0 .. End-1 of one trend, read through the fill-ahead.
+void AddWindow(SpanBuilder& s, const WindowPieces& p, const float* values, float fillValue) {
+  s.Add(values, 0, p.FillBegin);
+  if (p.FillBegin < p.FillEnd) s.Add(fillValue);
+  s.Add(values, p.FillEnd, p.End);
 }
 
 AxisRange Widened(const ValueSpan& span, double margin) { return {span.Min - margin, span.Max + margin}; }
@@ -76,12 +67,17 @@ double TrendTimeOffset(const RunBuffers& buffers, int sampleCount) {
 }
 
 ValueSpan UpperTrendSpan(const RunBuffers& buffers, int window) {
-  return WindowSpan(buffers, window, buffers.Loop->PVTrend, buffers.Loop->SPTrend, buffers.Fill.PV,
-                    buffers.Fill.SP);
+  const WindowPieces p = SplitWindow(buffers.Fill, window);
+  SpanBuilder s;
+  AddWindow(s, p, buffers.Loop->PVTrend, buffers.Fill.PV);
+  AddWindow(s, p, buffers.Loop->SPTrend, buffers.Fill.SP);
+  return s.Span();
 }
 
 ValueSpan OutputTrendSpan(const RunBuffers& buffers, int window) {
-  return WindowSpan(buffers, window, buffers.Loop->OutputTrend, nullptr, buffers.Fill.Output, 0);
+  SpanBuilder s;
+  AddWindow(s, SplitWindow(buffers.Fill, window), buffers.Loop->OutputTrend, buffers.Fill.Output);
+  return s.Span();
 }
 
 bool ApplyFlatTrace(RunBuffers& buffers, int window, ValueSpan& span) {

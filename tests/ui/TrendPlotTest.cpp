@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "RunFixture.h"
 #include "ui/TrendPlot.h"
 
 namespace qx {
@@ -75,6 +76,32 @@ TEST_F(TrendBuffers, SteadyLoopBecomesALineInTheBuffersThroughTheFillAhead) {
     EXPECT_EQ(buf.SPAt(window), 61);
     EXPECT_EQ(buf.OutputAt(window), 62);
   }
+}
+
+TEST(TrendRun, SteadyRunDrawsAndKeepsAStraightLineAcrossCompactions) {
+  // The steady loop at 50 of the engine tests, redrawn after every step as
+  // the window does, over a window of 200 that is compacted twice.
+  Simulation sim;
+  test::LoadTestCase(sim.Model);
+  test::ScriptedHost host(sim);
+  host.StopAtStep = 900;
+  int flatSteps = 0;
+  TrendLayout last;
+  host.OnPlot = [&](const RunBuffers&, int k) {
+    RunBuffers& b = sim.Buffers;  // what the hook hands out, writable
+    ValueSpan span = UpperTrendSpan(b, 200);
+    if (ApplyFlatTrace(b, 200, span)) ++flatSteps;
+    last = PlanTrends(b, k, 200, sim.Model.SingleLoop, true);
+    for (int i = 0; i <= 200; ++i) {
+      ASSERT_EQ(b.PVAt(i), span.Min) << i;
+      ASSERT_EQ(b.SPAt(i), span.Min) << i;
+    }
+  };
+  SinglePID1Click(sim, host);
+  EXPECT_EQ(flatSteps, 900);
+  EXPECT_NEAR(last.Chart1Left.Lower, 50 - 4, 1e-3);  // CV 0..100
+  EXPECT_NEAR(last.Chart1Left.Upper, 50 + 4, 1e-3);
+  for (const test::StepValues& v : host.Steps) ASSERT_NEAR(v.PV, 50, 0.05) << v.Step;
 }
 
 TEST_F(TrendBuffers, TraceVaryingByMoreThanATenthOfAPercentIsLeftAlone) {
