@@ -167,10 +167,6 @@ bool Step(Simulation& sim, RunHost& host) {
   return true;
 }
 
-}  // namespace
-
-namespace {
-
 void PrepareAndStartRun(Simulation& sim, RunHost& host) {
   LoopModel& m = sim.Model;
   m.RunSettings.DataStart = 0;
@@ -195,6 +191,8 @@ void SinglePID1Click(Simulation& sim, RunHost& host) {
     control.RestartPending = true;
     return;
   }
+  // This call starts the run itself: a start requested earlier is done.
+  if (!sim.Run.Active) control.RestartPending = false;
   PrepareAndStartRun(sim, host);
   while (control.RestartPending && !sim.Run.Active) {
     control.RestartPending = false;
