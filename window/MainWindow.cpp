@@ -205,6 +205,7 @@ void TForm1::Timer2Timer() {
   Timer2->stop();
   AboutForm->CloseSplash();
   AboutForm->OKBtn()->setVisible(true);
+  activateWindow();  // the keys go to the main window again
   IconToolBar->setEnabled(true);
   app_->StartUpState();
   move(0, 0);
@@ -294,6 +295,7 @@ void TForm1::ApplyLayout() {
   PIDConfigPageControl->setVisible(caseActive);
   ErrorPanel->setVisible(caseActive);
   SimTimeLabel->setVisible(caseActive);
+  SimTime->setVisible(caseActive);
 
   if (twoPlotsShown_ != static_cast<int>(l.TwoPlotsPanelVisible)) {
     twoPlotsShown_ = l.TwoPlotsPanelVisible;

@@ -21,6 +21,8 @@ struct PanelBinding::BoundEdit {
   EditControl* Control;
   QLineEdit* Widget;
   std::string Shown;  // the text last written to or typed into the widget
+  bool ShownEnabled;
+  bool ShownVisible;  // the layouts of the window may hide an edit as well
 };
 
 struct PanelBinding::BoundRadio {
@@ -69,7 +71,9 @@ QLineEdit* PanelBinding::Edit(std::string_view name, QWidget* parent) {
   SetEditColours(widget, Qt::white, widget->palette().color(QPalette::WindowText));
   widget->installEventFilter(this);
 
-  auto bound = std::make_unique<BoundEdit>(BoundEdit{std::string(name), control, widget, control->Text});
+  auto bound = std::make_unique<BoundEdit>(
+      BoundEdit{std::string(name), control, widget, control->Text, control->Enabled, control->Visible});
+  widget->setEnabled(control->Enabled);
   BoundEdit* raw = bound.get();
   edits_.push_back(std::move(bound));
   // Operator edits only (typing, pasting); texts the program sets are not
@@ -118,8 +122,8 @@ void PanelBinding::ShowPanel() {
       bound->Shown = control.Text;
       bound->Widget->setText(QString::fromStdString(control.Text));
     }
-    bound->Widget->setEnabled(control.Enabled);  // both return at once when unchanged
-    bound->Widget->setVisible(control.Visible);
+    if (control.Enabled != bound->ShownEnabled) bound->Widget->setEnabled(bound->ShownEnabled = control.Enabled);
+    if (control.Visible != bound->ShownVisible) bound->Widget->setVisible(bound->ShownVisible = control.Visible);
   }
   for (const auto& bound : radios_) {
     if (bound->Group->ItemIndex != bound->Shown) {

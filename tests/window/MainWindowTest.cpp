@@ -1,0 +1,275 @@
+// The main window driven as the operator drives it: the layouts around a
+// run, operator changes reaching a running simulation, the mode panel, the
+// pause that keeps the window answering, the close questions and the case
+// commands with their dialogs.
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <qcustomplot.h>
+
+#include "opcua/Client.h"
+#include "tests/window/WindowFixture.h"
+#include "window/ArrowPair.h"
+#include "window/charts/TrendCharts.h"
+
+namespace qx::test {
+namespace {
+
+const char* const kCasePanels[] = {"ModePage", "PIDConfigPageControl", "ErrorPanel", "SignalsPanel",
+                                   "ApplyChangesButton", "TwoPlotsPanel", "TrendScaleButton", "SimTime",
+                                   "SimTimeLabel"};
+
+void ClickSpin(QWidget* form, const char* name) {
+  QTest::mouseClick(form->findChild<QToolButton*>(name), Qt::LeftButton);
+}
+
+class MainWindowTest : public WindowTest {
+ protected:
+  void ExpectIdleLayout() {
+    EXPECT_TRUE(Find<QWidget>("PID_InputPanel")->isVisible());
+    EXPECT_TRUE(Find<QWidget>("BottomPanel")->isVisible());
+    for (const char* name : kCasePanels) EXPECT_FALSE(Find<QWidget>(name)->isVisible()) << name;
+    EXPECT_TRUE(Find<QToolButton>("NewCaseFile")->isEnabled());
+    EXPECT_TRUE(Find<QToolButton>("OpenCaseFile")->isEnabled());
+    EXPECT_FALSE(Find<QToolButton>("SaveCaseFile")->isEnabled());
+    EXPECT_TRUE(Find<QWidget>("IconToolBar")->isEnabled());
+  }
+  bool IndicatorTimerActive() { return form->findChild<QTimer*>("Timer3")->isActive(); }
+};
+
+TEST_F(MainWindowTest, LayoutsBeforeDuringAndAfterARun) {
+  ExpectIdleLayout();
+  EXPECT_FALSE(Find<QWidget>("PID_InputPanel")->isEnabled()) << "disabled until a case is active";
+  EXPECT_EQ(form->windowTitle(), "Quorvanex OPC Server SLAVE For Simulation");
+
+  RunWith([this] { form->NewCaseFileClick(); },
+          {[this] {
+             Model().RunControl.SleepMs = 0;  // full speed: the trends fill quickly
+             return true;
+           },
+           [this] {
+             if (Steps() < 400) return false;
+             for (const char* name : kCasePanels) EXPECT_TRUE(Find<QWidget>(name)->isVisible()) << name;
+             EXPECT_TRUE(Find<QWidget>("PID_InputPanel")->isEnabled());
+             EXPECT_FALSE(Find<QToolButton>("NewCaseFile")->isEnabled());
+             EXPECT_FALSE(Find<QToolButton>("OpenCaseFile")->isEnabled());
+             EXPECT_TRUE(Find<QToolButton>("SaveCaseFile")->isEnabled());
+             EXPECT_TRUE(IndicatorTimerActive());
+             EXPECT_EQ(form->windowTitle(), "Quorvanex OPC Server For Simulation SLAVE (flowpid.dat)");
+             form->Charts()->FlushPaint();
+             EXPECT_TRUE(form->Charts()->Chart1()->isVisible());
+             EXPECT_GT(form->Charts()->Chart1()->graph(0)->dataCount(), 100) << "the trends move";
+             return true;
+           },
+           StopSimulation()});
+
+  EXPECT_EQ(prompter.Asked, std::vector<QString>{"End This Simulation?"});
+  ExpectIdleLayout();
+  EXPECT_FALSE(IndicatorTimerActive());
+  EXPECT_EQ(Find<QLabel>("SimRunningLabel1")->text(), "Click 'Halt Simulation' to stop.");
+}
+
+// Enter, typing, the spin buttons and the mode panel act on the running loop
+// at its next step, and the window shows what the logic made of them.
+TEST_F(MainWindowTest, OperatorChangesReachTheRunningLoop) {
+  auto* p = Find<QLineEdit>("PSingle");
+  auto* sp = Find<QLineEdit>("SingleSPNew");
+  auto* op = Find<QLineEdit>("SingleOPNew");
+  auto* mode = Find<QLabel>("manual_auto_select");
+  int64_t enteredAt = 0;
+  float spBefore = 0;
+
+  RunWith([this] { form->NewCaseFileClick(); },
+          {[&] {
+             Model().RunControl.SleepMs = 0;
+             p->setFocus();
+             EXPECT_EQ(p->palette().color(QPalette::Base), QColor(0xFF, 0xFF, 0x00)) << "focus colours";
+             EXPECT_EQ(p->palette().color(QPalette::Text), QColor(0x00, 0x00, 0xFF));
+             p->selectAll();
+             QTest::keyClicks(p, "2x .5");  // the key filter drops the letter and the blank
+             EXPECT_EQ(p->text(), "2.5");
+             QTest::keyClick(p, Qt::Key_Return);
+             EXPECT_TRUE(Model().RunControl.ChangesPending);
+             enteredAt = Steps();
+             return true;
+           },
+           [&] {
+             if (Steps() < enteredAt + 2) return false;
+             EXPECT_FLOAT_EQ(Model().SingleLoop.P, 2.5f);
+             EXPECT_EQ(p->text(), "2.5000") << "shown as normalised after the pickup";
+             spBefore = Model().SingleLoop.SPNew;
+             ClickSpin(form.get(), "SingleSPNewUpDownCSpinButtonUp");
+             EXPECT_FLOAT_EQ(Model().SingleLoop.SPNew, spBefore + 1);
+             EXPECT_EQ(sp->text(), QString::number(spBefore + 1, 'f', 3));
+             EXPECT_TRUE(Model().RunControl.ChangesPending);
+             // Auto -> Manual: the set point is locked, the output is free.
+             EXPECT_EQ(mode->text(), "Auto");
+             EXPECT_EQ(mode->palette().color(QPalette::Window), QColor(0xB3, 0xB3, 0xFF));
+             QTest::mouseClick(mode, Qt::LeftButton);
+             EXPECT_EQ(mode->text(), "Manual");
+             EXPECT_EQ(mode->palette().color(QPalette::Window), QColor(0xFF, 0x84, 0x84));
+             EXPECT_EQ(mode->palette().color(QPalette::WindowText), QColor(0x00, 0x00, 0xFF));
+             EXPECT_FALSE(sp->isVisible());
+             EXPECT_TRUE(op->isEnabled());
+             EXPECT_TRUE(Find<QWidget>("SingleOPNewUpDownCSpinButton")->isVisible());
+             EXPECT_FALSE(Find<QWidget>("SingleSPNewUpDownCSpinButton")->isVisible());
+             EXPECT_EQ(Model().RunControl.SingleAutoState, 0);
+             return true;
+           },
+           [&] {
+             if (Steps() < enteredAt + 10) return false;  // the run went on in Manual
+             QTest::mouseClick(mode, Qt::LeftButton);
+             EXPECT_EQ(mode->text(), "Auto");
+             EXPECT_TRUE(sp->isVisible() && sp->isEnabled());
+             EXPECT_FALSE(op->isEnabled());
+             return true;
+           },
+           StopSimulation()});
+}
+
+// The pause between two steps (600 ms at the slowest speed) keeps the window
+// answering: a timer, a click and a stop are handled at once, not after the
+// rest of the pause.
+TEST_F(MainWindowTest, SlowestSpeedPauseKeepsTheWindowAnswering) {
+  auto* gauge = Find<QProgressBar>("CGauge1");
+  auto* slower = Find<QToolButton>("UpDown1Left");
+  QElapsedTimer clock;
+  clock.start();
+  qint64 lateness = -1;
+  qint64 stopClickedAt = 0;
+
+  RunWith([this] { form->NewCaseFileClick(); },
+          {[&] {
+             // Each click is applied at the next step: one click a step.
+             if (gauge->value() == 0 && Model().RunControl.SleepMs == 600) return true;
+             if (!Model().RunControl.SpeedCommandPending) QTest::mouseClick(slower, Qt::LeftButton);
+             return false;
+           },
+           [&] {
+             const qint64 scheduledAt = clock.elapsed();
+             QTimer::singleShot(100, form.get(), [&, scheduledAt] {
+               lateness = clock.elapsed() - scheduledAt - 100;
+               QTest::mouseClick(Find<QLabel>("manual_auto_select"), Qt::LeftButton);
+             });
+             return true;
+           },
+           [&] {
+             if (lateness < 0) return false;
+             EXPECT_LT(lateness, 50) << "a timer waited for the end of the pause";
+             EXPECT_EQ(Find<QLabel>("manual_auto_select")->text(), "Manual");
+             stopClickedAt = clock.elapsed();
+             return true;
+           },
+           StopSimulation()});
+  EXPECT_LT(clock.elapsed() - stopClickedAt, 300) << "the stop waited for the pause";
+}
+
+TEST_F(MainWindowTest, CloseRefusedKeepsTheRunAcceptedEndsItBeforeTheWindowGoes) {
+  int64_t refusedAt = 0;
+  bool visibleWhileRunEnds = false;
+  RunWith([this] { form->NewCaseFileClick(); },
+          {[&] {
+             Model().RunControl.SleepMs = 0;
+             prompter.Answers = {false};
+             form->close();
+             EXPECT_FALSE(Model().RunControl.StopRequested);
+             refusedAt = Steps();
+             return true;
+           },
+           [&] {
+             if (Steps() < refusedAt + 10) return false;  // still running
+             prompter.Answers = {true};
+             form->close();  // no client connected: one question only
+             visibleWhileRunEnds = form->isVisible();
+             return true;
+           }});
+  EXPECT_EQ(prompter.Asked, (std::vector<QString>{"Are you Sure?", "Are you Sure?"}));
+  EXPECT_TRUE(visibleWhileRunEnds) << "the window stays until the run has returned";
+  EXPECT_TRUE(QTest::qWaitFor([this] { return !form->isVisible(); }, 2000));
+}
+
+TEST_F(MainWindowTest, ConnectedClientAsksOnceMoreBeforeClosing) {
+  std::string endpoint, error;
+  bool serving = false;
+  for (int port = 5300; port < 5320 && !serving; ++port) {
+    endpoint = "opc.tcp://127.0.0.1:" + std::to_string(port);
+    serving = form->App().StartServer(endpoint, error);
+  }
+  ASSERT_TRUE(serving) << error;
+  opcua::Client client;
+  ASSERT_TRUE(client.Connect(endpoint, error)) << error;
+  ASSERT_TRUE(QTest::qWaitFor([this] { return form->App().ClientsConnected(); }, 2000));
+
+  const QString clientsQuestion =
+      "Quorvanex OPC Server For Simulation is connected to client(s).\nDo you want to Exit?";
+  prompter.Answers = {true, false};
+  form->close();
+  EXPECT_EQ(prompter.Asked, (std::vector<QString>{"Are you Sure?", clientsQuestion}));
+  EXPECT_TRUE(form->isVisible());
+
+  prompter.Answers = {true, true};
+  form->close();
+  EXPECT_FALSE(form->isVisible());
+}
+
+// "Open Case File" and "Save" with their dialogs answered: the chosen
+// file's folder becomes the working directory, the caption names the file,
+// and the saved file is written.
+TEST_F(MainWindowTest, CaseOpenedAndSavedThroughTheDialogs) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  const QString opened = folder.filePath("Copy.PID");
+  ASSERT_TRUE(QFile::copy(QDir::current().filePath("TravekEX2.pid"), opened));
+  const QString saved = folder.filePath("Saved.PID");
+  prompter.OpenAnswers = {opened};
+  prompter.SaveAnswers = {saved};
+
+  RunWith([this] { form->OpenCaseFileClick(); },
+          {[&] {
+             if (!Running()) return false;
+             EXPECT_EQ(form->windowTitle(), "Quorvanex OPC Server For Simulation SLAVE (Copy.PID)");
+             EXPECT_EQ(QDir::current().canonicalPath(), QDir(folder.path()).canonicalPath());
+             EXPECT_EQ(QDir(Find<QLineEdit>("CurrentDirectory")->text()).canonicalPath(),
+                       QDir(folder.path()).canonicalPath());
+             QTest::mouseClick(Find<QToolButton>("SaveCaseFile"), Qt::LeftButton);
+             return true;
+           },
+           StopSimulation()});
+
+  ASSERT_EQ(prompter.Dialogs.size(), 2u);
+  EXPECT_EQ(prompter.Dialogs[0].Title, "Select PID Case File");
+  EXPECT_EQ(prompter.Dialogs[0].Filters, QStringList{"PID Case File (*.pid)"});
+  EXPECT_EQ(prompter.Dialogs[1].Title, "Save Case File As");
+  EXPECT_EQ(prompter.Dialogs[1].DefaultSuffix, "PID");
+  ASSERT_EQ(prompter.Messages.size(), 1u);
+  EXPECT_EQ(prompter.Messages[0].Text, "File Saved Successfully");
+  EXPECT_EQ(prompter.Messages[0].Icon, MessageIcon::None);
+  EXPECT_TRUE(QFile::exists(saved));
+}
+
+TEST_F(MainWindowTest, HelpWithoutItsDocumentSaysSo) {
+  QTemporaryDir folder;
+  QDir::setCurrent(folder.path());
+  QTest::mouseClick(Find<QToolButton>("Help"), Qt::LeftButton);
+  ASSERT_EQ(prompter.Messages.size(), 1u);
+  EXPECT_EQ(prompter.Messages[0].Text, "Help File Not Found: QxOPCServer Help.pdf");
+}
+
+}  // namespace
+}  // namespace qx::test
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+  QApplication application(argc, argv);
+  QApplication::setApplicationName("Quorvanex OPC Server For Simulation (SLAVE)");
+  return RUN_ALL_TESTS();
+}
