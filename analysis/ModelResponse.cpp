@@ -1,10 +1,8 @@
 #include "analysis/ModelResponse.h"
 
 #include <cmath>
-#include <limits>
 
 #include "analysis/LoopSample.h"
-#include "engine/Plant.h"
 
 namespace qx::analysis {
 namespace {
@@ -46,26 +44,45 @@ ModelParams ToProcessModel(ModelKind kind, double gain, double deadTime, double 
 
 bool UnitResponse(ModelKind kind, double tau1, double tau2, std::span<const double> input,
                   std::vector<double>& out) {
-  out.resize(input.size());
-  // A loop at rest at 0 with an unlimited CV range and MV in percent; the
-  // dead time is applied by the caller as a shift, so the delay line holds
-  // one entry written and read at index 0.
-  PIDLoop loop{};
-  loop.CVLow = -std::numeric_limits<float>::max();
-  loop.CVHigh = std::numeric_limits<float>::max();
-  loop.MVHigh = 100;
-  const ModelParams model = ToProcessModel(kind, 1.0, 0.0, tau1, tau2);
-  ProcessStates states;
-  StartProcessModel(loop, model, states, static_cast<float>(kStepTime));
-  float delayLine[1] = {0};
-  for (size_t k = 0; k < input.size(); ++k) {
-    loop.MV = static_cast<float>(input[k]);
-    AdvanceProcessModel(loop, model, states, delayLine, 0, 0.0f, static_cast<float>(kStepTime));
-    const double y = loop.ModelOutput;
-    if (!(std::fabs(y) < kRunawayLimit)) return false;
-    out[k] = y;
+  // The plant's recurrences for a loop at rest at 0 (no bias, no integrator
+  // offset, no lead), in double precision: the fit calls this thousands of
+  // times, and the plant's own step with its guards and single-precision
+  // stores costs several times as much. ModelResponseTest holds the two
+  // together.
+  const size_t n = input.size();
+  out.resize(n);
+  const double dt = kStepTime;
+  switch (kind) {
+    case ModelKind::Integrating: {
+      double y = 0;
+      for (size_t k = 0; k < n; ++k) out[k] = y += input[k] * dt;
+      return true;
+    }
+    case ModelKind::FirstOrder: {
+      if (!(tau1 > 0)) return false;
+      const double c0 = 1.0 / tau1;
+      double s0 = 0;
+      for (size_t k = 0; k < n; ++k) {
+        s0 += (c0 * input[k] - c0 * s0) * dt;
+        out[k] = s0;
+      }
+      return std::fabs(s0) < kRunawayLimit;
+    }
+    case ModelKind::SecondOrder: {
+      if (!(tau1 > 0)) return false;
+      const double c0 = 1.0 / tau1, c1 = c0 * tau2;
+      double s0 = 0, s1 = 0;
+      for (size_t k = 0; k < n; ++k) {
+        // The highest state first; the lower one integrates its new value.
+        s1 += (c0 * input[k] - (c0 * s0 + c1 * s1)) * dt;
+        s0 += s1 * dt;
+        out[k] = s0;
+        if (!(std::fabs(s0) < kRunawayLimit)) return false;
+      }
+      return true;
+    }
   }
-  return true;
+  return false;
 }
 
 }  // namespace qx::analysis

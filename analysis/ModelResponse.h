@@ -1,7 +1,7 @@
-// The three process models the identification fits, simulated with the
-// engine's own plant code so that a fitted model is the model the engine
-// would run: the same explicit-Euler recurrence at the 0.5 step, the same
-// order of updates, the same dead-time shift.
+// The three process models the identification fits, simulated exactly as
+// the engine's plant runs them, so that a fitted model is the model the
+// engine would run: the same explicit-Euler recurrence at the 0.5 step, the
+// same order of updates, the same dead-time shift.
 #pragma once
 
 #include <span>
