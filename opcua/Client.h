@@ -36,14 +36,7 @@ class Client {
     ServerMessage answer;
     StatusCode sent = Exchange(bytes, requestId, answer, timeoutMs);
     if (!sent.IsGood()) return sent;
-    if (answer.typeId == NodeId(0, ServiceFault::kTypeId)) {
-      ServiceFault fault;
-      Decode(answer.body, fault);
-      return fault.responseHeader.serviceResult;
-    }
-    if (!(answer.typeId == NodeId(0, Resp::kTypeId))) return status::BadUnknownResponse;
-    StatusCode decoded = Decode(answer.body, resp);
-    return decoded.IsGood() ? resp.responseHeader.serviceResult : decoded;
+    return DecodeResponse(answer, resp);
   }
 
   StatusCode Read(const NodeId& node, DataValue& value);

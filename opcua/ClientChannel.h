@@ -22,6 +22,21 @@ struct ServerMessage {
   ErrorMessage error;    // for ERR
 };
 
+// Decodes the server's answer to a request into `resp`. Returns the
+// response's service result, the code of a ServiceFault, or
+// BadUnknownResponse when the answer is of another type.
+template <class Resp>
+StatusCode DecodeResponse(const ServerMessage& m, Resp& resp) {
+  if (m.typeId == NodeId(0, ServiceFault::kTypeId)) {
+    ServiceFault fault;
+    StatusCode decoded = Decode(m.body, fault);
+    return decoded.IsGood() ? fault.responseHeader.serviceResult : decoded;
+  }
+  if (!(m.typeId == NodeId(0, Resp::kTypeId))) return status::BadUnknownResponse;
+  StatusCode decoded = Decode(m.body, resp);
+  return decoded.IsGood() ? resp.responseHeader.serviceResult : decoded;
+}
+
 class ClientChannel {
  public:
   // Sizes this client announces in its HEL.

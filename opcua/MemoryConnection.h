@@ -11,7 +11,9 @@ namespace opcua {
 
 class MemoryConnection {
  public:
-  explicit MemoryConnection(ServerCore& core) : core_(core), id_(core.OpenConnection()) {}
+  // `peerAddress` stands for the address a socket would have come from.
+  explicit MemoryConnection(ServerCore& core, const std::string& peerAddress = {})
+      : core_(core), id_(core.OpenConnection(peerAddress)) {}
   ~MemoryConnection() {
     if (id_ != 0) core_.CloseConnection(id_);
   }

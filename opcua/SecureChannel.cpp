@@ -7,12 +7,15 @@
 namespace opcua {
 
 ServerSecureChannel::ServerSecureChannel(uint32_t channelId, const TransportLimits& limits,
-                                         const Clock& clock)
-    : channelId_(channelId), limits_(limits), clock_(clock) {}
+                                         const Clock& clock, ByteBudget* incompleteBudget)
+    : channelId_(channelId), limits_(limits), clock_(clock), budget_(incompleteBudget) {}
+
+ServerSecureChannel::~ServerSecureChannel() { DropPartial(); }
 
 bool ServerSecureChannel::Fail(StatusCode code, std::string reason) {
   if (state_ != State::Closed) output_ += BuildErrorChunk(code, reason);
   state_ = State::Closed;
+  DropPartial();
   return false;
 }
 
@@ -175,30 +178,63 @@ bool ServerSecureChannel::OnMessage(const Chunk& chunk, std::vector<IncomingRequ
   if (partialChunks_ != 0 && sequence.requestId != partialRequestId_)
     return Fail(status::BadTcpMessageTypeInvalid, "chunks of two requests interleaved");
   if (chunk.chunkType == 'A') {
-    partialChunks_ = 0;
-    partialBody_.clear();
+    DropPartial();
     return true;
   }
+  std::string_view piece(reinterpret_cast<const char*>(r.Position()), r.Remaining());
+  uint32_t maxSize = RequestSizeLimit();
+  if ((limits_.maxChunkCount != 0 && partialChunks_ + 1 > limits_.maxChunkCount) ||
+      (maxSize != 0 && partialBody_.size() + piece.size() > maxSize))
+    return Fail(status::BadRequestTooLarge,
+                "request beyond " + std::to_string(maxSize) + " bytes or " +
+                    std::to_string(limits_.maxChunkCount) + " chunks");
+  if (partialChunks_ == 0) partialSinceMs_ = clock_.MonotonicMs();
   partialRequestId_ = sequence.requestId;
   ++partialChunks_;
-  partialBody_.append(reinterpret_cast<const char*>(r.Position()), r.Remaining());
-  if ((limits_.maxChunkCount != 0 && partialChunks_ > limits_.maxChunkCount) ||
-      (limits_.maxMessageSize != 0 && partialBody_.size() > limits_.maxMessageSize))
-    return Fail(status::BadRequestTooLarge,
-                "request beyond " + std::to_string(limits_.maxMessageSize) + " bytes or " +
-                    std::to_string(limits_.maxChunkCount) + " chunks");
+  // A request in one chunk is decoded straight from it; only the chunks of
+  // a longer one are held until its last chunk arrives.
+  bool whole = chunk.chunkType == 'F' && partialChunks_ == 1;
+  if (!whole && !HoldPartial(piece))
+    return Fail(status::BadTcpServerTooBusy, "the server holds too many incomplete requests");
   if (chunk.chunkType == 'C') return true;
 
   IncomingRequest request;
   request.requestId = sequence.requestId;
-  Reader body(partialBody_);
+  Reader body(whole ? piece : std::string_view(partialBody_));
   body.Get(request.typeId);
   if (!body.Ok()) return Fail(status::BadDecodingError, "request without a type id");
   request.body.assign(reinterpret_cast<const char*>(body.Position()), body.Remaining());
   requests.push_back(std::move(request));
-  partialChunks_ = 0;
-  partialBody_.clear();
+  DropPartial();
   return true;
+}
+
+uint32_t ServerSecureChannel::RequestSizeLimit() const {
+  uint32_t small = limits_.maxMessageSizeWithoutSession;
+  if (largeRequests_ || small == 0) return limits_.maxMessageSize;
+  return limits_.maxMessageSize == 0 ? small : std::min(small, limits_.maxMessageSize);
+}
+
+bool ServerSecureChannel::HoldPartial(std::string_view piece) {
+  size_t needed = partialBody_.size() + piece.size();
+  if (needed > heldBytes_) {
+    // Grows geometrically like a string would, but every byte reserved is
+    // charged to the budget, so the budget bounds what is resident.
+    size_t want = std::max(needed, heldBytes_ * 2);
+    if (uint32_t maxSize = RequestSizeLimit(); maxSize != 0) want = std::min<size_t>(want, maxSize);
+    if (budget_ && !budget_->Take(want - heldBytes_)) return false;
+    partialBody_.reserve(want);
+    heldBytes_ = want;
+  }
+  partialBody_.append(piece);
+  return true;
+}
+
+void ServerSecureChannel::DropPartial() {
+  if (budget_) budget_->Give(heldBytes_);
+  heldBytes_ = 0;
+  partialChunks_ = 0;
+  std::string().swap(partialBody_);
 }
 
 bool ServerSecureChannel::Send(uint32_t requestId, uint32_t typeId, std::string_view body) {

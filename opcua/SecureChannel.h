@@ -18,6 +18,9 @@ struct TransportLimits {
   uint32_t receiveBufferSize = 65536;       // largest chunk we accept
   uint32_t sendBufferSize = 65536;          // largest chunk we send
   uint32_t maxMessageSize = 16 * 1024 * 1024;  // largest request we reassemble
+  // Largest request before the server allows large ones (once a session is
+  // activated on the channel); 0 for no difference.
+  uint32_t maxMessageSizeWithoutSession = 256 * 1024;
   uint32_t maxChunkCount = 1024;            // most chunks in one request
   uint32_t minTokenLifetimeMs = 10'000;
   uint32_t maxTokenLifetimeMs = 3'600'000;
@@ -30,9 +33,33 @@ struct IncomingRequest {
   std::string body;
 };
 
+// Bytes that all channels together may hold for requests whose last chunk
+// has not arrived yet.
+class ByteBudget {
+ public:
+  explicit ByteBudget(size_t limit) : limit_(limit) {}
+  bool Take(size_t n) {
+    if (n > limit_ - used_) return false;
+    used_ += n;
+    return true;
+  }
+  void Give(size_t n) { used_ -= n < used_ ? n : used_; }
+  size_t Used() const { return used_; }
+
+ private:
+  size_t limit_;
+  size_t used_ = 0;
+};
+
 class ServerSecureChannel {
  public:
-  ServerSecureChannel(uint32_t channelId, const TransportLimits& limits, const Clock& clock);
+  // `incompleteBudget`, when given, is charged for the bytes of requests
+  // still being reassembled and must outlive the channel.
+  ServerSecureChannel(uint32_t channelId, const TransportLimits& limits, const Clock& clock,
+                      ByteBudget* incompleteBudget = nullptr);
+  ~ServerSecureChannel();
+  ServerSecureChannel(const ServerSecureChannel&) = delete;
+  ServerSecureChannel& operator=(const ServerSecureChannel&) = delete;
 
   // Consumes received bytes. Complete service requests are appended to
   // `requests`. Returns false when the connection must be closed; an ERR
@@ -48,6 +75,11 @@ class ServerSecureChannel {
   }
 
   bool IsOpen() const { return state_ == State::Open; }
+  // Lifts the request size from maxMessageSizeWithoutSession to
+  // maxMessageSize; the server calls it once the channel carries a session.
+  void AllowLargeRequests() { largeRequests_ = true; }
+  // When the oldest chunk of the request being reassembled arrived, or -1.
+  int64_t IncompleteSinceMs() const { return partialChunks_ != 0 ? partialSinceMs_ : -1; }
   // True when the current token outlived its lifetime (plus a grace of a
   // quarter) without being renewed.
   bool TokenExpired() const;
@@ -66,6 +98,11 @@ class ServerSecureChannel {
   bool OnOpen(const Chunk& chunk);
   bool OnMessage(const Chunk& chunk, std::vector<IncomingRequest>& requests);
   bool CheckSequence(uint32_t sequenceNumber);
+  uint32_t RequestSizeLimit() const;
+  // Appends to the request being reassembled; false when the budget is spent.
+  bool HoldPartial(std::string_view piece);
+  // Forgets the request being reassembled and gives its memory back.
+  void DropPartial();
 
   uint32_t channelId_;
   TransportLimits limits_;
@@ -90,7 +127,11 @@ class ServerSecureChannel {
   // Request being reassembled from 'C' chunks.
   uint32_t partialRequestId_ = 0;
   uint32_t partialChunks_ = 0;
+  int64_t partialSinceMs_ = 0;
   std::string partialBody_;
+  size_t heldBytes_ = 0;  // reserved for partialBody_ and charged to the budget
+  ByteBudget* budget_;
+  bool largeRequests_ = false;
 };
 
 }  // namespace opcua

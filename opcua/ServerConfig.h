@@ -2,6 +2,7 @@
 // What a server is told before it starts: where it listens, what it calls
 // itself, and the limits that keep a broken or hostile client in check.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -9,27 +10,67 @@
 
 namespace opcua {
 
+// Memory budgets. The limits below are chosen so that what a hostile client
+// can make the server hold stays within two server-wide budgets:
+//  - incomplete requests (chunks of a request whose last chunk has not come):
+//    at most maxIncompleteRequestBytes over all connections, 512 MiB; a
+//    connection without an activated session may hold no more than
+//    maxRequestSizeWithoutSession of one, and every incomplete request is
+//    dropped with its connection after incompleteRequestTimeoutMs.
+//  - monitored items, their queues and the notification messages kept for
+//    Republish: at most monitoredItemBudgetBytes, 1 GiB. Every item reserves
+//    its queue size in slots of the session's maxQueuedValuesPerSession;
+//    requested queue sizes are revised down so that every item the session
+//    may still create keeps one slot. Kept messages are bounded per session
+//    by maxRetransmissionBytesPerSession (the oldest go first). The worst
+//    case, maxSessions x (maxMonitoredItemsPerSession x kMonitoredItemBytes
+//    + maxQueuedValuesPerSession x kQueuedValueBytes +
+//    maxRetransmissionBytesPerSession), is what WorstCaseMonitoredItemBytes()
+//    returns; with the defaults it is about 0.93 GiB. The per-value cost
+//    assumes the short texts and numbers an application publishes.
+// Sessions give all of this back when they close or time out.
+inline constexpr size_t kMonitoredItemBytes = 1024;  // item, its map node, empty queue, last value
+inline constexpr size_t kQueuedValueBytes = 256;     // one DataValue in a queue, with its text
+
 struct ServerLimits {
   TransportLimits transport;
   uint32_t maxConnections = 250;
+  // Connections from one peer address other than loopback, so that one host
+  // cannot take every connection slot.
+  uint32_t maxConnectionsPerPeer = 10;
   uint32_t maxSessions = 150;
   uint32_t maxSubscriptionsPerSession = 20;
-  uint32_t maxMonitoredItemsPerSession = 10'000;
+  uint32_t maxMonitoredItemsPerSession = 4'000;
   uint32_t maxQueueSize = 1000;               // per monitored item
+  uint32_t maxQueuedValuesPerSession = 8'000;   // sum of the items' queue sizes
+  size_t maxRetransmissionBytesPerSession = 512 * 1024;
+  size_t monitoredItemBudgetBytes = size_t{1} << 30;
+  size_t maxIncompleteRequestBytes = size_t{512} << 20;
+  int64_t incompleteRequestTimeoutMs = 10'000;
   uint32_t maxNotificationsPerPublish = 20'000;
   uint32_t maxPublishRequestsPerSession = 50;
   uint32_t maxRetransmissionsPerSubscription = 100;
   uint32_t maxNodesPerRequest = 10'000;       // Read, Write, Browse, ... operations
   uint32_t maxReferencesPerBrowse = 1000;     // before a continuation point
   uint32_t maxContinuationPointsPerSession = 10;
+  // A session lives at most this long without a request, so abandoned
+  // sessions give their place back; a session that is not activated within
+  // activationTimeoutMs of its creation is closed. When the table is full, a
+  // new session takes the place of the longest idle one that has neither a
+  // subscription nor a waiting Publish request.
   double minSessionTimeoutMs = 10'000;
-  double maxSessionTimeoutMs = 3'600'000;
+  double maxSessionTimeoutMs = 300'000;
+  int64_t activationTimeoutMs = 5'000;
   double minPublishingIntervalMs = 10;
   double maxPublishingIntervalMs = 3'600'000;
   uint32_t maxKeepAliveCount = 10'000;
   // A connection that has not opened its secure channel after this long is
   // dropped, and so is one that sends nothing for idleConnectionTimeoutMs.
   int64_t halfOpenTimeoutMs = 10'000;
+  // A connection on which no session was created or activated after this
+  // long is dropped (discovery needs far less), so that idle channels do not
+  // hold connection slots.
+  int64_t sessionlessConnectionTimeoutMs = 60'000;
   int64_t idleConnectionTimeoutMs = 3'600'000;
   // Bytes queued for a client that does not read before it is cut off.
   size_t maxPendingOutputBytes = 64 * 1024 * 1024;
@@ -39,6 +80,14 @@ struct ServerLimits {
   // get the latest values (intermediate ones are then skipped).
   size_t maxPendingUpdates = 100'000;
 };
+
+// The most memory the monitored items of all sessions can take with `limits`.
+inline size_t WorstCaseMonitoredItemBytes(const ServerLimits& limits) {
+  size_t perSession = size_t{limits.maxMonitoredItemsPerSession} * kMonitoredItemBytes +
+                      size_t{limits.maxQueuedValuesPerSession} * kQueuedValueBytes +
+                      limits.maxRetransmissionBytesPerSession;
+  return size_t{limits.maxSessions} * perSession;
+}
 
 struct ServerConfig {
   std::string endpointUrl = "opc.tcp://127.0.0.1:4840";

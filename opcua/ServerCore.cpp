@@ -8,7 +8,10 @@
 namespace opcua {
 
 ServerCore::ServerCore(ServerConfig config, const Clock& clock)
-    : config_(std::move(config)), clock_(clock), startTime_(clock.Now()) {
+    : config_(std::move(config)),
+      clock_(clock),
+      startTime_(clock.Now()),
+      incompleteBudget_(config_.limits.maxIncompleteRequestBytes) {
   namespaces_.push_back("http://opcfoundation.org/UA/");
   ServerDescription d{config_.applicationUri, config_.productUri, config_.applicationName,
                       config_.productName, config_.manufacturerName, config_.softwareVersion,
@@ -88,11 +91,27 @@ bool ServerCore::AddVariable(const NodeId& parent, const NodeId& id, const std::
 
 // ---- Connections ----------------------------------------------------------------
 
-ConnectionId ServerCore::OpenConnection() {
-  if (connections_.size() >= config_.limits.maxConnections) return 0;
+namespace {
+
+// Local clients are the application's own and are not limited per peer.
+bool IsLoopback(const std::string& address) {
+  return address.empty() || address.rfind("127.", 0) == 0 || address == "::1" ||
+         address.rfind("::ffff:127.", 0) == 0;
+}
+
+}  // namespace
+
+ConnectionId ServerCore::OpenConnection(const std::string& peerAddress) {
+  const ServerLimits& limits = config_.limits;
+  if (connections_.size() >= limits.maxConnections) return 0;
+  std::string peer = IsLoopback(peerAddress) ? std::string() : peerAddress;
+  if (!peer.empty() && connectionsPerPeer_[peer] >= limits.maxConnectionsPerPeer) return 0;
   auto c = std::make_unique<Connection>();
   c->id = nextConnectionId_++;
-  c->channel = std::make_unique<ServerSecureChannel>(nextChannelId_++, config_.limits.transport, clock_);
+  c->channel = std::make_unique<ServerSecureChannel>(nextChannelId_++, limits.transport, clock_,
+                                                     &incompleteBudget_);
+  c->peer = peer;
+  if (!peer.empty()) ++connectionsPerPeer_[peer];
   c->openedMs = c->lastReceiveMs = clock_.MonotonicMs();
   ConnectionId id = c->id;
   connections_.emplace(id, std::move(c));
@@ -153,6 +172,8 @@ void ServerCore::CloseConnection(ConnectionId id) {
     s->connection = 0;
     s->publishQueue.clear();
   }
+  if (Connection* c = FindConnection(id); c && !c->peer.empty())
+    if (--connectionsPerPeer_[c->peer] == 0) connectionsPerPeer_.erase(c->peer);
   connections_.erase(id);
   withOutput_.erase(id);
   toClose_.erase(id);
@@ -245,6 +266,8 @@ void ServerCore::RegisterServices() {
   Register<DeleteMonitoredItemsRequest, DeleteMonitoredItemsResponse, true>(&ServerCore::DeleteMonitoredItems);
   Register<PublishRequest, PublishResponse, true>(&ServerCore::Publish);
   Register<RepublishRequest, RepublishResponse, true>(&ServerCore::Republish);
+  Register<TransferSubscriptionsRequest, TransferSubscriptionsResponse, true>(
+      &ServerCore::TransferSubscriptions);
 }
 
 void ServerCore::HandleRequest(Connection& c, const IncomingRequest& in) {
@@ -268,13 +291,17 @@ void ServerCore::Tick() {
   for (auto& [id, c] : connections_) {
     bool halfOpen = !c->channel->IsOpen() && now - c->openedMs > limits.halfOpenTimeoutMs;
     bool idle = now - c->lastReceiveMs > limits.idleConnectionTimeoutMs;
-    if (halfOpen || idle || c->channel->TokenExpired()) RequestClose(*c);
+    bool sessionless = !c->hadSession && now - c->openedMs > limits.sessionlessConnectionTimeoutMs;
+    int64_t incompleteSince = c->channel->IncompleteSinceMs();
+    bool stalled = incompleteSince >= 0 && now - incompleteSince > limits.incompleteRequestTimeoutMs;
+    if (halfOpen || idle || sessionless || stalled || c->channel->TokenExpired()) RequestClose(*c);
   }
   for (auto it = sessions_.begin(); it != sessions_.end();) {
     Session& s = *it->second;
     // A Publish request waiting for data is a client that is still there.
     if (!s.publishQueue.empty()) s.lastActivityMs = now;
-    if (now - s.lastActivityMs > static_cast<int64_t>(s.timeoutMs)) {
+    bool neverActivated = !s.activated && now - s.createdMs > limits.activationTimeoutMs;
+    if (neverActivated || now - s.lastActivityMs > static_cast<int64_t>(s.timeoutMs)) {
       CloseSessionState(s);
       it = sessions_.erase(it);
       continue;
@@ -297,6 +324,38 @@ int64_t ServerCore::NextTimerMs() const {
 }
 
 // ---- Sessions helpers ----------------------------------------------------------
+
+void ServerCore::EraseSession(Session& s) {
+  CloseSessionState(s);
+  for (auto it = sessions_.begin(); it != sessions_.end(); ++it)
+    if (it->second.get() == &s) {
+      sessions_.erase(it);
+      break;
+    }
+  sessionCount_ = sessions_.size();
+}
+
+bool ServerCore::EvictIdleSession() {
+  Session* victim = nullptr;
+  for (auto& [number, s] : sessions_) {
+    if (!s->subscriptionIds.empty() || !s->publishQueue.empty()) continue;
+    if (!victim || s->lastActivityMs < victim->lastActivityMs) victim = s.get();
+  }
+  if (!victim) return false;
+  EraseSession(*victim);
+  return true;
+}
+
+void ServerCore::BindSession(Session& s, Connection& c) {
+  s.connection = c.id;
+  c.hadSession = true;
+}
+
+size_t ServerCore::ReservedQueueSlots() const {
+  size_t slots = 0;
+  for (const auto& [number, s] : sessions_) slots += s->queueSlots;
+  return slots;
+}
 
 Session* ServerCore::FindSession(const NodeId& token) {
   if (token.IsNull()) return nullptr;

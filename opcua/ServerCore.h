@@ -61,8 +61,10 @@ class ServerCore {
   void SetLocaleCallback(LocaleCallback callback) { localeCallback_ = std::move(callback); }
 
   // ---- Connections ----
-  // Returns 0 when the connection limit is reached.
-  ConnectionId OpenConnection();
+  // Returns 0 when the connection limit, or the limit for `peerAddress`, is
+  // reached. Loopback addresses and an empty address are not limited per
+  // peer.
+  ConnectionId OpenConnection(const std::string& peerAddress = {});
   // Feeds received bytes. Returns false when the connection is to be closed
   // once its pending output is sent.
   bool Receive(ConnectionId id, std::string_view bytes);
@@ -88,6 +90,10 @@ class ServerCore {
   void SetAcceptingSessions(bool accepting) { acceptingSessions_ = accepting; }
   size_t SessionCount() const { return sessionCount_.load(); }
   size_t ConnectionCount() const { return connectionCount_.load(); }
+  // Bytes held for requests whose last chunk has not arrived, all connections.
+  size_t IncompleteRequestBytes() const { return incompleteBudget_.Used(); }
+  // Queue slots the monitored items of all sessions have reserved.
+  size_t ReservedQueueSlots() const;
   // Application variables, whose handles run from 0 to this count - 1.
   size_t AppVariableCount() const { return appVariables_.size(); }
 
@@ -129,6 +135,8 @@ class ServerCore {
   void DeleteMonitoredItems(Context&, const DeleteMonitoredItemsRequest&, DeleteMonitoredItemsResponse&);
   void Publish(Context&, const PublishRequest&, PublishResponse&);
   void Republish(Context&, const RepublishRequest&, RepublishResponse&);
+  void TransferSubscriptions(Context&, const TransferSubscriptionsRequest&,
+                             TransferSubscriptionsResponse&);
 
   // Helpers shared between services.
   std::vector<EndpointDescription> Endpoints() const;
@@ -138,6 +146,26 @@ class ServerCore {
   StatusCode CheckBrowse(const BrowseDescription& d) const;
   BrowseResult PageBrowse(Session& s, std::vector<ReferenceDescription> refs, uint32_t max);
   void CloseSessionState(Session& s);
+  void EraseSession(Session& s);
+  // Makes room for a new session by closing the longest idle one that has
+  // no subscription and no waiting Publish; false if there is none.
+  bool EvictIdleSession();
+  void BindSession(Session& s, Connection& c);
+  // Opening checks of a service on one subscription: the subscription, the
+  // timestamps (when given) and the number of operations. Null, with the
+  // service result set, when a check fails.
+  Subscription* CheckSubscriptionRequest(Context& ctx, uint32_t subscriptionId, size_t operations,
+                                         const TimestampsToReturn* timestamps = nullptr);
+  // The number of operations of a request: not none and not too many.
+  bool CheckOperationCount(Context& ctx, size_t operations);
+  void MoveSubscription(Subscription& sub, Session& to);
+  // Answers a waiting Publish of `s` (or the next one) with a status change.
+  void SendStatusChange(Session& s, uint32_t subscriptionId, uint32_t sequenceNumber,
+                        StatusCode change);
+  void DeliverStatusChanges(Session& s);
+  // Keeps a sent message for Republish within the session's byte budget.
+  void KeepForRepublish(Subscription& sub, const NotificationMessage& message);
+  void TrimRetransmissions(Session& s, const Subscription* newest);
   void DeleteSubscription(Subscription& sub);
   void DeleteItem(MonitoredItem& item);
   void Enqueue(MonitoredItem& item, const DataValue& value);
@@ -151,7 +179,7 @@ class ServerCore {
   Session* FindSession(const NodeId& authenticationToken);
   Subscription* FindSubscription(Session& s, uint32_t id);
   double RevisePublishingInterval(double requested) const;
-  uint32_t ReviseQueueSize(uint32_t requested) const;
+  uint32_t ReviseQueueSize(const Session& s, uint32_t requested, uint32_t current) const;
 
   ServerConfig config_;
   const Clock& clock_;
@@ -177,6 +205,8 @@ class ServerCore {
   uint64_t nextContinuationPoint_ = 1;
   std::map<uint32_t, std::unique_ptr<Subscription>> subscriptions_;
   std::atomic<bool> acceptingSessions_{true};
+  std::map<std::string, uint32_t> connectionsPerPeer_;
+  ByteBudget incompleteBudget_;
 
   std::atomic<size_t> sessionCount_{0};
   std::atomic<size_t> connectionCount_{0};

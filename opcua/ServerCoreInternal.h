@@ -2,6 +2,7 @@
 // Parts of ServerCore shared by its service files only.
 
 #include <memory>
+#include <string>
 
 #include "opcua/ServerCore.h"
 
@@ -10,8 +11,10 @@ namespace opcua {
 struct ServerCore::Connection {
   ConnectionId id = 0;
   std::unique_ptr<ServerSecureChannel> channel;
+  std::string peer;  // address counted against maxConnectionsPerPeer, empty if exempt
   int64_t openedMs = 0;
   int64_t lastReceiveMs = 0;
+  bool hadSession = false;  // a session was created or activated on it
 };
 
 // One request being served.

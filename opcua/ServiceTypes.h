@@ -660,6 +660,28 @@ struct RepublishResponse {
   QX_UA_FIELDS(responseHeader, notificationMessage)
 };
 
+struct TransferSubscriptionsRequest {
+  static constexpr uint32_t kTypeId = 841;
+  RequestHeader requestHeader;
+  std::vector<uint32_t> subscriptionIds;
+  bool sendInitialValues = false;
+  QX_UA_FIELDS(requestHeader, subscriptionIds, sendInitialValues)
+};
+
+struct TransferResult {
+  StatusCode statusCode;
+  std::vector<uint32_t> availableSequenceNumbers;
+  QX_UA_FIELDS(statusCode, availableSequenceNumbers)
+};
+
+struct TransferSubscriptionsResponse {
+  static constexpr uint32_t kTypeId = 844;
+  ResponseHeader responseHeader;
+  std::vector<TransferResult> results;
+  std::vector<DiagnosticInfo> diagnosticInfos;
+  QX_UA_FIELDS(responseHeader, results, diagnosticInfos)
+};
+
 struct MonitoredItemNotification {
   uint32_t clientHandle = 0;
   DataValue value;

@@ -15,6 +15,14 @@ bool IsType(const Node& n) {
          n.nodeClass == NodeClass::ReferenceType || n.nodeClass == NodeClass::DataType;
 }
 
+// A client writes a value and may give its source timestamp. A status code
+// (a Bad one would otherwise be stored as Good) or a server timestamp is not
+// the client's to set.
+bool WritableParts(const DataValue& v) {
+  bool goodStatus = !v.hasStatus || v.status == status::Good;
+  return goodStatus && !v.hasServerTimestamp && !v.hasServerPicoseconds;
+}
+
 }  // namespace
 
 DataValue ServerCore::ReadAttribute(const Node& n, uint32_t attributeId,
@@ -134,6 +142,8 @@ void ServerCore::Write(Context& ctx, const WriteRequest& req, WriteResponse& res
       result = status::BadWriteNotSupported;
     } else if (!item.value.hasValue || item.value.value.IsEmpty() || item.value.value.isArray) {
       result = status::BadTypeMismatch;
+    } else if (!WritableParts(item.value)) {
+      result = status::BadWriteNotSupported;
     } else {
       Variant value = item.value.value;
       if (writeCallback_)

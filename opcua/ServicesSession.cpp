@@ -66,8 +66,11 @@ void ServerCore::GetEndpoints(Context&, const GetEndpointsRequest& req, GetEndpo
 void ServerCore::CreateSession(Context& ctx, const CreateSessionRequest& req,
                                CreateSessionResponse& resp) {
   const ServerLimits& limits = config_.limits;
-  // A revoked server takes no new sessions, as if it were full.
-  if (!acceptingSessions_ || sessions_.size() >= limits.maxSessions) {
+  // A revoked server takes no new sessions, as if it were full. A full table
+  // gives up an idle session that nobody waits on, so abandoned sessions
+  // cannot lock newcomers out.
+  bool full = sessions_.size() >= limits.maxSessions;
+  if (!acceptingSessions_ || (full && !EvictIdleSession())) {
     ctx.serviceResult = status::BadTooManySessions;
     return;
   }
@@ -80,8 +83,8 @@ void ServerCore::CreateSession(Context& ctx, const CreateSessionRequest& req,
   s->timeoutMs = std::isnan(requested) ? limits.minSessionTimeoutMs
                                        : std::clamp(requested, limits.minSessionTimeoutMs,
                                                     limits.maxSessionTimeoutMs);
-  s->lastActivityMs = clock_.MonotonicMs();
-  s->connection = ctx.connection.id;
+  s->createdMs = s->lastActivityMs = clock_.MonotonicMs();
+  BindSession(*s, ctx.connection);
 
   resp.sessionId = s->sessionId;
   resp.authenticationToken = s->authenticationToken;
@@ -112,8 +115,10 @@ void ServerCore::ActivateSession(Context& ctx, const ActivateSessionRequest& req
   if (s->connection != ctx.connection.id) {
     // The session moves to the channel it was activated on.
     s->publishQueue.clear();
-    s->connection = ctx.connection.id;
   }
+  BindSession(*s, ctx.connection);
+  ctx.connection.channel->AllowLargeRequests();
+  s->identity = "anonymous";
   s->activated = true;
   s->lastActivityMs = clock_.MonotonicMs();
   resp.serverNonce = ByteString(RandomBytes(32));
@@ -126,13 +131,7 @@ void ServerCore::CloseSession(Context& ctx, const CloseSessionRequest& req, Clos
     ctx.serviceResult = status::BadSessionIdInvalid;
     return;
   }
-  CloseSessionState(*s);
-  for (auto it = sessions_.begin(); it != sessions_.end(); ++it)
-    if (it->second.get() == s) {
-      sessions_.erase(it);
-      break;
-    }
-  sessionCount_ = sessions_.size();
+  EraseSession(*s);
 }
 
 void ServerCore::CloseSessionState(Session& s) {
@@ -140,6 +139,7 @@ void ServerCore::CloseSessionState(Session& s) {
     for (const auto& p : s.publishQueue)
       SendFault(*c, p.requestId, p.requestHandle, status::BadSessionClosed);
   s.publishQueue.clear();
+  s.statusChanges.clear();
   std::vector<uint32_t> ids(s.subscriptionIds.begin(), s.subscriptionIds.end());
   for (uint32_t id : ids)
     if (Subscription* sub = FindSubscription(s, id)) DeleteSubscription(*sub);

@@ -39,6 +39,20 @@ StatusCode ParseFilter(const ExtensionObject& filter, int32_t& trigger) {
 
 uint32_t NextSequence(uint32_t n) { return n == 0xFFFFFFFFu ? 1 : n + 1; }
 
+// What a kept notification message costs: its encoded notifications and a
+// little for the message around them.
+size_t MessageBytes(const NotificationMessage& m) {
+  size_t bytes = sizeof(NotificationMessage);
+  for (const auto& data : m.notificationData) bytes += sizeof(ExtensionObject) + data.body.size();
+  return bytes;
+}
+
+size_t QueueSlots(const Subscription& sub) {
+  size_t slots = 0;
+  for (const auto& [id, item] : sub.items) slots += item->queueSize;
+  return slots;
+}
+
 // Room left in a Publish response for the headers around the notifications,
 // and the most notification bytes one response carries.
 constexpr size_t kPublishOverhead = 4096;
@@ -52,8 +66,37 @@ double ServerCore::RevisePublishingInterval(double requested) const {
   return std::min(requested, l.maxPublishingIntervalMs);
 }
 
-uint32_t ServerCore::ReviseQueueSize(uint32_t requested) const {
-  return std::clamp<uint32_t>(requested, 1, config_.limits.maxQueueSize);
+uint32_t ServerCore::ReviseQueueSize(const Session& s, uint32_t requested, uint32_t current) const {
+  const ServerLimits& l = config_.limits;
+  // The session's slots left once this item gives back its own, less one
+  // for every further item the session may still create.
+  size_t items = s.monitoredItemCount + (current == 0 ? 1 : 0);
+  size_t kept = (s.queueSlots - current) +
+                (l.maxMonitoredItemsPerSession > items ? l.maxMonitoredItemsPerSession - items : 0);
+  size_t free = l.maxQueuedValuesPerSession > kept ? l.maxQueuedValuesPerSession - kept : 1;
+  size_t most = std::clamp<size_t>(free, 1, l.maxQueueSize);
+  return static_cast<uint32_t>(std::clamp<size_t>(requested, 1, most));
+}
+
+bool ServerCore::CheckOperationCount(Context& ctx, size_t operations) {
+  if (operations == 0) ctx.serviceResult = status::BadNothingToDo;
+  else if (operations > config_.limits.maxNodesPerRequest) ctx.serviceResult = status::BadTooManyOperations;
+  return ctx.serviceResult.IsGood();
+}
+
+Subscription* ServerCore::CheckSubscriptionRequest(Context& ctx, uint32_t subscriptionId,
+                                                   size_t operations,
+                                                   const TimestampsToReturn* timestamps) {
+  Subscription* sub = FindSubscription(*ctx.session, subscriptionId);
+  if (!sub) {
+    ctx.serviceResult = status::BadSubscriptionIdInvalid;
+    return nullptr;
+  }
+  if (timestamps && !ValidTimestamps(*timestamps)) {
+    ctx.serviceResult = status::BadTimestampsToReturnInvalid;
+    return nullptr;
+  }
+  return CheckOperationCount(ctx, operations) ? sub : nullptr;
 }
 
 Subscription* ServerCore::FindSubscription(Session& s, uint32_t id) {
@@ -122,10 +165,7 @@ void ServerCore::ModifySubscription(Context& ctx, const ModifySubscriptionReques
 
 void ServerCore::SetPublishingMode(Context& ctx, const SetPublishingModeRequest& req,
                                    SetPublishingModeResponse& resp) {
-  if (req.subscriptionIds.empty()) {
-    ctx.serviceResult = status::BadNothingToDo;
-    return;
-  }
+  if (!CheckOperationCount(ctx, req.subscriptionIds.size())) return;
   for (uint32_t id : req.subscriptionIds) {
     Subscription* sub = FindSubscription(*ctx.session, id);
     if (sub) sub->publishingEnabled = req.publishingEnabled;
@@ -135,10 +175,7 @@ void ServerCore::SetPublishingMode(Context& ctx, const SetPublishingModeRequest&
 
 void ServerCore::DeleteSubscriptions(Context& ctx, const DeleteSubscriptionsRequest& req,
                                      DeleteSubscriptionsResponse& resp) {
-  if (req.subscriptionIds.empty()) {
-    ctx.serviceResult = status::BadNothingToDo;
-    return;
-  }
+  if (!CheckOperationCount(ctx, req.subscriptionIds.size())) return;
   for (uint32_t id : req.subscriptionIds) {
     Subscription* sub = FindSubscription(*ctx.session, id);
     if (sub) DeleteSubscription(*sub);
@@ -149,14 +186,11 @@ void ServerCore::DeleteSubscriptions(Context& ctx, const DeleteSubscriptionsRequ
 void ServerCore::DeleteSubscription(Subscription& sub) {
   while (!sub.items.empty()) DeleteItem(*sub.items.begin()->second);
   Session& s = *sub.session;
+  for (const auto& kept : sub.retransmissions) s.retransmissionBytes -= MessageBytes(kept);
   s.subscriptionIds.erase(sub.id);
   subscriptions_.erase(sub.id);  // destroys `sub`
-  if (!s.subscriptionIds.empty()) return;
-  // Waiting Publish requests can never be answered now.
-  if (Connection* c = FindConnection(s.connection))
-    for (const auto& p : s.publishQueue)
-      SendFault(*c, p.requestId, p.requestHandle, status::BadNoSubscription);
-  s.publishQueue.clear();
+  // Without subscriptions, waiting Publish requests can never be answered.
+  DeliverStatusChanges(s);
 }
 
 // ---- Monitored items ---------------------------------------------------------------
@@ -165,6 +199,7 @@ void ServerCore::DeleteItem(MonitoredItem& item) {
   if (item.node) std::erase(item.node->monitors, &item);
   Subscription& sub = *item.subscription;
   --sub.session->monitoredItemCount;
+  sub.session->queueSlots -= item.queueSize;
   sub.items.erase(item.id);  // destroys `item`
 }
 
@@ -210,23 +245,9 @@ void ServerCore::Enqueue(MonitoredItem& item, const DataValue& value) {
 void ServerCore::CreateMonitoredItems(Context& ctx, const CreateMonitoredItemsRequest& req,
                                       CreateMonitoredItemsResponse& resp) {
   Session& s = *ctx.session;
-  Subscription* sub = FindSubscription(s, req.subscriptionId);
-  if (!sub) {
-    ctx.serviceResult = status::BadSubscriptionIdInvalid;
-    return;
-  }
-  if (!ValidTimestamps(req.timestampsToReturn)) {
-    ctx.serviceResult = status::BadTimestampsToReturnInvalid;
-    return;
-  }
-  if (req.itemsToCreate.empty()) {
-    ctx.serviceResult = status::BadNothingToDo;
-    return;
-  }
-  if (req.itemsToCreate.size() > config_.limits.maxNodesPerRequest) {
-    ctx.serviceResult = status::BadTooManyOperations;
-    return;
-  }
+  Subscription* sub = CheckSubscriptionRequest(ctx, req.subscriptionId, req.itemsToCreate.size(),
+                                               &req.timestampsToReturn);
+  if (!sub) return;
   for (const auto& r : req.itemsToCreate) {
     MonitoredItemCreateResult result;
     Node* node = space_.Find(r.itemToMonitor.nodeId);
@@ -260,7 +281,8 @@ void ServerCore::CreateMonitoredItems(Context& ctx, const CreateMonitoredItemsRe
     item->samplingIntervalMs = std::isnan(p.samplingInterval) ? 0
                                : p.samplingInterval < 0      ? sub->publishingIntervalMs
                                                              : p.samplingInterval;
-    item->queueSize = ReviseQueueSize(p.queueSize);
+    item->queueSize = ReviseQueueSize(s, p.queueSize, 0);
+    s.queueSlots += item->queueSize;
     item->discardOldest = p.discardOldest;
     item->timestamps = req.timestampsToReturn;
     item->trigger = trigger;
@@ -277,19 +299,10 @@ void ServerCore::CreateMonitoredItems(Context& ctx, const CreateMonitoredItemsRe
 
 void ServerCore::ModifyMonitoredItems(Context& ctx, const ModifyMonitoredItemsRequest& req,
                                       ModifyMonitoredItemsResponse& resp) {
-  Subscription* sub = FindSubscription(*ctx.session, req.subscriptionId);
-  if (!sub) {
-    ctx.serviceResult = status::BadSubscriptionIdInvalid;
-    return;
-  }
-  if (!ValidTimestamps(req.timestampsToReturn)) {
-    ctx.serviceResult = status::BadTimestampsToReturnInvalid;
-    return;
-  }
-  if (req.itemsToModify.empty()) {
-    ctx.serviceResult = status::BadNothingToDo;
-    return;
-  }
+  Subscription* sub = CheckSubscriptionRequest(ctx, req.subscriptionId, req.itemsToModify.size(),
+                                               &req.timestampsToReturn);
+  if (!sub) return;
+  Session& s = *ctx.session;
   for (const auto& r : req.itemsToModify) {
     MonitoredItemModifyResult result;
     auto it = sub->items.find(r.monitoredItemId);
@@ -305,7 +318,9 @@ void ServerCore::ModifyMonitoredItems(Context& ctx, const ModifyMonitoredItemsRe
       item.samplingIntervalMs = std::isnan(p.samplingInterval) ? 0
                                 : p.samplingInterval < 0      ? sub->publishingIntervalMs
                                                               : p.samplingInterval;
-      item.queueSize = ReviseQueueSize(p.queueSize);
+      uint32_t queueSize = ReviseQueueSize(s, p.queueSize, item.queueSize);
+      s.queueSlots = s.queueSlots - item.queueSize + queueSize;
+      item.queueSize = queueSize;
       item.discardOldest = p.discardOldest;
       item.timestamps = req.timestampsToReturn;
       item.trigger = trigger;
@@ -319,17 +334,10 @@ void ServerCore::ModifyMonitoredItems(Context& ctx, const ModifyMonitoredItemsRe
 
 void ServerCore::SetMonitoringMode(Context& ctx, const SetMonitoringModeRequest& req,
                                    SetMonitoringModeResponse& resp) {
-  Subscription* sub = FindSubscription(*ctx.session, req.subscriptionId);
-  if (!sub) {
-    ctx.serviceResult = status::BadSubscriptionIdInvalid;
-    return;
-  }
+  Subscription* sub = CheckSubscriptionRequest(ctx, req.subscriptionId, req.monitoredItemIds.size());
+  if (!sub) return;
   if (!ValidMode(req.monitoringMode)) {
     ctx.serviceResult = status::BadMonitoringModeInvalid;
-    return;
-  }
-  if (req.monitoredItemIds.empty()) {
-    ctx.serviceResult = status::BadNothingToDo;
     return;
   }
   for (uint32_t id : req.monitoredItemIds) {
@@ -353,15 +361,8 @@ void ServerCore::SetMonitoringMode(Context& ctx, const SetMonitoringModeRequest&
 
 void ServerCore::DeleteMonitoredItems(Context& ctx, const DeleteMonitoredItemsRequest& req,
                                       DeleteMonitoredItemsResponse& resp) {
-  Subscription* sub = FindSubscription(*ctx.session, req.subscriptionId);
-  if (!sub) {
-    ctx.serviceResult = status::BadSubscriptionIdInvalid;
-    return;
-  }
-  if (req.monitoredItemIds.empty()) {
-    ctx.serviceResult = status::BadNothingToDo;
-    return;
-  }
+  Subscription* sub = CheckSubscriptionRequest(ctx, req.subscriptionId, req.monitoredItemIds.size());
+  if (!sub) return;
   for (uint32_t id : req.monitoredItemIds) {
     auto it = sub->items.find(id);
     bool found = it != sub->items.end();
@@ -391,10 +392,13 @@ void ServerCore::Publish(Context& ctx, const PublishRequest& req, PublishRespons
       return m.sequenceNumber == ack.sequenceNumber;
     });
     bool found = it != kept.end();
-    if (found) kept.erase(it);
+    if (found) {
+      s.retransmissionBytes -= MessageBytes(*it);
+      kept.erase(it);
+    }
     pending.ackResults.push_back(found ? status::Good : status::BadSequenceNumberUnknown);
   }
-  if (s.subscriptionIds.empty()) {
+  if (s.subscriptionIds.empty() && s.statusChanges.empty()) {
     ctx.serviceResult = status::BadNoSubscription;
     return;
   }
@@ -407,6 +411,7 @@ void ServerCore::Publish(Context& ctx, const PublishRequest& req, PublishRespons
   }
   s.publishQueue.push_back(std::move(pending));
   for (uint32_t id : s.subscriptionIds) subscriptions_.at(id)->lifetimeCounter = 0;
+  DeliverStatusChanges(s);
   ServeLateSubscriptions(s);
 }
 
@@ -471,9 +476,7 @@ bool ServerCore::SendNotification(Subscription& sub, bool keepAlive) {
     message.sequenceNumber = sub.nextSequenceNumber;
     sub.nextSequenceNumber = NextSequence(sub.nextSequenceNumber);
     message.notificationData.push_back(std::move(changes));
-    sub.retransmissions.push_back(message);
-    if (sub.retransmissions.size() > config_.limits.maxRetransmissionsPerSubscription)
-      sub.retransmissions.pop_front();
+    KeepForRepublish(sub, message);
   }
   for (const auto& kept : sub.retransmissions)
     resp.availableSequenceNumbers.push_back(kept.sequenceNumber);
@@ -536,6 +539,130 @@ void ServerCore::Republish(Context& ctx, const RepublishRequest& req, RepublishR
       return;
     }
   ctx.serviceResult = status::BadMessageNotAvailable;
+}
+
+// ---- Kept messages and transfers ----------------------------------------------------
+
+void ServerCore::KeepForRepublish(Subscription& sub, const NotificationMessage& message) {
+  Session& s = *sub.session;
+  const ServerLimits& limits = config_.limits;
+  auto dropOldest = [&s](Subscription& from) {
+    s.retransmissionBytes -= MessageBytes(from.retransmissions.front());
+    from.retransmissions.pop_front();
+  };
+  // A message larger than the session may keep is sent but cannot be
+  // republished.
+  if (MessageBytes(message) > limits.maxRetransmissionBytesPerSession) return;
+  sub.retransmissions.push_back(message);
+  s.retransmissionBytes += MessageBytes(message);
+  if (sub.retransmissions.size() > limits.maxRetransmissionsPerSubscription) dropOldest(sub);
+  TrimRetransmissions(s, &sub);
+}
+
+void ServerCore::TrimRetransmissions(Session& s, const Subscription* newest) {
+  // The oldest messages of each subscription go first; the newest message
+  // of `newest` stays, as it fits the budget by itself.
+  for (uint32_t id : s.subscriptionIds) {
+    Subscription& sub = *subscriptions_.at(id);
+    size_t keep = &sub == newest ? 1 : 0;
+    while (s.retransmissionBytes > config_.limits.maxRetransmissionBytesPerSession &&
+           sub.retransmissions.size() > keep) {
+      s.retransmissionBytes -= MessageBytes(sub.retransmissions.front());
+      sub.retransmissions.pop_front();
+    }
+  }
+}
+
+void ServerCore::MoveSubscription(Subscription& sub, Session& to) {
+  Session& from = *sub.session;
+  size_t slots = QueueSlots(sub);
+  size_t bytes = 0;
+  for (const auto& kept : sub.retransmissions) bytes += MessageBytes(kept);
+  from.subscriptionIds.erase(sub.id);
+  from.monitoredItemCount -= sub.items.size();
+  from.queueSlots -= slots;
+  from.retransmissionBytes -= bytes;
+  to.subscriptionIds.insert(sub.id);
+  to.monitoredItemCount += sub.items.size();
+  to.queueSlots += slots;
+  to.retransmissionBytes += bytes;
+  sub.session = &to;
+  sub.lifetimeCounter = 0;
+  TrimRetransmissions(to, nullptr);
+}
+
+void ServerCore::SendStatusChange(Session& s, uint32_t subscriptionId, uint32_t sequenceNumber,
+                                  StatusCode change) {
+  s.statusChanges.push_back({subscriptionId, sequenceNumber, change});
+  if (s.statusChanges.size() > config_.limits.maxSubscriptionsPerSession) s.statusChanges.pop_front();
+  DeliverStatusChanges(s);
+}
+
+void ServerCore::DeliverStatusChanges(Session& s) {
+  Connection* c = FindConnection(s.connection);
+  while (c && !s.statusChanges.empty() && !s.publishQueue.empty()) {
+    PendingStatusChange change = s.statusChanges.front();
+    s.statusChanges.pop_front();
+    PendingPublish pending = std::move(s.publishQueue.front());
+    s.publishQueue.pop_front();
+    PublishResponse resp;
+    resp.subscriptionId = change.subscriptionId;
+    resp.results = std::move(pending.ackResults);
+    // The message takes no sequence number of its own: the subscription,
+    // now elsewhere, goes on with the number it carries.
+    resp.notificationMessage.sequenceNumber = change.sequenceNumber;
+    resp.notificationMessage.publishTime = clock_.Now();
+    resp.notificationMessage.notificationData.push_back(
+        Wrap(StatusChangeNotification{change.status, {}}));
+    SendResponse(*c, pending.requestId, resp, pending.requestHandle);
+  }
+  if (!s.subscriptionIds.empty() || !s.statusChanges.empty()) return;
+  // Nothing is left to answer the remaining Publish requests with.
+  if (c)
+    for (const auto& p : s.publishQueue)
+      SendFault(*c, p.requestId, p.requestHandle, status::BadNoSubscription);
+  s.publishQueue.clear();
+}
+
+void ServerCore::TransferSubscriptions(Context& ctx, const TransferSubscriptionsRequest& req,
+                                       TransferSubscriptionsResponse& resp) {
+  if (!CheckOperationCount(ctx, req.subscriptionIds.size())) return;
+  Session& to = *ctx.session;
+  const ServerLimits& limits = config_.limits;
+  for (uint32_t id : req.subscriptionIds) {
+    TransferResult result;
+    auto found = subscriptions_.find(id);
+    Subscription* sub = found == subscriptions_.end() ? nullptr : found->second.get();
+    bool moves = sub && sub->session != &to;
+    if (!sub) {
+      result.statusCode = status::BadSubscriptionIdInvalid;
+    } else if (sub->session->identity != to.identity) {
+      result.statusCode = status::BadUserAccessDenied;
+    } else if (moves && to.subscriptionIds.size() >= limits.maxSubscriptionsPerSession) {
+      result.statusCode = status::BadTooManySubscriptions;
+    } else if (moves && (to.monitoredItemCount + sub->items.size() > limits.maxMonitoredItemsPerSession ||
+                         to.queueSlots + QueueSlots(*sub) > limits.maxQueuedValuesPerSession)) {
+      result.statusCode = status::BadTooManyMonitoredItems;
+    }
+    if (!result.statusCode.IsGood()) {
+      resp.results.push_back(result);
+      continue;
+    }
+    if (moves) {
+      Session& from = *sub->session;
+      MoveSubscription(*sub, to);
+      SendStatusChange(from, id, sub->nextSequenceNumber, status::GoodSubscriptionTransferred);
+    }
+    if (req.sendInitialValues)
+      for (auto& [itemId, item] : sub->items) {
+        if (item->mode != MonitoringMode::Reporting) continue;
+        item->hasLast = false;  // the current value is sent even if unchanged
+        Enqueue(*item, ReadAttribute(*item->node, item->attributeId, TimestampsToReturn::Both));
+      }
+    for (const auto& kept : sub->retransmissions)
+      result.availableSequenceNumbers.push_back(kept.sequenceNumber);
+    resp.results.push_back(result);
+  }
 }
 
 }  // namespace opcua

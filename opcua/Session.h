@@ -69,17 +69,32 @@ struct BrowseContinuation {
   uint32_t maxPerResponse = 0;
 };
 
+// A status change of a subscription (e.g. its transfer to another session)
+// waiting for a Publish request of the session that loses it.
+struct PendingStatusChange {
+  uint32_t subscriptionId = 0;
+  uint32_t sequenceNumber = 0;
+  StatusCode status;
+};
+
 struct Session {
   NodeId sessionId;
   NodeId authenticationToken;
   std::string name;
+  // Who activated the session; subscriptions move only between sessions of
+  // the same identity.
+  std::string identity;
   double timeoutMs = 0;
+  int64_t createdMs = 0;
   int64_t lastActivityMs = 0;
   bool activated = false;
   ConnectionId connection = 0;
   std::deque<PendingPublish> publishQueue;
   std::set<uint32_t> subscriptionIds;
   size_t monitoredItemCount = 0;
+  size_t queueSlots = 0;           // sum of the queue sizes of its monitored items
+  size_t retransmissionBytes = 0;  // notification bytes kept for Republish
+  std::deque<PendingStatusChange> statusChanges;
   std::map<std::string, BrowseContinuation> continuations;
 };
 

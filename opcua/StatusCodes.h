@@ -19,6 +19,7 @@ const char* StatusName(StatusCode code);
 
 namespace status {
 inline constexpr StatusCode Good{0x00000000};
+inline constexpr StatusCode GoodSubscriptionTransferred{0x002D0000};
 inline constexpr StatusCode BadUnexpectedError{0x80010000};
 inline constexpr StatusCode BadInternalError{0x80020000};
 inline constexpr StatusCode BadOutOfMemory{0x80030000};
@@ -35,6 +36,7 @@ inline constexpr StatusCode BadNothingToDo{0x800F0000};
 inline constexpr StatusCode BadTooManyOperations{0x80100000};
 inline constexpr StatusCode BadIdentityTokenInvalid{0x80200000};
 inline constexpr StatusCode BadIdentityTokenRejected{0x80210000};
+inline constexpr StatusCode BadUserAccessDenied{0x801F0000};
 inline constexpr StatusCode BadSecureChannelIdInvalid{0x80220000};
 inline constexpr StatusCode BadSessionIdInvalid{0x80250000};
 inline constexpr StatusCode BadSessionClosed{0x80260000};

@@ -105,13 +105,27 @@ void TcpTransport::Stop() {
   Wake();
 }
 
+// The numeric address of a connected peer, as the per-peer limit counts it.
+static std::string PeerAddress(const sockaddr_storage& address) {
+  char text[INET6_ADDRSTRLEN] = "";
+  if (address.ss_family == AF_INET)
+    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(&address)->sin_addr, text, sizeof text);
+  else if (address.ss_family == AF_INET6)
+    inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(&address)->sin6_addr, text, sizeof text);
+  return text;
+}
+
 void TcpTransport::Accept(ServerCore& core) {
   for (;;) {
-    int fd = accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    int fd = accept4(listenFd_, reinterpret_cast<sockaddr*>(&address), &length,
+                     SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) return;
-    ConnectionId id = core.OpenConnection();
+    ConnectionId id = core.OpenConnection(PeerAddress(address));
     if (id == 0) {
-      // Too many connections: tell the client why before hanging up.
+      // Too many connections (in all or from this peer): tell the client
+      // why before hanging up.
       std::string err = BuildErrorChunk(status::BadTcpServerTooBusy, "too many connections");
       [[maybe_unused]] ssize_t n = send(fd, err.data(), err.size(), MSG_NOSIGNAL);
       close(fd);

@@ -299,6 +299,47 @@ TEST_F(SessionServices, WritesReachTheCallbackAndAreStoredOnlyWhenAccepted) {
   EXPECT_EQ(Text(values.results[1]), "7.2");  // as the callback rewrote it
 }
 
+TEST_F(SessionServices, WritesCarryingAStatusOrServerTimestampAreRefused) {
+  TestClient client(core);
+  ASSERT_TRUE(client.ConnectAndOpenSession());
+  auto withStatus = [](StatusCode code) {
+    DataValue v = DataValue::Of(std::string("2"));
+    v.hasStatus = true;
+    v.status = code;
+    return v;
+  };
+  DataValue serverStamped = DataValue::Of(std::string("3"));
+  serverStamped.hasServerTimestamp = true;
+  serverStamped.serverTimestamp = clock.Now();
+  DataValue sourceStamped = DataValue::Of(std::string("4"));
+  sourceStamped.hasSourceTimestamp = true;
+  sourceStamped.sourceTimestamp = DateTime::FromUnixMicros(1'600'000'000'000'000LL);
+  struct Case {
+    DataValue value;
+    StatusCode expected;
+    const char* stored;  // what A reads afterwards
+  } cases[] = {
+      {withStatus(StatusCode{0x80000000}), status::BadWriteNotSupported, "empty"},
+      {withStatus(StatusCode{0x40000000}), status::BadWriteNotSupported, "empty"},  // Uncertain
+      {serverStamped, status::BadWriteNotSupported, "empty"},
+      {withStatus(status::Good), status::Good, "2"},
+      {sourceStamped, status::Good, "4"},
+  };
+  for (const auto& c : cases) {
+    WriteRequest write;
+    write.nodesToWrite = {WriteValue{var("A"), kAttrValue, "", c.value}};
+    WriteResponse resp;
+    ASSERT_EQ(client.Call(write, resp), status::Good);
+    EXPECT_EQ(resp.results, (std::vector<StatusCode>{c.expected})) << c.stored;
+    ReadRequest read;
+    read.nodesToRead = {{var("A"), kAttrValue, "", {}}};
+    ReadResponse values;
+    ASSERT_EQ(client.Call(read, values), status::Good);
+    EXPECT_EQ(Text(values.results.at(0)), c.stored);
+    EXPECT_TRUE(values.results[0].status.IsGood());
+  }
+}
+
 TEST_F(SessionServices, RequestSizesAreBounded) {
   TestClient client(core);
   ASSERT_TRUE(client.ConnectAndOpenSession());
@@ -321,10 +362,12 @@ class SessionLimits : public ServerFixture {
 };
 
 TEST_F(SessionLimits, SessionsBeyondTheLimitOrAfterRevokeAreRefused) {
+  // Sessions with a subscription are in use and keep their places.
   std::vector<std::unique_ptr<TestClient>> clients;
   for (int i = 0; i < 3; ++i) {
     clients.push_back(std::make_unique<TestClient>(core));
     ASSERT_TRUE(clients.back()->ConnectAndOpenSession());
+    CreateSubscription(*clients.back());
   }
   EXPECT_EQ(core.SessionCount(), 3u);
   TestClient extra(core);

@@ -48,14 +48,7 @@ class TestClient {
 
   template <class Resp>
   static StatusCode Answer(const ServerMessage& m, Resp& resp) {
-    if (m.typeId == NodeId(0, ServiceFault::kTypeId)) {
-      ServiceFault fault;
-      Decode(m.body, fault);
-      return fault.responseHeader.serviceResult;
-    }
-    if (!(m.typeId == NodeId(0, Resp::kTypeId))) return status::BadUnknownResponse;
-    StatusCode decoded = Decode(m.body, resp);
-    return decoded.IsGood() ? resp.responseHeader.serviceResult : decoded;
+    return DecodeResponse(m, resp);
   }
 
   // CreateSession + ActivateSession (anonymous).
