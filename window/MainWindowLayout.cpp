@@ -176,12 +176,15 @@ QWidget* TForm1::BuildErrorPanel() {
   auto* models = new QHBoxLayout(modelPanel);
   models->setContentsMargins(4, 2, 4, 2);
   auto* process = new QGroupBox("Process Transfer Function", modelPanel);
+  process->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
   auto* processGrid = new QGridLayout(process);
   const char* processEdits[] = {"Delay", "Gain", "TimeConstant1", "TimeConstant2"};
   const char* processLabels[] = {"Delay", "Gain", "Tau1", "Tau2"};
   for (int i = 0; i < 4; ++i) {
     processGrid->addWidget(Label(processLabels[i], process), i, 0);
-    processGrid->addWidget(binding_->Edit(processEdits[i], process), i, 1);
+    QLineEdit* edit = binding_->Edit(processEdits[i], process);
+    edit->setFixedWidth(64);  // leaves the disturbance group room for its title
+    processGrid->addWidget(edit, i, 1);
   }
   auto* disturbance = new QGroupBox("Disturbance Transfer Function", modelPanel);
   auto* disturbanceGrid = new QGridLayout(disturbance);
@@ -192,8 +195,18 @@ QWidget* TForm1::BuildErrorPanel() {
     disturbanceGrid->addWidget(binding_->Edit(disturbanceEdits[i], disturbance), i, 1);
   }
   disturbanceGrid->setRowStretch(3, 1);
+  // Both titles fit side by side in the panel's width only a point smaller;
+  // the labels and edits inside keep the window's font.
+  QFont titleFont = modelPanel->font();
+  titleFont.setPointSizeF(titleFont.pointSizeF() - 1);
+  for (QGroupBox* group : {process, disturbance}) {
+    const QFont inside = group->font();
+    group->setFont(titleFont);
+    for (QWidget* child : group->findChildren<QWidget*>()) child->setFont(inside);
+  }
+  models->setSpacing(4);
   models->addWidget(process);
-  models->addWidget(disturbance);
+  models->addWidget(disturbance, 1);
   column->addWidget(modelPanel);
   column->addStretch(1);
 

@@ -55,6 +55,7 @@ QWidget* TForm1::BuildSignalsPanel() {
     grid->addWidget(binding_->Edit(g.sizeEdit, box), 1, 2);
     if (QString(g.caption) == "Pulse")
       grid->addWidget(binding_->Radios("PulseRandomRegular", QString(), {"Regular", "Random"}, 1, box), 0, 3, 2, 1);
+    grid->setColumnMinimumWidth(1, 72);  // the edits of the three groups line up
     grid->setColumnStretch(2, 1);
     column->addWidget(box);
   }
