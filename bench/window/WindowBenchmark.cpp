@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unistd.h>
@@ -176,10 +177,10 @@ class WindowBenchmark {
     return {[this] { return SetTrendWindow(); },
             [this] { return Steps() >= kFillSteps; },
             [this] { return MeasureThroughput(); },
-            [this] { return MeasureInputs(fastProbe_, f_.FastInputs, 0, 5, 150, 1); },
+            [this] { return MeasureInputs(f_.FastInputs, 0, 5, 150, 1); },
             [this] { return MeasureMemory(); },
             [this] { return SlowDown(); },
-            [this] { return MeasureInputs(slowProbe_, f_.SlowInputs, 600, 0, 700, 2); },
+            [this] { return MeasureInputs(f_.SlowInputs, 600, 0, 700, 2); },
             [this] { return StopRun(); },
             [this] { return CloseWindow(); }};
   }
@@ -233,20 +234,20 @@ class WindowBenchmark {
     return true;
   }
 
-  bool MeasureInputs(std::unique_ptr<InputLatencyProbe>& probe, std::optional<LatencyResult>& into, int sleepMs,
-                     int minGapMs, int maxGapMs, unsigned seed) {
-    if (!probe) {
+  bool MeasureInputs(std::optional<LatencyResult>& into, int sleepMs, int minGapMs, int maxGapMs, unsigned seed) {
+    if (!probe_) {
       if (Model().RunControl.SleepMs != sleepMs) {
         std::fprintf(stderr, "bench_window: SleepMs is %g, expected %d\n", Model().RunControl.SleepMs, sleepMs);
         std::exit(1);
       }
       std::fprintf(stderr, "bench_window: %d inputs at SleepMs %d\n", kInputsPerSpeed, sleepMs);
-      probe = std::make_unique<InputLatencyProbe>(Find<QLineEdit>("PSingle"), Find<QLabel>("manual_auto_select"));
-      probe->Start(kInputsPerSpeed, minGapMs, maxGapMs, seed);
+      probe_ = std::make_unique<InputLatencyProbe>(Find<QLineEdit>("PSingle"), Find<QLabel>("manual_auto_select"));
+      probe_->Start(kInputsPerSpeed, minGapMs, maxGapMs, seed);
       return false;
     }
-    if (!probe->Finished()) return false;
-    into = probe->Result();
+    if (!probe_->Finished()) return false;
+    into = probe_->Result();
+    probe_.reset();
     return true;
   }
 
@@ -295,7 +296,7 @@ class WindowBenchmark {
   int64_t replots_ = 0;
   Clock::time_point startedAt_;
   int64_t startSteps_ = 0;
-  std::unique_ptr<InputLatencyProbe> fastProbe_, slowProbe_;
+  std::unique_ptr<InputLatencyProbe> probe_;  // while inputs are measured
 };
 
 // A port of its own on the loopback, so the publication runs as in the
