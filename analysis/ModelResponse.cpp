@@ -1,5 +1,6 @@
 #include "analysis/ModelResponse.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "analysis/LoopSample.h"
@@ -60,26 +61,29 @@ bool UnitResponse(ModelKind kind, double tau1, double tau2, std::span<const doub
     }
     case ModelKind::FirstOrder: {
       if (!(tau1 > 0)) return false;
+      // s0 += (c0 u - c0 s0) dt, with c0 = 1 / Tau1, gathered into
+      // s0 = a s0 + b u to shorten the chain from one step to the next.
       const double c0 = 1.0 / tau1;
+      const double a = 1 - c0 * dt, b = c0 * dt;
       double s0 = 0;
-      for (size_t k = 0; k < n; ++k) {
-        s0 += (c0 * input[k] - c0 * s0) * dt;
-        out[k] = s0;
-      }
+      for (size_t k = 0; k < n; ++k) out[k] = s0 = a * s0 + b * input[k];
       return std::fabs(s0) < kRunawayLimit;
     }
     case ModelKind::SecondOrder: {
       if (!(tau1 > 0)) return false;
+      // The highest state first, s1 += (c0 u - c0 s0 - c1 s1) dt with
+      // c0 = 1 / Tau1, c1 = Tau2 / Tau1; the lower one integrates its new
+      // value, s0 += s1 dt.
       const double c0 = 1.0 / tau1, c1 = c0 * tau2;
-      double s0 = 0, s1 = 0;
+      const double a = 1 - c1 * dt, b = c0 * dt;
+      double s0 = 0, s1 = 0, peak = 0;
       for (size_t k = 0; k < n; ++k) {
-        // The highest state first; the lower one integrates its new value.
-        s1 += (c0 * input[k] - (c0 * s0 + c1 * s1)) * dt;
-        s0 += s1 * dt;
-        out[k] = s0;
-        if (!(std::fabs(s0) < kRunawayLimit)) return false;
+        s1 = a * s1 + b * (input[k] - s0);
+        out[k] = s0 += s1 * dt;
+        peak = std::max(peak, std::fabs(s0));
       }
-      return true;
+      // A run that overflowed leaves NaN, which fails this test too.
+      return peak < kRunawayLimit;
     }
   }
   return false;

@@ -24,105 +24,115 @@ void PerformanceIndices::StartWindow(double t, double sp, WindowCause cause, dou
   cause_ = cause;
   windowStart_ = t;
   steps_ = 0;
+  k_ = 0;
   spBefore_ = spBefore;
   change_ = cause == WindowCause::SetPointChange ? sp - spBefore : 0.0;
-  iae_ = ise_ = itae_ = travel_ = 0;
+  inverseChange_ = change_ != 0 ? 1 / change_ : 0.0;
+  bandWidth_ = band_ * (change_ != 0 ? std::fabs(change_) : span_);
+  sumAbs_ = sumSquares_ = sumWeighted_ = travel_ = 0;
   maxExcess_ = 0;
   rise10_ = rise90_ = -1;
   bandEntry_ = -1;
   side_ = change_ > 0 ? 1 : change_ < 0 ? -1 : 0;
+  excursionsDone_ = false;
   exc_ = Excursion{};
 }
 
-void PerformanceIndices::Add(double t, double sp, double pv, double op, int mode) {
-  if (!std::isfinite(t) || !std::isfinite(sp) || !std::isfinite(pv) || !std::isfinite(op)) {
-    ++skipped_;
-    return;
-  }
-  bool spChanged = false;
+void PerformanceIndices::Restart(double t, double sp, double op, int mode) {
   if (!started_) {
     StartWindow(t, sp, WindowCause::RunStart, sp);
     started_ = true;
+    lastStepChangedSP_ = false;
+    return;
+  }
+  const bool spChanged = SetPointMoved(sp, lastSP_);
+  if (spChanged && lastStepChangedSP_ && cause_ == WindowCause::SetPointChange) {
+    // A ramp goes on: one change from the SP before it to the newest SP.
+    change_ = sp - spBefore_;
+    inverseChange_ = change_ != 0 ? 1 / change_ : 0.0;
+    bandWidth_ = band_ * (change_ != 0 ? std::fabs(change_) : span_);
+    travel_ += std::fabs(op - lastOP_);
+  } else if (spChanged) {
+    StartWindow(t, sp, WindowCause::SetPointChange, lastSP_);
+  } else if (disturbancePending_) {
+    StartWindow(t, sp, WindowCause::Disturbance, sp);
+  } else if (mode != lastMode_) {
+    StartWindow(t, sp, WindowCause::ModeChange, sp);
   } else {
-    spChanged = SetPointMoved(sp, lastSP_);
-    const bool newWindow = spChanged || disturbancePending_ || mode != lastMode_;
-    if (spChanged && lastStepChangedSP_ && cause_ == WindowCause::SetPointChange) {
-      // A ramp goes on: one change from the SP before it to the newest SP.
-      change_ = sp - spBefore_;
-      travel_ += std::fabs(op - lastOP_);
-    } else if (spChanged) {
-      StartWindow(t, sp, WindowCause::SetPointChange, lastSP_);
-    } else if (disturbancePending_) {
-      StartWindow(t, sp, WindowCause::Disturbance, sp);
-    } else if (mode != lastMode_) {
-      StartWindow(t, sp, WindowCause::ModeChange, sp);
-    }
-    if (!newWindow) travel_ += std::fabs(op - lastOP_);
-    disturbancePending_ = false;
+    travel_ += std::fabs(op - lastOP_);  // a set point moved within rounding
+  }
+  disturbancePending_ = false;
+  lastStepChangedSP_ = spChanged;
+}
+
+void PerformanceIndices::Add(double t, double sp, double pv, double op, int mode) {
+  // x - x is 0 for every finite x and NaN otherwise: one test for all four.
+  if (!((t - t) + (sp - sp) + (pv - pv) + (op - op) == 0)) {
+    ++skipped_;
+    return;
+  }
+  if (sp != lastSP_ || mode != lastMode_ || disturbancePending_ || !started_) {
+    Restart(t, sp, op, mode);
+  } else {
+    travel_ += std::fabs(op - lastOP_);
+    lastStepChangedSP_ = false;
   }
   Accumulate(sp, pv);
   lastSP_ = sp;
   lastOP_ = op;
   lastMode_ = mode;
-  lastStepChangedSP_ = spChanged;
 }
 
 void PerformanceIndices::Accumulate(double sp, double pv) {
-  const int64_t k = steps_;
-  const double tw = static_cast<double>(k) * kStepTime;
   const double e = sp - pv;
   const double ae = std::fabs(e);
-  iae_ += ae * kStepTime;
-  ise_ += e * e * kStepTime;
-  itae_ += tw * ae * kStepTime;
+  sumAbs_ += ae;
+  sumSquares_ += e * e;
+  sumWeighted_ += k_ * ae;
 
-  double bandWidth = band_ * span_;
   if (change_ != 0) {
-    const double size = std::fabs(change_);
-    bandWidth = band_ * size;
     const double excess = side_ * (pv - sp);
     if (excess > maxExcess_) maxExcess_ = excess;
-    const double progress = (pv - spBefore_) / change_;
-    if (rise10_ < 0 && progress >= 0.1) rise10_ = k;
-    if (rise90_ < 0 && progress >= 0.9) rise90_ = k;
-    if (ae <= bandWidth) {
-      if (bandEntry_ < 0) bandEntry_ = k;
-    } else {
-      bandEntry_ = -1;
+    const double progress = (pv - spBefore_) * inverseChange_;
+    if (rise90_ < 0) {
+      if (rise10_ < 0 && progress >= 0.1) rise10_ = steps_;
+      if (progress >= 0.9) rise90_ = steps_;
     }
+    if (ae > bandWidth_)
+      bandEntry_ = -1;
+    else if (bandEntry_ < 0)
+      bandEntry_ = steps_;
   }
-  TrackExcursions(pv - sp, bandWidth);
+  if (!excursionsDone_) TrackExcursions(pv - sp);
   ++steps_;
+  k_ += 1;
 }
 
-void PerformanceIndices::TrackExcursions(double deviation, double bandWidth) {
+void PerformanceIndices::TrackExcursions(double deviation) {
   if (side_ == 0) {
-    if (std::fabs(deviation) <= bandWidth) return;
+    if (std::fabs(deviation) <= bandWidth_) return;
     side_ = deviation > 0 ? 1 : -1;
   }
-  if (exc_.count >= 2 && !exc_.inside) return;  // the first two are all it needs
   const double s = side_ * deviation;
   if (!exc_.inside) {
-    if (s > bandWidth) {
-      exc_.inside = true;
-      ++exc_.count;
-    } else {
-      return;
-    }
+    if (s <= bandWidth_) return;
+    exc_.inside = true;
+    ++exc_.count;
   }
   double& peak = exc_.count == 1 ? exc_.first : exc_.second;
   if (s > peak) peak = s;
-  if (s <= 0.5 * bandWidth) {
+  if (s <= 0.5 * bandWidth_) {
     exc_.inside = false;
     if (exc_.count == 1) exc_.firstEnded = true;
+    excursionsDone_ = exc_.count >= 2;
   }
 }
 
 PerformanceResults PerformanceIndices::Results() const {
   PerformanceResults r;
-  r.IAE = iae_;
-  r.ISE = ise_;
-  r.ITAE = itae_;
+  r.IAE = sumAbs_ * kStepTime;
+  r.ISE = sumSquares_ * kStepTime;
+  r.ITAE = sumWeighted_ * kStepTime * kStepTime;
   r.OPTravel = travel_;
   r.WindowStart = windowStart_;
   r.WindowLength = steps_ > 0 ? static_cast<double>(steps_ - 1) * kStepTime : 0.0;

@@ -94,8 +94,11 @@ class PerformanceIndices {
   };
 
   void StartWindow(double t, double sp, WindowCause cause, double spBefore);
+  // The first step, a set point that moved, a change of mode or a reported
+  // disturbance: decides whether a new window starts.
+  void Restart(double t, double sp, double op, int mode);
   void Accumulate(double sp, double pv);
-  void TrackExcursions(double deviation, double bandWidth);
+  void TrackExcursions(double deviation);
 
   double span_, band_;
   bool started_ = false;
@@ -107,16 +110,20 @@ class PerformanceIndices {
   int lastMode_ = 0;
   bool lastStepChangedSP_ = false;
 
-  // The window.
+  // The window. The sums leave out the factors dt (and dt^2 for ITAE, whose
+  // weight is the step count k), which Results applies.
   WindowCause cause_ = WindowCause::RunStart;
   double windowStart_ = 0;
   int64_t steps_ = 0;
-  double spBefore_ = 0, change_ = 0;
-  double iae_ = 0, ise_ = 0, itae_ = 0, travel_ = 0;
+  double k_ = 0;  // steps_ as a double, the ITAE weight of the next step
+  double spBefore_ = 0, change_ = 0, inverseChange_ = 0;
+  double bandWidth_ = 0;  // the band of this window, engineering units
+  double sumAbs_ = 0, sumSquares_ = 0, sumWeighted_ = 0, travel_ = 0;
   double maxExcess_ = 0;
   int64_t rise10_ = -1, rise90_ = -1;
   int64_t bandEntry_ = -1;  // first step of the current in-band stretch
   int side_ = 0;            // +1 / -1 once known
+  bool excursionsDone_ = false;  // both excursions the ratio needs are seen
   Excursion exc_;
 };
 

@@ -18,6 +18,10 @@ constexpr double kResolution = 2e-5;
 // stops being a lag; above a hundred times the stretch a lag is a ramp.
 constexpr double kMinimumLag = 0.5;
 constexpr double kMaximumLagFactor = 100.0;
+// Search reach of the lags in their logarithms: from a starting point, and
+// near a point already fitted.
+constexpr double kFirstReach = 0.5;
+constexpr double kNearReach = 0.1;
 // A lag this close to the limit was stopped by it.
 constexpr double kAtLimit = 0.99;
 
@@ -74,12 +78,16 @@ class ModelFitter {
   // to `count` entries (sx, sxx, sjx = sum j x_j) and sum x_j y_{j+d}.
   LinearFit Solve(int d, double sx, double sxx, double sjx, double sxy) const;
   LinearFit FitShift(int d) const;
+  // Sum over j of x(j) y(j + d).
+  double CrossSum(int d) const;
   bool Simulate(double tau1, double tau2) { return UnitResponse(kind_, tau1, tau2, d_.input, x_); }
   double Cost(double tau1, double tau2, int d);
-  // The dead time with the least SSE for the lags, on the whole allowed range.
-  int BestDelay(double tau1, double tau2, double& sse);
-  // The lags with the least SSE for dead time d, starting from tau1, tau2.
-  double OptimiseLags(int d, double& tau1, double& tau2);
+  // The dead time in lo..hi steps with the least SSE for the lags.
+  int BestDelay(double tau1, double tau2, int lo, int hi, double& sse);
+  // The lags with the least SSE for dead time d, searched from tau1, tau2
+  // within about `reach` in their logarithms (wider for the first order,
+  // whose search is a bracket of four times the reach either way).
+  double OptimiseLags(int d, double& tau1, double& tau2, double reach);
 
   const FitData& d_;
   ModelKind kind_;
@@ -127,18 +135,30 @@ LinearFit ModelFitter::Solve(int d, double sx, double sxx, double sjx, double sx
   return fit;
 }
 
+double ModelFitter::CrossSum(int d) const {
+  // Four partial sums let the additions overlap.
+  const size_t count = d_.y.size() - static_cast<size_t>(d);
+  const double* x = x_.data();
+  const double* y = d_.y.data() + d;
+  double s[4] = {0, 0, 0, 0};
+  size_t j = 0;
+  for (; j + 4 <= count; j += 4)
+    for (int lane = 0; lane < 4; ++lane) s[lane] += x[j + lane] * y[j + lane];
+  for (; j < count; ++j) s[0] += x[j] * y[j];
+  return (s[0] + s[1]) + (s[2] + s[3]);
+}
+
 LinearFit ModelFitter::FitShift(int d) const {
   const size_t n = d_.y.size();
   const size_t count = n - static_cast<size_t>(d);
-  double sx = 0, sxx = 0, sjx = 0, sxy = 0;
+  double sx = 0, sxx = 0, sjx = 0;
   for (size_t j = 0; j < count; ++j) {
     const double x = x_[j];
     sx += x;
     sxx += x * x;
     sjx += static_cast<double>(j) * x;
-    sxy += x * d_.y[j + d];
   }
-  return Solve(d, sx, sxx, sjx, sxy);
+  return Solve(d, sx, sxx, sjx, CrossSum(d));
 }
 
 double ModelFitter::Cost(double tau1, double tau2, int d) {
@@ -146,7 +166,7 @@ double ModelFitter::Cost(double tau1, double tau2, int d) {
   return FitShift(d).sse;
 }
 
-int ModelFitter::BestDelay(double tau1, double tau2, double& sse) {
+int ModelFitter::BestDelay(double tau1, double tau2, int lo, int hi, double& sse) {
   sse = kInfinity;
   if (!Simulate(tau1, tau2)) return 0;
   const size_t n = d_.y.size();
@@ -160,38 +180,38 @@ int ModelFitter::BestDelay(double tau1, double tau2, double& sse) {
   }
   auto at = [&](int d) {
     const size_t count = n - static_cast<size_t>(d);
-    double sxy = 0;
-    for (size_t j = 0; j < count; ++j) sxy += x_[j] * d_.y[j + d];
-    return Solve(d, px_[count], pxx_[count], pjx_[count], sxy).sse;
+    return Solve(d, px_[count], pxx_[count], pjx_[count], CrossSum(d)).sse;
   };
   // The SSE changes smoothly with the shift: a coarse pass over the range,
-  // then every step around its best.
-  const int stride = std::max(1, d_.maxDelay / 64);
-  int best = 0;
-  for (int d = 0; d <= d_.maxDelay; d += stride) {
-    const double s = at(d);
-    if (s < sse) {
-      sse = s;
-      best = d;
+  // then passes at an eighth of the stride around the best so far, down to
+  // single steps.
+  int stride = std::max(1, (hi - lo) / 64);
+  int best = lo;
+  auto scan = [&](int from, int to, int by) {
+    for (int d = from; d <= to; d += by) {
+      const double s = at(d);
+      if (s < sse) {
+        sse = s;
+        best = d;
+      }
     }
-  }
-  const int lo = std::max(0, best - stride + 1), hi = std::min(d_.maxDelay, best + stride - 1);
-  for (int d = lo; d <= hi; ++d) {
-    if (d == best) continue;
-    const double s = at(d);
-    if (s < sse) {
-      sse = s;
-      best = d;
-    }
+  };
+  scan(lo, hi, stride);
+  while (stride > 1) {
+    const int finer = std::max(1, stride / 8);
+    scan(std::max(lo, best - stride + finer), std::min(hi, best + stride - finer), finer);
+    stride = finer;
   }
   return best;
 }
 
-double ModelFitter::OptimiseLags(int d, double& tau1, double& tau2) {
+double ModelFitter::OptimiseLags(int d, double& tau1, double& tau2, double reach) {
   if (kind_ == ModelKind::Integrating) return Cost(0, 0, d);
   if (kind_ == ModelKind::FirstOrder) {
     auto f = [&](double logTau) { return Cost(std::exp(logTau), 0, d); };
-    tau1 = std::exp(GoldenSection(f, std::log(kMinimumLag), std::log(d_.lagMax), 1e-8, 120));
+    const double lo = std::max(std::log(kMinimumLag), std::log(tau1) - 4 * reach);
+    const double hi = std::min(std::log(d_.lagMax), std::log(tau1) + 4 * reach);
+    tau1 = std::exp(GoldenSection(f, lo, hi, 1e-7, 80));
     return Cost(tau1, 0, d);
   }
   // The same limits for the second order: its lags are at most lagMax.
@@ -200,7 +220,7 @@ double ModelFitter::OptimiseLags(int d, double& tau1, double& tau2) {
     if (p[1] > logLagMax || p[0] > 2 * logLagMax) return kInfinity;
     return Cost(std::exp(p[0]), std::exp(p[1]), d);
   };
-  const auto p = NelderMead2(f, {std::log(tau1), std::log(tau2)}, {0.2, 0.2}, 1e-7, 400);
+  const auto p = NelderMead2(f, {std::log(tau1), std::log(tau2)}, {reach, reach}, 1e-5, 300);
   tau1 = std::exp(p[0]);
   tau2 = std::exp(p[1]);
   return Cost(tau1, tau2, d);
@@ -210,13 +230,13 @@ FittedModel ModelFitter::Fit(double firstOrderLag, int firstOrderDelay) {
   double tau1 = 0, tau2 = 0, sse = kInfinity;
   int d = 0;
   if (kind_ == ModelKind::Integrating) {
-    d = BestDelay(0, 0, sse);
+    d = BestDelay(0, 0, 0, d_.maxDelay, sse);
   } else {
     // Starting points: for the first order a spread of lags over the range;
     // for the second order splits of the first-order lag into two.
     std::vector<std::array<double, 2>> starts;
     if (kind_ == ModelKind::FirstOrder) {
-      for (double lag = 1; lag < d_.lagMax; lag *= 3) starts.push_back({lag, 0});
+      for (double lag = 1; lag < d_.lagMax; lag *= 4) starts.push_back({lag, 0});
     } else {
       for (double ratio : {0.05, 0.3, 1.0}) {
         const double t1 = firstOrderLag / (1 + ratio), t2 = ratio * t1;
@@ -228,7 +248,7 @@ FittedModel ModelFitter::Fit(double firstOrderLag, int firstOrderDelay) {
     d = std::clamp(firstOrderDelay, 0, d_.maxDelay);
     for (const auto& s : starts) {
       double cost;
-      const int delay = BestDelay(s[0], s[1], cost);
+      const int delay = BestDelay(s[0], s[1], 0, d_.maxDelay, cost);
       if (cost < sse) {
         sse = cost;
         tau1 = s[0];
@@ -238,25 +258,30 @@ FittedModel ModelFitter::Fit(double firstOrderLag, int firstOrderDelay) {
     }
     // Alternate lags and dead time until the dead time stays.
     for (int round = 0; round < 10; ++round) {
-      sse = OptimiseLags(d, tau1, tau2);
+      sse = OptimiseLags(d, tau1, tau2, round == 0 ? kFirstReach : kNearReach);
       double shifted;
-      const int next = BestDelay(tau1, tau2, shifted);
+      const int next = BestDelay(tau1, tau2, 0, d_.maxDelay, shifted);
       if (next == d || !(shifted < sse)) break;
       d = next;
     }
     // Lags and dead time trade against each other: walk the dead time along
-    // the grid while the re-fitted lags keep improving the fit.
+    // the grid while the re-fitted lags improve the fit, doubling the stride
+    // after each success and halving it after each failure.
     for (int direction : {-1, 1}) {
-      while (true) {
-        const int next = d + direction;
-        if (next < 0 || next > d_.maxDelay) break;
+      for (int stride = 1; stride >= 1;) {
+        const int next = d + direction * stride;
         double t1 = tau1, t2 = tau2;
-        const double s = OptimiseLags(next, t1, t2);
-        if (!(s < sse)) break;
-        sse = s;
-        d = next;
-        tau1 = t1;
-        tau2 = t2;
+        const double s = next < 0 || next > d_.maxDelay ? kInfinity
+                                                        : OptimiseLags(next, t1, t2, kNearReach);
+        if (s < sse) {
+          sse = s;
+          d = next;
+          tau1 = t1;
+          tau2 = t2;
+          stride *= 2;
+        } else {
+          stride /= 2;
+        }
       }
     }
   }

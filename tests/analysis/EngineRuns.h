@@ -4,12 +4,16 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
 
 #include "analysis/LoopSample.h"
-#include "tests/engine/RunFixture.h"
+#include "engine/Normalise.h"
+#include "engine/RunHost.h"
+#include "engine/RunLoop.h"
+#include "engine/Simulation.h"
 
 namespace qx::test {
 
@@ -37,14 +41,34 @@ class SampleHost : public RunHost {
   int64_t steps_;
 };
 
-// The test case of the engine tests (0..100 CV range, SP and PV 50, output
-// 50 %) with `process` as its process model, PV noise `pvNoise` (fraction of
-// the span) and MVHigh `mvHigh`.
+// A single loop on `process`: CV range 0..100, SP and PV 50, output 50 %,
+// a PI controller in Auto (P 1, I 10, form 1, executed every step), no
+// disturbances, PV noise `pvNoise` (fraction of the span), MVHigh `mvHigh`.
+// A steady state from the first step.
 inline void LoadProcess(LoopModel& m, const ModelParams& process, float pvNoise, float mvHigh) {
-  LoadTestCase(m);
+  m = LoopModel{};
+  PIDLoop& s = m.SingleLoop;
+  s.P = 1;
+  s.I = 10;
+  s.GapGain = 1;
+  s.ExecPeriod = 0.5f;
+  s.CVHigh = 100;
+  s.MVHigh = mvHigh;
+  s.InitialValveOpening = 50;
+  s.SPNew = s.InitialValue = 50;
+  s.Equation = 1;
+  s.Mode = 1;
+  s.PVNoise = pvNoise;
+  m.CascadeLoop.ExecPeriod = 0.5f;
+  m.CascadeLoop.CVHigh = 100;
+  m.CascadeLoop.InitialValveOpening = 50;
   m.ProcessModel = process;
-  m.SingleLoop.PVNoise = pvNoise;
-  m.SingleLoop.MVHigh = mvHigh;
+  m.RunSettings.SimTime = 200;
+  m.RunControl.LoopConfiguration = 1;
+  m.RunControl.SingleConfiguration = true;
+  m.RunControl.SingleModeSelect = 1;
+  m.RunControl.SingleAutoState = 1;
+  m.RunControl.SingleModeCode = 2;
   NormaliseLoopParameters(m);
 }
 
