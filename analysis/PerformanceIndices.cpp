@@ -65,49 +65,6 @@ void PerformanceIndices::Restart(double t, double sp, double op, int mode) {
   lastStepChangedSP_ = spChanged;
 }
 
-void PerformanceIndices::Add(double t, double sp, double pv, double op, int mode) {
-  // x - x is 0 for every finite x and NaN otherwise: one test for all four.
-  if (!((t - t) + (sp - sp) + (pv - pv) + (op - op) == 0)) {
-    ++skipped_;
-    return;
-  }
-  if (sp != lastSP_ || mode != lastMode_ || disturbancePending_ || !started_) {
-    Restart(t, sp, op, mode);
-  } else {
-    travel_ += std::fabs(op - lastOP_);
-    lastStepChangedSP_ = false;
-  }
-  Accumulate(sp, pv);
-  lastSP_ = sp;
-  lastOP_ = op;
-  lastMode_ = mode;
-}
-
-void PerformanceIndices::Accumulate(double sp, double pv) {
-  const double e = sp - pv;
-  const double ae = std::fabs(e);
-  sumAbs_ += ae;
-  sumSquares_ += e * e;
-  sumWeighted_ += k_ * ae;
-
-  if (change_ != 0) {
-    const double excess = side_ * (pv - sp);
-    if (excess > maxExcess_) maxExcess_ = excess;
-    const double progress = (pv - spBefore_) * inverseChange_;
-    if (rise90_ < 0) {
-      if (rise10_ < 0 && progress >= 0.1) rise10_ = steps_;
-      if (progress >= 0.9) rise90_ = steps_;
-    }
-    if (ae > bandWidth_)
-      bandEntry_ = -1;
-    else if (bandEntry_ < 0)
-      bandEntry_ = steps_;
-  }
-  if (!excursionsDone_) TrackExcursions(pv - sp);
-  ++steps_;
-  k_ += 1;
-}
-
 void PerformanceIndices::TrackExcursions(double deviation) {
   if (side_ == 0) {
     if (std::fabs(deviation) <= bandWidth_) return;

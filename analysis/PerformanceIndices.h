@@ -40,6 +40,7 @@
 // Steps whose SP, PV or OP is not a finite number are skipped and counted.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <optional>
 
@@ -126,5 +127,50 @@ class PerformanceIndices {
   bool excursionsDone_ = false;  // both excursions the ratio needs are seen
   Excursion exc_;
 };
+
+// Add and Accumulate run at every step of a run: inline, so that the host
+// that feeds them pays no call for the common step.
+inline void PerformanceIndices::Add(double t, double sp, double pv, double op, int mode) {
+  // x - x is 0 for every finite x and NaN otherwise: one test for all four.
+  if (!((t - t) + (sp - sp) + (pv - pv) + (op - op) == 0)) {
+    ++skipped_;
+    return;
+  }
+  if (sp != lastSP_ || mode != lastMode_ || disturbancePending_ || !started_) {
+    Restart(t, sp, op, mode);
+  } else {
+    travel_ += std::fabs(op - lastOP_);
+    lastStepChangedSP_ = false;
+  }
+  Accumulate(sp, pv);
+  lastSP_ = sp;
+  lastOP_ = op;
+  lastMode_ = mode;
+}
+
+inline void PerformanceIndices::Accumulate(double sp, double pv) {
+  const double e = sp - pv;
+  const double ae = std::fabs(e);
+  sumAbs_ += ae;
+  sumSquares_ += e * e;
+  sumWeighted_ += k_ * ae;
+
+  if (change_ != 0) {
+    const double excess = side_ * (pv - sp);
+    if (excess > maxExcess_) maxExcess_ = excess;
+    const double progress = (pv - spBefore_) * inverseChange_;
+    if (rise90_ < 0) {
+      if (rise10_ < 0 && progress >= 0.1) rise10_ = steps_;
+      if (progress >= 0.9) rise90_ = steps_;
+    }
+    if (ae > bandWidth_)
+      bandEntry_ = -1;
+    else if (bandEntry_ < 0)
+      bandEntry_ = steps_;
+  }
+  if (!excursionsDone_) TrackExcursions(pv - sp);
+  ++steps_;
+  k_ += 1;
+}
 
 }  // namespace qx::analysis
