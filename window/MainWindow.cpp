@@ -24,7 +24,7 @@
 #include <iostream>
 
 #include "app/Application.h"
-#include "engine/RealText.h"
+#include "app/DecimalSeparator.h"
 #include "opc/OPCServer.h"
 #include "persistence/ConfigurationFile.h"
 #include "ui/PanelLogic.h"
@@ -105,7 +105,9 @@ TForm1::TForm1(Prompter& prompter, QWidget* parent) : QMainWindow(parent), promp
 TForm1::~TForm1() {
   qApp->removeEventFilter(this);
   JoinStartUpThread();
-  // The server goes before the window's parts that its hand-off reaches.
+  // The widgets go while the application still exists: the last focus
+  // events and signals of a widget being destroyed still reach the panel.
+  qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
   app_.reset();
 }
 
@@ -441,7 +443,10 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 void TForm1::StartServerThread(const std::string& endpoint) {
   initThread_ = std::thread([this, endpoint] {
     std::string error;
-    if (app_->StartServer(endpoint, error)) return;
+    if (app_->StartServer(endpoint, error)) {
+      std::cerr << "QxOPCServer: serving OPC UA at " << endpoint << '\n';
+      return;
+    }
     std::cerr << "QxOPCServer: " << error << '\n';
     QMetaObject::invokeMethod(this, [this, error] { ShowStatusText(QString::fromStdString(error)); },
                               Qt::QueuedConnection);
