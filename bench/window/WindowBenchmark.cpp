@@ -162,6 +162,8 @@ void Print(const Figures& f) {
     const MemorySample& last = f.Memory.back();
     std::printf("  growth from step %lld to %lld: %+ld KiB\n", static_cast<long long>(first.Steps),
                 static_cast<long long>(last.Steps), last.KiB - first.KiB);
+    if (last.Seconds > 0)
+      std::printf("  steps per second over these steps: %.0f\n", static_cast<double>(last.Steps) / last.Seconds);
   }
   if (f.TimedOut) std::printf("\nThe time limit of %lld s ended the benchmark early.\n",
                               static_cast<long long>(kTotalTimeLimit.count()));
