@@ -13,10 +13,12 @@ namespace opcua {
 // Memory budgets. The limits below are chosen so that what a hostile client
 // can make the server hold stays within two server-wide budgets:
 //  - incomplete requests (chunks of a request whose last chunk has not come):
-//    at most maxIncompleteRequestBytes over all connections, 512 MiB; a
-//    connection without an activated session may hold no more than
-//    maxRequestSizeWithoutSession of one, and every incomplete request is
-//    dropped with its connection after incompleteRequestTimeoutMs.
+//    at most maxIncompleteRequestBytes over all connections, 512 MiB (a
+//    connection that would go beyond it is closed with BadTcpServerTooBusy);
+//    a request on a channel without an activated session may be no larger
+//    than transport.maxMessageSizeWithoutSession, 256 KiB; and an incomplete
+//    request is dropped with its connection after incompleteRequestTimeoutMs.
+//    A request in a single chunk is never held and never refused for this.
 //  - monitored items, their queues and the notification messages kept for
 //    Republish: at most monitoredItemBudgetBytes, 1 GiB. Every item reserves
 //    its queue size in slots of the session's maxQueuedValuesPerSession;
@@ -26,8 +28,9 @@ namespace opcua {
 //    case, maxSessions x (maxMonitoredItemsPerSession x kMonitoredItemBytes
 //    + maxQueuedValuesPerSession x kQueuedValueBytes +
 //    maxRetransmissionBytesPerSession), is what WorstCaseMonitoredItemBytes()
-//    returns; with the defaults it is about 0.93 GiB. The per-value cost
-//    assumes the short texts and numbers an application publishes.
+//    returns; with the defaults it is about 0.93 GiB, and a test holds the
+//    defaults to monitoredItemBudgetBytes. The per-value cost assumes the
+//    short texts and numbers an application publishes.
 // Sessions give all of this back when they close or time out.
 inline constexpr size_t kMonitoredItemBytes = 1024;  // item, its map node, empty queue, last value
 inline constexpr size_t kQueuedValueBytes = 256;     // one DataValue in a queue, with its text

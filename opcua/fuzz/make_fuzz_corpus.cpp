@@ -67,6 +67,9 @@ int main(int argc, char** argv) {
   DeleteSubscriptionsRequest unsubscribe;
   unsubscribe.subscriptionIds = {1};
   GetEndpointsRequest endpoints;
+  TransferSubscriptionsRequest transfer;
+  transfer.subscriptionIds = {1, 2};
+  transfer.sendInitialValues = true;
 
   bool ok = true;
   ok &= WriteSeed(dir, "handshake_raw", EncodeRecords(false, {{kRaw, RawHandshake()}}));
@@ -80,6 +83,11 @@ int main(int argc, char** argv) {
                                        {kValue, "y"}, RequestRecord(acknowledge),
                                        RequestRecord(republish), {kTime, "\x05"},
                                        RequestRecord(unsubscribe), {kTime, "\xFF"}}));
+  ok &= WriteSeed(dir, "subscribe_transfer",
+                  EncodeRecords(true, {RequestRecord(subscribe), RequestRecord(monitor),
+                                       RequestRecord(publish), {kValue, "x"}, {kTime, "\x05"},
+                                       RequestRecord(transfer), RequestRecord(publish),
+                                       RequestRecord(republish), {kTime, "\x05"}}));
   ok &= WriteSeed(dir, "timeout_and_close",
                   EncodeRecords(true, {{kTime, "\xFF"}, {kRaw, std::string("CLOF\x08\0\0\0", 8)}}));
   if (!ok) {
