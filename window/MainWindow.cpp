@@ -24,6 +24,7 @@
 #include <iostream>
 
 #include "app/Application.h"
+#include "app/PanelActions.h"
 #include "app/DecimalSeparator.h"
 #include "opc/OPCServer.h"
 #include "persistence/ConfigurationFile.h"
@@ -133,20 +134,16 @@ void TForm1::BindHandlers() {
 
   struct Spin {
     ArrowPair* buttons;
-    SpinEdit edit;
+    const char* edit;
   };
-  for (const Spin& spin : {Spin{SingleSPNewUpDownCSpinButton, SpinEdit::SingleSPNew},
-                           Spin{SingleOPNewUpDownCSpinButton, SpinEdit::SingleOPNew},
-                           Spin{PVNoiseCSpinButton, SpinEdit::PVNoise}}) {
-    const SpinEdit edit = spin.edit;
-    connect(spin.buttons, &ArrowPair::increaseClicked, this, [this, edit] {
-      SpinClick(app_->Model(), app_->Panel(), edit, SpinDirection::Up);
-      ShowPanel();
-    });
-    connect(spin.buttons, &ArrowPair::decreaseClicked, this, [this, edit] {
-      SpinClick(app_->Model(), app_->Panel(), edit, SpinDirection::Down);
-      ShowPanel();
-    });
+  for (const Spin& spin : {Spin{SingleSPNewUpDownCSpinButton, "SingleSPNew"},
+                           Spin{SingleOPNewUpDownCSpinButton, "SingleOPNew"},
+                           Spin{PVNoiseCSpinButton, "PVNoise"}}) {
+    const char* edit = spin.edit;
+    connect(spin.buttons, &ArrowPair::increaseClicked, this,
+            [this, edit] { Perform(PanelAction::Kind::SpinUp, edit); });
+    connect(spin.buttons, &ArrowPair::decreaseClicked, this,
+            [this, edit] { Perform(PanelAction::Kind::SpinDown, edit); });
   }
 
   connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
@@ -391,38 +388,31 @@ void TForm1::LoopDetailsClick() {
 
 void TForm1::PIDTuningGuidelinesClick() { close(); }
 
-void TForm1::cmd_exitClick() {
-  app_->cmd_exitClick();
+// The operator's actions run the same code as qxsim's scripted ones; the
+// panel is shown again after each.
+void TForm1::Perform(PanelAction::Kind what, const char* name) {
+  PanelAction action;
+  action.What = what;
+  if (name) action.Name = name;
+  PerformPanelAction(*app_, *runHost_, action);
   ShowPanel();
 }
 
-void TForm1::manual_auto_selectClick() {
-  qx::manual_auto_selectClick(app_->Model(), app_->Panel());
-  ShowPanel();
-}
+void TForm1::cmd_exitClick() { Perform(PanelAction::Kind::Stop); }
 
-void TForm1::CascadeModeCheckBoxClick() {
-  qx::CascadeModeCheckBoxClick(app_->Model(), app_->Panel());
-  ShowPanel();
-}
+void TForm1::manual_auto_selectClick() { Perform(PanelAction::Kind::Mode); }
 
-void TForm1::UpDown1Click(bool faster) {
-  SpeedControlClick(app_->Model(), faster ? SpeedCommand::Faster : SpeedCommand::Slower);
-}
+void TForm1::CascadeModeCheckBoxClick() { Perform(PanelAction::Kind::Cascade); }
 
-void TForm1::NormalClick() { SpeedControlClick(app_->Model(), SpeedCommand::Normal); }
+void TForm1::UpDown1Click(bool faster) { Perform(faster ? PanelAction::Kind::Faster : PanelAction::Kind::Slower); }
 
-void TForm1::ApplyChangesButtonClick() {
-  qx::ApplyChangesButtonClick(app_->Sim(), app_->Panel(), *runHost_);
-  ShowPanel();
-}
+void TForm1::NormalClick() { Perform(PanelAction::Kind::Normal); }
+
+void TForm1::ApplyChangesButtonClick() { Perform(PanelAction::Kind::Apply); }
 
 // --- Keys: Enter anywhere in the window reads every input ---
 
-void TForm1::FormKeyDown() {
-  EnterKey(app_->Model(), app_->Panel());
-  ShowPanel();
-}
+void TForm1::FormKeyDown() { Perform(PanelAction::Kind::Enter); }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();

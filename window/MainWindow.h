@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "app/PanelActions.h"
 #include "engine/RunHost.h"
 
 class QCheckBox;
@@ -121,6 +122,7 @@ class TForm1 : public QMainWindow {
   QWidget* BuildSignalsPanel();
   QWidget* BuildConfigurationPages();
   void BindHandlers();
+  void Perform(PanelAction::Kind what, const char* name = nullptr);
 
   void FormCreate();
   void FormShow();
