@@ -24,6 +24,8 @@ constexpr double kFirstReach = 0.5;
 constexpr double kNearReach = 0.1;
 // A lag this close to the limit was stopped by it.
 constexpr double kAtLimit = 0.99;
+// The largest magnitude of a sample value the fit accepts.
+constexpr double kLargestValue = 1e100;
 
 // The stretch prepared for fitting.
 struct FitData {
@@ -348,10 +350,14 @@ IdentificationResult IdentifyStepResponse(std::span<const LoopSample> stretch,
   }
   for (size_t k = 0; k < n; ++k) {
     const LoopSample& p = stretch[k];
-    const char* bad = !std::isfinite(p.t) ? "t" : !std::isfinite(p.PV) ? "PV" : !std::isfinite(p.OP) ? "OP" : nullptr;
-    if (bad) {
+    // Sums of squares of larger values would overflow; no single-precision
+    // run produces them.
+    auto bad = [](double v) { return !(std::fabs(v) <= kLargestValue); };
+    const char* name = bad(p.t) ? "t" : bad(p.PV) ? "PV" : bad(p.OP) ? "OP" : nullptr;
+    if (name) {
       std::ostringstream s;
-      s << "identification: sample " << k << " has a " << bad << " that is not a finite number";
+      s << "identification: sample " << k << " has a " << name
+        << " that is not a finite number within +-" << kLargestValue;
       return Fail(IdentificationStatus::NonFiniteValue, s.str());
     }
     // Consecutive steps are 0.5 apart; the run's clock may wrap to 0.
@@ -383,7 +389,7 @@ IdentificationResult IdentifyStepResponse(std::span<const LoopSample> stretch,
     return Fail(IdentificationStatus::NoOutputStep, s.str());
   }
   data.range = yMax - yMin;
-  if (!(data.range > 1e-9 * std::max(1.0, yAbs))) {
+  if (!(data.range > 1e-9 * std::max(span, yAbs))) {
     std::ostringstream s;
     s << "identification: the PV stays at " << stretch[0].PV << " throughout the stretch";
     return Fail(IdentificationStatus::NoResponse, s.str());

@@ -83,10 +83,10 @@ struct FittedModel {
 enum class IdentificationStatus {
   Ok,
   TooFewSamples,    // fewer than kMinimumSamples
-  NonFiniteValue,   // a t, PV or OP that is not a finite number
+  NonFiniteValue,   // a t, PV or OP that is not a finite number within +-1e100
   IrregularSteps,   // samples not 0.5 apart
   NoOutputStep,     // the output never leaves its first value
-  NoResponse,       // the PV never moves
+  NoResponse,       // the PV moves by no more than 1e-9 of the CV span
   BadScaling,       // empty CV range or MVHigh not above 0
   NoModelFitted,    // no candidate gave a stable fit
 };

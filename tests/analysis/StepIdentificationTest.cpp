@@ -133,6 +133,8 @@ TEST(StepIdentification, BadInputsAnswerWithAStatusThatNamesTheProblem) {
        "sample 37 has a PV"},
       {"infinite OP", with([&](auto& s) { s[5].OP = INFINITY; }), {},
        IdentificationStatus::NonFiniteValue, "sample 5 has a OP"},
+      {"PV beyond the range the sums can square", with([&](auto& s) { s[12].PV = 1e200; }), {},
+       IdentificationStatus::NonFiniteValue, "sample 12 has a PV"},
       {"gap in time", with([&](auto& s) { s.erase(s.begin() + 50); }), {},
        IdentificationStatus::IrregularSteps, "samples 49 and 50"},
       {"flat output", with([&](auto& s) { for (auto& x : s) x.OP = 50; }), {},
