@@ -4,6 +4,7 @@
 
 #include "engine/FieldTable.h"
 #include "engine/RealText.h"
+#include "persistence/CharText.h"
 
 namespace qx {
 namespace {

@@ -1,6 +1,7 @@
 #include "persistence/LineCursor.h"
 
 #include "engine/RealText.h"
+#include "persistence/CharText.h"
 
 namespace qx {
 

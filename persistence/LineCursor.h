@@ -24,7 +24,7 @@ class LineCursor {
   const std::string& Tag() const { return tag_; }
 
   // Each takes the next line. On failure they return false with the text
-  // the user is shown: a conversion failure of RealText.h, or
+  // the user is shown: a conversion failure of RealText.h or CharText.h, or
   // "List index out of bounds (<n>)" when no line is left (n is the
   // zero-based position of the requested line after the tag). A failed
   // conversion still uses up its line; a missing one does not.

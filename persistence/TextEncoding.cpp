@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "engine/RealText.h"
+#include "persistence/CodePoints.h"
 
 namespace qx {
 namespace {

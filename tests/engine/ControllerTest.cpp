@@ -269,7 +269,8 @@ TEST_P(EquationForms, MatchTheEquationTable) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(All24, EquationForms, ::testing::Range(1, 25));
+INSTANTIATE_TEST_SUITE_P(All24, EquationForms, ::testing::Range(1, 25),
+    [](const auto& info) { return "Form" + std::to_string(info.param); });
 
 }  // namespace
 }  // namespace qx

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "CaseNames.h"
 #include "engine/Normalise.h"
 #include "RunFixture.h"
 
@@ -28,7 +29,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, SimTimeNormalise,
                                            SimTimeCase{250.5f, 251}, SimTimeCase{250.49f, 250},
                                            SimTimeCase{25000.4f, 25000},
                                            SimTimeCase{30000, 25000}, SimTimeCase{150, 200},
-                                           SimTimeCase{-5, 200}, SimTimeCase{1e9f, 25000}));
+                                           SimTimeCase{-5, 200}, SimTimeCase{1e9f, 25000}),
+    [](const auto& info) { return "SimTime" + test::NumberName(info.param.in); });
 
 TEST(Normalise, CascadeSimTimeCopiesWindowOnlyInCascadeConfiguration) {
   LoopModel m;
@@ -65,7 +67,8 @@ TEST_P(CVRangeRepair, EmptyOrInvertedRangeIsRepaired) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, CVRangeRepair,
                          ::testing::Values(CVCase{0, 0, -100, 100}, CVCase{5, -10, -20, -10},
-                                           CVCase{80, 50, -50, 50}, CVCase{10, 90, 10, 90}));
+                                           CVCase{80, 50, -50, 50}, CVCase{10, 90, 10, 90}),
+    [](const auto& info) { return "Low" + test::NumberName(info.param.low) + "High" + test::NumberName(info.param.high); });
 
 TEST(Normalise, SetPointClampUsesTheRangeBeforeItsRepair) {
   LoopModel m;
@@ -107,7 +110,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, OutputStartNormalise,
                          ::testing::Values(ValveCase{0, 50, 0, 0}, ValveCase{0.01f, 0.01f, 10, 10},
                                            ValveCase{99.99f, 99.99f, -99.99f, -99.99f},
                                            ValveCase{100, 50, 100, 0},
-                                           ValveCase{-3, 50, -100, 0}));
+                                           ValveCase{-3, 50, -100, 0}),
+    [](const auto& info) {
+      return "Opening" + test::NumberName(info.param.opening) + "Step" + test::NumberName(info.param.step);
+    });
 
 TEST(Normalise, FilterBelow055IsSwitchedOffButTheEnteredValueIsKept) {
   LoopModel m;
@@ -143,7 +149,8 @@ TEST_P(DeriveOrderCases, OrderFollowsTau1AndTau2) {
 INSTANTIATE_TEST_SUITE_P(Cases, DeriveOrderCases,
                          ::testing::Values(OrderCase{0.9f, 5, 0}, OrderCase{1, 0.99f, 1},
                                            OrderCase{1, 1, 2}, OrderCase{0, 0, 0},
-                                           OrderCase{10, 0, 1}, OrderCase{-2, 3, 0}));
+                                           OrderCase{10, 0, 1}, OrderCase{-2, 3, 0}),
+    [](const auto& info) { return "Lags" + test::NumberName(info.param.tau1) + "And" + test::NumberName(info.param.tau2); });
 
 TEST(Normalise, DerivesOrderOfEveryModelThatTheRunOrTheCaseUses) {
   LoopModel m;
@@ -259,7 +266,12 @@ INSTANTIATE_TEST_SUITE_P(
                       WindowCase{1, 10, 500, -1, -2, 1, 10, 500, 0, 0},    // negative rate, size
                       WindowCase{1, -5, 500, 1, 1, 1, 0, 500, 1, 1},       // negative start
                       WindowCase{1, 10, 50099, 1, 1, 0, 0, 0, 1, 1},       // end too late
-                      WindowCase{1, 50099, 60000, 1, 1, 0, 0, 0, 1, 1}));  // both too late
+                      WindowCase{1, 50099, 60000, 1, 1, 0, 0, 0, 1, 1}),
+    [](const auto& info) {
+      const WindowCase& c = info.param;
+      return "On" + std::to_string(c.on) + "Start" + test::NumberName(c.start) + "End" + test::NumberName(c.end) + "Rate" +
+             test::NumberName(c.rate) + "Size" + test::NumberName(c.size);
+    });  // both too late
 
 TEST(ResetLoopState, PutsTheLoopIntoItsSteadyStart) {
   PIDLoop loop;

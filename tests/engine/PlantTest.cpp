@@ -5,6 +5,7 @@
 #include <set>
 #include <vector>
 
+#include "CaseNames.h"
 #include "engine/Plant.h"
 #include "RunFixture.h"
 
@@ -123,7 +124,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, DeadTime,
                          ::testing::Values(DeadTimeCase{0, 0, 0}, DeadTimeCase{3, 6, 6},
                                            DeadTimeCase{1.25f, 3, 3},
                                            // a negative dead time is no dead time
-                                           DeadTimeCase{-2, 0, 0}, DeadTimeCase{-1e30f, 0, 0}));
+                                           DeadTimeCase{-2, 0, 0}, DeadTimeCase{-1e30f, 0, 0}),
+    [](const auto& info) { return "Delay" + test::NumberName(info.param.delay); });
 
 TEST_F(ProcessModelTest, DeadTimeStepsAreRoundedHalfUp) {
   Start(1, 1.25f, 1, 0);

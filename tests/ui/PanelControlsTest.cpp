@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "CaseNames.h"
 #include "PanelFixture.h"
 
 namespace qx {
@@ -54,6 +55,15 @@ TEST_P(SpinButtons, StepTheFieldWithinItsBoundsAndShowIt) {
   EXPECT_EQ(m.RunControl.ChangesPending, c.pending);
 }
 
+const char* SpinEditName(SpinEdit edit) {
+  switch (edit) {
+    case SpinEdit::SingleSPNew: return "SingleSPNew";
+    case SpinEdit::SingleOPNew: return "SingleOPNew";
+    case SpinEdit::PVNoise: break;
+  }
+  return "PVNoise";
+}
+
 constexpr auto kUp = SpinDirection::Up;
 constexpr auto kDown = SpinDirection::Down;
 
@@ -74,7 +84,12 @@ INSTANTIATE_TEST_SUITE_P(
         // ceiling (values outside the bounds come from case files)
         SpinCase{SpinEdit::SingleSPNew, kUp, -5, -4, "-4.000", true},
         SpinCase{SpinEdit::PVNoise, kUp, -0.05f, -0.049f, "-4.9", true},
-        SpinCase{SpinEdit::PVNoise, kDown, 1.5f, 1.499f, "149.9", true}));
+        SpinCase{SpinEdit::PVNoise, kDown, 1.5f, 1.499f, "149.9", true}),
+    [](const auto& info) {
+      const SpinCase& c = info.param;
+      return std::string(SpinEditName(c.edit)) + (c.direction == kUp ? "Up" : "Down") + "From" +
+             test::NumberName(c.before);
+    });
 
 TEST(KeyFilter, AcceptsDigitsPointMinusBackspaceAndEnterOnly) {
   for (char c : std::string("0123456789.-\b\r")) EXPECT_TRUE(KeyFilterAccepts(c)) << int(c);

@@ -4,6 +4,7 @@
 #include <limits>
 #include <string>
 
+#include "CaseNames.h"
 #include "PanelFixture.h"
 
 namespace qx {
@@ -37,7 +38,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, SimTimeInput,
                                            SimTimeCase{"1900", 1900}, SimTimeCase{"2500", 1900},
                                            SimTimeCase{"", 200}, SimTimeCase{"abc", 200},
                                            SimTimeCase{"1899.6", 1900},
-                                           SimTimeCase{"300.4", 300}));
+                                           SimTimeCase{"300.4", 300}),
+    [](const auto& info) { return "Text" + test::TextName(info.param.text); });
 
 TEST_F(ReadInputs, TuningEditsConvertTheirLeadingNumber) {
   panel.PSingle.Text = "1.5.2";

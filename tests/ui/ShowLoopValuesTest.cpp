@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "CaseNames.h"
 #include "engine/FieldTable.h"
 #include "PanelFixture.h"
 
@@ -94,7 +95,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, ExecPeriodSelection,
                          ::testing::Values(PeriodCase{0.5f, 0}, PeriodCase{1, 1}, PeriodCase{2, 2},
                                            PeriodCase{3, 3}, PeriodCase{5, 4}, PeriodCase{10, 5},
                                            PeriodCase{15, 6}, PeriodCase{20, 7}, PeriodCase{7, 0},
-                                           PeriodCase{2.0001f, 0}));
+                                           PeriodCase{2.0001f, 0}),
+    [](const auto& info) { return "Period" + test::NumberName(info.param.period); });
 
 TEST_F(ShowLoopValuesTest, RadioGroupsSelectTheirItemsOrNone) {
   struct Case {

@@ -4,7 +4,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "engine/RealText.h"
+#include "app/DecimalSeparator.h"
 #include "persistence/CaseListing.h"
 
 namespace qx {

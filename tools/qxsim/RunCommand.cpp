@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "app/Application.h"
+#include "app/DecimalSeparator.h"
 #include "engine/FieldTable.h"
-#include "engine/RealText.h"
 #include "engine/RunLoop.h"
 #include "opc/GBDataAccess.h"
 #include "persistence/CaseFile.h"

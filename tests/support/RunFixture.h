@@ -1,6 +1,6 @@
-// Shared by the engine and panel tests: a valid single-loop case and a run
-// host that scripts operator actions at given steps and records what every
-// step computed.
+// Shared by the tests of the engine and of everything that runs it: a valid
+// single-loop case and a run host that scripts operator actions at given
+// steps and records what every step computed.
 #pragma once
 
 #include <cmath>
@@ -18,36 +18,7 @@ namespace qx::test {
 // A first-order process (gain 1, lag 10, no dead time) under a PI controller
 // in Auto, set point 50 on a 0..100 range, output 50 %, no disturbances and
 // no noise: a steady state from the first step.
-inline void LoadTestCase(LoopModel& m) {
-  m = LoopModel{};
-  PIDLoop& s = m.SingleLoop;
-  s.P = 1;
-  s.I = 10;
-  s.D = 0;
-  s.GapGain = 1;
-  s.ExecPeriod = 0.5f;
-  s.CVLow = 0;
-  s.CVHigh = 100;
-  s.MVLow = 0;
-  s.MVHigh = 100;
-  s.InitialValveOpening = 50;
-  s.SPNew = 50;
-  s.InitialValue = 50;
-  s.Equation = 1;
-  m.CascadeLoop.ExecPeriod = 0.5f;
-  m.CascadeLoop.CVHigh = 100;
-  m.CascadeLoop.InitialValveOpening = 50;
-  m.ProcessModel.Gain = 1;
-  m.ProcessModel.Tau1 = 10;
-  m.RunSettings.SimTime = 200;
-  m.RunControl.LoopConfiguration = 1;
-  m.RunControl.SingleConfiguration = true;
-  m.RunControl.SingleModeSelect = 1;
-  m.RunControl.SingleAutoState = 1;
-  m.RunControl.SingleModeCode = 2;
-  m.SingleLoop.Mode = 1;
-  NormaliseLoopParameters(m);
-}
+void LoadTestCase(LoopModel& m);
 
 // What one step left behind, read after the plant has advanced and before
 // the clock moves on.
@@ -129,11 +100,7 @@ class ScriptedHost : public RunHost {
   Simulation& sim_;
 };
 
-inline bool AllFinite(const StepValues& v) {
-  for (float x : {v.t, v.SP, v.PV, v.PVRaw, v.OP, v.OPOut, v.OPNew, v.MV, v.ModelOutput,
-                  v.DelayedOutput, v.D})
-    if (!std::isfinite(x)) return false;
-  return true;
-}
+// Whether every value the step computed is finite.
+bool AllFinite(const StepValues& v);
 
 }  // namespace qx::test

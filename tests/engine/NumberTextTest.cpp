@@ -4,6 +4,7 @@
 #include <limits>
 #include <string>
 
+#include "CaseNames.h"
 #include "engine/NumberText.h"
 
 namespace qx {
@@ -52,7 +53,8 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{WithZeros("0.", "1"), 0},
         // whether it is out of range above or below does not follow the
         // exponent's sign alone
-        ParseCase{WithZeros("1", "e-3"), kMax}, ParseCase{WithZeros("0.", "1e5"), 0}));
+        ParseCase{WithZeros("1", "e-3"), kMax}, ParseCase{WithZeros("0.", "1e5"), 0}),
+    [](const auto& info) { return "Text" + test::TextName(info.param.text); });
 
 TEST(TextToNumber, NeverGivesInfinityOrNaN) {
   for (const char* text : {"1e309", "-1e309", "9e99999999999999999999", "1e-99999999999999999999",
@@ -85,7 +87,11 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{std::numeric_limits<float>::max(), 0,
                                  "340282346638528859811704183484516925440"},
                       FormatCase{-0.00001, 3, "-0.000"}, FormatCase{1, 5, ""},
-                      FormatCase{1, -1, ""}));
+                      FormatCase{1, -1, ""}),
+    [](const auto& info) {
+      return test::NumberName(info.param.value) + "With" + test::NumberName(static_cast<double>(info.param.decimals)) +
+             "Decimals";
+    });
 
 TEST(FormatPattern, UsesTheGivenSeparator) {
   EXPECT_EQ(FormatPattern(2.5, 2, '.'), "2.50");
