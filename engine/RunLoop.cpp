@@ -259,7 +259,8 @@ void ApplySpeedCommand(RunControlRecord& c) {
     case SpeedCommand::Faster:
       if (c.SleepMs > 0) {
         c.SleepMs -= 100;
-        c.SpeedLevel -= 1;
+        // A stored level may already sit at the limit; it stays there.
+        if (c.SpeedLevel > std::numeric_limits<int32_t>::min()) c.SpeedLevel -= 1;
       }
       break;
     case SpeedCommand::Normal:
@@ -269,7 +270,7 @@ void ApplySpeedCommand(RunControlRecord& c) {
     case SpeedCommand::Slower:
       if (c.SleepMs < 600) {
         c.SleepMs += 100;
-        c.SpeedLevel += 1;
+        if (c.SpeedLevel < std::numeric_limits<int32_t>::max()) c.SpeedLevel += 1;
       }
       break;
     default:

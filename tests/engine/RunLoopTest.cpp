@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "engine/ControlStructure.h"
+#include "engine/RunControlCodes.h"
 #include "RunFixture.h"
 
 namespace qx {
@@ -330,6 +332,28 @@ TEST_F(RunLoopTest, SpeedCommandsStepThePauseBetween0And600) {
   EXPECT_EQ(m().RunControl.SleepMs, 300);
   EXPECT_EQ(m().RunControl.SpeedLevel, 3);
   EXPECT_FALSE(m().RunControl.SpeedChangeEnabled) << "cleared when the run ends";
+}
+
+TEST(ApplySpeedCommand, LevelStaysAtAnIntLimitAStoreLeftItAt) {
+  constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+  constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+  struct Case { SpeedCommand command; float sleepMs; int32_t level; float sleepAfter; int32_t levelAfter; };
+  const Case cases[] = {
+      {SpeedCommand::Faster, 300, kMin, 200, kMin},
+      {SpeedCommand::Slower, 300, kMax, 400, kMax},
+      {SpeedCommand::Faster, 300, kMax, 200, kMax - 1},
+      {SpeedCommand::Slower, 300, kMin, 400, kMin + 1},
+  };
+  for (const Case& c : cases) {
+    RunControlRecord control{};
+    control.SpeedChangeEnabled = true;
+    control.SpeedCommand = FieldCode(c.command);
+    control.SleepMs = c.sleepMs;
+    control.SpeedLevel = c.level;
+    ApplySpeedCommand(control);
+    EXPECT_EQ(control.SleepMs, c.sleepAfter) << c.level;
+    EXPECT_EQ(control.SpeedLevel, c.levelAfter) << c.level;
+  }
 }
 
 TEST_F(RunLoopTest, SpeedCommandWithoutSpeedChangeEnabledIsDropped) {
