@@ -23,20 +23,30 @@ LineReadStatus Invalid(const std::string& path, CaseHost& host) {
   return LineReadStatus::Invalid;
 }
 
+// A file that exists but could not be read is not called invalid: the box
+// says why it could not be read.
+LineReadStatus Unreadable(const std::string& path, const std::string& failure, CaseHost& host) {
+  host.ShowErrorBox(CompressedLineFile::kErrorCaption,
+                    std::string(CompressedLineFile::kCannotReadText) + path + ": " + failure);
+  return LineReadStatus::Invalid;
+}
+
 }  // namespace
 
 LineReadStatus CompressedLineFile::Read(const std::string& path,
                                         std::span<const std::string_view> acceptedTags,
-                                        char decimalSeparator, CaseHost& host, LineCursor& cursor) {
+                                        char decimalSeparator, CaseHost& host, LineCursor& cursor,
+                                        std::chrono::milliseconds lockWait) {
   if (!Exists(path)) return LineReadStatus::NotFound;
 
   std::string bytes;
   {
-    LockedReader file(path);
-    if (!file.IsOpen()) return Invalid(path, host);
+    LockedReader file(path, lockWait);
+    if (!file.IsOpen()) return Unreadable(path, file.Failure(), host);
     bool inflated = InflateRaw(
         [&](unsigned char* buffer, std::size_t capacity) { return file.Read(buffer, capacity); },
         bytes);
+    if (!file.Failure().empty()) return Unreadable(path, file.Failure(), host);
     if (!inflated) return Invalid(path, host);
   }
 
@@ -54,7 +64,8 @@ LineReadStatus CompressedLineFile::Read(const std::string& path,
 }
 
 bool CompressedLineFile::Write(const std::string& path, std::string_view tag,
-                               std::span<const std::string> valueLines, std::string& reason) {
+                               std::span<const std::string> valueLines, std::string& reason,
+                               std::chrono::milliseconds lockWait) {
   std::string text;
   text.append(tag).append("\r\n");
   for (const std::string& line : valueLines) text.append(line).append("\r\n");
@@ -63,7 +74,7 @@ bool CompressedLineFile::Write(const std::string& path, std::string_view tag,
     reason = "cannot compress the text for '" + path + "'";
     return false;
   }
-  return ReplaceFile(path, compressed, reason);
+  return ReplaceFile(path, compressed, reason, lockWait);
 }
 
 }  // namespace qx

@@ -15,18 +15,24 @@
 namespace qx {
 namespace {
 
-// Another program's read or save takes milliseconds; a lock held longer than
-// this is treated like a file that cannot be opened.
-constexpr auto kLockWait = std::chrono::seconds(2);
-
-bool LockWithin(int fd, int operation) {
-  auto deadline = std::chrono::steady_clock::now() + kLockWait;
+bool LockWithin(int fd, int operation, std::chrono::milliseconds wait) {
+  auto deadline = std::chrono::steady_clock::now() + wait;
   for (;;) {
     if (flock(fd, operation | LOCK_NB) == 0) return true;
     if (errno != EWOULDBLOCK && errno != EINTR) return false;
     if (std::chrono::steady_clock::now() >= deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+}
+
+// Why something that exists is not read or replaced: what it is instead of
+// a regular file.
+std::string NotRegularFile(mode_t mode) {
+  if (S_ISDIR(mode)) return std::strerror(EISDIR);
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "Is a device, not a regular file";
+  if (S_ISFIFO(mode)) return "Is a FIFO, not a regular file";
+  if (S_ISSOCK(mode)) return "Is a socket, not a regular file";
+  return "Not a regular file";
 }
 
 std::string SystemError(std::string_view step, const std::string& path) {
@@ -62,6 +68,27 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
+// A save replaces a regular file or makes a new one; anything else that
+// exists at the path is left alone. `target` is the path with a link to a
+// regular file resolved.
+bool MayReplace(const std::string& path, const std::string& target, std::string& reason) {
+  struct stat info{};
+  if (stat(target.c_str(), &info) == 0) {
+    if (S_ISREG(info.st_mode)) return true;
+    reason = "cannot save over '" + target + "': " + NotRegularFile(info.st_mode);
+    return false;
+  }
+  if (errno != ENOENT) {
+    reason = SystemError("cannot save to", path);
+    return false;
+  }
+  if (lstat(path.c_str(), &info) == 0) {
+    reason = "cannot save to '" + path + "': it is a symbolic link to a missing file";
+    return false;
+  }
+  return true;
+}
+
 mode_t NewFileMode() {
   mode_t mask = umask(0);
   umask(mask);
@@ -70,12 +97,19 @@ mode_t NewFileMode() {
 
 }  // namespace
 
-LockedReader::LockedReader(const std::string& path) {
+LockedReader::LockedReader(const std::string& path, std::chrono::milliseconds lockWait) {
   // Non-blocking, so that opening a FIFO cannot hang; only regular files
   // are read (a device or FIFO could stream without end).
   fd_ = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd_ < 0) {
+    failure_ = std::strerror(errno);
+    return;
+  }
   struct stat info{};
-  if (fd_ >= 0 && (fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode) || !LockWithin(fd_, LOCK_SH))) {
+  if (fstat(fd_, &info) != 0) failure_ = std::strerror(errno);
+  else if (!S_ISREG(info.st_mode)) failure_ = NotRegularFile(info.st_mode);
+  else if (!LockWithin(fd_, LOCK_SH, lockWait)) failure_ = "Locked by another program";
+  if (!failure_.empty()) {
     close(fd_);
     fd_ = -1;
   }
@@ -89,26 +123,35 @@ long LockedReader::Read(unsigned char* buffer, std::size_t capacity) {
   for (;;) {
     ssize_t n = read(fd_, buffer, capacity);
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0) failure_ = std::strerror(errno);
     return static_cast<long>(n);
   }
 }
 
-bool ReplaceFile(const std::string& path, std::string_view bytes, std::string& reason) {
+bool ReplaceFile(const std::string& path, std::string_view bytes, std::string& reason,
+                 std::chrono::milliseconds lockWait) {
+  reason.clear();
   const std::string target = ResolveTarget(path);
   const std::string folder = FolderOf(target);
+  if (!MayReplace(path, target, reason)) return false;
 
   // Hold the exclusive lock of the file being replaced, if there is one.
+  // Non-blocking, and checked again once open, in case something else was
+  // put in its place meanwhile.
   mode_t mode = NewFileMode();
-  int existing = open(target.c_str(), O_RDONLY | O_CLOEXEC);
+  int existing = open(target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (existing >= 0) {
-    if (access(target.c_str(), W_OK) != 0) {
-      reason = SystemError("cannot write", target);
+    struct stat info{};
+    if (fstat(existing, &info) != 0) reason = SystemError("cannot inspect", target);
+    else if (!S_ISREG(info.st_mode))
+      reason = "cannot save over '" + target + "': " + NotRegularFile(info.st_mode);
+    else if (access(target.c_str(), W_OK) != 0) reason = SystemError("cannot write", target);
+    if (!reason.empty()) {
       close(existing);
       return false;
     }
-    struct stat info{};
-    if (fstat(existing, &info) == 0) mode = info.st_mode & 07777;
-    if (!LockWithin(existing, LOCK_EX)) {
+    mode = info.st_mode & 07777;
+    if (!LockWithin(existing, LOCK_EX, lockWait)) {
       reason = SystemError("cannot lock", target);
       close(existing);
       return false;

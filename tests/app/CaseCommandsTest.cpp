@@ -80,6 +80,14 @@ TEST_F(CaseCommands, OpenOfAFileThatIsNoCaseShowsTheReadersBoxAndStillRuns) {
   EXPECT_TRUE(app.Panel().Layout.ModePageVisible);
 }
 
+TEST_F(CaseCommands, OpenOfAFolderSaysWhyItCannotBeReadAndStillRuns) {
+  std::filesystem::create_directory(folder.File("folder.pid"));
+  app.OpenCaseFile(folder.File("folder.pid"), run);
+  EXPECT_EQ(host.Log, (Log{"box Error: Cannot read " + folder.File("folder.pid") + ": Is a directory [error]",
+                           "caption: Quorvanex OPC Server For Simulation", "pointer"}));
+  EXPECT_EQ(run.Runs, (Log{"start", "end at step 20"}));
+}
+
 // A value line that does not convert ends the command with the general
 // error report: no run, the idle layout, the caption as it was.
 TEST_F(CaseCommands, ABadValueLineEndsTheCommandWithTheGeneralError) {

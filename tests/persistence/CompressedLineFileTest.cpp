@@ -5,8 +5,10 @@
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 
@@ -107,11 +109,49 @@ TEST(CompressedLineFile, DamagedOrHostileContentIsInvalid) {
     test::WriteBytes(path, bytes);
     ExpectInvalid(ReadFile(path), path);
   }
-  // Not regular files: a folder, and a FIFO that no one writes (must not hang).
+}
+
+void ExpectUnreadable(const ReadOutcome& out, const std::string& path, const std::string& why) {
+  EXPECT_EQ(out.status, LineReadStatus::Invalid) << path;
+  ASSERT_EQ(out.host.boxes.size(), 1u) << path;
+  EXPECT_EQ(out.host.boxes[0].first, "Error");
+  EXPECT_EQ(out.host.boxes[0].second, "Cannot read " + path + ": " + why);
+}
+
+// What exists but cannot be read is not called invalid: the box gives the
+// system's reason. A FIFO that no one writes must not hang the read.
+TEST(CompressedLineFile, WhatCannotBeReadIsReportedWithTheReason) {
+  TempDir dir;
   std::filesystem::create_directory(dir.File("folder.pid"));
-  ExpectInvalid(ReadFile(dir.File("folder.pid")), dir.File("folder.pid"));
   ASSERT_EQ(mkfifo(dir.File("fifo.pid").c_str(), 0600), 0);
-  ExpectInvalid(ReadFile(dir.File("fifo.pid")), dir.File("fifo.pid"));
+  std::filesystem::create_symlink("loop-b.pid", dir.File("loop-a.pid"));
+  std::filesystem::create_symlink("loop-a.pid", dir.File("loop-b.pid"));
+  const std::pair<std::string, std::string> cases[] = {
+      {dir.File("folder.pid"), "Is a directory"},
+      {dir.File("fifo.pid"), "Is a FIFO, not a regular file"},
+      {"/dev/null", "Is a device, not a regular file"},
+      {dir.File("loop-a.pid"), "Too many levels of symbolic links"},
+  };
+  alarm(10);  // a read that blocks ends the test program instead of hanging it
+  for (const auto& [path, why] : cases) ExpectUnreadable(ReadFile(path), path, why);
+  alarm(0);
+}
+
+// Root reads any file, so the read runs in a child without root's rights.
+TEST(CompressedLineFile, PermissionDeniedIsReportedAsSuch) {
+  TempDir dir;
+  const std::string path = dir.File("secret.pid");
+  test::WriteLineFile(path, {"TravekFile", "1"});
+  chmod(path.c_str(), 0);
+  EXPECT_EXIT(
+      {
+        if (geteuid() == 0 && setuid(65534) != 0) _exit(2);
+        ReadOutcome out = ReadFile(path);
+        const bool said = out.status == LineReadStatus::Invalid && out.host.boxes.size() == 1 &&
+                          out.host.boxes[0].second == "Cannot read " + path + ": Permission denied";
+        _exit(said ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST(CompressedLineFile, MissingFileIsNotFoundWithoutABox) {
@@ -233,12 +273,64 @@ TEST(CompressedLineFile, AnotherProcessHoldingTheLockKeepsReadAndWriteAway) {
   // this process conflicts just as another process would.
   int holder = open(path.c_str(), O_RDONLY);
   ASSERT_EQ(flock(holder, LOCK_EX), 0);
-  ExpectInvalid(ReadFile(path), path);
+  constexpr std::chrono::milliseconds kShortWait{50};
+  const auto start = std::chrono::steady_clock::now();
+  ReadOutcome locked{};
+  locked.status = CompressedLineFile::Read(path, kTags, '.', locked.host, locked.cursor, kShortWait);
+  ExpectUnreadable(locked, path, "Locked by another program");
   std::string reason;
-  EXPECT_FALSE(CompressedLineFile::Write(path, "TravekFile", std::vector<std::string>{"2"}, reason));
+  EXPECT_FALSE(CompressedLineFile::Write(path, "TravekFile", std::vector<std::string>{"2"}, reason,
+                                         kShortWait));
+  EXPECT_NE(reason.find("cannot lock"), std::string::npos) << reason;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
   close(holder);
   EXPECT_EQ(test::DecompressedFile(path), "TravekFile\r\n1\r\n");
   EXPECT_EQ(ReadFile(path).status, LineReadStatus::Ok);
+}
+
+// A save replaces a regular file or makes a new one. Whatever else stands at
+// the path stays as it was, with a reason that says what it is, and the save
+// returns at once (opening a FIFO must not wait for a reader).
+TEST(CompressedLineFile, SaveRefusesWhatIsNotARegularFile) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.File("folder.pid"));
+  ASSERT_EQ(mkfifo(dir.File("fifo.pid").c_str(), 0600), 0);
+  std::filesystem::create_symlink("missing.pid", dir.File("dangling.pid"));
+  std::filesystem::create_symlink("loop-b.pid", dir.File("loop-a.pid"));
+  std::filesystem::create_symlink("loop-a.pid", dir.File("loop-b.pid"));
+  struct Case {
+    std::string path;
+    std::string why;
+  };
+  std::vector<Case> cases = {
+      {dir.File("folder.pid"), "Is a directory"},
+      {dir.File("fifo.pid"), "Is a FIFO, not a regular file"},
+      {dir.File("dangling.pid"), "symbolic link to a missing file"},
+      {dir.File("loop-a.pid"), "Too many levels of symbolic links"},
+  };
+  // A device node of its own (only root may make one): the save must not
+  // turn it, nor a link to it, into a plain file.
+  if (mknod(dir.File("null.pid").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+    std::filesystem::create_symlink("null.pid", dir.File("to-device.pid"));
+    cases.push_back({dir.File("null.pid"), "Is a device, not a regular file"});
+    cases.push_back({dir.File("to-device.pid"), "Is a device, not a regular file"});
+  }
+  const auto entries = std::distance(std::filesystem::directory_iterator(dir.path()), {});
+  alarm(10);  // a save that blocks ends the test program instead of hanging it
+  for (const Case& c : cases) {
+    const auto before = std::filesystem::symlink_status(c.path).type();
+    std::string reason;
+    EXPECT_FALSE(CompressedLineFile::Write(c.path, "TravekFile", std::vector<std::string>{"2"}, reason))
+        << c.path;
+    EXPECT_NE(reason.find(c.why), std::string::npos) << reason;
+    EXPECT_EQ(std::filesystem::symlink_status(c.path).type(), before) << c.path;
+  }
+  alarm(0);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), entries)
+      << "no temporary file is left";
+  if (std::filesystem::exists(dir.File("null.pid"))) {
+    EXPECT_TRUE(std::filesystem::is_character_file(dir.File("null.pid")));
+  }
 }
 
 }  // namespace
