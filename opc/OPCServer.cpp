@@ -80,41 +80,12 @@ bool COPCServer::InitializeOPC(const std::string& endpointUrl, std::string& erro
 }
 
 std::array<std::string, kItemCount> COPCServer::ItemValueTexts(const PanelSnapshot& panel) const {
-  const PIDLoop& s = model_.SingleLoop;
-  const RunControlRecord& c = model_.RunControl;
-  const bool automatic = c.SingleAutoState == FieldCode(LoopMode::Auto);
-  auto real = [&](float value) { return FormatReal(value, separator_); };
-  const std::string p = real(LoadShared(s.P));
-  const std::string i = real(LoadShared(s.I));
-  const std::string d = real(s.D);
-  const std::string op = real(s.OP);
-  const std::string high = real(s.CVHigh);
-  const std::string low = real(s.CVLow);
-  return {real(s.PV),
-          real(s.SP),
-          op,
-          panel.CascadeModeChecked ? "3" : FormatInt(c.SingleModeCode),
-          p,
-          i,
-          d,
-          high,
-          low,
-          "0", "0", "0", "0", "0", "0", "0", "0", "0",  // the cascade master loop is not run
-          "1",
-          op,
-          p,
-          i,
-          d,
-          FormatRealDouble(ParseLeadingDecimal(panel.DLagText), separator_),
-          high,
-          low,
-          automatic ? "True" : "False",
-          "False",
-          automatic ? "1" : "0",
-          "0",
-          "1",
-          p,
-          i};
+  const ItemSources sources{model_, panel, separator_, LoadShared(model_.SingleLoop.P),
+                            LoadShared(model_.SingleLoop.I)};
+  std::array<std::string, kItemCount> texts;
+  for (std::size_t position = 0; position < kItemCount; ++position)
+    texts[position] = kItems[position].Value(sources);
+  return texts;
 }
 
 void COPCServer::PublishItemValues(const PanelSnapshot& panel) {

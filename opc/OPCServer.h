@@ -18,12 +18,6 @@ namespace qx {
 // The server's fixed identity.
 GBServerIdentity SimulationServerIdentity(const std::string& endpointUrl);
 
-// What the publication reads from the operator panel besides the model.
-struct PanelSnapshot {
-  bool CascadeModeChecked = false;
-  std::string_view DLagText;  // the text of the "D Lag" edit
-};
-
 class COPCServer final : public GBDataAccess {
  public:
   // `model` is the loop data model that client writes go to;

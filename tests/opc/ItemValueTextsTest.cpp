@@ -90,6 +90,15 @@ TEST(ItemValueTexts, ModeAndTheManualAutoWords) {
   }
 }
 
+// Names are unique, so a client reaches exactly one item; the write hook's
+// positions are those of the two items that change the loop.
+TEST(ItemTable, NamesAreUniqueAndWritesActOnPropAndIntg) {
+  for (std::size_t i = 0; i < kItemCount; ++i)
+    for (std::size_t j = i + 1; j < kItemCount; ++j) EXPECT_NE(kItemNames[i], kItemNames[j]) << i;
+  EXPECT_EQ(kItemNames[kItemProp], "QX_S.PROP");
+  EXPECT_EQ(kItemNames[kItemIntg], "QX_S.INTG");
+}
+
 // The D Lag edit's text is read as the C library reads a leading number
 // ("." always), and written as a double, not rounded to single precision.
 TEST(ItemValueTexts, DerivativeLagFromTheEditText) {
