@@ -34,13 +34,20 @@ inline std::string ScratchFolder() {
   return made ? std::string(made) : ::testing::TempDir();
 }
 
-// Runs qxsim with `args`; standard output and error are captured in files.
-inline ProcessResult RunQxsim(const std::vector<std::string>& args) {
+// A qxsim child process started with its standard output and error going
+// to files of a scratch folder.
+struct StartedQxsim {
+  pid_t pid = -1;
+  std::string outPath, errPath;
+};
+
+inline StartedQxsim StartQxsim(const std::vector<std::string>& args) {
   const std::string folder = ScratchFolder();
-  const std::string outPath = folder + "/stdout", errPath = folder + "/stderr";
-  const pid_t child = fork();
-  if (child == 0) {
-    if (!std::freopen(outPath.c_str(), "wb", stdout) || !std::freopen(errPath.c_str(), "wb", stderr))
+  StartedQxsim started{-1, folder + "/stdout", folder + "/stderr"};
+  started.pid = fork();
+  if (started.pid == 0) {
+    if (!std::freopen(started.outPath.c_str(), "wb", stdout) ||
+        !std::freopen(started.errPath.c_str(), "wb", stderr))
       _exit(127);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(QXSIM_PATH));
@@ -49,13 +56,24 @@ inline ProcessResult RunQxsim(const std::vector<std::string>& args) {
     execv(QXSIM_PATH, argv.data());
     _exit(127);
   }
+  return started;
+}
+
+// Waits for the child to end and collects its output; exitStatus is -1 for
+// a child that did not exit normally.
+inline ProcessResult FinishQxsim(const StartedQxsim& started) {
   int status = 0;
-  waitpid(child, &status, 0);
+  waitpid(started.pid, &status, 0);
   ProcessResult result;
   result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.out = ReadWholeFile(outPath);
-  result.err = ReadWholeFile(errPath);
+  result.out = ReadWholeFile(started.outPath);
+  result.err = ReadWholeFile(started.errPath);
   return result;
+}
+
+// Runs qxsim with `args` to its end.
+inline ProcessResult RunQxsim(const std::vector<std::string>& args) {
+  return FinishQxsim(StartQxsim(args));
 }
 
 }  // namespace qx::test

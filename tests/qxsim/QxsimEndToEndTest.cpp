@@ -1,8 +1,12 @@
 // qxsim run end to end: the real binary on the built-in starting case.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <map>
+#include <thread>
 
 #include "ProcessRun.h"
 
@@ -107,6 +111,7 @@ TEST(QxsimRun, UsageErrorsExitWithTwoAndOneLine) {
       {"run", "--set", "SingleLoop.P=abc"},
       {"run", "--set", "SingleLoop.P=inf"},
       {"run", "--set", "SingleLoop.P=1.5x"},
+      {"run", "--set", "SingleLoop.P=1e39"},
       {"run", "--at", "x:enter"},
       {"run", "--at", "3:jump"},
       {"run", "--at", "3:NoSuchEdit=1"},
@@ -118,6 +123,42 @@ TEST(QxsimRun, UsageErrorsExitWithTwoAndOneLine) {
     const ProcessResult r = RunQxsim(args);
     EXPECT_EQ(r.exitStatus, 2) << args.back();
     EXPECT_FALSE(r.err.empty()) << args.back();
+  }
+}
+
+// A save onto a FIFO would wait for a reader for ever; it is refused at once
+// and the FIFO stays.
+TEST(QxsimRun, SaveCaseOntoAFifoIsRefusedWithoutWaiting) {
+  const std::string fifo = ScratchFolder() + "/case.pid";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const ProcessResult r = RunQxsim({"run", "--steps", "3", "--save-case", fifo});
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_NE(r.err.find("Could Not Save File: cannot save over '" + fifo + "': Is a FIFO"),
+            std::string::npos) << r.err;
+  struct stat info{};
+  EXPECT_TRUE(stat(fifo.c_str(), &info) == 0 && S_ISFIFO(info.st_mode));
+}
+
+// SIGINT and SIGTERM end the run even inside a pause that a stored pacing
+// made endless; the process then finishes normally.
+TEST(QxsimRun, InterruptEndsAnEndlessPausePromptly) {
+  for (int signal : {SIGINT, SIGTERM}) {
+    const StartedQxsim child =
+        StartQxsim({"run", "--steps", "3", "--at", "1:store:RunControl.SleepMs=1e30"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // well into the pause
+    kill(child.pid, signal);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    bool ended = false;
+    while (!ended && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      siginfo_t info{};  // left waitable for FinishQxsim
+      ended = waitid(P_PID, static_cast<id_t>(child.pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+              info.si_pid == child.pid;
+    }
+    if (!ended) kill(child.pid, SIGKILL);
+    ProcessResult r = FinishQxsim(child);
+    EXPECT_TRUE(ended) << "still pausing after signal " << signal;
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
   }
 }
 

@@ -50,10 +50,29 @@ TEST(RunOptions, ErrorsNameTheProblem) {
   }
 }
 
-TEST(RunOptions, RealBeyondSinglePrecisionSaturatesInsteadOfFailing) {
-  RunOptions o;
-  std::string error;
-  EXPECT_TRUE(ParseRunOptions({"--set", "SingleLoop.P=1e300"}, o, error)) << error;
+// A value given with --set is the user's own and is refused like any other
+// bad value; a scripted store is a deliberate hostile write and saturates.
+TEST(RunOptions, SetRefusesARealBeyondSinglePrecisionThatAStoreSaturates) {
+  struct Case {
+    std::vector<std::string> args;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {{"--set", "SingleLoop.P=1e39"}, false},
+      {{"--set", "SingleLoop.P=-1e300"}, false},
+      {{"--set", "SingleLoop.P=3.4e38"}, true},
+      {{"--set", "SingleLoop.P=1e-50"}, true},  // underflows to zero, as the OPC path does
+      {{"--at", "2:store:SingleLoop.P=1e39"}, true},
+  };
+  for (const Case& c : cases) {
+    RunOptions o;
+    std::string error;
+    EXPECT_EQ(ParseRunOptions(c.args, o, error), c.accepted) << c.args.back();
+    if (c.accepted) continue;
+    EXPECT_NE(error.find("SingleLoop.P"), std::string::npos) << error;
+    EXPECT_NE(error.find(c.args.back().substr(c.args.back().find('=') + 1)), std::string::npos) << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+  }
 }
 
 }  // namespace

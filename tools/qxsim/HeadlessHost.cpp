@@ -57,7 +57,15 @@ void HeadlessHost::StepComputed() {
 void HeadlessHost::PublishItemValues() { app_.PublishItemValues(); }
 
 void HeadlessHost::Pause(int milliseconds) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  // In short slices, so that SIGINT or SIGTERM also ends a pause that a
+  // stored pacing made endless; the run then stops at its next check.
+  constexpr auto kSlice = std::chrono::milliseconds(20);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  while (!interrupted_.load(std::memory_order_relaxed)) {
+    const auto left = end - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero()) break;
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, kSlice));
+  }
 }
 
 uint64_t HeadlessHost::PickupSeed() {

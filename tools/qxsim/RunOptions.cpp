@@ -1,6 +1,8 @@
 #include "tools/qxsim/RunOptions.h"
 
 #include <charconv>
+#include <cmath>
+#include <limits>
 #include <string_view>
 
 #include "engine/FieldTable.h"
@@ -39,6 +41,18 @@ bool ParseFieldAssignment(std::string_view text, std::string& name, std::string&
     return false;
   }
   return true;
+}
+
+// The store saturates a real beyond single precision; a value the user sets
+// on the command line is refused instead, as an OPC client's write is.
+bool WithinSinglePrecision(const FieldInfo& field, std::string_view value, std::string& error) {
+  double number = 0;
+  if (field.kind != FieldKind::Real || !ParseWholeDecimal(value, number) ||
+      std::fabs(number) <= std::numeric_limits<float>::max())
+    return true;
+  error.assign("'").append(value).append("' is beyond single precision for ");
+  error.append(field.record).append(".").append(field.field);
+  return false;
 }
 
 bool IsSpinEdit(std::string_view name) {
@@ -123,7 +137,9 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions& options, 
     if (arg == "--set") {
       if (!value(text)) return false;
       FieldOverride o;
-      if (!ParseFieldAssignment(text, o.Name, o.Value, error)) return false;
+      if (!ParseFieldAssignment(text, o.Name, o.Value, error) ||
+          !WithinSinglePrecision(*FindField(o.Name), o.Value, error))
+        return false;
       options.Overrides.push_back(std::move(o));
     } else if (arg == "--steps") {
       if (!value(text)) return false;
