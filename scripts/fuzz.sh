@@ -1,9 +1,28 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (address and undefined-behaviour
 # sanitizers) and runs each for a bounded time on its seed corpus.
+#
+# usage: scripts/fuzz.sh [--long SECONDS]
+#   Each fuzzer runs FUZZ_SECONDS seconds (30 when unset), the bound the
+#   test run uses. --long SECONDS runs each for SECONDS instead, for a long
+#   search outside the test run; the corpus in build-fuzz grows across runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${FUZZ_SECONDS:-30}"
+case "${1:-}" in
+  "") ;;
+  --long)
+    if [[ ! "${2:-}" =~ ^[1-9][0-9]*$ ]]; then
+      echo "fuzz: --long expects a whole number of seconds > 0, got '${2:-}'" >&2
+      exit 2
+    fi
+    seconds="$2"
+    ;;
+  *)
+    echo "usage: scripts/fuzz.sh [--long SECONDS]" >&2
+    exit 2
+    ;;
+esac
 
 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
