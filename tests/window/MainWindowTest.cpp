@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -18,6 +19,7 @@
 #include "opcua/Client.h"
 #include "tests/window/WindowFixture.h"
 #include "window/ArrowPair.h"
+#include "window/LedShape.h"
 #include "window/charts/TrendCharts.h"
 
 namespace qx::test {
@@ -63,6 +65,12 @@ TEST_F(MainWindowTest, LayoutsBeforeDuringAndAfterARun) {
              EXPECT_FALSE(Find<QToolButton>("OpenCaseFile")->isEnabled());
              EXPECT_TRUE(Find<QToolButton>("SaveCaseFile")->isEnabled());
              EXPECT_TRUE(IndicatorTimerActive());
+             auto* led = Find<LedShape>("SimLEDShape");
+             const QColor lit = led->Colour();
+             form->Timer3Timer();  // the indicator blinks
+             EXPECT_NE(led->Colour(), lit);
+             form->Timer3Timer();
+             EXPECT_EQ(led->Colour(), lit);
              EXPECT_EQ(form->windowTitle(), "Quorvanex OPC Server For Simulation SLAVE (flowpid.dat)");
              form->Charts()->FlushPaint();
              EXPECT_TRUE(form->Charts()->Chart1()->isVisible());
@@ -253,6 +261,23 @@ TEST_F(MainWindowTest, CaseOpenedAndSavedThroughTheDialogs) {
   EXPECT_EQ(prompter.Messages[0].Text, "File Saved Successfully");
   EXPECT_EQ(prompter.Messages[0].Icon, MessageIcon::None);
   EXPECT_TRUE(QFile::exists(saved));
+}
+
+// Status panels 1 to 3 keep their widths at any window width; panel 0
+// takes the rest.
+TEST_F(MainWindowTest, StatusPanelsKeepTheirWidths) {
+  const int companyWidth = QFontMetrics(form->font()).horizontalAdvance("Quorvanex Solutions LLC") + 40;
+  for (int width : {700, 1155, 1700}) {
+    form->resize(width, 732);
+    QTest::qWait(20);
+    auto* bar = Find<QWidget>("StatusBar1");
+    const int widths[] = {Find<QLabel>("StatusPanel0")->width(), Find<QLabel>("StatusPanel1")->width(),
+                          Find<QLabel>("StatusPanel2")->width(), Find<QLabel>("StatusPanel3")->width()};
+    EXPECT_EQ(widths[1], 100) << width;
+    EXPECT_EQ(widths[2], 150) << width;
+    EXPECT_EQ(widths[3], companyWidth) << width;
+    EXPECT_GT(widths[0], bar->width() - 100 - 150 - companyWidth - 30) << width;
+  }
 }
 
 TEST_F(MainWindowTest, HelpWithoutItsDocumentSaysSo) {
