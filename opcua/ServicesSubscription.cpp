@@ -79,8 +79,10 @@ uint32_t ServerCore::ReviseQueueSize(const Session& s, uint32_t requested, uint3
 }
 
 bool ServerCore::CheckOperationCount(Context& ctx, size_t operations) {
-  if (operations == 0) ctx.serviceResult = status::BadNothingToDo;
-  else if (operations > config_.limits.maxNodesPerRequest) ctx.serviceResult = status::BadTooManyOperations;
+  if (operations == 0)
+    ctx.serviceResult = status::BadNothingToDo;
+  else if (operations > config_.limits.maxNodesPerRequest)
+    ctx.serviceResult = status::BadTooManyOperations;
   return ctx.serviceResult.IsGood();
 }
 
@@ -640,8 +642,9 @@ void ServerCore::TransferSubscriptions(Context& ctx, const TransferSubscriptions
       result.statusCode = status::BadUserAccessDenied;
     } else if (moves && to.subscriptionIds.size() >= limits.maxSubscriptionsPerSession) {
       result.statusCode = status::BadTooManySubscriptions;
-    } else if (moves && (to.monitoredItemCount + sub->items.size() > limits.maxMonitoredItemsPerSession ||
-                         to.queueSlots + QueueSlots(*sub) > limits.maxQueuedValuesPerSession)) {
+    } else if (moves &&
+               (to.monitoredItemCount + sub->items.size() > limits.maxMonitoredItemsPerSession ||
+                to.queueSlots + QueueSlots(*sub) > limits.maxQueuedValuesPerSession)) {
       result.statusCode = status::BadTooManyMonitoredItems;
     }
     if (!result.statusCode.IsGood()) {

@@ -11,13 +11,15 @@ const char* StatusName(StatusCode code) {
   };
 #define QX_STATUS(name) {status::name, #name}
   static const Entry kNames[] = {
-      QX_STATUS(Good), QX_STATUS(GoodSubscriptionTransferred), QX_STATUS(BadUnexpectedError), QX_STATUS(BadInternalError),
+      QX_STATUS(Good), QX_STATUS(GoodSubscriptionTransferred), QX_STATUS(BadUnexpectedError),
+      QX_STATUS(BadInternalError),
       QX_STATUS(BadOutOfMemory), QX_STATUS(BadResourceUnavailable),
       QX_STATUS(BadCommunicationError), QX_STATUS(BadEncodingError), QX_STATUS(BadDecodingError),
       QX_STATUS(BadEncodingLimitsExceeded), QX_STATUS(BadUnknownResponse), QX_STATUS(BadTimeout),
       QX_STATUS(BadServiceUnsupported), QX_STATUS(BadShutdown), QX_STATUS(BadNothingToDo),
       QX_STATUS(BadTooManyOperations), QX_STATUS(BadIdentityTokenInvalid),
-      QX_STATUS(BadIdentityTokenRejected), QX_STATUS(BadUserAccessDenied), QX_STATUS(BadSecureChannelIdInvalid),
+      QX_STATUS(BadIdentityTokenRejected), QX_STATUS(BadUserAccessDenied),
+      QX_STATUS(BadSecureChannelIdInvalid),
       QX_STATUS(BadSessionIdInvalid), QX_STATUS(BadSessionClosed),
       QX_STATUS(BadSessionNotActivated), QX_STATUS(BadSubscriptionIdInvalid),
       QX_STATUS(BadTimestampsToReturnInvalid), QX_STATUS(BadNodeIdInvalid),
