@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 
 namespace qx::test {
@@ -42,7 +43,12 @@ std::string TextName(std::string_view text) {
       name += hex;
     }
   }
-  return name;
+  if (name.size() <= 40) return name;
+  uint32_t hash = 2166136261u;  // FNV-1a
+  for (char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+  char tail[48];
+  std::snprintf(tail, sizeof tail, "Of%zuCharsHash%08X", text.size(), static_cast<unsigned>(hash));
+  return name.substr(0, 24) + tail;
 }
 
 }  // namespace qx::test
