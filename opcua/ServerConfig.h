@@ -28,12 +28,14 @@ namespace opcua {
 //    case, maxSessions x (maxMonitoredItemsPerSession x kMonitoredItemBytes
 //    + maxQueuedValuesPerSession x kQueuedValueBytes +
 //    maxRetransmissionBytesPerSession), is what WorstCaseMonitoredItemBytes()
-//    returns; with the defaults it is about 0.93 GiB, and a test holds the
-//    defaults to monitoredItemBudgetBytes. The per-value cost assumes the
-//    short texts and numbers an application publishes.
+//    returns; with the defaults it is about 0.95 GiB, and a test holds the
+//    defaults to monitoredItemBudgetBytes. Every queue holds its own copy of
+//    a value, so the per-value cost assumes values of at most
+//    maxWrittenValueBytes: clients may write no larger ones, and the
+//    application publishes short texts and numbers.
 // Sessions give all of this back when they close or time out.
-inline constexpr size_t kMonitoredItemBytes = 1024;  // item, its map node, empty queue, last value
-inline constexpr size_t kQueuedValueBytes = 256;     // one DataValue in a queue, with its text
+inline constexpr size_t kMonitoredItemBytes = 1280;  // item, its map node, empty queue, last value
+inline constexpr size_t kQueuedValueBytes = 512;     // one DataValue in a queue, with its text
 
 struct ServerLimits {
   TransportLimits transport;
@@ -43,9 +45,9 @@ struct ServerLimits {
   uint32_t maxConnectionsPerPeer = 10;
   uint32_t maxSessions = 150;
   uint32_t maxSubscriptionsPerSession = 20;
-  uint32_t maxMonitoredItemsPerSession = 4'000;
+  uint32_t maxMonitoredItemsPerSession = 2'500;
   uint32_t maxQueueSize = 1000;               // per monitored item
-  uint32_t maxQueuedValuesPerSession = 8'000;   // sum of the items' queue sizes
+  uint32_t maxQueuedValuesPerSession = 6'000;   // sum of the items' queue sizes
   size_t maxRetransmissionBytesPerSession = 512 * 1024;
   size_t monitoredItemBudgetBytes = size_t{1} << 30;
   size_t maxIncompleteRequestBytes = size_t{512} << 20;
@@ -54,6 +56,8 @@ struct ServerLimits {
   uint32_t maxPublishRequestsPerSession = 50;
   uint32_t maxRetransmissionsPerSubscription = 100;
   uint32_t maxNodesPerRequest = 10'000;       // Read, Write, Browse, ... operations
+  // Largest encoded value a client may write (BadOutOfRange beyond).
+  uint32_t maxWrittenValueBytes = 256;
   uint32_t maxReferencesPerBrowse = 1000;     // before a continuation point
   uint32_t maxContinuationPointsPerSession = 10;
   // A session lives at most this long without a request, so abandoned

@@ -144,6 +144,8 @@ void ServerCore::Write(Context& ctx, const WriteRequest& req, WriteResponse& res
       result = status::BadTypeMismatch;
     } else if (!WritableParts(item.value)) {
       result = status::BadWriteNotSupported;
+    } else if (Encode(item.value.value).size() > config_.limits.maxWrittenValueBytes) {
+      result = status::BadOutOfRange;  // every monitored item would keep copies of it
     } else {
       Variant value = item.value.value;
       if (writeCallback_)

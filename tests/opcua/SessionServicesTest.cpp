@@ -299,7 +299,7 @@ TEST_F(SessionServices, WritesReachTheCallbackAndAreStoredOnlyWhenAccepted) {
   EXPECT_EQ(Text(values.results[1]), "7.2");  // as the callback rewrote it
 }
 
-TEST_F(SessionServices, WritesCarryingAStatusOrServerTimestampAreRefused) {
+TEST_F(SessionServices, WritesCarryingAStatusAServerTimestampOrAnOversizedValueAreRefused) {
   TestClient client(core);
   ASSERT_TRUE(client.ConnectAndOpenSession());
   auto withStatus = [](StatusCode code) {
@@ -324,6 +324,8 @@ TEST_F(SessionServices, WritesCarryingAStatusOrServerTimestampAreRefused) {
       {serverStamped, status::BadWriteNotSupported, "empty"},
       {withStatus(status::Good), status::Good, "2"},
       {sourceStamped, status::Good, "4"},
+      // Every monitored item would keep a copy of a long value.
+      {DataValue::Of(std::string(ServerLimits{}.maxWrittenValueBytes, 'x')), status::BadOutOfRange, "4"},
   };
   for (const auto& c : cases) {
     WriteRequest write;
