@@ -54,6 +54,14 @@ class AppHost {
   // The operator panel, its layout or its mode panel changed outside a
   // widget's own handler: the window shows the panel again.
   virtual void PanelChanged() {}
+
+  // The application's plain message box: captioned with the application
+  // title, one OK button, no icon.
+  virtual void ShowPlainMessage(std::string_view text) { ShowMessage(kMessageTitle, text, MessageIcon::None); }
+
+  // The master link connected (true) or disconnected (false): the window
+  // shows it on MasterConnectToolButton.
+  virtual void ShowMasterLinkState(bool /*connected*/) {}
 };
 
 }  // namespace qx

@@ -1,8 +1,10 @@
 #include "app/Application.h"
 
+#include "app/MasterLink.h"
 #include "engine/RunControlCodes.h"
 #include "opc/ClientWriteHandOff.h"
 #include "opc/OPCServer.h"
+#include "opc/OPCUAClient.h"
 #include "ui/PanelLogic.h"
 
 namespace qx {
@@ -15,7 +17,9 @@ Application::Application(AppHost& host, char decimalSeparator)
   panel_.DecimalSeparator = decimalSeparator;
 }
 
-// The server stops (and with it the write hook) before the hand-off goes.
+// The master link goes before its client, and the client's thread stops
+// before the model goes; the server stops (and with it the write hook)
+// before the hand-off goes.
 Application::~Application() = default;
 
 void Application::StartUpState() {
@@ -49,6 +53,41 @@ void Application::DeliverClientWrites() {
         if (EditControl* control = panel_.FindEdit(edit)) control->Text = text;
       });
   if (delivered > 0) host_.PanelChanged();
+}
+
+void Application::UseMasterClient(std::unique_ptr<OPCClient> client) {
+  masterClient_ = std::move(client);
+  masterClient_->SetWake(masterWake_);
+}
+
+void Application::SetMasterLinkWake(std::function<void()> wake) {
+  masterWake_ = std::move(wake);
+  if (masterClient_) masterClient_->SetWake(masterWake_);
+}
+
+MasterLink& Application::Master() {
+  if (!master_) {
+    if (!masterClient_) {
+      auto client = std::make_unique<OPCUAClient>();
+      client->SetEndpoint(masterEndpoint_.empty() ? MasterEndpointFromEnvironment() : masterEndpoint_);
+      UseMasterClient(std::move(client));
+    }
+    master_ = std::make_unique<MasterLink>(*masterClient_, Model(), panel_, host_);
+  }
+  return *master_;
+}
+
+void Application::OPCServerToolButtonClick() { Master().SetUpMasterLink(); }
+
+void Application::MasterConnectToolButtonClick() { Master().MasterConnectToolButtonClick(); }
+
+void Application::DeliverMasterLinkEvents() {
+  if (master_) master_->DeliverEvents();
+}
+
+void Application::DeliverPendingWork() {
+  DeliverClientWrites();
+  DeliverMasterLinkEvents();
 }
 
 void Application::PublishItemValues() {

@@ -21,6 +21,8 @@ namespace qx {
 
 class COPCServer;
 class ClientWriteHandOff;
+class MasterLink;
+class OPCClient;
 
 // The built-in starting case of "New Simulation", looked up by this bare
 // name in the working directory, and the notice when it cannot be loaded.
@@ -66,6 +68,27 @@ class Application {
   // No new client sessions from here on. Called before StartServer has
   // finished, the server revokes as soon as it is ready.
   void RevokeServer();
+
+  // --- Master link (GUI thread) ---
+  // Where the master serves; empty: QX_MASTER_ENDPOINT, else the default
+  // (opc.tcp://127.0.0.1:4841). Takes effect before the link's first use.
+  void SetMasterEndpoint(std::string endpoint) { masterEndpoint_ = std::move(endpoint); }
+  // Gives the link this client instead of the OPC UA one (tests). Before
+  // the link's first use.
+  void UseMasterClient(std::unique_ptr<OPCClient> client);
+  // Called on the client's thread after it queued an event, so an idle GUI
+  // thread can be woken to deliver it.
+  void SetMasterLinkWake(std::function<void()> wake);
+  // OPCServerToolButton and MasterConnectToolButton.
+  void OPCServerToolButtonClick();
+  void MasterConnectToolButtonClick();
+  // Between two steps: raises the link's pending events (connect,
+  // disconnect, the master's new output).
+  void DeliverMasterLinkEvents();
+  // Client writes, then the master link's events.
+  void DeliverPendingWork();
+  // The link, created on first use.
+  MasterLink& Master();
 
   // --- Case commands; a loading command ends by starting a run and
   // returns when that run has ended. A request while a run is active ends
@@ -115,6 +138,10 @@ class Application {
   // still runs on the start-up thread.
   std::atomic<COPCServer*> serving_{nullptr};
   std::atomic<bool> revokeRequested_{false};
+  std::string masterEndpoint_;
+  std::function<void()> masterWake_;
+  std::unique_ptr<OPCClient> masterClient_;
+  std::unique_ptr<MasterLink> master_;
 };
 
 }  // namespace qx

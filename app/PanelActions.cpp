@@ -64,6 +64,12 @@ void PerformPanelAction(Application& app, RunHost& run, const PanelAction& a) {
     case K::Stop:
       app.cmd_exitClick();
       return;  // cmd_exitClick has told the front end
+    case K::MasterSetUp:
+      app.OPCServerToolButtonClick();
+      return;  // the link's events tell the front end
+    case K::MasterConnect:
+      app.MasterConnectToolButtonClick();
+      return;
   }
   app.Host().PanelChanged();
 }

@@ -26,6 +26,8 @@ struct PanelAction {
     Leave,      // Name: the edit the focus leaves
     Store,      // Name=Text: a model field, nothing else
     Stop,
+    MasterSetUp,    // OPCServerToolButton
+    MasterConnect,  // MasterConnectToolButton
   };
   Kind What = Kind::Stop;
   std::string Name;
