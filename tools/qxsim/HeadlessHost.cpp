@@ -5,6 +5,7 @@
 #include <string>
 #include <thread>
 
+#include "app/MasterLink.h"
 #include "engine/NumberText.h"
 
 namespace qx {
@@ -19,7 +20,8 @@ HeadlessHost::HeadlessHost(Application& app, const RunOptions& options,
 }
 
 void HeadlessHost::ProcessMessages(MessagePoint point) {
-  app_.DeliverClientWrites();
+  app_.DeliverPendingWork();
+  FollowUpMasterSetUp();
   if (interrupted_.load(std::memory_order_relaxed) && !sim_.Model.RunControl.StopRequested)
     app_.cmd_exitClick();
   if (point != MessagePoint::StepStart) return;
@@ -33,6 +35,14 @@ void HeadlessHost::ProcessMessages(MessagePoint point) {
   // At full speed the clock is asked every 1024 steps; a paced run is slow
   // enough to ask at every step.
   if (statusLine_ && ((step & 1023) == 0 || sim_.Model.RunControl.SleepMs > 0)) UpdateStatusLine();
+}
+
+void HeadlessHost::FollowUpMasterSetUp() {
+  if (!options_.MasterEndpoint || masterFollowedUp_ || !app_.Master().SetUpResult()) return;
+  masterFollowedUp_ = true;
+  // A set-up that could not reach the master says nothing; the operator's
+  // next press, MasterConnectToolButton, reports why.
+  if (!app_.Master().Client().Active()) app_.MasterConnectToolButtonClick();
 }
 
 void HeadlessHost::StepComputed() {

@@ -1,6 +1,6 @@
 // The run host of the headless runner: the application's in-memory operator
 // panel, the scripted actions of the command line, the delivery of OPC
-// client writes and the publication, the CSV trace and a status line.
+// client writes and of the master link's events, the publication, the CSV trace and a status line.
 #pragma once
 
 #include <atomic>
@@ -35,10 +35,14 @@ class HeadlessHost : public PanelRunHost {
 
  private:
   void UpdateStatusLine();
+  // --master: once the set-up at the start has its outcome, connects when
+  // it left the link inactive.
+  void FollowUpMasterSetUp();
 
   Application& app_;
   const RunOptions& options_;
   const std::atomic<bool>& interrupted_;
+  bool masterFollowedUp_ = false;
   std::size_t nextAction_ = 0;
   std::vector<const ScriptedAction*> actionsByStep_;
   std::FILE* trace_ = nullptr;

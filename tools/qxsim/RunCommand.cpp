@@ -66,6 +66,9 @@ class ConsoleAppHost final : public AppHost {
   void SetBusyCursor(bool) override {}
   void ShowCurrentDirectory(std::string_view) override {}
   void ProcessPendingMessages() override {}
+  void ShowMasterLinkState(bool connected) override {
+    std::cerr << (connected ? "qxsim: master link connected\n" : "qxsim: master link disconnected\n");
+  }
 };
 
 // Keeps serving the last values after the run: for `seconds`, or until
@@ -76,7 +79,7 @@ void ServeAfterRun(const RunOptions& options, Application& app) {
     if (options.ServeAfterSeconds &&
         std::chrono::steady_clock::now() - start >= std::chrono::duration<double>(*options.ServeAfterSeconds))
       break;
-    app.DeliverClientWrites();
+    app.DeliverPendingWork();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
 }
@@ -166,6 +169,12 @@ int RunCommand(const RunOptions& options) {
   host.SetTrace(trace);
   host.SetStatusLine(isatty(STDERR_FILENO) && options.TracePath != "-");
   if (options.Seed) app.Sim().Random.Seed(*options.Seed);
+  // The master link as OPCServerToolButton sets it up; its events arrive
+  // between the steps (HeadlessHost).
+  if (options.MasterEndpoint) {
+    app.SetMasterEndpoint(*options.MasterEndpoint);
+    app.OPCServerToolButtonClick();
+  }
 
   SinglePID1Click(app.Sim(), host);
   host.FinishStatusLine();

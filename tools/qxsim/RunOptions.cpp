@@ -50,8 +50,9 @@ bool WithinSinglePrecision(const FieldInfo& field, std::string_view value, std::
   if (field.kind != FieldKind::Real || !ParseWholeDecimal(value, number) ||
       std::fabs(number) <= std::numeric_limits<float>::max())
     return true;
-  error.assign("'").append(value).append("' is beyond single precision for ");
-  error.append(field.record).append(".").append(field.field);
+  error = std::string(value);
+  error.insert(error.begin(), '\'');
+  error.append("' is beyond single precision for ").append(field.record).append(".").append(field.field);
   return false;
 }
 
@@ -70,7 +71,8 @@ bool ParseAction(std::string_view argument, ScriptedAction& action, std::string&
   static const std::pair<std::string_view, K> kWords[] = {
       {"enter", K::Enter},   {"apply", K::Apply},   {"mode", K::Mode},
       {"cascade", K::Cascade}, {"faster", K::Faster}, {"slower", K::Slower},
-      {"normal", K::Normal}, {"stop", K::Stop}};
+      {"normal", K::Normal}, {"stop", K::Stop},
+      {"master-setup", K::MasterSetUp}, {"master-connect", K::MasterConnect}};
   for (const auto& [word, kind] : kWords) {
     if (act == word) {
       action.What = kind;
@@ -177,6 +179,11 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions& options, 
         options.ServeEndpoint = args[++i];
       else
         options.ServeEndpoint = std::string();
+    } else if (arg == "--master") {
+      if (i + 1 < args.size() && args[i + 1].starts_with("opc.tcp://"))
+        options.MasterEndpoint = args[++i];
+      else
+        options.MasterEndpoint = std::string();
     } else if (arg == "--serve-after") {
       if (!value(text)) return false;
       double seconds = 0;
