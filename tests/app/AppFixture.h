@@ -37,6 +37,9 @@ class FakeAppHost final : public AppHost {
   void ProcessPendingMessages() override { Log.push_back("messages"); }
   void MovePointerToPlots() override { Log.push_back("pointer"); }
   void PanelChanged() override { ++PanelChanges; }
+  void ShowMasterLinkState(bool connected) override {
+    Log.push_back(connected ? "master connected" : "master disconnected");
+  }
 };
 
 // Ends every run during the message processing of step `StopAtStep`, and
