@@ -118,7 +118,7 @@ void OPCUAClient::Work() {
     if (haveCommand)
       Execute(command);
     else if (connected_ && !Listen())
-      Lose("the connection to " + EndpointUrl() + " was lost");
+      Lose("the connection to " + connectedEndpoint_ + " was lost");
   }
   if (connected_) client_->Disconnect();
 }
@@ -144,7 +144,7 @@ void OPCUAClient::Execute(Command& command) {
     case K::Confirm: {
       OPCClientReport report;
       report.What = OPCClientReport::Kind::SetActiveDone;
-      if (!connected_) report.Text = "not connected to " + EndpointUrl();
+      if (!connected_) report.Text = "not connected";
       Report(std::move(report));
       return;
     }
@@ -172,6 +172,7 @@ void OPCUAClient::Connect(Command& command) {
     return;
   }
   connected_ = true;
+  connectedEndpoint_ = command.Endpoint;
   subscriptions_.clear();
   Report({OPCClientReport::Kind::Connected, 0, {}, {}});
   for (const GroupPlan& plan : command.Groups) {

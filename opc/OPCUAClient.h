@@ -95,6 +95,7 @@ class OPCUAClient final : public OPCClient {
   // Worker thread only.
   std::unique_ptr<opcua::Client> client_;
   bool connected_ = false;
+  std::string connectedEndpoint_;
   std::map<uint32_t, Subscription> subscriptions_;  // by subscription id
   std::thread worker_;
 };
