@@ -124,5 +124,5 @@ async function stopServer(server, graceMs = 5000) {
 }
 
 module.exports = {
-  startQxsim, startQxsimAtEnvironmentEndpoint, startFixture, startWindow, stopServer, programPath,
+  startServer, startQxsim, startQxsimAtEnvironmentEndpoint, startFixture, startWindow, stopServer, programPath,
 };
