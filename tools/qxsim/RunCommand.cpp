@@ -178,6 +178,8 @@ int RunCommand(const RunOptions& options) {
 
   SinglePID1Click(app.Sim(), host);
   host.FinishStatusLine();
+  // The whole trace is out while the process goes on serving.
+  if (trace) std::fflush(trace);
   if (app.Server()) ServeAfterRun(options, app);
 
   int status = 0;
