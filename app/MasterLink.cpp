@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <exception>
 #include <utility>
+#include <vector>
 
 #include "engine/NumberText.h"
 #include "opc/OPCQuality.h"
@@ -69,12 +70,12 @@ void MasterLink::OnSetActiveDone(std::string_view error) {
 }
 
 void MasterLink::FinishSetUp(bool activateFailed) {
-  std::string names;
+  std::vector<std::string> names;
   if (activateFailed) {
     for (std::size_t g = 0; g < client_.GroupCount(); ++g) {
       OPCClientGroup& group = client_.Group(g);
       for (std::size_t i = 0; i < group.ItemCount(); ++i)
-        if (group.Item(i).LastError != 0) names += group.Item(i).ItemID + "\n";
+        if (group.Item(i).LastError != 0) names.push_back(group.Item(i).ItemID);
     }
   }
   if (!names.empty()) host_.ShowPlainMessage(kMasterTagMissing);
@@ -89,7 +90,7 @@ void MasterLink::dOPCServerInDatachange() {
   std::string shown;
   try {
     // A good text that is not a number changes nothing.
-    if (item.Quality == kQualityGood && !MasterTextToNumber(item.ValueText, number)) return;
+    if (item.Quality == kQualityWordGood && !MasterTextToNumber(item.ValueText, number)) return;
     value = ToSingle(number);
     shown = FormatPattern(value, 2, panel_.DecimalSeparator);
   } catch (const std::exception&) {

@@ -180,6 +180,14 @@ void OPCUAClient::Connect(Command& command) {
     std::string failure = Subscribe(plan, done.Updates);
     if (!failure.empty() && done.Text.empty()) done.Text = failure;
   }
+  // A server that refuses a group's subscription fails the whole connect.
+  if (!done.Text.empty()) {
+    client_->Disconnect();
+    connected_ = false;
+    subscriptions_.clear();
+    done.Updates.clear();
+    Report({OPCClientReport::Kind::Disconnected, 0, done.Text, {}});
+  }
   Report(std::move(done));
 }
 
