@@ -9,7 +9,7 @@ uint16_t QualityOfStatus(opcua::StatusCode status) {
   // Severity and sub-code only: the low 16 bits hold info bits.
   const uint32_t code = status.value & 0xFFFF0000u;
   switch (code) {
-    case 0x00960000u: return kQualityGoodLocalOverride;  // GoodLocalOverride
+    case 0x00960000u: return kQualityWordGoodLocalOverride;  // GoodLocalOverride
     case 0x40900000u: return 0x44;  // UncertainLastUsableValue
     case 0x408F0000u: return 0x44;  // UncertainNoCommunicationLastUsableValue
     case 0x40930000u: return 0x50;  // UncertainSensorNotAccurate
@@ -25,9 +25,9 @@ uint16_t QualityOfStatus(opcua::StatusCode status) {
     default: break;
   }
   switch (code & 0xC0000000u) {
-    case 0x00000000u: return kQualityGood;
-    case 0x40000000u: return kQualityUncertain;
-    default: return kQualityBad;
+    case 0x00000000u: return kQualityWordGood;
+    case 0x40000000u: return kQualityWordUncertain;
+    default: return kQualityWordBad;
   }
 }
 

@@ -10,10 +10,10 @@
 namespace qx {
 
 // Quality words of the classic OPC data model.
-inline constexpr uint16_t kQualityGood = 0xC0;  // 192
-inline constexpr uint16_t kQualityGoodLocalOverride = 0xD8;
-inline constexpr uint16_t kQualityUncertain = 0x40;
-inline constexpr uint16_t kQualityBad = 0x00;
+inline constexpr uint16_t kQualityWordGood = 0xC0;  // 192
+inline constexpr uint16_t kQualityWordGoodLocalOverride = 0xD8;
+inline constexpr uint16_t kQualityWordUncertain = 0x40;
+inline constexpr uint16_t kQualityWordBad = 0x00;
 
 // The quality word an OPC UA status code corresponds to: Good is 192 (216
 // for GoodLocalOverride), Uncertain 64 and Bad 0, each with the sub-status
