@@ -70,6 +70,8 @@ struct PanelLayout {
   int SinglePIDPage = 0;  // page of the configuration pages
   std::string SimRunningLabel;
   std::string SimRunningLabel1;
+
+  bool operator==(const PanelLayout&) const = default;
 };
 
 struct OperatorPanel {

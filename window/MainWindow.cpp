@@ -271,18 +271,34 @@ void TForm1::ShowPanel() {
 
 void TForm1::ShowModePanel() {
   const OperatorPanel& panel = app_->Panel();
-  manual_auto_select->Show(QString::fromStdString(panel.ModePanel.Caption), Rgb(panel.ModePanel.Colour),
-                           kModeText);
-  SingleSPNewUpDownCSpinButton->setVisible(panel.SingleSPNewSpinVisible);
-  SingleSPNewUpDownCSpinButton->setEnabled(panel.SingleSPNew.Enabled);
-  SingleOPNewUpDownCSpinButton->setVisible(panel.SingleOPNewSpinVisible);
-  CascadeModeCheckBox->setChecked(panel.CascadeModeCheckBox);
+  // A click toggles the check box before the panel logic decides, so the
+  // box is compared with the panel itself, not with what was last shown.
+  if (CascadeModeCheckBox->isChecked() != panel.CascadeModeCheckBox)
+    CascadeModeCheckBox->setChecked(panel.CascadeModeCheckBox);
+  ModePanelShown now{panel.ModePanel.Caption, panel.ModePanel.Colour, panel.SingleSPNewSpinVisible,
+                     panel.SingleSPNew.Enabled, panel.SingleOPNewSpinVisible};
+  if (modePanelShown_ == now) return;
+  // Recorded before the widgets are set: a widget that hides may move the
+  // focus, and a bound edit that loses it shows the panel again from within.
+  const ModePanelShown& shown = modePanelShown_.emplace(std::move(now));
+  manual_auto_select->Show(QString::fromStdString(shown.caption), Rgb(shown.colour), kModeText);
+  SingleSPNewUpDownCSpinButton->setVisible(shown.setPointSpinVisible);
+  SingleSPNewUpDownCSpinButton->setEnabled(shown.setPointSpinEnabled);
+  SingleOPNewUpDownCSpinButton->setVisible(shown.outputSpinVisible);
 }
 
 // The parts that the idle and case layouts switch, from the panel's layout
-// flags. Every setter returns at once when nothing changes.
+// flags; nothing is touched while the flags stay as last applied.
 void TForm1::ApplyLayout() {
   const PanelLayout& l = app_->Panel().Layout;
+  // The operator may turn the page without the panel logic: kept apart from
+  // the flags, against the page last shown.
+  if (pidPageShown_ != l.SinglePIDPage) {
+    pidPageShown_ = l.SinglePIDPage;
+    SinglePIDPage->setCurrentIndex(l.SinglePIDPage);
+  }
+  if (layoutShown_ == l) return;
+  layoutShown_ = l;
   const bool caseActive = l.ModePageVisible;
   if (caseActive) {
     PID_InputPanel->setEnabled(true);
@@ -313,15 +329,13 @@ void TForm1::ApplyLayout() {
   NewCaseFile->setEnabled(l.NewCaseFileEnabled);
   OpenCaseFile->setEnabled(l.OpenCaseFileEnabled);
   SaveCaseFile->setEnabled(l.SaveCaseFileEnabled);
-  if (pidPageShown_ != l.SinglePIDPage) {
-    pidPageShown_ = l.SinglePIDPage;
-    SinglePIDPage->setCurrentIndex(l.SinglePIDPage);
-  }
   if (!l.SimRunningLabel.empty()) SimRunningLabel->setText(QString::fromStdString(l.SimRunningLabel));
   if (!l.SimRunningLabel1.empty()) SimRunningLabel1->setText(QString::fromStdString(l.SimRunningLabel1));
 }
 
 void TForm1::ShowSpeed(int level) {
+  if (level == speedShown_) return;
+  speedShown_ = level;
   CGauge1->setValue(level);
   UpDown1->setProperty("Position", level);
 }

@@ -17,6 +17,7 @@
 
 #include "app/PanelActions.h"
 #include "engine/RunHost.h"
+#include "ui/OperatorPanel.h"
 
 class QCheckBox;
 class QFrame;
@@ -149,6 +150,19 @@ class TForm1 : public QMainWindow {
   bool closing_ = false;        // the accepted close is being carried out
   int twoPlotsShown_ = -1;      // TwoPlotsPanel visibility last applied
   int pidPageShown_ = -1;       // SinglePIDPage index last applied
+  int speedShown_ = 0;          // speed level last shown on CGauge1 and UpDown1
+  // The mode panel and the layout as last applied: ShowPanel runs at every
+  // step, and a step seldom changes either.
+  struct ModePanelShown {
+    std::string caption;
+    unsigned colour = 0;
+    bool setPointSpinVisible = false;
+    bool setPointSpinEnabled = false;
+    bool outputSpinVisible = false;
+    bool operator==(const ModePanelShown&) const = default;
+  };
+  std::optional<ModePanelShown> modePanelShown_;
+  std::optional<PanelLayout> layoutShown_;
 
   // Components, named as in the window's design.
   QToolBar* IconToolBar = nullptr;
