@@ -95,14 +95,18 @@ uint16_t TcpTransport::Port() const {
   return ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
 }
 
-void TcpTransport::Wake() {
+void TcpTransport::SignalWakeFd() {
   uint64_t one = 1;
   [[maybe_unused]] ssize_t n = write(wakeFd_, &one, sizeof one);
 }
 
+void TcpTransport::Wake() {
+  if (!wakePending_.exchange(true)) SignalWakeFd();
+}
+
 void TcpTransport::Stop() {
   stop_ = true;
-  Wake();
+  SignalWakeFd();
 }
 
 // The numeric address of a connected peer, as the per-peer limit counts it.
@@ -226,6 +230,9 @@ void TcpTransport::Run(ServerCore& core, const std::function<void()>& onWake) {
       if (fd == listenFd_) {
         Accept(core);
       } else if (fd == wakeFd_) {
+        // Cleared first: a Wake() from here on writes the eventfd again, so
+        // nothing handed over after onWake has looked goes unnoticed.
+        wakePending_ = false;
         uint64_t count = 0;
         [[maybe_unused]] ssize_t r = read(wakeFd_, &count, sizeof count);
         onWake();

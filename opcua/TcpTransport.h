@@ -31,7 +31,9 @@ class TcpTransport {
   uint16_t Port() const;
   // Serves `core` until Stop(). `onWake` runs on this thread after Wake().
   void Run(ServerCore& core, const std::function<void()>& onWake);
-  // Callable from any thread.
+  // Callable from any thread. Wakes made while the server thread has yet to
+  // run `onWake` for an earlier one cost no system call: that coming run
+  // sees everything handed over before this call.
   void Wake();
   void Stop();
 
@@ -46,11 +48,15 @@ class TcpTransport {
   bool Flush(int fd, Client& client);
   void CloseClient(ServerCore& core, int fd);
   void FlushCore(ServerCore& core);
+  void SignalWakeFd();
 
   int listenFd_ = -1;
   int epollFd_ = -1;
   int wakeFd_ = -1;
   std::atomic<bool> stop_{false};
+  // Set by the Wake() that writes the eventfd, cleared by the server thread
+  // before it drains the eventfd and runs onWake.
+  std::atomic<bool> wakePending_{false};
   std::unordered_map<int, Client> clients_;
   std::unordered_map<ConnectionId, int> fdOf_;
 };
