@@ -230,11 +230,12 @@ void TcpTransport::Run(ServerCore& core, const std::function<void()>& onWake) {
       if (fd == listenFd_) {
         Accept(core);
       } else if (fd == wakeFd_) {
-        // Cleared first: a Wake() from here on writes the eventfd again, so
-        // nothing handed over after onWake has looked goes unnoticed.
-        wakePending_ = false;
+        // Drained, then cleared, then onWake: a Wake() after the clear writes
+        // the eventfd again (a wake that the drain cannot swallow), and one
+        // before it handed over what onWake is about to see.
         uint64_t count = 0;
         [[maybe_unused]] ssize_t r = read(wakeFd_, &count, sizeof count);
+        wakePending_ = false;
         onWake();
       } else if (auto it = clients_.find(fd); it != clients_.end()) {
         bool ok = true;

@@ -55,7 +55,7 @@ class TcpTransport {
   int wakeFd_ = -1;
   std::atomic<bool> stop_{false};
   // Set by the Wake() that writes the eventfd, cleared by the server thread
-  // before it drains the eventfd and runs onWake.
+  // after it drained the eventfd and before it runs onWake.
   std::atomic<bool> wakePending_{false};
   std::unordered_map<int, Client> clients_;
   std::unordered_map<ConnectionId, int> fdOf_;
