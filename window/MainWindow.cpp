@@ -39,6 +39,7 @@
 #include "window/charts/TrendCharts.h"
 #include "window/side/AboutWindow.h"
 #include "window/side/SchematicWindow.h"
+#include "window/side/ToolbarImages.h"
 
 namespace qx {
 namespace {
@@ -120,6 +121,8 @@ void TForm1::BindHandlers() {
   connect(Schematic, &QToolButton::clicked, this, &TForm1::SchematicClick);
   connect(LoopDetails, &QToolButton::clicked, this, &TForm1::LoopDetailsClick);
   connect(PIDTuningGuidelines, &QToolButton::clicked, this, &TForm1::PIDTuningGuidelinesClick);
+  connect(OPCServerToolButton, &QToolButton::clicked, this, &TForm1::OPCServerToolButtonClick);
+  connect(MasterConnectToolButton, &QToolButton::clicked, this, &TForm1::MasterConnectToolButtonClick);
   connect(cmd_exit, &QPushButton::clicked, this, &TForm1::cmd_exitClick);
   connect(manual_auto_select, &ClickablePanel::clicked, this, &TForm1::manual_auto_selectClick);
   connect(CascadeModeCheckBox, &QCheckBox::clicked, this, &TForm1::CascadeModeCheckBoxClick);
@@ -155,6 +158,17 @@ void TForm1::BindHandlers() {
         this,
         [this] {
           app_->DeliverClientWrites();
+          ShowPanel();
+        },
+        Qt::QueuedConnection);
+  });
+  // The master link's events arrive on its client thread; an idle window
+  // raises them on its own thread, a run between two steps.
+  app_->SetMasterLinkWake([this] {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          app_->DeliverMasterLinkEvents();
           ShowPanel();
         },
         Qt::QueuedConnection);
@@ -401,6 +415,21 @@ void TForm1::LoopDetailsClick() {
 }
 
 void TForm1::PIDTuningGuidelinesClick() { close(); }
+
+void TForm1::OPCServerToolButtonClick() {
+  app_->OPCServerToolButtonClick();
+  ShowPanel();
+}
+
+void TForm1::MasterConnectToolButtonClick() {
+  app_->MasterConnectToolButtonClick();
+  ShowPanel();
+}
+
+void TForm1::ShowMasterLinkState(bool connected) {
+  MasterConnectToolButton->setToolTip(connected ? "Disconnect from Master" : "Connect to Master");
+  MasterConnectToolButton->setIcon(ToolbarImage(connected ? 9 : 8));
+}
 
 // The operator's actions run the same code as qxsim's scripted ones; the
 // panel is shown again after each.

@@ -80,6 +80,9 @@ class TForm1 : public QMainWindow {
   void MovePointerToPlots();
   // Status bar panel 0.
   void ShowStatusText(const QString& text);
+  // The master link's connect and disconnect events: hint and image of
+  // MasterConnectToolButton.
+  void ShowMasterLinkState(bool connected);
 
  public slots:
   // Tool bar.
@@ -90,6 +93,9 @@ class TForm1 : public QMainWindow {
   void SchematicClick();
   void LoopDetailsClick();
   void PIDTuningGuidelinesClick();
+  // The master link.
+  void OPCServerToolButtonClick();
+  void MasterConnectToolButtonClick();
   // Right panel.
   void cmd_exitClick();
   void manual_auto_selectClick();

@@ -72,4 +72,12 @@ void WindowAppHost::MovePointerToPlots() { form_.MovePointerToPlots(); }
 
 void WindowAppHost::PanelChanged() { form_.ShowPanel(); }
 
+// The application's plain message box: captioned with the application's
+// title, one OK button, no icon.
+void WindowAppHost::ShowPlainMessage(std::string_view text) {
+  prompter_.Message(QApplication::applicationName(), Text(text), MessageIcon::None);
+}
+
+void WindowAppHost::ShowMasterLinkState(bool connected) { form_.ShowMasterLinkState(connected); }
+
 }  // namespace qx

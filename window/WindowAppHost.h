@@ -30,6 +30,8 @@ class WindowAppHost : public AppHost {
   void ProcessPendingMessages() override;
   void MovePointerToPlots() override;
   void PanelChanged() override;
+  void ShowPlainMessage(std::string_view text) override;
+  void ShowMasterLinkState(bool connected) override;
 
  private:
   Prompter& prompter_;

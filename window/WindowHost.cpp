@@ -19,7 +19,7 @@ WindowHost::WindowHost(Application& app, TForm1& form, Prompter& prompter)
 
 void WindowHost::ProcessMessages(MessagePoint) {
   QCoreApplication::processEvents();
-  app_.DeliverClientWrites();
+  app_.DeliverPendingWork();
   form_.ShowPanel();
 }
 
@@ -69,7 +69,7 @@ void WindowHost::Pause(int milliseconds) {
     // leave the wait blocked without a timer.
     wake.start(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0)));
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    app_.DeliverClientWrites();
+    app_.DeliverPendingWork();
     form_.ShowPanel();
   }
 }

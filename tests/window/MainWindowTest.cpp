@@ -17,6 +17,7 @@
 #include <qcustomplot.h>
 
 #include "opcua/Client.h"
+#include "tests/opc/ServedServer.h"
 #include "tests/window/WindowFixture.h"
 #include "window/ArrowPair.h"
 #include "window/LedShape.h"
@@ -226,6 +227,33 @@ TEST_F(MainWindowTest, ConnectedClientAsksOnceMoreBeforeClosing) {
   prompter.Answers = {true, true};
   form->close();
   EXPECT_FALSE(form->isVisible());
+}
+
+// The master link through the tool buttons, against a real server standing
+// in for the master: the connect button shows the link's state, the
+// master's output becomes the set point and shows in the set-point edit.
+TEST_F(MainWindowTest, MasterLinkFollowsTheMastersOutputAndShowsItsState) {
+  LoopModel masterModel;
+  std::string masterEndpoint;
+  std::unique_ptr<COPCServer> master =
+      ServeOnFreePort([&] { return std::make_unique<COPCServer>(masterModel, '.'); }, masterEndpoint);
+  ASSERT_TRUE(master);
+  masterModel.SingleLoop.OP = 45.5f;
+  master->PublishItemValues(PanelSnapshot{});
+  form->App().SetMasterEndpoint(masterEndpoint);
+
+  auto* connect = Find<QToolButton>("MasterConnectToolButton");
+  EXPECT_EQ(connect->toolTip(), "Connect to Master");
+  QTest::mouseClick(Find<QToolButton>("OPCServerToolButton"), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return connect->toolTip() == "Disconnect from Master"; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->App().Model().SingleLoop.SP == 45.5f; }, 5000));
+  EXPECT_EQ(form->App().Model().SingleLoop.SPNew, 45.5f);
+  const QString separator(QChar(form->App().Panel().DecimalSeparator));
+  EXPECT_EQ(Find<QLineEdit>("SingleSPNew")->text(), "45" + separator + "50");
+
+  QTest::mouseClick(connect, Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return connect->toolTip() == "Connect to Master"; }, 5000));
+  EXPECT_TRUE(prompter.Messages.empty());
 }
 
 // "Open Case File" and "Save" with their dialogs answered: the chosen
