@@ -31,6 +31,8 @@ bool IsLostConnection(opcua::StatusCode s) {
 }  // namespace
 
 OPCUAClient::OPCUAClient() : client_(std::make_unique<opcua::Client>()) {
+  // The master sees the slave by the product's name.
+  client_->SetApplicationName("Quorvanex OPC Server For Simulation (SLAVE)");
   worker_ = std::thread([this] { Work(); });
 }
 

@@ -67,9 +67,10 @@ bool Client::Connect(const std::string& endpointUrl, std::string& error, int tim
 
   CreateSessionRequest create;
   create.endpointUrl = endpointUrl;
-  create.sessionName = "client";
+  create.sessionName = applicationName_;
   create.requestedSessionTimeout = 60'000;
   create.clientDescription.applicationType = ApplicationType::Client;
+  create.clientDescription.applicationName.text = applicationName_;
   CreateSessionResponse created;
   if (StatusCode s = Call(create, created, timeoutMs); !s.IsGood()) return fail("create session", s);
   channel_.authenticationToken = created.authenticationToken;

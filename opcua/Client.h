@@ -20,6 +20,11 @@ class Client {
   Client(const Client&) = delete;
   Client& operator=(const Client&) = delete;
 
+  // The name the client announces: its session name and the application
+  // name of its description ("client" unless set). Takes effect at the next
+  // Connect.
+  void SetApplicationName(std::string name) { applicationName_ = std::move(name); }
+
   // Opens the channel and an activated anonymous session.
   bool Connect(const std::string& endpointUrl, std::string& error, int timeoutMs = 5000);
   // Closes the session and the channel; harmless when not connected.
@@ -60,6 +65,7 @@ class Client {
   std::set<uint32_t> abandoned_;             // requests whose caller gave up
   std::vector<SubscriptionAcknowledgement> pendingAcks_;
   std::string lastError_;
+  std::string applicationName_ = "client";
 };
 
 }  // namespace opcua

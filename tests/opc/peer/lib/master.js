@@ -14,7 +14,7 @@ function startStandinMaster(flags = []) {
 }
 
 // Sends one command to the stand-in and waits for its "ok" (other lines
-// that node-opcua may print are skipped).
+// that node-opcua may print are skipped); resolves with what came before it.
 function tell(master, text) {
   const { child } = master;
   return new Promise((resolve, reject) => {
@@ -23,7 +23,7 @@ function tell(master, text) {
       buffer += chunk.toString();
       if (/^ok$/m.test(buffer)) {
         finish();
-        resolve();
+        resolve(buffer);
       }
     };
     const timer = setTimeout(() => {

@@ -7,6 +7,8 @@
 //   set TEXT             the value TEXT with good quality
 //   status CODE TEXT     the value TEXT with the status CODE (a name such as
 //                        BadSensorFailure or UncertainLastUsableValue)
+//   sessions             "sessions: " and the names of the client sessions
+//                        activated so far, "|" between them
 const os = require('node:os');
 const path = require('node:path');
 const fs = require('node:fs');
@@ -37,6 +39,8 @@ async function main() {
       value: { dataType: DataType.String, value: '0' },
     });
   }
+  const sessionNames = [];
+  server.on('session_activated', (session) => sessionNames.push(String(session.sessionName)));
   await server.start();
   console.log(`ready ${namespace.index}`);
 
@@ -49,6 +53,7 @@ async function main() {
       const [code, ...text] = rest;
       output.setValueFromSource(new Variant({ dataType: DataType.String, value: text.join(' ') }), StatusCodes[code]);
     }
+    else if (command === 'sessions') console.log(`sessions: ${sessionNames.join('|')}`);
     console.log('ok');
   });
   const stop = async () => {

@@ -52,6 +52,14 @@ async function closedPort() {
 
 module.exports = [
   {
+    name: 'master link: the slave announces itself to the master by the product\'s name',
+    run: async (scope) => {
+      const { master } = await linkedPair(scope);
+      const answer = await tell(master, 'sessions');
+      assert.match(answer, /^sessions: .*Quorvanex OPC Server For Simulation \(SLAVE\)/m);
+    },
+  },
+  {
     name: 'master link: the set point follows the master: 40 during the run, then 45 shown as "45.00"',
     run: async (scope) => {
       // The run ends at step 150 and the slave goes on serving and following
