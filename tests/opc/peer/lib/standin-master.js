@@ -13,6 +13,9 @@ const os = require('node:os');
 const path = require('node:path');
 const fs = require('node:fs');
 const readline = require('node:readline');
+// Node.js 18 (Debian 12's) has Web Crypto only as a module; node-opcua's
+// server looks for it on globalThis.
+if (!globalThis.crypto) globalThis.crypto = require('node:crypto').webcrypto;
 const { OPCUAServer, OPCUACertificateManager, DataType, StatusCodes, Variant } = require('node-opcua');
 
 async function main() {
