@@ -43,24 +43,24 @@ void QtPrompter::Information(const QString& text) {
   QMessageBox::information(parent_, QCoreApplication::applicationName(), text);
 }
 
-std::optional<QString> QtPrompter::OpenFile(const FileDialogSpec& spec) {
-  QFileDialog dialog(parent_, spec.Title, spec.Folder);
+std::optional<QString> QtPrompter::OpenFile(const FileDialogSpec& dialogSpec) {
+  QFileDialog dialog(parent_, dialogSpec.Title, dialogSpec.Folder);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setNameFilters(spec.Filters);
-  dialog.setDefaultSuffix(spec.DefaultSuffix);
+  dialog.setNameFilters(dialogSpec.Filters);
+  dialog.setDefaultSuffix(dialogSpec.DefaultSuffix);
   dialog.setOption(QFileDialog::ReadOnly, false);
   // Case files are named .pid and .PID alike.
   dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
   return RunDialog(dialog);
 }
 
-std::optional<QString> QtPrompter::SaveFile(const FileDialogSpec& spec) {
-  QFileDialog dialog(parent_, spec.Title, spec.Folder);
+std::optional<QString> QtPrompter::SaveFile(const FileDialogSpec& dialogSpec) {
+  QFileDialog dialog(parent_, dialogSpec.Title, dialogSpec.Folder);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setNameFilters(spec.Filters);
-  dialog.setDefaultSuffix(spec.DefaultSuffix);
+  dialog.setNameFilters(dialogSpec.Filters);
+  dialog.setDefaultSuffix(dialogSpec.DefaultSuffix);
   dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
   return RunDialog(dialog);
 }

@@ -35,10 +35,10 @@ class Prompter {
   // The toolkit's information box, captioned with the application's title.
   virtual void Information(const QString& text) = 0;
   // The chosen path, or nothing when cancelled.
-  virtual std::optional<QString> OpenFile(const FileDialogSpec& spec) = 0;
+  virtual std::optional<QString> OpenFile(const FileDialogSpec& dialogSpec) = 0;
   // The chosen path, or nothing when cancelled; an existing file is only
   // chosen after the operator confirmed overwriting it.
-  virtual std::optional<QString> SaveFile(const FileDialogSpec& spec) = 0;
+  virtual std::optional<QString> SaveFile(const FileDialogSpec& dialogSpec) = 0;
 };
 
 // The real boxes and dialogs, owned by `parent`.
@@ -51,8 +51,8 @@ class QtPrompter : public Prompter {
   void Message(const QString& title, const QString& text, MessageIcon icon) override;
   void GeneralError(const QString& text) override;
   void Information(const QString& text) override;
-  std::optional<QString> OpenFile(const FileDialogSpec& spec) override;
-  std::optional<QString> SaveFile(const FileDialogSpec& spec) override;
+  std::optional<QString> OpenFile(const FileDialogSpec& dialogSpec) override;
+  std::optional<QString> SaveFile(const FileDialogSpec& dialogSpec) override;
 
  private:
   QWidget* parent_;

@@ -46,14 +46,14 @@ class ScriptedPrompter : public Prompter {
   void Information(const QString& text) override {
     Messages.push_back({"(information)", text, MessageIcon::Information});
   }
-  std::optional<QString> OpenFile(const FileDialogSpec& spec) override { return Answer(spec, OpenAnswers); }
-  std::optional<QString> SaveFile(const FileDialogSpec& spec) override { return Answer(spec, SaveAnswers); }
+  std::optional<QString> OpenFile(const FileDialogSpec& dialogSpec) override { return Answer(dialogSpec, OpenAnswers); }
+  std::optional<QString> SaveFile(const FileDialogSpec& dialogSpec) override { return Answer(dialogSpec, SaveAnswers); }
 
  private:
-  std::optional<QString> Answer(const FileDialogSpec& spec, std::deque<std::optional<QString>>& answers) {
-    Dialogs.push_back(spec);
+  std::optional<QString> Answer(const FileDialogSpec& dialogSpec, std::deque<std::optional<QString>>& answers) {
+    Dialogs.push_back(dialogSpec);
     if (answers.empty()) {
-      ADD_FAILURE() << "unexpected dialog: " << spec.Title.toStdString();
+      ADD_FAILURE() << "unexpected dialog: " << dialogSpec.Title.toStdString();
       return std::nullopt;
     }
     std::optional<QString> answer = answers.front();
