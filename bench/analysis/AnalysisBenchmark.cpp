@@ -14,8 +14,7 @@
 #include "analysis/StepIdentification.h"
 #include "engine/Normalise.h"
 #include "engine/RunLoop.h"
-#include "persistence/CaseFile.h"
-#include "persistence/ConfigurationFile.h"
+#include "bench/support/BusyCase.h"
 
 namespace {
 
@@ -42,32 +41,6 @@ class QuietHost final : public qx::RunHost {
   qx::analysis::PerformanceIndices* indices_;
 };
 
-// The starting case with every disturbance signal and both noises on, as
-// the engine's own benchmark runs it.
-bool LoadBusyCase(qx::Simulation& sim) {
-  qx::StreamCaseHost caseHost(std::cerr);
-  qx::CaseExtras extras;
-  const std::string path = qx::ExecutableFolder() + "/TravekEX2.pid";
-  if (qx::ReadCase(path, sim.Model, extras, '.', caseHost).status != qx::CaseReadStatus::Loaded)
-    return false;
-  qx::LoopModel& m = sim.Model;
-  for (qx::SignalParams* s : {&m.StepSignal, &m.PulseSignal, &m.RampSignal, &m.SineSignal}) {
-    s->On = 1;
-    s->Start = 0;
-    s->End = 50081;
-  }
-  m.StepSignal.Size = 2;
-  m.PulseSignal.Size = 3;
-  m.PulseSignal.Rate = 20;
-  m.PulseSignal.Option = 1;
-  m.RampSignal.Size = 4;
-  m.RampSignal.Rate = 0.2f;
-  m.SineSignal.Size = 2;
-  m.SineSignal.Rate = 0.05f;
-  m.RunSettings.DisturbanceNoise = 1;
-  m.SingleLoop.PVNoise = 0.01f;
-  return true;
-}
 
 // The thread's CPU time for one run: time the scheduler gives to other
 // work on a busy machine does not count.
@@ -90,7 +63,7 @@ double RunSeconds(qx::Simulation& sim, qx::analysis::PerformanceIndices* indices
 // the least disturbed by other work on the machine.
 void BM_RunLoopWithAndWithoutIndices(benchmark::State& state) {
   auto sim = std::make_unique<qx::Simulation>();
-  if (!LoadBusyCase(*sim)) {
+  if (!qx::bench::LoadBusyCase(*sim)) {
     state.SkipWithError("the starting case could not be loaded");
     return;
   }

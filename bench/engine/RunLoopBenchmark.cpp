@@ -7,8 +7,7 @@
 #include <memory>
 
 #include "engine/RunLoop.h"
-#include "persistence/CaseFile.h"
-#include "persistence/ConfigurationFile.h"
+#include "bench/support/BusyCase.h"
 
 namespace {
 
@@ -26,34 +25,13 @@ class QuietHost final : public qx::RunHost {
   qx::Simulation& sim_;
 };
 
-void SwitchEverythingOn(qx::LoopModel& m) {
-  for (qx::SignalParams* s : {&m.StepSignal, &m.PulseSignal, &m.RampSignal, &m.SineSignal}) {
-    s->On = 1;
-    s->Start = 0;
-    s->End = 50081;
-  }
-  m.StepSignal.Size = 2;
-  m.PulseSignal.Size = 3;
-  m.PulseSignal.Rate = 20;
-  m.PulseSignal.Option = 1;
-  m.RampSignal.Size = 4;
-  m.RampSignal.Rate = 0.2f;
-  m.SineSignal.Size = 2;
-  m.SineSignal.Rate = 0.05f;
-  m.RunSettings.DisturbanceNoise = 1;
-  m.SingleLoop.PVNoise = 0.01f;
-}
 
 void BM_RunLoop(benchmark::State& state) {
   auto sim = std::make_unique<qx::Simulation>();
-  qx::StreamCaseHost caseHost(std::cerr);
-  qx::CaseExtras extras;
-  const std::string path = qx::ExecutableFolder() + "/TravekEX2.pid";
-  if (qx::ReadCase(path, sim->Model, extras, '.', caseHost).status != qx::CaseReadStatus::Loaded) {
+  if (!qx::bench::LoadBusyCase(*sim)) {
     state.SkipWithError("the starting case could not be loaded");
     return;
   }
-  SwitchEverythingOn(sim->Model);
   QuietHost host(*sim);
   for (auto _ : state) {
     qx::SinglePID1Click(*sim, host);
