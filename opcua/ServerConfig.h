@@ -4,9 +4,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "opcua/SecureChannel.h"
+#include "opcua/ServiceTypes.h"
+#include "opcua/StatusCodes.h"
 
 namespace opcua {
 
@@ -96,6 +101,38 @@ inline size_t WorstCaseMonitoredItemBytes(const ServerLimits& limits) {
   return size_t{limits.maxSessions} * perSession;
 }
 
+// One security policy and message security mode the endpoint offers.
+struct SecurityOffer {
+  std::string policyUri;  // e.g. kSecurityPolicyNone
+  MessageSecurityMode mode = MessageSecurityMode::None;
+};
+
+// Who the server is and whom it lets in. The stack knows nothing of files:
+// the program around it supplies the certificate, the key and the two
+// checks below.
+struct ServerSecurity {
+  // The server's application instance certificate (DER) and its private key
+  // (PEM, unencrypted). Needed by every offer other than None.
+  std::string certificateDer;
+  std::string privateKeyPem;
+  // Offered policy/mode pairs, in the order GetEndpoints lists them.
+  std::vector<SecurityOffer> offers = {{std::string(kSecurityPolicyNone), MessageSecurityMode::None}};
+  // Sessions without a user (AnonymousIdentityToken) are accepted.
+  bool allowAnonymous = true;
+  // Anonymous sessions may write; a refused write gets BadUserAccessDenied.
+  // Sessions signed in with a user name may always write.
+  bool anonymousWrites = true;
+  // Checks a client's application instance certificate (DER) for a secured
+  // channel or session; `applicationUri` is the one the client announced
+  // (empty when not known yet). Good accepts it. Unset: every certificate is
+  // refused with BadSecurityChecksFailed.
+  std::function<StatusCode(std::string_view certificateDer, std::string_view applicationUri)>
+      validateClientCertificate;
+  // Checks a user name and its (decrypted) password. Unset: every user is
+  // refused with BadUserAccessDenied.
+  std::function<StatusCode(std::string_view user, std::string_view password)> authenticateUser;
+};
+
 struct ServerConfig {
   std::string endpointUrl = "opc.tcp://127.0.0.1:4840";
   std::string applicationUri = "urn:localhost:opcua:server";
@@ -106,6 +143,7 @@ struct ServerConfig {
   std::string softwareVersion = "1.0";
   std::string buildNumber = "1";
   ServerLimits limits;
+  ServerSecurity security;
 };
 
 }  // namespace opcua
