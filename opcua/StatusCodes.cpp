@@ -26,6 +26,7 @@ const char* StatusName(StatusCode code) {
       QX_STATUS(BadCertificateRevoked), QX_STATUS(BadCertificateIssuerRevoked),
       QX_STATUS(BadIdentityTokenInvalid),
       QX_STATUS(BadIdentityTokenRejected), QX_STATUS(BadUserAccessDenied),
+      QX_STATUS(BadNonceInvalid), QX_STATUS(BadApplicationSignatureInvalid),
       QX_STATUS(BadSecureChannelIdInvalid),
       QX_STATUS(BadSessionIdInvalid), QX_STATUS(BadSessionClosed),
       QX_STATUS(BadSessionNotActivated), QX_STATUS(BadSubscriptionIdInvalid),

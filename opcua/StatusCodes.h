@@ -49,6 +49,8 @@ inline constexpr StatusCode BadCertificateRevoked{0x801D0000};
 inline constexpr StatusCode BadCertificateIssuerRevoked{0x801E0000};
 inline constexpr StatusCode BadIdentityTokenInvalid{0x80200000};
 inline constexpr StatusCode BadIdentityTokenRejected{0x80210000};
+inline constexpr StatusCode BadNonceInvalid{0x80240000};
+inline constexpr StatusCode BadApplicationSignatureInvalid{0x80580000};
 inline constexpr StatusCode BadUserAccessDenied{0x801F0000};
 inline constexpr StatusCode BadSecureChannelIdInvalid{0x80220000};
 inline constexpr StatusCode BadSessionIdInvalid{0x80250000};
