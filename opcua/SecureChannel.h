@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "opcua/Clock.h"
+#include "opcua/ServiceTypes.h"
 #include "opcua/TransportMessages.h"
 
 namespace opcua {
@@ -75,6 +76,11 @@ class ServerSecureChannel {
   }
 
   bool IsOpen() const { return state_ == State::Open; }
+  // The security the channel was opened with: policy URI, mode and the
+  // client's certificate (DER, empty under SecurityPolicy None).
+  const std::string& SecurityPolicyUri() const { return securityPolicyUri_; }
+  MessageSecurityMode SecurityMode() const { return securityMode_; }
+  const std::string& ClientCertificate() const { return clientCertificate_; }
   // Lifts the request size from maxMessageSizeWithoutSession to
   // maxMessageSize; the server calls it once the channel carries a session.
   void AllowLargeRequests() { largeRequests_ = true; }
@@ -115,6 +121,10 @@ class ServerSecureChannel {
   uint32_t peerReceiveBufferSize_ = 0;
   uint32_t peerMaxMessageSize_ = 0;
   uint32_t peerMaxChunkCount_ = 0;
+
+  std::string securityPolicyUri_ = kSecurityPolicyNone;
+  MessageSecurityMode securityMode_ = MessageSecurityMode::None;
+  std::string clientCertificate_;
 
   uint32_t tokenId_ = 0;
   uint32_t previousTokenId_ = 0;
