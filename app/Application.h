@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "app/AppHost.h"
+#include "app/LoopAnalysis.h"
 #include "engine/RunHost.h"
 #include "engine/Simulation.h"
 #include "persistence/CaseExtras.h"
@@ -44,6 +45,8 @@ class Application {
   CaseExtras& Extras() { return extras_; }
   char Separator() const { return separator_; }
   AppHost& Host() { return host_; }
+  // The live indices of the single loop; the run hosts feed it.
+  LoopAnalysis& Analysis() { return analysis_; }
 
   // The state after the start-up splash: single loop in Auto, idle layout.
   void StartUpState();
@@ -131,6 +134,7 @@ class Application {
   const char separator_;
   std::unique_ptr<Simulation> sim_;
   OperatorPanel panel_;
+  LoopAnalysis analysis_;
   CaseExtras extras_;
   std::unique_ptr<ClientWriteHandOff> writes_;
   std::unique_ptr<COPCServer> server_;  // set once, by StartServer

@@ -27,6 +27,7 @@ void WindowHost::ShowSpeed(int level) { form_.ShowSpeed(level); }
 
 void WindowHost::RunStarting() {
   PanelRunHost::RunStarting();
+  app_.Analysis().RunStarting();
   form_.RunStarting();
 }
 
@@ -49,6 +50,8 @@ void WindowHost::ShowTrackedOutput(float op) {
   PanelRunHost::ShowTrackedOutput(op);
   form_.ShowPanel();
 }
+
+void WindowHost::StepComputed() { app_.Analysis().StepComputed(sim_.Model, sim_.Run.t); }
 
 void WindowHost::PublishItemValues() { app_.PublishItemValues(); }
 

@@ -22,6 +22,7 @@ class WindowHost : public PanelRunHost {
   void ShowLoopValues() override;
   void ShowTrackedSetPoint(float sp) override;
   void ShowTrackedOutput(float op) override;
+  void StepComputed() override;
   void PublishItemValues() override;
   void PlotSingleTrends(RunBuffers& buffers, int sampleCount, int simTime) override;
   // Waits with the window's events processed, so the window answers at

@@ -45,7 +45,13 @@ void HeadlessHost::FollowUpMasterSetUp() {
   if (!app_.Master().Client().Active()) app_.MasterConnectToolButtonClick();
 }
 
+void HeadlessHost::RunStarting() {
+  PanelRunHost::RunStarting();
+  app_.Analysis().RunStarting();
+}
+
 void HeadlessHost::StepComputed() {
+  app_.Analysis().StepComputed(sim_.Model, sim_.Run.t);
   if (!trace_) return;
   const PIDLoop& s = sim_.Model.SingleLoop;
   std::string row = std::to_string(sim_.Run.StepsDone);

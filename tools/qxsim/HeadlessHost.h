@@ -24,6 +24,7 @@ class HeadlessHost : public PanelRunHost {
   void SetStatusLine(bool on) { statusLine_ = on; }
 
   void ProcessMessages(MessagePoint point) override;
+  void RunStarting() override;
   void StepComputed() override;
   void PublishItemValues() override;
   void Pause(int milliseconds) override;

@@ -1,0 +1,56 @@
+// The live loop analysis every front end shares: the performance indices of
+// the current window, fed by the run host at every step, and the indices as
+// the window, qxsim and the OPC server list them.
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "analysis/PerformanceIndices.h"
+#include "engine/LoopModel.h"
+
+namespace qx {
+
+// One index as every front end shows it.
+struct IndexValue {
+  const char* name;
+  std::optional<double> value;  // absent while the index is undefined
+  const char* unit;             // "" when none
+};
+
+// The indices in their fixed order: IAE, ISE, ITAE, Overshoot, RiseTime,
+// SettlingTime, DecayRatio, OPTravel, WindowStart.
+std::vector<IndexValue> IndexValues(const analysis::PerformanceResults& r);
+
+// Number of entries IndexValues returns.
+inline constexpr std::size_t kIndexCount = 9;
+
+// The single loop's indices over the current window. Fed on the run's
+// thread, at every step; read on the same thread (the window's GUI thread,
+// the publication of the trend samples).
+class LoopAnalysis {
+ public:
+  // Forgets the previous run: the next step starts a window as a run does.
+  void RunStarting();
+  // Feeds t, SP, PV, OP and mode of the newest step. `t` is the run's clock;
+  // the one-argument form counts its own clock from the run's start in
+  // steps of 0.5, which equals the run's until the clock wraps.
+  void StepComputed(const LoopModel& model, double t);
+  void StepComputed(const LoopModel& model);
+  // A disturbance step happened outside the step signal (which is detected
+  // from the model): the next step starts a new window.
+  void MarkDisturbance();
+  analysis::PerformanceResults Results() const;
+
+ private:
+  // The step signal switches on or off at clock t: a load step the process
+  // sees as a disturbance.
+  bool StepSignalActive(const LoopModel& model, double t) const;
+
+  analysis::PerformanceIndices indices_;
+  bool started_ = false;  // the first step of the run was fed
+  bool stepSignalWasActive_ = false;
+  int64_t steps_ = 0;
+};
+
+}  // namespace qx
