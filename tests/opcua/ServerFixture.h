@@ -14,7 +14,8 @@ namespace opcua::test {
 
 class ServerFixture : public ::testing::Test {
  protected:
-  explicit ServerFixture(ServerLimits limits = {}) : core(MakeConfig(limits), clock) {
+  explicit ServerFixture(ServerLimits limits = {}, ServerSecurity security = {})
+      : core(MakeConfig(limits, std::move(security)), clock) {
     ns = core.RegisterNamespace("urn:test:app");
     std::string error;
     EXPECT_TRUE(core.AddFolder(NodeId(0, ids::ObjectsFolder), folder(), "App", error)) << error;
@@ -27,11 +28,12 @@ class ServerFixture : public ::testing::Test {
     }
   }
 
-  static ServerConfig MakeConfig(const ServerLimits& limits) {
+  static ServerConfig MakeConfig(const ServerLimits& limits, ServerSecurity security = {}) {
     ServerConfig c;
     c.endpointUrl = kUrl;
     c.applicationUri = "urn:test:server";
     c.limits = limits;
+    c.security = std::move(security);
     return c;
   }
 
