@@ -1,0 +1,547 @@
+#include "opcua/CertificateStore.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <openssl/bn.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+#include <openssl/x509v3.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+namespace opcua {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct X509Free {
+  void operator()(X509* x) const { X509_free(x); }
+};
+struct CrlFree {
+  void operator()(X509_CRL* c) const { X509_CRL_free(c); }
+};
+struct KeyFree {
+  void operator()(EVP_PKEY* k) const { EVP_PKEY_free(k); }
+};
+struct BioFree {
+  void operator()(BIO* b) const { BIO_free(b); }
+};
+struct StoreFree {
+  void operator()(X509_STORE* s) const { X509_STORE_free(s); }
+};
+struct StoreCtxFree {
+  void operator()(X509_STORE_CTX* c) const { X509_STORE_CTX_free(c); }
+};
+struct CertificateListFree {
+  void operator()(STACK_OF(X509) * s) const { sk_X509_free(s); }
+};
+struct NamesFree {
+  void operator()(GENERAL_NAMES* n) const { GENERAL_NAMES_free(n); }
+};
+using X509Ptr = std::unique_ptr<X509, X509Free>;
+using CrlPtr = std::unique_ptr<X509_CRL, CrlFree>;
+using KeyPtr = std::unique_ptr<EVP_PKEY, KeyFree>;
+using BioPtr = std::unique_ptr<BIO, BioFree>;
+
+// The folders the store reads or writes, below its root.
+constexpr const char* kFolders[] = {"own/certs",     "own/private",   "trusted/certs", "trusted/crl",
+                                    "issuers/certs", "issuers/crl",   "rejected"};
+// The folders whose contents make up the trust list.
+constexpr const char* kTrustFolders[] = {"trusted/certs", "trusted/crl", "issuers/certs", "issuers/crl"};
+
+// Files larger than this in a trust folder are not certificates or lists a
+// client could need; they are skipped rather than read whole.
+constexpr std::uintmax_t kMaxTrustFileBytes = 16 * 1024 * 1024;
+
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream text;
+  text << in.rdbuf();
+  bytes = text.str();
+  return !in.bad();
+}
+
+// Writes `bytes` to `path` through a temporary file beside it (made 0600 by
+// mkstemp and then given `mode`), so that readers never see half a file.
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, mode_t mode,
+                         std::string& error) {
+  std::string temporary = path + ".XXXXXX";
+  int fd = mkostemp(temporary.data(), O_CLOEXEC);
+  if (fd < 0) {
+    error = "cannot create a file beside " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  bool ok = true;
+  for (std::string_view rest = bytes; ok && !rest.empty();) {
+    ssize_t n = write(fd, rest.data(), rest.size());
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) rest.remove_prefix(static_cast<size_t>(n));
+  }
+  ok = ok && fchmod(fd, mode) == 0 && fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  ok = ok && rename(temporary.c_str(), path.c_str()) == 0;
+  if (!ok) {
+    error = "cannot write " + path + ": " + std::strerror(errno);
+    unlink(temporary.c_str());
+  }
+  return ok;
+}
+
+// A certificate from DER bytes that hold exactly one certificate.
+X509Ptr CertificateFromDer(std::string_view der) {
+  const auto* p = reinterpret_cast<const unsigned char*>(der.data());
+  X509Ptr cert(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
+  if (cert && p != reinterpret_cast<const unsigned char*>(der.data()) + der.size()) cert.reset();
+  return cert;
+}
+
+// Every certificate in a file, DER or PEM (a PEM file may hold several).
+std::vector<X509Ptr> CertificatesFromFile(const std::string& bytes) {
+  std::vector<X509Ptr> certs;
+  if (X509Ptr der = CertificateFromDer(bytes)) {
+    certs.push_back(std::move(der));
+    return certs;
+  }
+  BioPtr bio(BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
+  while (X509* cert = PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr)) certs.emplace_back(cert);
+  return certs;
+}
+
+std::vector<CrlPtr> CrlsFromFile(const std::string& bytes) {
+  std::vector<CrlPtr> crls;
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  if (X509_CRL* der = d2i_X509_CRL(nullptr, &p, static_cast<long>(bytes.size()))) {
+    crls.emplace_back(der);
+    return crls;
+  }
+  BioPtr bio(BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
+  while (X509_CRL* crl = PEM_read_bio_X509_CRL(bio.get(), nullptr, nullptr, nullptr)) crls.emplace_back(crl);
+  return crls;
+}
+
+// The regular files of a folder, by name.
+std::vector<fs::directory_entry> FilesOf(const std::string& folder) {
+  std::vector<fs::directory_entry> files;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder, ec))
+    if (entry.is_regular_file(ec)) files.push_back(entry);
+  std::sort(files.begin(), files.end(),
+            [](const auto& a, const auto& b) { return a.path().filename() < b.path().filename(); });
+  return files;
+}
+
+// What the trust folders hold, as names, sizes and modification times: a
+// change of any of them means the trust list is read again.
+std::string TrustFoldersState(const std::string& root) {
+  std::string state;
+  for (const char* folder : kTrustFolders) {
+    state.append(folder).append("\n");
+    for (const auto& file : FilesOf(root + "/" + folder)) {
+      struct stat info{};
+      if (stat(file.path().c_str(), &info) != 0) continue;
+      state.append(file.path().filename().string())
+          .append(" " + std::to_string(info.st_size) + " " + std::to_string(info.st_mtim.tv_sec) + "." +
+                  std::to_string(info.st_mtim.tv_nsec) + "\n");
+    }
+  }
+  return state;
+}
+
+std::string Thumbprint(X509* cert) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  X509_digest(cert, EVP_sha1(), digest, &length);
+  std::string hex;
+  char byte[3];
+  for (unsigned int i = 0; i < length; ++i) {
+    std::snprintf(byte, sizeof byte, "%02X", digest[i]);
+    hex += byte;
+  }
+  return hex;
+}
+
+// The common name with only the characters that are safe in a file name.
+std::string FileSafeCommonName(X509* cert) {
+  char name[256] = {};
+  X509_NAME_get_text_by_NID(X509_get_subject_name(cert), NID_commonName, name, sizeof name);
+  std::string safe;
+  for (const char* c = name; *c && safe.size() < 64; ++c)
+    if (std::isalnum(static_cast<unsigned char>(*c)) || std::strchr(" ._-()", *c)) safe += *c;
+  return safe.empty() ? "certificate" : safe;
+}
+
+bool HasUri(X509* cert, std::string_view uri) {
+  auto* names = static_cast<GENERAL_NAMES*>(X509_get_ext_d2i(cert, NID_subject_alt_name, nullptr, nullptr));
+  bool found = false;
+  for (int i = 0; names && !found && i < sk_GENERAL_NAME_num(names); ++i) {
+    const GENERAL_NAME* name = sk_GENERAL_NAME_value(names, i);
+    if (name->type != GEN_URI) continue;
+    const ASN1_IA5STRING* text = name->d.uniformResourceIdentifier;
+    found = std::string_view(reinterpret_cast<const char*>(ASN1_STRING_get0_data(text)),
+                             static_cast<size_t>(ASN1_STRING_length(text))) == uri;
+  }
+  GENERAL_NAMES_free(names);
+  return found;
+}
+
+// An application instance certificate signs and carries keys; a
+// certificate without the key usage extension is not limited.
+bool UsageAllowed(X509* cert) {
+  if ((X509_get_extension_flags(cert) & EXFLAG_KUSAGE) == 0) return true;
+  const uint32_t usage = X509_get_key_usage(cert);
+  return (usage & KU_DIGITAL_SIGNATURE) != 0 && (usage & (KU_KEY_ENCIPHERMENT | KU_DATA_ENCIPHERMENT)) != 0;
+}
+
+// One error that the chain verification reported, and at which depth (0 is
+// the peer's own certificate).
+struct ChainError {
+  int error;
+  int depth;
+};
+
+int CollectChainError(int ok, X509_STORE_CTX* ctx) {
+  if (!ok) {
+    auto* errors = static_cast<std::vector<ChainError>*>(X509_STORE_CTX_get_app_data(ctx));
+    errors->push_back({X509_STORE_CTX_get_error(ctx), X509_STORE_CTX_get_error_depth(ctx)});
+  }
+  return 1;  // go on, so that every problem is seen and the worst one is reported
+}
+
+bool IsUntrusted(int error) {
+  switch (error) {
+    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
+    case X509_V_ERR_CERT_UNTRUSTED:
+    case X509_V_ERR_CERT_REJECTED:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool IsTimeError(int error) {
+  return error == X509_V_ERR_CERT_NOT_YET_VALID || error == X509_V_ERR_CERT_HAS_EXPIRED;
+}
+
+bool IsRevocationUnknown(int error) {
+  switch (error) {
+    case X509_V_ERR_CRL_NOT_YET_VALID:
+    case X509_V_ERR_CRL_HAS_EXPIRED:
+    case X509_V_ERR_CRL_SIGNATURE_FAILURE:
+    case X509_V_ERR_UNABLE_TO_DECRYPT_CRL_SIGNATURE:
+    case X509_V_ERR_UNABLE_TO_GET_CRL_ISSUER:
+    case X509_V_ERR_KEYUSAGE_NO_CRL_SIGN:
+    case X509_V_ERR_DIFFERENT_CRL_SCOPE:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool IsIssuerUseError(int error) {
+  return error == X509_V_ERR_INVALID_CA || error == X509_V_ERR_KEYUSAGE_NO_CERTSIGN ||
+         error == X509_V_ERR_PATH_LENGTH_EXCEEDED || error == X509_V_ERR_INVALID_PURPOSE;
+}
+
+bool AnyError(const std::vector<ChainError>& errors, bool (*kind)(int), bool issuer) {
+  return std::any_of(errors.begin(), errors.end(),
+                     [&](const ChainError& e) { return kind(e.error) && (e.depth > 0) == issuer; });
+}
+
+// Adds a subject alternative name of `type` (GEN_URI or GEN_DNS).
+bool AddName(GENERAL_NAMES* names, int type, const std::string& value) {
+  ASN1_IA5STRING* text = ASN1_IA5STRING_new();
+  GENERAL_NAME* name = GENERAL_NAME_new();
+  if (!text || !name || !ASN1_STRING_set(text, value.data(), static_cast<int>(value.size()))) {
+    ASN1_IA5STRING_free(text);
+    GENERAL_NAME_free(name);
+    return false;
+  }
+  GENERAL_NAME_set0_value(name, type, text);
+  sk_GENERAL_NAME_push(names, name);
+  return true;
+}
+
+bool AddExtension(X509* cert, X509V3_CTX* ctx, int nid, const char* value) {
+  X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, ctx, nid, value);
+  const bool added = extension && X509_add_ext(cert, extension, -1);
+  X509_EXTENSION_free(extension);
+  return added;
+}
+
+// A self-signed application instance certificate for `key`.
+X509Ptr MakeSelfSigned(EVP_PKEY* key, const std::string& applicationUri,
+                       const std::string& applicationName, const std::string& hostName) {
+  X509Ptr cert(X509_new());
+  if (!cert || !X509_set_version(cert.get(), X509_VERSION_3)) return nullptr;
+  // A random positive 64-bit serial number.
+  std::unique_ptr<BIGNUM, decltype(&BN_free)> serial(BN_new(), BN_free);
+  if (!serial || !BN_rand(serial.get(), 64, BN_RAND_TOP_ANY, BN_RAND_BOTTOM_ANY) ||
+      !BN_to_ASN1_INTEGER(serial.get(), X509_get_serialNumber(cert.get())))
+    return nullptr;
+  // From an hour ago, so that a peer whose clock is a little behind accepts it.
+  X509_gmtime_adj(X509_getm_notBefore(cert.get()), -3600);
+  X509_time_adj_ex(X509_getm_notAfter(cert.get()), 365 * CertificateStore::kOwnCertificateYears, 0, nullptr);
+  X509_NAME* subject = X509_get_subject_name(cert.get());
+  const std::string commonName = applicationName.substr(0, 64);
+  X509_NAME_add_entry_by_NID(subject, NID_commonName, MBSTRING_UTF8,
+                             reinterpret_cast<const unsigned char*>(commonName.c_str()), -1, -1, 0);
+  if (!hostName.empty())
+    X509_NAME_add_entry_by_NID(subject, NID_domainComponent, MBSTRING_ASC,
+                               reinterpret_cast<const unsigned char*>(hostName.c_str()), -1, -1, 0);
+  if (!X509_set_issuer_name(cert.get(), subject) || !X509_set_pubkey(cert.get(), key)) return nullptr;
+
+  X509V3_CTX ctx;
+  X509V3_set_ctx_nodb(&ctx);
+  X509V3_set_ctx(&ctx, cert.get(), cert.get(), nullptr, nullptr, 0);
+  std::unique_ptr<GENERAL_NAMES, NamesFree> names(sk_GENERAL_NAME_new_null());
+  if (!names || !AddName(names.get(), GEN_URI, applicationUri) ||
+      (!hostName.empty() && !AddName(names.get(), GEN_DNS, hostName)) ||
+      !X509_add1_ext_i2d(cert.get(), NID_subject_alt_name, names.get(), 0, X509V3_ADD_DEFAULT) ||
+      !AddExtension(cert.get(), &ctx, NID_basic_constraints, "critical,CA:FALSE") ||
+      !AddExtension(cert.get(), &ctx, NID_key_usage,
+                    "critical,digitalSignature,nonRepudiation,keyEncipherment,dataEncipherment,keyCertSign") ||
+      !AddExtension(cert.get(), &ctx, NID_ext_key_usage, "serverAuth,clientAuth") ||
+      !AddExtension(cert.get(), &ctx, NID_subject_key_identifier, "hash") ||
+      !AddExtension(cert.get(), &ctx, NID_authority_key_identifier, "keyid:always"))
+    return nullptr;
+  if (X509_sign(cert.get(), key, EVP_sha256()) <= 0) return nullptr;
+  return cert;
+}
+
+std::string DerOf(X509* cert) {
+  unsigned char* bytes = nullptr;
+  const int length = i2d_X509(cert, &bytes);
+  if (length <= 0) return {};
+  std::string der(reinterpret_cast<char*>(bytes), static_cast<size_t>(length));
+  OPENSSL_free(bytes);
+  return der;
+}
+
+std::string PemOf(EVP_PKEY* key) {
+  BioPtr bio(BIO_new(BIO_s_mem()));
+  if (!bio || !PEM_write_bio_PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr)) return {};
+  char* data = nullptr;
+  const long length = BIO_get_mem_data(bio.get(), &data);
+  return std::string(data, static_cast<size_t>(length));
+}
+
+// Holds an exclusive lock on a file for as long as it lives.
+class FileLock {
+ public:
+  explicit FileLock(const std::string& path) : fd_(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+    if (fd_ >= 0 && flock(fd_, LOCK_EX) != 0) {
+      close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~FileLock() {
+    if (fd_ >= 0) close(fd_);
+  }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  bool Held() const { return fd_ >= 0; }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+struct CertificateStore::TrustList {
+  std::string state;  // TrustFoldersState() when it was read
+  std::unique_ptr<X509_STORE, StoreFree> store{X509_STORE_new()};
+  std::vector<X509Ptr> issuers;  // complete chains; not trusted themselves
+};
+
+CertificateStore::CertificateStore(std::string root) : root_(std::move(root)) {}
+
+CertificateStore::~CertificateStore() = default;
+
+std::unique_ptr<CertificateStore> CertificateStore::Open(const std::string& root, std::string& error) {
+  for (const char* folder : kFolders) {
+    const std::string path = root + "/" + folder;
+    std::error_code ec;
+    fs::create_directories(path, ec);
+    if (ec || !fs::is_directory(path, ec)) {
+      error = "cannot create the certificate folder " + path + (ec ? ": " + ec.message() : "");
+      return nullptr;
+    }
+  }
+  // The private key's folder is the owner's alone.
+  const std::string privateFolder = root + "/own/private";
+  if (chmod(privateFolder.c_str(), 0700) != 0) {
+    error = "cannot make " + privateFolder + " private: " + std::strerror(errno);
+    return nullptr;
+  }
+  return std::unique_ptr<CertificateStore>(new CertificateStore(root));
+}
+
+bool CertificateStore::EnsureOwnCertificate(const std::string& applicationUri,
+                                            const std::string& applicationName,
+                                            const std::string& hostName, std::string& error) {
+  // Two programs starting at once on one store make one pair between them.
+  FileLock lock(root_ + "/own/private/.lock");
+  if (!lock.Held()) {
+    error = "cannot lock " + root_ + "/own/private/.lock: " + std::strerror(errno);
+    return false;
+  }
+  const std::string certPath = OwnCertificatePath();
+  const std::string keyPath = PrivateKeyPath();
+  std::error_code ec;
+  const bool haveCert = fs::exists(certPath, ec);
+  const bool haveKey = fs::exists(keyPath, ec);
+  if (haveCert != haveKey) {
+    error = "the certificate folder has " + (haveCert ? certPath : keyPath) + " without " +
+            (haveCert ? keyPath : certPath) + "; delete it to have a new pair made";
+    return false;
+  }
+  if (!haveCert) {
+    KeyPtr key(EVP_RSA_gen(2048));
+    X509Ptr cert = key ? MakeSelfSigned(key.get(), applicationUri, applicationName, hostName) : nullptr;
+    if (!cert) {
+      error = "cannot make a certificate for " + applicationUri;
+      return false;
+    }
+    // The key first: a certificate is never there without its key.
+    if (!WriteFileAtomically(keyPath, PemOf(key.get()), 0600, error) ||
+        !WriteFileAtomically(certPath, DerOf(cert.get()), 0644, error))
+      return false;
+  }
+
+  std::string der, pem;
+  if (!ReadWholeFile(certPath, der) || !ReadWholeFile(keyPath, pem)) {
+    error = "cannot read " + certPath + " or " + keyPath;
+    return false;
+  }
+  X509Ptr cert = CertificateFromDer(der);
+  BioPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+  KeyPtr key(PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr));
+  if (!cert) error = certPath + " is not a DER certificate; delete it and its key to have a new pair made";
+  else if (!key) error = keyPath + " is not an unencrypted PEM private key";
+  else if (X509_check_private_key(cert.get(), key.get()) != 1)
+    error = keyPath + " is not the key of " + certPath + "; delete both to have a new pair made";
+  else if (!HasUri(cert.get(), applicationUri))
+    error = certPath + " is not made out to " + applicationUri + "; delete it and its key to have a new pair made";
+  else if (X509_cmp_current_time(X509_get0_notAfter(cert.get())) < 0)
+    error = certPath + " has expired; delete it and its key to have a new pair made";
+  if (!error.empty()) return false;
+  certificateDer_ = std::move(der);
+  privateKeyPem_ = std::move(pem);
+  return true;
+}
+
+const CertificateStore::TrustList& CertificateStore::CurrentTrustList() {
+  std::string state = TrustFoldersState(root_);
+  if (trust_ && trust_->state == state) return *trust_;
+  auto trust = std::make_unique<TrustList>();
+  trust->state = std::move(state);
+  for (const char* folder : kTrustFolders) {
+    const bool trusted = std::string_view(folder).starts_with("trusted/");
+    const bool crls = std::string_view(folder).ends_with("/crl");
+    for (const auto& file : FilesOf(root_ + "/" + folder)) {
+      std::error_code ec;
+      std::string bytes;
+      if (file.file_size(ec) > kMaxTrustFileBytes || !ReadWholeFile(file.path().string(), bytes)) continue;
+      if (crls) {
+        for (const CrlPtr& crl : CrlsFromFile(bytes)) X509_STORE_add_crl(trust->store.get(), crl.get());
+        continue;
+      }
+      for (X509Ptr& cert : CertificatesFromFile(bytes)) {
+        if (trusted) X509_STORE_add_cert(trust->store.get(), cert.get());
+        else trust->issuers.push_back(std::move(cert));
+      }
+    }
+  }
+  trust_ = std::move(trust);
+  return *trust_;
+}
+
+void CertificateStore::StoreRejected(std::string_view der, const std::string& fileName) {
+  const std::string folder = RejectedFolder();
+  std::vector<fs::directory_entry> files = FilesOf(folder);
+  const std::string path = folder + "/" + fileName;
+  std::error_code ec;
+  if (!fs::exists(path, ec)) {
+    // Room for the new one: the oldest go.
+    std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) {
+      std::error_code e;
+      return a.last_write_time(e) < b.last_write_time(e);
+    });
+    for (size_t i = 0; i + kMaxRejected <= files.size(); ++i) fs::remove(files[i].path(), ec);
+  }
+  std::string ignored;
+  WriteFileAtomically(path, der, 0644, ignored);
+}
+
+StatusCode CertificateStore::Validate(std::string_view der, std::string_view applicationUri) {
+  X509Ptr cert = CertificateFromDer(der);
+  if (!cert) return status::BadCertificateInvalid;
+  // A self-signed certificate must carry its own valid signature, whether
+  // or not it is trusted.
+  if ((X509_get_extension_flags(cert.get()) & EXFLAG_SI) != 0 &&
+      X509_verify(cert.get(), X509_get0_pubkey(cert.get())) != 1)
+    return status::BadCertificateInvalid;
+
+  std::lock_guard<std::mutex> hold(mutex_);
+  const TrustList& trust = CurrentTrustList();
+  std::unique_ptr<STACK_OF(X509), CertificateListFree> issuers(sk_X509_new_null());
+  for (const X509Ptr& issuer : trust.issuers) sk_X509_push(issuers.get(), issuer.get());
+  std::unique_ptr<X509_STORE_CTX, StoreCtxFree> ctx(X509_STORE_CTX_new());
+  std::vector<ChainError> errors;
+  if (!ctx || !X509_STORE_CTX_init(ctx.get(), trust.store.get(), cert.get(), issuers.get()))
+    return status::BadInternalError;
+  // A trusted certificate is an anchor even when it is not a root (a
+  // client's own certificate moved into trusted/certs); revocation lists are
+  // checked for every CA in the chain that has one.
+  X509_STORE_CTX_set_flags(ctx.get(), X509_V_FLAG_PARTIAL_CHAIN | X509_V_FLAG_CRL_CHECK |
+                                          X509_V_FLAG_CRL_CHECK_ALL);
+  X509_STORE_CTX_set_app_data(ctx.get(), &errors);
+  X509_STORE_CTX_set_verify_cb(ctx.get(), CollectChainError);
+  X509_verify_cert(ctx.get());
+  // A CA without a revocation list is not an error: self-signed client
+  // certificates have none.
+  std::erase_if(errors, [](const ChainError& e) { return e.error == X509_V_ERR_UNABLE_TO_GET_CRL; });
+
+  if (AnyError(errors, IsUntrusted, false) || AnyError(errors, IsUntrusted, true)) {
+    StoreRejected(der, FileSafeCommonName(cert.get()) + " [" + Thumbprint(cert.get()) + "].der");
+    return status::BadCertificateUntrusted;
+  }
+  auto isSignatureError = [](int error) {
+    return error == X509_V_ERR_CERT_SIGNATURE_FAILURE ||
+           error == X509_V_ERR_UNABLE_TO_DECRYPT_CERT_SIGNATURE ||
+           error == X509_V_ERR_UNABLE_TO_DECODE_ISSUER_PUBLIC_KEY;
+  };
+  if (std::any_of(errors.begin(), errors.end(), [&](const ChainError& e) { return isSignatureError(e.error); }))
+    return status::BadCertificateInvalid;
+  if (AnyError(errors, IsTimeError, false)) return status::BadCertificateTimeInvalid;
+  if (AnyError(errors, IsTimeError, true)) return status::BadCertificateIssuerTimeInvalid;
+  if (!applicationUri.empty() && !HasUri(cert.get(), applicationUri)) return status::BadCertificateUriInvalid;
+  if (!UsageAllowed(cert.get())) return status::BadCertificateUseNotAllowed;
+  if (AnyError(errors, IsIssuerUseError, true)) return status::BadCertificateIssuerUseNotAllowed;
+  auto isRevoked = [](int error) { return error == X509_V_ERR_CERT_REVOKED; };
+  if (AnyError(errors, isRevoked, false)) return status::BadCertificateRevoked;
+  if (AnyError(errors, isRevoked, true)) return status::BadCertificateIssuerRevoked;
+  if (AnyError(errors, IsRevocationUnknown, false)) return status::BadCertificateRevocationUnknown;
+  if (AnyError(errors, IsRevocationUnknown, true)) return status::BadCertificateIssuerRevocationUnknown;
+  return errors.empty() ? status::Good : status::BadCertificateInvalid;
+}
+
+}  // namespace opcua
