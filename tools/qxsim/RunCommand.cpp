@@ -18,13 +18,11 @@
 #include "persistence/CaseFile.h"
 #include "persistence/ConfigurationFile.h"
 #include "tools/qxsim/HeadlessHost.h"
+#include "tools/qxsim/MetricsText.h"
+#include "tools/qxsim/TraceFile.h"
 
 namespace qx {
 namespace {
-
-constexpr const char* kTraceHeader =
-    "step,t,SP,PV,OP,OPOut,MV,ModelOutput,DelayedOutput,PVRaw,D,Mode,SPNew,OPNew,P,I,"
-    "EffectiveP,Error\n";
 
 std::atomic<bool> gInterrupted{false};
 
@@ -196,6 +194,11 @@ int RunCommand(const RunOptions& options) {
   if (!options.DumpPanelPath.empty() &&
       !WriteTextFile(options.DumpPanelPath, DescribePanel(panel))) {
     std::cerr << "qxsim: cannot write the panel to '" << options.DumpPanelPath << "'\n";
+    status = 1;
+  }
+  if (!options.MetricsPath.empty() &&
+      !WriteTextFile(options.MetricsPath, MetricsText(app.Analysis().Results()))) {
+    std::cerr << "qxsim: cannot write the metrics to '" << options.MetricsPath << "'\n";
     status = 1;
   }
   if (!options.SaveCasePath.empty()) {

@@ -164,6 +164,8 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions& options, 
       if (!value(options.DumpPanelPath)) return false;
     } else if (arg == "--save-case") {
       if (!value(options.SaveCasePath)) return false;
+    } else if (arg == "--metrics") {
+      if (!value(options.MetricsPath)) return false;
     } else if (arg == "--seed") {
       if (!value(text)) return false;
       uint64_t seed = 0;

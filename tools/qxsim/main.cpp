@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "tools/qxsim/CaseCommand.h"
+#include "tools/qxsim/IdentifyCommand.h"
 #include "tools/qxsim/RegisterCommand.h"
 #include "tools/qxsim/RunCommand.h"
 #include "tools/qxsim/RunOptions.h"
@@ -14,7 +15,8 @@ constexpr const char* kUsage =
     "usage: qxsim run [CASE.pid] [--set Record.Field=VALUE]... [--steps N]\n"
     "                 [--at N:ACTION]... [--trace FILE|-] [--dump-model FILE]\n"
     "                 [--dump-panel FILE] [--save-case FILE] [--seed S]\n"
-    "                 [--serve [ENDPOINT]] [--serve-after SECONDS]\n"
+    "                 [--serve [ENDPOINT]] [--serve-after SECONDS] [--metrics FILE|-]\n"
+    "       qxsim identify TRACE.csv [CASE.pid] [--from STEP] [--to STEP] [--equation N]\n"
     "       qxsim case dump CASE.pid\n"
     "       qxsim case pack LISTING OUT.pid\n"
     "       qxsim register [ENDPOINT] | qxsim unregister\n";
@@ -37,6 +39,15 @@ int main(int argc, char** argv) {
       return 2;
     }
     return qx::RunCommand(options);
+  }
+  if (command == "identify") {
+    qx::IdentifyOptions options;
+    std::string error;
+    if (!qx::ParseIdentifyOptions(args, options, error)) {
+      std::cerr << "qxsim identify: " << error << '\n';
+      return 2;
+    }
+    return qx::IdentifyCommand(options);
   }
   if (command == "case") return qx::CaseCommand(args);
   if (command == "register" || command == "unregister") return qx::RegisterCommand(command, args);
