@@ -1,0 +1,269 @@
+#include "persistence/UsersFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <openssl/rand.h>
+
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "persistence/SafeFile.h"
+
+namespace qx {
+namespace {
+
+constexpr std::size_t kSaltBytes = 16;
+constexpr std::size_t kHashBytes = 32;
+constexpr const char* kScheme = "scrypt";
+// Bounds on the cost parameters a file may name, so that a hostile or
+// mistyped file cannot make a sign-in take gigabytes or minutes.
+constexpr unsigned long kMinScryptN = 1ul << 10;
+constexpr unsigned long kMaxScryptN = 1ul << 20;
+constexpr unsigned long kMaxScryptR = 32;
+constexpr unsigned long kMaxScryptP = 16;
+constexpr uint64_t kMaxScryptMemory = uint64_t{256} << 20;
+
+std::string Base64(const unsigned char* bytes, std::size_t size) {
+  std::string text(4 * ((size + 2) / 3), '\0');
+  EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()), bytes, static_cast<int>(size));
+  return text;
+}
+
+bool FromBase64(std::string_view text, std::string& bytes) {
+  if (text.empty() || text.size() % 4 != 0) return false;
+  bytes.assign(3 * text.size() / 4, '\0');
+  const int length = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(bytes.data()),
+                                     reinterpret_cast<const unsigned char*>(text.data()),
+                                     static_cast<int>(text.size()));
+  if (length < 0) return false;
+  // EVP_DecodeBlock counts the padding as zero bytes.
+  std::size_t padding = 0;
+  for (std::size_t i = text.size(); i > 0 && text[i - 1] == '='; --i) ++padding;
+  bytes.resize(static_cast<std::size_t>(length) - padding);
+  return true;
+}
+
+// A line split at ':'.
+std::vector<std::string_view> Fields(std::string_view line) {
+  std::vector<std::string_view> fields;
+  for (std::size_t start = 0;;) {
+    const std::size_t colon = line.find(':', start);
+    fields.push_back(line.substr(start, colon == std::string_view::npos ? colon : colon - start));
+    if (colon == std::string_view::npos) return fields;
+    start = colon + 1;
+  }
+}
+
+bool ParseNumber(std::string_view text, unsigned long& value) {
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return ec == std::errc() && end == text.data() + text.size();
+}
+
+// One account's hash and how it was made.
+struct PasswordHash {
+  unsigned long n = kScryptN, r = kScryptR, p = kScryptP;
+  std::string salt;
+  std::string hash;
+};
+
+bool ParseAccount(std::string_view line, std::string& user, PasswordHash& parsed, std::string& error) {
+  const std::vector<std::string_view> fields = Fields(line);
+  if (fields.size() != 7) {
+    error = "expected NAME:scrypt:N:r:p:SALT:HASH";
+    return false;
+  }
+  user = fields[0];
+  if (!ValidUserName(user, error)) return false;
+  if (fields[1] != kScheme) {
+    error = "unknown hash scheme '" + std::string(fields[1]) + "' (only scrypt)";
+    return false;
+  }
+  if (!ParseNumber(fields[2], parsed.n) || !ParseNumber(fields[3], parsed.r) ||
+      !ParseNumber(fields[4], parsed.p) || parsed.n < kMinScryptN || parsed.n > kMaxScryptN ||
+      (parsed.n & (parsed.n - 1)) != 0 || parsed.r < 1 || parsed.r > kMaxScryptR || parsed.p < 1 ||
+      parsed.p > kMaxScryptP || uint64_t{128} * parsed.r * parsed.n > kMaxScryptMemory) {
+    error = "scrypt parameters out of range";
+    return false;
+  }
+  if (!FromBase64(fields[5], parsed.salt) || parsed.salt.size() < 8 || !FromBase64(fields[6], parsed.hash) ||
+      parsed.hash.size() < 16) {
+    error = "salt or hash is not base64 of a sensible length";
+    return false;
+  }
+  return true;
+}
+
+bool Scrypt(std::string_view password, const PasswordHash& how, std::size_t length, std::string& out) {
+  out.assign(length, '\0');
+  const uint64_t memory = uint64_t{128} * how.r * (how.n + how.p + 2) + (uint64_t{1} << 20);
+  return EVP_PBE_scrypt(password.data(), password.size(), reinterpret_cast<const unsigned char*>(how.salt.data()),
+                        how.salt.size(), how.n, how.r, how.p, memory, reinterpret_cast<unsigned char*>(out.data()),
+                        out.size()) == 1;
+}
+
+bool IsComment(std::string_view line) { return line.empty() || line.front() == '#'; }
+
+// The folder of `path` and its parents, made owner-only where they are new.
+bool MakeFolderOf(const std::string& path, std::string& error) {
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  if (folder.empty()) return true;
+  std::error_code ec;
+  if (std::filesystem::is_directory(folder, ec)) return true;
+  std::filesystem::create_directories(folder, ec);
+  if (ec || chmod(folder.c_str(), 0700) != 0) {
+    error = "cannot create the folder " + folder.string() + ": " + (ec ? ec.message() : std::strerror(errno));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ValidUserName(std::string_view name, std::string& error) {
+  if (name.empty()) {
+    error = "the user name is empty";
+    return false;
+  }
+  if (name.size() > kMaxUserNameLength) {
+    error = "the user name is longer than " + std::to_string(kMaxUserNameLength) + " characters";
+    return false;
+  }
+  for (char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == ':' || std::isspace(u) || std::iscntrl(u)) {
+      error = "the user name '" + std::string(name) + "' has a ':', a blank or a control character";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool UsersFile::Load(const std::string& path, std::string& error) {
+  lines_.clear();
+  std::ifstream in(path);
+  if (!in) {
+    if (errno == ENOENT) return true;
+    error = "cannot read the users file " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  int number = 0;
+  for (std::string text; std::getline(in, text);) {
+    ++number;
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    Line line{{}, text};
+    if (!IsComment(text)) {
+      PasswordHash ignored;
+      std::string why;
+      if (!ParseAccount(text, line.user, ignored, why)) {
+        error = path + " line " + std::to_string(number) + ": " + why;
+        return false;
+      }
+    }
+    lines_.push_back(std::move(line));
+  }
+  if (in.bad()) {
+    error = "cannot read the users file " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+bool UsersFile::Save(const std::string& path, std::string& error) const {
+  if (!MakeFolderOf(path, error)) return false;
+  // The file is owner-only before any hash is in it: ReplaceFile keeps the
+  // mode of the file it replaces.
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0 || fchmod(fd, 0600) != 0) {
+    error = "cannot write the users file " + path + ": " + std::strerror(errno);
+    if (fd >= 0) close(fd);
+    return false;
+  }
+  close(fd);
+  std::string text;
+  for (const Line& line : lines_) text.append(line.text).append("\n");
+  std::string reason;
+  if (!ReplaceFile(path, text, reason)) {
+    error = "cannot write the users file: " + reason;
+    return false;
+  }
+  return true;
+}
+
+const UsersFile::Line* UsersFile::Find(std::string_view user) const {
+  for (const Line& line : lines_)
+    if (!line.user.empty() && line.user == user) return &line;
+  return nullptr;
+}
+
+bool UsersFile::Has(std::string_view user) const { return Find(user) != nullptr; }
+
+bool UsersFile::Authenticate(std::string_view user, std::string_view password) const {
+  const Line* line = Find(user);
+  PasswordHash stored;
+  std::string name, ignored;
+  const bool known = line && ParseAccount(line->text, name, stored, ignored);
+  if (!known) {
+    // An unknown user costs a hash too, so the time taken does not tell
+    // which names exist.
+    stored = PasswordHash{};
+    stored.salt.assign(kSaltBytes, '\0');
+    stored.hash.assign(kHashBytes, '\0');
+  }
+  std::string computed;
+  if (!Scrypt(password.substr(0, kMaxPasswordLength), stored, stored.hash.size(), computed)) return false;
+  const bool same = CRYPTO_memcmp(computed.data(), stored.hash.data(), computed.size()) == 0;
+  return known && password.size() <= kMaxPasswordLength && same;
+}
+
+bool UsersFile::Add(std::string_view user, std::string_view password, std::string& error) {
+  if (!ValidUserName(user, error)) return false;
+  if (password.empty()) {
+    error = "the password is empty";
+    return false;
+  }
+  if (password.size() > kMaxPasswordLength) {
+    error = "the password is longer than " + std::to_string(kMaxPasswordLength) + " bytes";
+    return false;
+  }
+  PasswordHash made;
+  made.salt.assign(kSaltBytes, '\0');
+  if (RAND_bytes(reinterpret_cast<unsigned char*>(made.salt.data()), static_cast<int>(kSaltBytes)) != 1 ||
+      !Scrypt(password, made, kHashBytes, made.hash)) {
+    error = "cannot hash the password";
+    return false;
+  }
+  const std::string text =
+      std::string(user) + ":" + kScheme + ":" + std::to_string(made.n) + ":" + std::to_string(made.r) + ":" +
+      std::to_string(made.p) + ":" + Base64(reinterpret_cast<const unsigned char*>(made.salt.data()), kSaltBytes) +
+      ":" + Base64(reinterpret_cast<const unsigned char*>(made.hash.data()), kHashBytes);
+  for (Line& line : lines_) {
+    if (line.user == user) {
+      line.text = text;
+      return true;
+    }
+  }
+  lines_.push_back(Line{std::string(user), text});
+  return true;
+}
+
+bool UsersFile::Remove(std::string_view user) {
+  const auto before = lines_.size();
+  std::erase_if(lines_, [&](const Line& line) { return !line.user.empty() && line.user == user; });
+  return lines_.size() != before;
+}
+
+bool AuthenticateUser(const std::string& path, std::string_view user, std::string_view password) {
+  UsersFile users;
+  std::string ignored;
+  return users.Load(path, ignored) && users.Authenticate(user, password);
+}
+
+}  // namespace qx
