@@ -16,6 +16,7 @@
 
 #include "opcua/AddressSpace.h"
 #include "opcua/Clock.h"
+#include "opcua/Crypto.h"
 #include "opcua/SecureChannel.h"
 #include "opcua/ServerConfig.h"
 #include "opcua/Session.h"
@@ -140,6 +141,16 @@ class ServerCore {
 
   // Helpers shared between services.
   std::vector<EndpointDescription> Endpoints() const;
+  // The security of a connection's channel: policy, mode and the client's
+  // certificate (DER, empty without security).
+  struct ChannelSecurity {
+    std::string_view policyUri;
+    MessageSecurityMode mode = MessageSecurityMode::None;
+    std::string_view clientCertificate;
+  };
+  ChannelSecurity SecurityOf(const Connection& c) const;
+  // The server's private key, parsed at first use; null without a usable one.
+  const crypto::PrivateKey* ServerKey();
   ApplicationDescription Application() const;
   DataValue ReadAttribute(const Node& node, uint32_t attributeId, TimestampsToReturn ts) const;
   std::vector<ReferenceDescription> BrowseNode(const Node& node, const BrowseDescription& d) const;
@@ -189,6 +200,8 @@ class ServerCore {
   std::vector<Node*> appVariables_;
   WriteCallback writeCallback_;
   LocaleCallback localeCallback_;
+  std::unique_ptr<crypto::PrivateKey> serverKey_;
+  bool serverKeyParsed_ = false;
 
   // The dispatch table, keyed by the request's encoding type id.
   std::unordered_map<uint32_t, ServiceEntry> services_;

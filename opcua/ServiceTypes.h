@@ -204,6 +204,18 @@ struct AnonymousIdentityToken {
   QX_UA_FIELDS(policyId)
 };
 
+// A user name with its password. `password` holds the encrypted secret
+// (see SessionCrypto.h) named by `encryptionAlgorithm`, or the password
+// itself when that is empty.
+struct UserNameIdentityToken {
+  static constexpr uint32_t kTypeId = 324;
+  std::string policyId;
+  std::string userName;
+  ByteString password;
+  std::string encryptionAlgorithm;
+  QX_UA_FIELDS(policyId, userName, password, encryptionAlgorithm)
+};
+
 struct ActivateSessionRequest {
   static constexpr uint32_t kTypeId = 467;
   RequestHeader requestHeader;

@@ -23,6 +23,12 @@ bool WritableParts(const DataValue& v) {
   return goodStatus && !v.hasServerTimestamp && !v.hasServerPicoseconds;
 }
 
+// Signed-in users may write; anonymous sessions only where the server's
+// configuration lets them.
+bool MayWrite(const Session& s, const ServerSecurity& security) {
+  return s.signedIn || security.anonymousWrites;
+}
+
 }  // namespace
 
 DataValue ServerCore::ReadAttribute(const Node& n, uint32_t attributeId,
@@ -113,7 +119,13 @@ void ServerCore::Read(Context& ctx, const ReadRequest& req, ReadResponse& resp) 
       // Our values are scalars; a range into them selects nothing.
       resp.results.push_back(DataValue::Bad(status::BadIndexRangeNoData));
     } else {
-      resp.results.push_back(ReadAttribute(*n, item.attributeId, req.timestampsToReturn));
+      DataValue v = ReadAttribute(*n, item.attributeId, req.timestampsToReturn);
+      // What this session may do, not what the variable allows.
+      if (item.attributeId == kAttrUserAccessLevel && v.status.IsGood() &&
+          !MayWrite(*ctx.session, config_.security))
+        if (auto* level = std::get_if<uint8_t>(&v.value.scalar))
+          *level = static_cast<uint8_t>(*level & ~kAccessWrite);
+      resp.results.push_back(std::move(v));
     }
   }
 }
@@ -138,6 +150,8 @@ void ServerCore::Write(Context& ctx, const WriteRequest& req, WriteResponse& res
     } else if (n->nodeClass != NodeClass::Variable || !(n->accessLevel & kAccessWrite) ||
                n->appHandle < 0) {
       result = status::BadNotWritable;
+    } else if (!MayWrite(*ctx.session, config_.security)) {
+      result = status::BadUserAccessDenied;
     } else if (!item.indexRange.empty()) {
       result = status::BadWriteNotSupported;
     } else if (!item.value.hasValue || item.value.value.IsEmpty() || item.value.value.isArray) {

@@ -81,9 +81,21 @@ struct Session {
   NodeId sessionId;
   NodeId authenticationToken;
   std::string name;
-  // Who activated the session; subscriptions move only between sessions of
-  // the same identity.
+  // Who activated the session: "anonymous", or "user:" and the user name.
+  // Subscriptions move only between sessions of the same identity.
   std::string identity;
+  // A user signed in with a password; anonymous sessions write only where
+  // the server's configuration lets them.
+  bool signedIn = false;
+  // The channel security the session was created on; it is activated only
+  // on channels of the same security and client certificate (DER, empty
+  // without security).
+  std::string securityPolicyUri;
+  MessageSecurityMode securityMode = MessageSecurityMode::None;
+  std::string clientCertificate;
+  // The nonce of the last CreateSession or ActivateSession response, which
+  // the next activation's signature and password secret must carry.
+  std::string serverNonce;
   double timeoutMs = 0;
   int64_t createdMs = 0;
   int64_t lastActivityMs = 0;
