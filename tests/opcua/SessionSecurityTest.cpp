@@ -1,0 +1,336 @@
+// Who may open a session and what a session may do: the endpoints and their
+// user token policies, anonymous and user name sign-in (passwords encrypted
+// for the server's certificate), and the refusal of anonymous writes.
+
+#include <gtest/gtest.h>
+
+#include "ServerFixture.h"
+#include "TestKeys.h"
+#include "opcua/SessionCrypto.h"
+
+namespace opcua {
+namespace {
+
+using test::ServerFixture;
+using test::TestClient;
+using testing::ClientIdentity;
+using testing::ServerIdentity;
+
+constexpr const char* kUser = "operator";
+constexpr const char* kPassword = "s3cret pass";
+
+ServerSecurity Security(bool allowAnonymous = true, bool anonymousWrites = true) {
+  ServerSecurity s;
+  s.certificateDer = ServerIdentity().certificateDer;
+  s.privateKeyPem = ServerIdentity().privateKeyPem;
+  s.offers = {{kSecurityPolicyNone, MessageSecurityMode::None},
+              {kSecurityPolicyBasic256Sha256, MessageSecurityMode::SignAndEncrypt}};
+  s.allowAnonymous = allowAnonymous;
+  s.anonymousWrites = anonymousWrites;
+  s.validateClientCertificate = [](std::string_view, std::string_view) { return status::Good; };
+  s.authenticateUser = [](std::string_view user, std::string_view password) {
+    return user == kUser && password == kPassword ? status::Good : status::BadUserAccessDenied;
+  };
+  return s;
+}
+
+// A user name token as a client makes it: the password and the session's
+// latest nonce encrypted for `certificate` with the policy's algorithm.
+ExtensionObject UserToken(const std::string& user, const std::string& password,
+                          const std::string& nonce,
+                          const std::string& certificate = ServerIdentity().certificateDer,
+                          const SecurityPolicy& policy =
+                              *FindSecurityPolicy(kSecurityPolicyBasic256Sha256)) {
+  auto cert = crypto::Certificate::FromDer(certificate);
+  auto secret = EncryptUserSecret(*cert, policy.asymmetricEncryption, password, nonce);
+  EXPECT_TRUE(secret.has_value());
+  UserNameIdentityToken token;
+  token.policyId = "username";
+  token.userName = user;
+  token.password = ByteString(secret.value_or(""));
+  token.encryptionAlgorithm = std::string(policy.asymmetricEncryptionUri);
+  return Wrap(token);
+}
+
+ExtensionObject ClearTextToken(const std::string& user, const std::string& password) {
+  UserNameIdentityToken token;
+  token.policyId = "username";
+  token.userName = user;
+  token.password = ByteString(password);
+  return Wrap(token);
+}
+
+class SessionSecurity : public ServerFixture {
+ protected:
+  explicit SessionSecurity(ServerSecurity security = Security())
+      : ServerFixture({}, std::move(security)) {}
+
+  // Connects `client` and creates (not activates) a session; returns the
+  // server's nonce.
+  std::string CreateSession(TestClient& client) {
+    EXPECT_TRUE(client.Connect());
+    CreateSessionRequest create;
+    create.requestedSessionTimeout = 60'000;
+    CreateSessionResponse created;
+    EXPECT_EQ(client.Call(create, created), status::Good);
+    client.channel.authenticationToken = created.authenticationToken;
+    return created.serverNonce.data;
+  }
+
+  StatusCode Activate(TestClient& client, const ExtensionObject& token,
+                      std::string* nextNonce = nullptr) {
+    ActivateSessionRequest activate;
+    activate.userIdentityToken = token;
+    ActivateSessionResponse activated;
+    StatusCode result = client.Call(activate, activated);
+    if (nextNonce) *nextNonce = activated.serverNonce.data;
+    return result;
+  }
+
+  StatusCode WriteA(TestClient& client, const std::string& text) {
+    WriteRequest write;
+    write.nodesToWrite = {{var("A"), kAttrValue, "", DataValue::Of(text)}};
+    WriteResponse written;
+    StatusCode result = client.Call(write, written);
+    if (!result.IsGood()) return result;
+    return written.results.size() == 1 ? written.results[0] : status::BadUnknownResponse;
+  }
+
+  DataValue ReadA(TestClient& client, uint32_t attributeId = kAttrValue) {
+    ReadRequest read;
+    read.nodesToRead = {{var("A"), attributeId, "", {}}};
+    ReadResponse response;
+    EXPECT_EQ(client.Call(read, response), status::Good);
+    return response.results.empty() ? DataValue::Bad(status::BadUnknownResponse)
+                                    : response.results[0];
+  }
+};
+
+TEST_F(SessionSecurity, EndpointsOfferEveryPolicyWithTheTokensItAccepts) {
+  ServerConfig config = MakeConfig({}, Security(/*allowAnonymous=*/false));
+  config.security.offers = {
+      {kSecurityPolicyNone, MessageSecurityMode::None},
+      {kSecurityPolicyAes128Sha256RsaOaep, MessageSecurityMode::Sign},
+      {kSecurityPolicyBasic256Sha256, MessageSecurityMode::SignAndEncrypt},
+      {kSecurityPolicyAes256Sha256RsaPss, MessageSecurityMode::SignAndEncrypt}};
+  ServerCore secured(config, clock);
+  TestClient client(secured);
+  ASSERT_TRUE(client.Connect());
+  GetEndpointsResponse got;
+  ASSERT_EQ(client.Call(GetEndpointsRequest{}, got), status::Good);
+  ASSERT_EQ(got.endpoints.size(), 4u);
+  uint8_t previousLevel = 0;
+  for (size_t i = 0; i < got.endpoints.size(); ++i) {
+    const EndpointDescription& e = got.endpoints[i];
+    SCOPED_TRACE(e.securityPolicyUri);
+    EXPECT_EQ(e.securityPolicyUri, config.security.offers[i].policyUri);
+    EXPECT_EQ(e.securityMode, config.security.offers[i].mode);
+    EXPECT_EQ(e.serverCertificate.data, ServerIdentity().certificateDer);
+    if (i > 0) {
+      EXPECT_GT(e.securityLevel, previousLevel);  // offered weakest first
+    }
+    previousLevel = e.securityLevel;
+    // No anonymous policy; the password is encrypted on every endpoint,
+    // on the one without security with the first secured policy.
+    ASSERT_EQ(e.userIdentityTokens.size(), 1u);
+    EXPECT_EQ(e.userIdentityTokens[0].tokenType, UserTokenType::UserName);
+    EXPECT_EQ(e.userIdentityTokens[0].securityPolicyUri,
+              i == 0 ? config.security.offers[1].policyUri : e.securityPolicyUri);
+  }
+}
+
+TEST_F(SessionSecurity, UserNamesAreNotOfferedWhenNoPolicyCouldEncryptThePassword) {
+  ServerSecurity noneOnly = Security();
+  noneOnly.offers = {{kSecurityPolicyNone, MessageSecurityMode::None}};
+  ServerCore core2(MakeConfig({}, noneOnly), clock);
+  TestClient client(core2);
+  ASSERT_TRUE(client.Connect());
+  GetEndpointsResponse got;
+  ASSERT_EQ(client.Call(GetEndpointsRequest{}, got), status::Good);
+  ASSERT_EQ(got.endpoints.size(), 1u);
+  ASSERT_EQ(got.endpoints[0].userIdentityTokens.size(), 1u);
+  EXPECT_EQ(got.endpoints[0].userIdentityTokens[0].tokenType, UserTokenType::Anonymous);
+
+  // Even a correctly encrypted password is refused there.
+  CreateSessionResponse created;
+  ASSERT_EQ(client.Call(CreateSessionRequest{}, created), status::Good);
+  client.channel.authenticationToken = created.authenticationToken;
+  ActivateSessionRequest activate;
+  activate.userIdentityToken = UserToken(kUser, kPassword, created.serverNonce.data);
+  ActivateSessionResponse activated;
+  EXPECT_EQ(client.Call(activate, activated), status::BadIdentityTokenRejected);
+}
+
+TEST_F(SessionSecurity, SignInOutcomes) {
+  const SecurityPolicy& oaepSha256 = *FindSecurityPolicy(kSecurityPolicyAes256Sha256RsaPss);
+  struct Case {
+    const char* name;
+    std::function<ExtensionObject(const std::string& nonce)> token;
+    StatusCode expected;
+  };
+  const std::string server = ServerIdentity().certificateDer;
+  const std::vector<Case> cases = {
+      {"anonymous", [](const std::string&) { return Wrap(AnonymousIdentityToken{"anonymous"}); },
+       status::Good},
+      {"no token at all", [](const std::string&) { return ExtensionObject{}; }, status::Good},
+      {"right password", [](const std::string& n) { return UserToken(kUser, kPassword, n); },
+       status::Good},
+      {"wrong password", [](const std::string& n) { return UserToken(kUser, "guess", n); },
+       status::BadUserAccessDenied},
+      {"unknown user", [](const std::string& n) { return UserToken("root", kPassword, n); },
+       status::BadUserAccessDenied},
+      {"empty user name", [](const std::string& n) { return UserToken("", kPassword, n); },
+       status::BadIdentityTokenInvalid},
+      {"encrypted with another key",
+       [](const std::string& n) {
+         return UserToken(kUser, kPassword, n, ClientIdentity().certificateDer);
+       },
+       status::BadIdentityTokenInvalid},
+      {"another algorithm than the policy's",
+       [&](const std::string& n) { return UserToken(kUser, kPassword, n, server, oaepSha256); },
+       status::BadIdentityTokenInvalid},
+      {"nonce of another activation",
+       [](const std::string& n) { return UserToken(kUser, kPassword, std::string(n.size(), 'x')); },
+       status::BadIdentityTokenInvalid},
+      {"secret cut short",
+       [](const std::string& n) {
+         UserNameIdentityToken t;
+         EXPECT_EQ(Unwrap(UserToken(kUser, kPassword, n), t), status::Good);
+         t.password.data.resize(t.password.data.size() - 1);
+         return Wrap(t);
+       },
+       status::BadIdentityTokenInvalid},
+      {"clear text on a channel without encryption",
+       [](const std::string&) { return ClearTextToken(kUser, kPassword); },
+       status::BadIdentityTokenRejected},
+      {"token type not offered",
+       [](const std::string&) {
+         ExtensionObject x509;
+         x509.typeId = NodeId(0, 327);
+         x509.encoding = ExtensionObject::Encoding::Binary;
+         return x509;
+       },
+       status::BadIdentityTokenRejected},
+      {"undecodable user name token",
+       [](const std::string&) {
+         ExtensionObject broken = ClearTextToken(kUser, kPassword);
+         broken.body.resize(3);
+         return broken;
+       },
+       status::BadIdentityTokenInvalid},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestClient client(core);
+    std::string nonce = CreateSession(client);
+    ASSERT_EQ(nonce.size(), 32u);
+    EXPECT_EQ(Activate(client, c.token(nonce)), c.expected);
+    ReadRequest read;
+    read.nodesToRead = {{var("A"), kAttrValue, "", {}}};
+    ReadResponse response;
+    EXPECT_EQ(client.Call(read, response),
+              c.expected.IsGood() ? status::Good : status::BadSessionNotActivated);
+  }
+}
+
+TEST_F(SessionSecurity, EveryActivationNeedsTheLatestNonce) {
+  TestClient client(core);
+  std::string nonce = CreateSession(client);
+  // A refused attempt leaves the nonce as it was.
+  ASSERT_EQ(Activate(client, UserToken(kUser, "guess", nonce)), status::BadUserAccessDenied);
+  std::string next;
+  ASSERT_EQ(Activate(client, UserToken(kUser, kPassword, nonce), &next), status::Good);
+  ASSERT_EQ(next.size(), 32u);
+  EXPECT_NE(next, nonce);
+  // The token of the first activation cannot be replayed.
+  EXPECT_EQ(Activate(client, UserToken(kUser, kPassword, nonce)), status::BadIdentityTokenInvalid);
+  EXPECT_EQ(Activate(client, UserToken(kUser, kPassword, next)), status::Good);
+}
+
+class NoAnonymousSessions : public SessionSecurity {
+ protected:
+  NoAnonymousSessions() : SessionSecurity(Security(/*allowAnonymous=*/false)) {}
+};
+
+TEST_F(NoAnonymousSessions, AnonymousTokensAreRejectedAndUsersSignIn) {
+  TestClient anonymous(core);
+  CreateSession(anonymous);
+  EXPECT_EQ(Activate(anonymous, Wrap(AnonymousIdentityToken{"anonymous"})),
+            status::BadIdentityTokenRejected);
+  EXPECT_EQ(Activate(anonymous, ExtensionObject{}), status::BadIdentityTokenRejected);
+  TestClient user(core);
+  std::string nonce = CreateSession(user);
+  EXPECT_EQ(Activate(user, UserToken(kUser, kPassword, nonce)), status::Good);
+}
+
+class NoAuthenticator : public SessionSecurity {
+ protected:
+  static ServerSecurity WithoutCheck() {
+    ServerSecurity s = Security();
+    s.authenticateUser = nullptr;
+    return s;
+  }
+  NoAuthenticator() : SessionSecurity(WithoutCheck()) {}
+};
+
+TEST_F(NoAuthenticator, EveryUserIsRefused) {
+  TestClient client(core);
+  std::string nonce = CreateSession(client);
+  EXPECT_EQ(Activate(client, UserToken(kUser, kPassword, nonce)), status::BadUserAccessDenied);
+}
+
+class ReadOnlyForAnonymous : public SessionSecurity {
+ protected:
+  ReadOnlyForAnonymous() : SessionSecurity(Security(true, /*anonymousWrites=*/false)) {}
+};
+
+TEST_F(ReadOnlyForAnonymous, AnonymousWritesAreRefusedAndChangeNothing) {
+  int callbacks = 0;
+  core.SetWriteCallback([&](uint32_t, const NodeId&, Variant&) {
+    ++callbacks;
+    return status::Good;
+  });
+  TestClient anonymous(core);
+  CreateSession(anonymous);
+  ASSERT_EQ(Activate(anonymous, Wrap(AnonymousIdentityToken{"anonymous"})), status::Good);
+  EXPECT_EQ(WriteA(anonymous, "changed"), status::BadUserAccessDenied);
+  EXPECT_EQ(Text(ReadA(anonymous)), "empty");
+  EXPECT_EQ(callbacks, 0);
+  // The session is told it may only read; the variable itself stays writable.
+  EXPECT_EQ(ReadA(anonymous, kAttrUserAccessLevel).value.scalar, Variant(kAccessRead).scalar);
+  EXPECT_EQ(ReadA(anonymous, kAttrAccessLevel).value.scalar,
+            Variant(uint8_t{kAccessRead | kAccessWrite}).scalar);
+
+  TestClient user(core);
+  std::string nonce = CreateSession(user);
+  ASSERT_EQ(Activate(user, UserToken(kUser, kPassword, nonce)), status::Good);
+  EXPECT_EQ(WriteA(user, "changed"), status::Good);
+  EXPECT_EQ(Text(ReadA(anonymous)), "changed");
+  EXPECT_EQ(callbacks, 1);
+  EXPECT_EQ(ReadA(user, kAttrUserAccessLevel).value.scalar,
+            Variant(uint8_t{kAccessRead | kAccessWrite}).scalar);
+}
+
+TEST_F(SessionSecurity, AnonymousWritesWhereTheConfigurationAllows) {
+  TestClient anonymous(core);
+  ASSERT_TRUE(anonymous.ConnectAndOpenSession());
+  EXPECT_EQ(WriteA(anonymous, "changed"), status::Good);
+  EXPECT_EQ(Text(ReadA(anonymous)), "changed");
+}
+
+TEST_F(SessionSecurity, SessionsAreRefusedOnAChannelSecurityNotOffered) {
+  ServerSecurity securedOnly = Security();
+  securedOnly.offers = {{kSecurityPolicyBasic256Sha256, MessageSecurityMode::SignAndEncrypt}};
+  ServerCore core2(MakeConfig({}, securedOnly), clock);
+  TestClient client(core2);
+  ASSERT_TRUE(client.Connect());
+  // Discovery still answers on the channel without security.
+  GetEndpointsResponse got;
+  ASSERT_EQ(client.Call(GetEndpointsRequest{}, got), status::Good);
+  EXPECT_EQ(got.endpoints.size(), 1u);
+  CreateSessionResponse created;
+  EXPECT_EQ(client.Call(CreateSessionRequest{}, created), status::BadSecurityPolicyRejected);
+}
+
+}  // namespace
+}  // namespace opcua
