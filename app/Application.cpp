@@ -1,10 +1,16 @@
 #include "app/Application.h"
 
+#include <array>
+#include <optional>
+#include <vector>
+
 #include "app/MasterLink.h"
+#include "app/ServerSecuritySetup.h"
 #include "engine/RunControlCodes.h"
 #include "opc/ClientWriteHandOff.h"
 #include "opc/OPCServer.h"
 #include "opc/OPCUAClient.h"
+#include "opc/ServerSecurityConfig.h"
 #include "ui/PanelLogic.h"
 
 namespace qx {
@@ -34,6 +40,13 @@ void Application::StartUpState() {
 bool Application::StartServer(const std::string& endpoint, std::string& error) {
   auto server = std::make_unique<COPCServer>(Model(), separator_);
   server->SetClientWriteHandOff(writes_.get());
+  opcua::ServerSecurity security;
+  if (!LoadServerSecurity(SimulationServerIdentity(endpoint), security, error)) return false;
+  servedSecurity_ = DescribeSecurity(security);
+  server->GBSetSecurity(std::move(security));
+  std::vector<std::string> indexNames;
+  for (const IndexValue& index : IndexValues(analysis::PerformanceResults{})) indexNames.push_back(index.name);
+  server->SetAnalysisItems(std::move(indexNames));
   if (!server->InitializeOPC(endpoint, error)) return false;
   server_ = std::move(server);
   serving_.store(server_.get());
@@ -91,8 +104,12 @@ void Application::DeliverPendingWork() {
 }
 
 void Application::PublishItemValues() {
-  if (COPCServer* server = Server())
-    server->PublishItemValues(PanelSnapshot{panel_.CascadeModeCheckBox, panel_.DLagSingle.Text});
+  COPCServer* server = Server();
+  if (!server) return;
+  std::array<std::optional<double>, kIndexCount> indices;
+  const std::vector<IndexValue> values = IndexValues(analysis_.Results());
+  for (std::size_t i = 0; i < kIndexCount; ++i) indices[i] = values[i].value;
+  server->PublishItemValues(PanelSnapshot{panel_.CascadeModeCheckBox, panel_.DLagSingle.Text}, indices);
 }
 
 bool Application::ClientsConnected() const {

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,6 +28,8 @@ std::string RecordValue(const std::string& path, const std::string& key) {
 }
 
 }  // namespace
+
+std::string ServerApplicationUri(const GBServerIdentity& identity) { return "urn:" + identity.ProgId; }
 
 std::string DefaultEndpointUrl() {
   const char* configured = std::getenv("QX_OPC_ENDPOINT");
@@ -96,12 +99,13 @@ void GBDataAccess::GBInitialize(const GBServerIdentity& identity) {
   identity_ = identity;
   opcua::ServerConfig config;
   config.endpointUrl = identity.EndpointUrl;
-  config.applicationUri = "urn:" + identity.ProgId;
+  config.applicationUri = ServerApplicationUri(identity);
   config.productUri = "urn:" + identity.ProgId;
   config.applicationName = identity.Description;
   config.productName = identity.Description;
   config.manufacturerName = "Quorvanex";
   config.softwareVersion = identity.Version;
+  config.security = security_;
   server_ = std::make_unique<opcua::Server>(config);
   namespaceIndex_ = server_->RegisterNamespace("urn:" + identity.ProgId + ":items");
   folder_ = opcua::NodeId(namespaceIndex_, identity.ShortName);
@@ -137,6 +141,40 @@ bool GBDataAccess::GBCreateItem(uint32_t& handle, uint32_t position, const std::
   if (made >= handleByVariable_.size()) handleByVariable_.resize(made + 1, 0);
   handleByVariable_[made] = handle;
   return true;
+}
+
+bool GBDataAccess::GBCreateFolder(const std::string& folder) {
+  if (!server_) return false;
+  std::string error;
+  return server_->AddFolder(opcua::NodeId(0, opcua::ids::ObjectsFolder),
+                            opcua::NodeId(namespaceIndex_, folder), folder, error);
+}
+
+bool GBDataAccess::GBCreateNumericItem(uint32_t& handle, const std::string& folder,
+                                       const std::string& name) {
+  handle = 0;
+  if (!server_) return false;
+  std::string error;
+  uint32_t made = 0;
+  if (!server_->AddVariable(opcua::NodeId(namespaceIndex_, folder),
+                            opcua::NodeId(namespaceIndex_, folder + "." + name), name,
+                            opcua::Variant(std::nan("")), false, made, error))
+    return false;
+  numericItems_.push_back(made);
+  handle = static_cast<uint32_t>(numericItems_.size());
+  // Created Good; no figure exists yet.
+  server_->BeginUpdate();
+  server_->SetValue(made, opcua::Variant(std::nan("")), opcua::status::BadWaitingForInitialData,
+                    opcua::DateTime::Now());
+  server_->EndUpdate();
+  return true;
+}
+
+void GBDataAccess::GBSetNumericItem(uint32_t handle, std::optional<double> value,
+                                    opcua::DateTime timestamp) {
+  if (!server_ || handle == 0 || handle > numericItems_.size()) return;
+  server_->SetValue(numericItems_[handle - 1], opcua::Variant(value.value_or(std::nan(""))),
+                    value ? opcua::status::Good : opcua::status::BadWaitingForInitialData, timestamp);
 }
 
 void GBDataAccess::GBBeginUpdate() {

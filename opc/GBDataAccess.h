@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,10 @@ struct GBServerIdentity {
   std::string EndpointUrl;
 };
 
+// The application URI a server with this identity announces and its
+// certificate carries: "urn:<ProgID>".
+std::string ServerApplicationUri(const GBServerIdentity& identity);
+
 // The endpoint of every program of the project: QX_OPC_ENDPOINT when set,
 // otherwise opc.tcp://127.0.0.1:4840 (loopback only).
 std::string DefaultEndpointUrl();
@@ -58,6 +63,10 @@ class GBDataAccess {
   static bool GBRegisterServer(const GBServerIdentity& identity, std::string& error);
   static bool GBUnregisterServer(const std::string& clsid, std::string& error);
 
+  // Who may connect and what they may do. Before GBInitialize; without it
+  // the server offers only None to anonymous sessions, which may write.
+  void GBSetSecurity(opcua::ServerSecurity security) { security_ = std::move(security); }
+
   // Prepares the server: its names and the endpoint it will listen on. Once,
   // before any item exists.
   void GBInitialize(const GBServerIdentity& identity);
@@ -67,9 +76,20 @@ class GBDataAccess {
   bool GBCreateItem(uint32_t& handle, uint32_t position, const std::string& name,
                     bool writable, const std::string& initialValue);
 
+  // Creates a folder of Objects beside the item folder, "ns=1;s=<folder>",
+  // for read-only figures that are not OPC items.
+  bool GBCreateFolder(const std::string& folder);
+  // Creates a read-only Double variable "ns=1;s=<folder>.<name>" (browse
+  // name `name`) in a folder made by GBCreateFolder. It reads
+  // BadWaitingForInitialData until its first value. `handle` is 0 when it
+  // could not be made; clients writing it get BadNotWritable.
+  bool GBCreateNumericItem(uint32_t& handle, const std::string& folder, const std::string& name);
+
   // One batch of updates: the values become visible to clients together.
   void GBBeginUpdate();
   void GBSetItem(uint32_t handle, std::string value, int quality, opcua::DateTime timestamp);
+  // A numeric item's value; no value reads BadWaitingForInitialData (NaN).
+  void GBSetNumericItem(uint32_t handle, std::optional<double> value, opcua::DateTime timestamp);
   void GBEndUpdate();
 
   // Starts serving: clients may connect from here on. False with a message
@@ -96,6 +116,7 @@ class GBDataAccess {
 
  private:
   GBServerIdentity identity_;
+  opcua::ServerSecurity security_;
   std::unique_ptr<opcua::Server> server_;
   uint16_t namespaceIndex_ = 0;
   opcua::NodeId folder_;
@@ -105,6 +126,7 @@ class GBDataAccess {
   };
   std::vector<Item> items_;                 // by toolkit handle - 1
   std::vector<uint32_t> handleByVariable_;  // toolkit handle by the stack's handle
+  std::vector<uint32_t> numericItems_;      // the stack's handle by numeric handle - 1
 };
 
 }  // namespace qx

@@ -74,6 +74,17 @@ bool COPCServer::InitializeOPC(const std::string& endpointUrl, std::string& erro
       return false;
     }
   }
+  if (!analysisNames_.empty() && !GBCreateFolder(kAnalysisFolder)) {
+    error = std::string("cannot create the OPC folder ") + kAnalysisFolder;
+    return false;
+  }
+  analysisHandles_.assign(analysisNames_.size(), 0);
+  for (std::size_t i = 0; i < analysisNames_.size(); ++i) {
+    if (!GBCreateNumericItem(analysisHandles_[i], kAnalysisFolder, analysisNames_[i])) {
+      error = std::string("cannot create the OPC variable ") + kAnalysisFolder + "." + analysisNames_[i];
+      return false;
+    }
+  }
   GBBeginUpdate();
   GBEndUpdate();
   return GBRegisterClassObject(error);
@@ -88,12 +99,15 @@ std::array<std::string, kItemCount> COPCServer::ItemValueTexts(const PanelSnapsh
   return texts;
 }
 
-void COPCServer::PublishItemValues(const PanelSnapshot& panel) {
+void COPCServer::PublishItemValues(const PanelSnapshot& panel,
+                                   std::span<const std::optional<double>> analysis) {
   std::array<std::string, kItemCount> texts = ItemValueTexts(panel);
   GBBeginUpdate();
   const opcua::DateTime now = opcua::DateTime::Now();
   for (std::size_t position = 0; position < kItemCount; ++position)
     GBSetItem(itemHandles_[position], std::move(texts[position]), kQualityGood, now);
+  if (analysis.size() == analysisHandles_.size())
+    for (std::size_t i = 0; i < analysis.size(); ++i) GBSetNumericItem(analysisHandles_[i], analysis[i], now);
   GBEndUpdate();
 }
 

@@ -5,8 +5,11 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/LoopModel.h"
 #include "opc/ClientWriteHandOff.h"
@@ -14,6 +17,10 @@
 #include "opc/ItemTable.h"
 
 namespace qx {
+
+// The folder of Objects, beside the item folder, that holds the loop's
+// performance indices as read-only Double variables.
+inline constexpr const char* kAnalysisFolder = "Analysis";
 
 // The server's fixed identity.
 GBServerIdentity SimulationServerIdentity(const std::string& endpointUrl);
@@ -37,9 +44,15 @@ class COPCServer final : public GBDataAccess {
   // endpoint when it cannot listen.
   bool InitializeOPC(const std::string& endpointUrl, std::string& error);
 
-  // Publishes all items in one batch with one timestamp; called by the run
-  // loop at every trend sample.
-  void PublishItemValues(const PanelSnapshot& panel);
+  // The names of the read-only figures under kAnalysisFolder, in the order
+  // PublishItemValues takes their values. Set before InitializeOPC.
+  void SetAnalysisItems(std::vector<std::string> names) { analysisNames_ = std::move(names); }
+
+  // Publishes all items, and the figures when `analysis` holds one value
+  // per name (an absent value reads BadWaitingForInitialData), in one batch
+  // with one timestamp; called by the run loop at every trend sample.
+  void PublishItemValues(const PanelSnapshot& panel,
+                         std::span<const std::optional<double>> analysis = {});
 
   // The value texts of a publication, by position.
   std::array<std::string, kItemCount> ItemValueTexts(const PanelSnapshot& panel) const;
@@ -54,6 +67,8 @@ class COPCServer final : public GBDataAccess {
   const char separator_;
   ClientWriteHandOff* handOff_ = nullptr;
   std::array<uint32_t, kItemCount> itemHandles_{};
+  std::vector<std::string> analysisNames_;
+  std::vector<uint32_t> analysisHandles_;
 };
 
 // A written scalar as text, as a variant conversion to a string gives it:

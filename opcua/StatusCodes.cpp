@@ -34,6 +34,7 @@ const char* StatusName(StatusCode code) {
       QX_STATUS(BadNodeIdUnknown), QX_STATUS(BadAttributeIdInvalid),
       QX_STATUS(BadIndexRangeInvalid), QX_STATUS(BadIndexRangeNoData),
       QX_STATUS(BadDataEncodingInvalid), QX_STATUS(BadDataEncodingUnsupported),
+      QX_STATUS(BadWaitingForInitialData),
       QX_STATUS(BadNotReadable), QX_STATUS(BadNotWritable), QX_STATUS(BadOutOfRange),
       QX_STATUS(BadNotSupported), QX_STATUS(BadMonitoringModeInvalid),
       QX_STATUS(BadMonitoredItemIdInvalid), QX_STATUS(BadMonitoredItemFilterUnsupported),

@@ -66,6 +66,7 @@ inline constexpr StatusCode BadIndexRangeNoData{0x80370000};
 inline constexpr StatusCode BadDataEncodingInvalid{0x80380000};
 inline constexpr StatusCode BadDataEncodingUnsupported{0x80390000};
 inline constexpr StatusCode BadNotReadable{0x803A0000};
+inline constexpr StatusCode BadWaitingForInitialData{0x80320000};
 inline constexpr StatusCode BadNotWritable{0x803B0000};
 inline constexpr StatusCode BadOutOfRange{0x803C0000};
 inline constexpr StatusCode BadNotSupported{0x803D0000};
