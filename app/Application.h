@@ -58,6 +58,9 @@ class Application {
   bool StartServer(const std::string& endpoint, std::string& error);
   // Null until StartServer has succeeded. Any thread.
   COPCServer* Server();
+  // The policies the server offers and who may write, for the start-up
+  // line; set by StartServer.
+  const std::string& ServedSecurity() const { return servedSecurity_; }
   // Called on a server thread after a client write has been queued, so an
   // idle GUI thread can be woken to deliver it.
   void SetClientWriteWake(std::function<void()> wake);
@@ -142,6 +145,7 @@ class Application {
   // still runs on the start-up thread.
   std::atomic<COPCServer*> serving_{nullptr};
   std::atomic<bool> revokeRequested_{false};
+  std::string servedSecurity_;
   std::string masterEndpoint_;
   std::function<void()> masterWake_;
   std::unique_ptr<OPCClient> masterClient_;

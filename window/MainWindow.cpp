@@ -478,6 +478,7 @@ void TForm1::StartServerThread(const std::string& endpoint) {
     std::string error;
     if (app_->StartServer(endpoint, error)) {
       std::cerr << "QxOPCServer: serving OPC UA at " << endpoint << '\n';
+      std::cerr << "QxOPCServer: OPC UA security: " << app_->ServedSecurity() << '\n';
       return;
     }
     std::cerr << "QxOPCServer: " << error << '\n';

@@ -132,6 +132,7 @@ int RunCommand(const RunOptions& options) {
       return 1;
     }
     std::cerr << "qxsim: serving OPC UA at " << endpoint << '\n';
+    std::cerr << "qxsim: OPC UA security: " << app.ServedSecurity() << '\n';
   }
 
   // The case command: stop (nothing runs yet), load, override, finish.
