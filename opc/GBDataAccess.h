@@ -42,10 +42,6 @@ struct GBServerIdentity {
 // certificate carries: "urn:<ProgID>".
 std::string ServerApplicationUri(const GBServerIdentity& identity);
 
-// The application URI a server with this identity announces and its
-// certificate carries: "urn:<ProgID>".
-std::string ServerApplicationUri(const GBServerIdentity& identity);
-
 // The endpoint of every program of the project: QX_OPC_ENDPOINT when set,
 // otherwise opc.tcp://127.0.0.1:4840 (loopback only).
 std::string DefaultEndpointUrl();
@@ -66,10 +62,6 @@ class GBDataAccess {
   // removes the record of a CLSID. False with a message naming the file.
   static bool GBRegisterServer(const GBServerIdentity& identity, std::string& error);
   static bool GBUnregisterServer(const std::string& clsid, std::string& error);
-
-  // Who may connect and what they may do. Before GBInitialize; without it
-  // the server offers only None to anonymous sessions, which may write.
-  void GBSetSecurity(opcua::ServerSecurity security) { security_ = std::move(security); }
 
   // Who may connect and what they may do. Before GBInitialize; without it
   // the server offers only None to anonymous sessions, which may write.
@@ -124,7 +116,6 @@ class GBDataAccess {
 
  private:
   GBServerIdentity identity_;
-  opcua::ServerSecurity security_;
   opcua::ServerSecurity security_;
   std::unique_ptr<opcua::Server> server_;
   uint16_t namespaceIndex_ = 0;
