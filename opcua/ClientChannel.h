@@ -1,13 +1,16 @@
 #pragma once
-// Client side of the UA TCP framing and secure channel (policy None): builds
-// HEL, OPN, MSG and CLO chunks and turns the server's chunks back into whole
-// responses. No sockets; a client or a test moves the bytes.
+// Client side of the UA TCP framing and secure channel: builds HEL, OPN, MSG
+// and CLO chunks (signed and encrypted under a secured policy) and turns the
+// server's chunks back into whole responses, checking their security first.
+// No sockets; a client or a test moves the bytes.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "opcua/ChannelSecurity.h"
 #include "opcua/ServiceTypes.h"
 #include "opcua/TransportMessages.h"
 
@@ -37,6 +40,15 @@ StatusCode DecodeResponse(const ServerMessage& m, Resp& resp) {
   return decoded.IsGood() ? resp.responseHeader.serviceResult : decoded;
 }
 
+// What a client needs to open a secured channel.
+struct ClientSecurity {
+  std::string policyUri = kSecurityPolicyNone;
+  MessageSecurityMode mode = MessageSecurityMode::None;
+  std::string certificateDer;        // our application instance certificate
+  std::string privateKeyPem;         // its private key, unencrypted
+  std::string serverCertificateDer;  // the endpoint's, as GetEndpoints gave it
+};
+
 class ClientChannel {
  public:
   // Sizes this client announces in its HEL.
@@ -44,6 +56,11 @@ class ClientChannel {
   uint32_t sendBufferSize = 65536;
   uint32_t maxMessageSize = 0;
   uint32_t maxChunkCount = 0;
+
+  // Chooses the security of the channel, before the first Open(). False,
+  // with `error` saying why, for an unknown policy, a mode that does not fit
+  // it, or a certificate or key that cannot be used.
+  bool SetSecurity(const ClientSecurity& security, std::string& error);
 
   std::string Hello(const std::string& endpointUrl);
   std::string Open(SecurityTokenRequestType type, uint32_t requestedLifetimeMs);
@@ -69,14 +86,37 @@ class ClientChannel {
   uint32_t ChannelId() const { return channelId_; }
   uint32_t TokenId() const { return tokenId_; }
   uint32_t ServerReceiveBufferSize() const { return serverReceiveBufferSize_; }
+  const std::string& SecurityPolicyUri() const { return policyUri_; }
+  MessageSecurityMode SecurityMode() const { return mode_; }
 
  private:
+  // A token the server issued and the keys of both directions for it.
+  struct Token {
+    uint32_t id = 0;
+    SymmetricProtection incoming;
+    SymmetricProtection outgoing;
+  };
+
   bool OnChunk(const Chunk& chunk, std::vector<ServerMessage>& out, std::string& error);
+  bool OnOpen(const Chunk& chunk, std::vector<ServerMessage>& out, std::string& error);
+  bool OnMessage(const Chunk& chunk, std::vector<ServerMessage>& out, std::string& error);
+  AsymmetricProtection OpenKeys() const;
 
   std::string input_;
   std::string partial_;
   uint32_t channelId_ = 0;
   uint32_t tokenId_ = 0;
+  std::string policyUri_ = kSecurityPolicyNone;
+  MessageSecurityMode mode_ = MessageSecurityMode::None;
+  const SecurityPolicy* policy_ = nullptr;  // nullptr under SecurityPolicy None
+  std::unique_ptr<crypto::Certificate> ownCertificate_;
+  std::unique_ptr<crypto::PrivateKey> ownKey_;
+  std::unique_ptr<crypto::Certificate> serverCertificate_;
+  std::string clientNonce_;  // of the OPN waiting for its answer
+  // The token we send with, and the one before it, whose messages the
+  // server may still send until it sees ours under the new one.
+  Token current_;
+  Token previous_;
   uint32_t sequence_ = 1;
   uint32_t lastRequestId_ = 0;
   uint32_t lastRequestHandle_ = 0;

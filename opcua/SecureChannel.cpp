@@ -2,13 +2,19 @@
 
 #include <algorithm>
 
+#include "opcua/ServerConfig.h"
 #include "opcua/ServiceTypes.h"
 
 namespace opcua {
 
 ServerSecureChannel::ServerSecureChannel(uint32_t channelId, const TransportLimits& limits,
-                                         const Clock& clock, ByteBudget* incompleteBudget)
-    : channelId_(channelId), limits_(limits), clock_(clock), budget_(incompleteBudget) {}
+                                         const Clock& clock, ByteBudget* incompleteBudget,
+                                         const ServerSecurity* security)
+    : channelId_(channelId),
+      limits_(limits),
+      clock_(clock),
+      security_(security),
+      budget_(incompleteBudget) {}
 
 ServerSecureChannel::~ServerSecureChannel() { DropPartial(); }
 
@@ -103,40 +109,161 @@ bool ServerSecureChannel::CheckSequence(uint32_t sequenceNumber) {
   return true;
 }
 
+bool ServerSecureChannel::OffersPolicy(std::string_view policyUri) const {
+  if (!security_) return false;
+  for (const SecurityOffer& offer : security_->offers)
+    if (offer.policyUri == policyUri) return true;
+  return false;
+}
+
+bool ServerSecureChannel::Offers(std::string_view policyUri, MessageSecurityMode mode) const {
+  if (!security_) return false;
+  for (const SecurityOffer& offer : security_->offers)
+    if (offer.policyUri == policyUri && offer.mode == mode) return true;
+  return false;
+}
+
+bool ServerSecureChannel::LoadServerKeys() {
+  if (serverCertificate_ && serverKey_) return true;
+  if (!security_) return false;
+  serverCertificate_ = crypto::Certificate::FromDer(security_->certificateDer);
+  serverKey_ = crypto::PrivateKey::FromPem(security_->privateKeyPem);
+  return serverCertificate_ && serverKey_;
+}
+
+StatusCode ServerSecureChannel::UnwrapSecuredOpen(const Chunk& chunk,
+                                                  const AsymmetricSecurityHeader& header,
+                                                  size_t headerEnd, std::string& plain,
+                                                  std::string& reason) {
+  const std::string& uri = header.securityPolicyUri;
+  const SecurityPolicy* policy = FindSecurityPolicy(uri);
+  if (!policy || !OffersPolicy(uri)) {
+    reason = "security policy '" + uri + "' not offered";
+    return status::BadSecurityPolicyRejected;
+  }
+  bool renew = state_ == State::Open;
+  if (renew && (policy != policy_ || header.senderCertificate.data != clientCertificate_)) {
+    reason = "renewal with another policy or certificate than the channel's";
+    return status::BadSecurityChecksFailed;
+  }
+  if (!LoadServerKeys()) {
+    reason = "the server has no usable certificate and private key for '" + uri + "'";
+    return status::BadSecurityPolicyRejected;
+  }
+  if (header.receiverCertificateThumbprint.data != serverCertificate_->Thumbprint()) {
+    reason = "OPN names a receiver certificate thumbprint that is not the server's";
+    return status::BadCertificateInvalid;
+  }
+  std::unique_ptr<crypto::Certificate> client =
+      renew ? nullptr : crypto::Certificate::FromDer(header.senderCertificate.data);
+  const crypto::Certificate* sender = renew ? clientCertificateParsed_.get() : client.get();
+  if (!sender) {
+    reason = "sender certificate of " + std::to_string(header.senderCertificate.data.size()) +
+             " bytes is not one X.509 certificate with an RSA key";
+    return status::BadCertificateInvalid;
+  }
+  size_t bits = sender->KeyBits();
+  if (bits < policy->minAsymmetricKeyBits || bits > policy->maxAsymmetricKeyBits) {
+    reason = "client key of " + std::to_string(bits) + " bits outside what '" + uri + "' allows";
+    return status::BadCertificateInvalid;
+  }
+  AsymmetricProtection keys{policy, serverKey_.get(), serverCertificate_.get(), sender};
+  if (StatusCode s = OpenOpenChunk(WholeChunk(chunk), headerEnd, keys, plain); !s.IsGood()) {
+    reason = "OPN signature, encryption or padding invalid";
+    return s;
+  }
+  if (!renew) {
+    // Checked only once the client proved it holds the certificate's key.
+    if (!security_->validateClientCertificate) {
+      reason = "no check of client certificates configured";
+      return status::BadSecurityChecksFailed;
+    }
+    StatusCode verdict = security_->validateClientCertificate(header.senderCertificate.data, "");
+    if (!verdict.IsGood()) {
+      reason = std::string("client certificate refused: ") + StatusName(verdict);
+      return verdict;
+    }
+    policy_ = policy;
+    securityPolicyUri_ = uri;
+    clientCertificate_ = header.senderCertificate.data;
+    clientCertificateParsed_ = std::move(client);
+  }
+  return status::Good;
+}
+
 bool ServerSecureChannel::OnOpen(const Chunk& chunk) {
   if (chunk.chunkType != 'F') return Fail(status::BadTcpMessageTypeInvalid, "OPN in several chunks");
   Reader r(chunk.payload);
   uint32_t requestedChannelId = 0;
   AsymmetricSecurityHeader security;
-  SequenceHeader sequence;
-  NodeId typeId;
   r.Get(requestedChannelId);
   r.Get(security);
-  r.Get(sequence);
-  r.Get(typeId);
-  if (!r.Ok()) return Fail(status::BadDecodingError, "malformed OPN headers");
-  if (security.securityPolicyUri != kSecurityPolicyNone)
-    return Fail(status::BadSecurityPolicyRejected,
-                "security policy '" + security.securityPolicyUri + "' not offered; only None");
+  if (!r.Ok()) return Fail(status::BadDecodingError, "malformed OPN security header");
+  bool renew = state_ == State::Open;
+  bool secured = security.securityPolicyUri != kSecurityPolicyNone;
+
+  // Nothing past the security header is decoded before its signature holds.
+  std::string securedPlain;
+  std::string_view plain;
+  if (secured) {
+    size_t headerEnd = kChunkHeaderSize + (chunk.payload.size() - r.Remaining());
+    std::string reason;
+    StatusCode s = UnwrapSecuredOpen(chunk, security, headerEnd, securedPlain, reason);
+    if (!s.IsGood()) return Fail(s, reason);
+    plain = securedPlain;
+  } else {
+    // A channel without security is always granted, so that clients can
+    // discover the endpoints; the session layer refuses sessions on it when
+    // None is not offered.
+    if (renew && policy_)
+      return Fail(status::BadSecurityPolicyRejected, "renewal without the channel's security");
+    plain = std::string_view(reinterpret_cast<const char*>(r.Position()), r.Remaining());
+  }
+
+  Reader body(plain);
+  SequenceHeader sequence;
+  NodeId typeId;
+  body.Get(sequence);
+  body.Get(typeId);
+  if (!body.Ok()) return Fail(status::BadDecodingError, "malformed OPN headers");
   if (!(typeId == NodeId(0, OpenSecureChannelRequest::kTypeId)))
     return Fail(status::BadTcpMessageTypeInvalid, "OPN body is " + typeId.ToString());
   OpenSecureChannelRequest request;
-  r.Get(request);
-  if (!r.Ok()) return Fail(status::BadDecodingError, "malformed OpenSecureChannelRequest");
+  body.Get(request);
+  if (!body.Ok()) return Fail(status::BadDecodingError, "malformed OpenSecureChannelRequest");
   if (!CheckSequence(sequence.sequenceNumber))
     return Fail(status::BadSequenceNumberInvalid, "OPN sequence number out of order");
-  if (request.securityMode != MessageSecurityMode::None)
-    return Fail(status::BadSecurityModeRejected, "only security mode None is offered");
-  bool renew = request.requestType == SecurityTokenRequestType::Renew;
-  if (renew != (state_ == State::Open))
-    return Fail(status::BadRequestTypeInvalid, renew ? "renew of a channel not yet open"
-                                                     : "second issue on an open channel");
+  bool modeOffered = secured ? Offers(securityPolicyUri_, request.securityMode)
+                            : request.securityMode == MessageSecurityMode::None;
+  if (!modeOffered || (renew && request.securityMode != securityMode_))
+    return Fail(status::BadSecurityModeRejected,
+                "security mode " + std::to_string(static_cast<int>(request.securityMode)) +
+                    " not offered with '" + securityPolicyUri_ + "'");
+  if (secured && request.clientNonce.data.size() != policy_->nonceLength)
+    return Fail(status::BadNonceInvalid,
+                "client nonce of " + std::to_string(request.clientNonce.data.size()) +
+                    " bytes, not " + std::to_string(policy_->nonceLength));
+  if ((request.requestType == SecurityTokenRequestType::Renew) != renew)
+    return Fail(status::BadRequestTypeInvalid, renew ? "second issue on an open channel"
+                                                     : "renew of a channel not yet open");
   if (renew && requestedChannelId != channelId_)
     return Fail(status::BadSecureChannelIdInvalid, "renew names channel " +
                                                        std::to_string(requestedChannelId));
 
-  previousTokenId_ = tokenId_;
-  ++tokenId_;
+  securityMode_ = request.securityMode;
+  clientNonce_ = request.clientNonce.data;
+  serverNonce_ = secured ? crypto::RandomBytes(policy_->nonceLength) : std::string();
+  // The client has not seen the new token yet: until it uses it, the one
+  // it has stays valid and secures what we send. A renewal before the
+  // client moved on replaces the unused token instead.
+  if (renew && previous_.id == 0) previous_ = current_;
+  current_.id = ++lastTokenId_;
+  current_.incoming = {policy_, securityMode_, {}};
+  current_.outgoing = {policy_, securityMode_, {}};
+  if (secured) {
+    current_.incoming.keys = crypto::DeriveKeys(*policy_, serverNonce_, clientNonce_);
+    current_.outgoing.keys = crypto::DeriveKeys(*policy_, clientNonce_, serverNonce_);
+  }
   tokenCreatedMs_ = clock_.MonotonicMs();
   tokenLifetimeMs_ = std::clamp(request.requestedLifetime, limits_.minTokenLifetimeMs,
                                 limits_.maxTokenLifetimeMs);
@@ -145,33 +272,59 @@ bool ServerSecureChannel::OnOpen(const Chunk& chunk) {
   OpenSecureChannelResponse response;
   response.responseHeader.timestamp = clock_.Now();
   response.responseHeader.requestHandle = request.requestHeader.requestHandle;
-  response.securityToken = {channelId_, tokenId_, clock_.Now(), tokenLifetimeMs_};
-  response.serverNonce = ByteString(std::string());
+  response.securityToken = {channelId_, current_.id, clock_.Now(), tokenLifetimeMs_};
+  response.serverNonce = ByteString(serverNonce_);
+  std::string message;
+  Writer mw(message);
+  mw.Put(NodeId(0, OpenSecureChannelResponse::kTypeId));
+  mw.Put(response);
+  SequenceHeader reply{sendSequence_++, sequence.requestId};
   // Sent as one chunk; the response is far below any buffer size.
-  std::string payload;
-  Writer w(payload);
-  w.Put(channelId_);
-  w.Put(AsymmetricSecurityHeader{kSecurityPolicyNone, ByteString(), ByteString()});
-  w.Put(SequenceHeader{sendSequence_++, sequence.requestId});
-  w.Put(NodeId(0, OpenSecureChannelResponse::kTypeId));
-  w.Put(response);
-  output_ += FrameChunk(MessageType::Open, 'F', payload);
+  if (!secured) {
+    std::string payload;
+    Writer w(payload);
+    w.Put(channelId_);
+    w.Put(AsymmetricSecurityHeader{kSecurityPolicyNone, ByteString(), ByteString()});
+    w.Put(reply);
+    payload += message;
+    output_ += FrameChunk(MessageType::Open, 'F', payload);
+    return true;
+  }
+  AsymmetricProtection keys{policy_, serverKey_.get(), serverCertificate_.get(),
+                            clientCertificateParsed_.get()};
+  std::optional<std::string> answer = SecureOpenChunk(channelId_, reply, message, keys);
+  if (!answer) return Fail(status::BadSecurityChecksFailed, "could not sign or encrypt the OPN");
+  output_ += *answer;
   return true;
 }
 
 bool ServerSecureChannel::OnMessage(const Chunk& chunk, std::vector<IncomingRequest>& requests) {
   Reader r(chunk.payload);
   uint32_t channelId = 0, tokenId = 0;
-  SequenceHeader sequence;
   r.Get(channelId);
   r.Get(tokenId);
-  r.Get(sequence);
   if (!r.Ok()) return Fail(status::BadDecodingError, "malformed MSG headers");
   if (channelId != channelId_)
     return Fail(status::BadTcpSecureChannelUnknown, "MSG for channel " + std::to_string(channelId));
-  if (tokenId != tokenId_ && (tokenId != previousTokenId_ || previousTokenId_ == 0))
-    return Fail(status::BadSecureChannelTokenUnknown, "token " + std::to_string(tokenId));
-  if (tokenId == tokenId_) previousTokenId_ = 0;  // the client moved to the new token
+  const Token* token = tokenId == current_.id                         ? &current_
+                       : previous_.id != 0 && tokenId == previous_.id ? &previous_
+                                                                      : nullptr;
+  if (!token) return Fail(status::BadSecureChannelTokenUnknown, "token " + std::to_string(tokenId));
+  // Under None the chunk is read in place; otherwise its signature is
+  // checked (and it is decrypted) before anything after the token id is read.
+  std::string securedPlain;
+  std::string_view plain(reinterpret_cast<const char*>(r.Position()), r.Remaining());
+  if (token->incoming.Signs()) {
+    StatusCode s = OpenChunk(WholeChunk(chunk), token->incoming, securedPlain);
+    if (!s.IsGood()) return Fail(s, "MSG signature, encryption or padding invalid");
+    plain = securedPlain;
+  }
+  if (token == &current_) previous_ = Token();  // the client moved to the new token
+
+  Reader body(plain);
+  SequenceHeader sequence;
+  body.Get(sequence);
+  if (!body.Ok()) return Fail(status::BadDecodingError, "malformed MSG sequence header");
   if (!CheckSequence(sequence.sequenceNumber))
     return Fail(status::BadSequenceNumberInvalid, "MSG sequence number out of order");
 
@@ -181,7 +334,7 @@ bool ServerSecureChannel::OnMessage(const Chunk& chunk, std::vector<IncomingRequ
     DropPartial();
     return true;
   }
-  std::string_view piece(reinterpret_cast<const char*>(r.Position()), r.Remaining());
+  std::string_view piece(reinterpret_cast<const char*>(body.Position()), body.Remaining());
   uint32_t maxSize = RequestSizeLimit();
   if ((limits_.maxChunkCount != 0 && partialChunks_ + 1 > limits_.maxChunkCount) ||
       (maxSize != 0 && partialBody_.size() + piece.size() > maxSize))
@@ -200,10 +353,10 @@ bool ServerSecureChannel::OnMessage(const Chunk& chunk, std::vector<IncomingRequ
 
   IncomingRequest request;
   request.requestId = sequence.requestId;
-  Reader body(whole ? piece : std::string_view(partialBody_));
-  body.Get(request.typeId);
-  if (!body.Ok()) return Fail(status::BadDecodingError, "request without a type id");
-  request.body.assign(reinterpret_cast<const char*>(body.Position()), body.Remaining());
+  Reader message(whole ? piece : std::string_view(partialBody_));
+  message.Get(request.typeId);
+  if (!message.Ok()) return Fail(status::BadDecodingError, "request without a type id");
+  request.body.assign(reinterpret_cast<const char*>(message.Position()), message.Remaining());
   requests.push_back(std::move(request));
   DropPartial();
   return true;
@@ -243,7 +396,9 @@ bool ServerSecureChannel::Send(uint32_t requestId, uint32_t typeId, std::string_
   Writer w(message);
   w.Put(NodeId(0, typeId));
   message.append(body);
-  size_t perChunk = peerReceiveBufferSize_ - kSymmetricOverhead;
+  const Token& token = SendingToken();
+  size_t perChunk = MaxSymmetricBody(token.outgoing, peerReceiveBufferSize_);
+  if (perChunk == 0) return false;
   size_t chunks = (message.size() + perChunk - 1) / perChunk;
   if ((peerMaxMessageSize_ != 0 && message.size() > peerMaxMessageSize_) ||
       (peerMaxChunkCount_ != 0 && chunks > peerMaxChunkCount_))
@@ -251,23 +406,17 @@ bool ServerSecureChannel::Send(uint32_t requestId, uint32_t typeId, std::string_
   for (size_t offset = 0; offset < message.size(); offset += perChunk) {
     size_t n = std::min(perChunk, message.size() - offset);
     bool last = offset + n >= message.size();
-    std::string head;
-    Writer hw(head);
-    hw.Put(static_cast<uint32_t>(kSymmetricOverhead + n));
-    output_.append(last ? "MSGF" : "MSGC");
-    output_.append(head);
-    Writer ow(output_);
-    ow.Put(channelId_);
-    ow.Put(tokenId_);
-    ow.Put(SequenceHeader{sendSequence_++, requestId});
-    output_.append(message, offset, n);
+    output_ += SecureChunk(MessageType::Message, last ? 'F' : 'C', channelId_, token.id,
+                           SequenceHeader{sendSequence_++, requestId},
+                           std::string_view(message).substr(offset, n), token.outgoing);
   }
   return true;
 }
 
 size_t ServerSecureChannel::MaxResponseSize() const {
   size_t bySize = peerMaxMessageSize_;
-  size_t byChunks = size_t(peerMaxChunkCount_) * (peerReceiveBufferSize_ - kSymmetricOverhead);
+  size_t byChunks =
+      size_t(peerMaxChunkCount_) * MaxSymmetricBody(SendingToken().outgoing, peerReceiveBufferSize_);
   if (bySize == 0) return byChunks;
   return byChunks == 0 ? bySize : std::min(bySize, byChunks);
 }

@@ -1,14 +1,18 @@
 #pragma once
 // Server side of one connection below the services: the HEL/ACK handshake,
-// OPN (issue and renew of tokens, SecurityPolicy None only), CLO, chunk
-// reassembly of requests and chunking of responses within the sizes both
-// sides announced. No sockets: bytes in, bytes out.
+// OPN (issue and renew of tokens, under SecurityPolicy None or a secured
+// policy the server offers), CLO, chunk reassembly of requests and chunking
+// of responses within the sizes both sides announced, with MSG chunks
+// signed and encrypted as the channel's mode requires. No sockets: bytes
+// in, bytes out.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "opcua/ChannelSecurity.h"
 #include "opcua/Clock.h"
 #include "opcua/ServiceTypes.h"
 #include "opcua/TransportMessages.h"
@@ -52,12 +56,18 @@ class ByteBudget {
   size_t used_ = 0;
 };
 
+struct ServerSecurity;  // opcua/ServerConfig.h
+
 class ServerSecureChannel {
  public:
   // `incompleteBudget`, when given, is charged for the bytes of requests
-  // still being reassembled and must outlive the channel.
+  // still being reassembled and must outlive the channel. `security` (the
+  // offered policies, the server's certificate and key, the check of client
+  // certificates) must outlive it too; without it only SecurityPolicy None
+  // is accepted. None is accepted always, for discovery.
   ServerSecureChannel(uint32_t channelId, const TransportLimits& limits, const Clock& clock,
-                      ByteBudget* incompleteBudget = nullptr);
+                      ByteBudget* incompleteBudget = nullptr,
+                      const ServerSecurity* security = nullptr);
   ~ServerSecureChannel();
   ServerSecureChannel(const ServerSecureChannel&) = delete;
   ServerSecureChannel& operator=(const ServerSecureChannel&) = delete;
@@ -81,6 +91,9 @@ class ServerSecureChannel {
   const std::string& SecurityPolicyUri() const { return securityPolicyUri_; }
   MessageSecurityMode SecurityMode() const { return securityMode_; }
   const std::string& ClientCertificate() const { return clientCertificate_; }
+  // The nonces of the current token (empty under SecurityPolicy None).
+  const std::string& ClientNonce() const { return clientNonce_; }
+  const std::string& ServerNonce() const { return serverNonce_; }
   // Lifts the request size from maxMessageSizeWithoutSession to
   // maxMessageSize; the server calls it once the channel carries a session.
   void AllowLargeRequests() { largeRequests_ = true; }
@@ -102,6 +115,17 @@ class ServerSecureChannel {
   bool OnChunk(const Chunk& chunk, std::vector<IncomingRequest>& requests);
   bool OnHello(std::string_view payload);
   bool OnOpen(const Chunk& chunk);
+  // Checks the asymmetric security of a secured OPN (policy offered, our
+  // thumbprint, the client's certificate, signature, padding) and recovers
+  // its sequence header and body into `plain`; Good or the status to fail
+  // with, described in `reason`.
+  StatusCode UnwrapSecuredOpen(const Chunk& chunk, const AsymmetricSecurityHeader& header,
+                               size_t headerEnd, std::string& plain, std::string& reason);
+  // Whether the server offers a secured policy, with `mode` or at all.
+  bool Offers(std::string_view policyUri, MessageSecurityMode mode) const;
+  bool OffersPolicy(std::string_view policyUri) const;
+  // Parses the server's certificate and key on first use; false without them.
+  bool LoadServerKeys();
   bool OnMessage(const Chunk& chunk, std::vector<IncomingRequest>& requests);
   bool CheckSequence(uint32_t sequenceNumber);
   uint32_t RequestSizeLimit() const;
@@ -125,9 +149,26 @@ class ServerSecureChannel {
   std::string securityPolicyUri_ = kSecurityPolicyNone;
   MessageSecurityMode securityMode_ = MessageSecurityMode::None;
   std::string clientCertificate_;
+  std::string clientNonce_;
+  std::string serverNonce_;
+  const ServerSecurity* security_;
+  const SecurityPolicy* policy_ = nullptr;  // nullptr under SecurityPolicy None
+  std::unique_ptr<crypto::Certificate> serverCertificate_;
+  std::unique_ptr<crypto::PrivateKey> serverKey_;
+  std::unique_ptr<crypto::Certificate> clientCertificateParsed_;
 
-  uint32_t tokenId_ = 0;
-  uint32_t previousTokenId_ = 0;
+  // A token and the keys of both directions derived for it.
+  struct Token {
+    uint32_t id = 0;  // 0: none
+    SymmetricProtection incoming;
+    SymmetricProtection outgoing;
+  };
+  // After a renewal, the previous token stays valid (and secures what we
+  // send) until the client first uses the current one.
+  Token current_;
+  Token previous_;
+  uint32_t lastTokenId_ = 0;
+  const Token& SendingToken() const { return previous_.id != 0 ? previous_ : current_; }
   int64_t tokenCreatedMs_ = 0;
   uint32_t tokenLifetimeMs_ = 0;
   uint32_t sendSequence_ = 1;

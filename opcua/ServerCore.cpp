@@ -109,7 +109,7 @@ ConnectionId ServerCore::OpenConnection(const std::string& peerAddress) {
   auto c = std::make_unique<Connection>();
   c->id = nextConnectionId_++;
   c->channel = std::make_unique<ServerSecureChannel>(nextChannelId_++, limits.transport, clock_,
-                                                     &incompleteBudget_);
+                                                     &incompleteBudget_, &config_.security);
   c->peer = peer;
   if (!peer.empty()) ++connectionsPerPeer_[peer];
   c->openedMs = c->lastReceiveMs = clock_.MonotonicMs();

@@ -73,7 +73,7 @@ TEST_F(SecureChannelTest, ProtocolViolationsCloseTheConnectionWithTheRightCode) 
   }
 }
 
-TEST_F(SecureChannelTest, OnlySecurityPolicyNoneIsAccepted) {
+TEST_F(SecureChannelTest, AnUnknownSecurityPolicyIsRejected) {
   TestClient client(core);
   client.Exchange(client.channel.Hello(test::kUrl));
   std::string open = client.channel.Open(SecurityTokenRequestType::Issue, 60'000);

@@ -1,0 +1,327 @@
+// Signed and encrypted secure channels through the in-memory connection:
+// every policy and mode, chunking under security, token renewal, and the
+// hostile cases that must end with a standard status and a closed channel.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+
+#include "TestClient.h"
+#include "TestKeys.h"
+#include "opcua/ChannelSecurity.h"
+
+namespace opcua {
+namespace {
+
+using opcua::testing::ClientIdentity;
+using opcua::testing::ServerIdentity;
+using test::TestClient;
+
+const char* const kPolicies[] = {kSecurityPolicyBasic256Sha256, kSecurityPolicyAes128Sha256RsaOaep,
+                                 kSecurityPolicyAes256Sha256RsaPss};
+const MessageSecurityMode kModes[] = {MessageSecurityMode::Sign,
+                                      MessageSecurityMode::SignAndEncrypt};
+
+std::vector<SecurityOffer> AllSecuredOffers() {
+  std::vector<SecurityOffer> offers{{kSecurityPolicyNone, MessageSecurityMode::None}};
+  for (const char* policy : kPolicies)
+    for (MessageSecurityMode mode : kModes) offers.push_back({policy, mode});
+  return offers;
+}
+
+ServerConfig SecuredConfig(std::vector<SecurityOffer> offers = AllSecuredOffers()) {
+  ServerConfig c;
+  c.endpointUrl = test::kUrl;
+  c.security.certificateDer = ServerIdentity().certificateDer;
+  c.security.privateKeyPem = ServerIdentity().privateKeyPem;
+  c.security.offers = std::move(offers);
+  c.security.validateClientCertificate = [](std::string_view, std::string_view) {
+    return status::Good;
+  };
+  return c;
+}
+
+ClientSecurity ClientOf(const char* policy, MessageSecurityMode mode) {
+  return {policy, mode, ClientIdentity().certificateDer, ClientIdentity().privateKeyPem,
+          ServerIdentity().certificateDer};
+}
+
+void Secure(TestClient& client, const char* policy, MessageSecurityMode mode) {
+  std::string error;
+  ASSERT_TRUE(client.channel.SetSecurity(ClientOf(policy, mode), error)) << error;
+}
+
+// The only message of an answer must be an ERR with `code`.
+void ExpectError(const std::vector<ServerMessage>& answer, StatusCode code, const std::string& what) {
+  ASSERT_EQ(answer.size(), 1u) << what;
+  EXPECT_EQ(answer[0].type, MessageType::Error) << what;
+  EXPECT_EQ(answer[0].error.error, code)
+      << what << ": " << StatusName(answer[0].error.error) << ": " << answer[0].error.reason;
+}
+
+std::string ModeName(MessageSecurityMode mode) {
+  return mode == MessageSecurityMode::Sign ? "Sign" : "SignAndEncrypt";
+}
+
+// Sizes of the chunks in `bytes`, read from their headers.
+std::vector<uint32_t> ChunkSizes(std::string_view bytes) {
+  std::vector<uint32_t> sizes;
+  while (bytes.size() >= kChunkHeaderSize) {
+    uint32_t size = 0;
+    std::memcpy(&size, bytes.data() + 4, 4);
+    sizes.push_back(size);
+    if (size < kChunkHeaderSize || size > bytes.size()) break;
+    bytes.remove_prefix(size);
+  }
+  return sizes;
+}
+
+TEST(SecuredChannel, EveryPolicyAndModeOpensAndCarriesRequestsInSeveralChunks) {
+  for (const char* policy : kPolicies) {
+    for (MessageSecurityMode mode : kModes) {
+      std::string what = std::string(policy) + " " + ModeName(mode);
+      ManualClock clock;
+      ServerConfig config = SecuredConfig();
+      config.limits.transport.receiveBufferSize = 8192;
+      ServerCore core(config, clock);
+      TestClient client(core);
+      client.channel.receiveBufferSize = 8192;
+      Secure(client, policy, mode);
+      ASSERT_TRUE(client.Connect()) << what << ": " << client.lastError;
+
+      // A request of several chunks, and an answer (seven endpoints with the
+      // server's certificate each) of several chunks no larger than 8 KiB.
+      GetEndpointsRequest request;
+      request.endpointUrl = test::kUrl;
+      request.localeIds.assign(400, std::string(50, 'p'));
+      std::string bytes = client.channel.Request(request);
+      EXPECT_GT(ChunkSizes(bytes).size(), 2u) << what;
+      // Under encryption no clear text of the request travels.
+      EXPECT_EQ(bytes.find(std::string(50, 'p')) == std::string::npos,
+                mode == MessageSecurityMode::SignAndEncrypt)
+          << what;
+      client.connection.Send(bytes);
+      std::string answer = client.connection.Take();
+      std::vector<uint32_t> sizes = ChunkSizes(answer);
+      EXPECT_GT(sizes.size(), 1u) << what;
+      for (uint32_t size : sizes) EXPECT_LE(size, 8192u) << what;
+      std::vector<ServerMessage> messages;
+      std::string error;
+      ASSERT_TRUE(client.channel.OnBytes(answer, messages, error)) << what << ": " << error;
+      ASSERT_EQ(messages.size(), 1u) << what;
+      GetEndpointsResponse endpoints;
+      ASSERT_EQ(TestClient::Answer(messages[0], endpoints), status::Good) << what;
+      EXPECT_EQ(endpoints.endpoints.size(), 7u) << what;
+      EXPECT_FALSE(client.connection.Closed()) << what;
+    }
+  }
+}
+
+TEST(SecuredChannel, ChannelShowsItsSecurityToTheSessionLayer) {
+  ManualClock clock;
+  ServerCore core(SecuredConfig(), clock);
+  TestClient client(core);
+  Secure(client, kSecurityPolicyAes256Sha256RsaPss, MessageSecurityMode::Sign);
+  ASSERT_TRUE(client.Connect()) << client.lastError;
+  EXPECT_EQ(client.channel.SecurityPolicyUri(), kSecurityPolicyAes256Sha256RsaPss);
+  EXPECT_EQ(client.channel.SecurityMode(), MessageSecurityMode::Sign);
+}
+
+TEST(SecuredChannel, RenewedTokensTakeOverAndTheOldOneEndsOnceTheNewOneIsUsed) {
+  ManualClock clock;
+  ServerCore core(SecuredConfig(), clock);
+  TestClient client(core);
+  Secure(client, kSecurityPolicyBasic256Sha256, MessageSecurityMode::SignAndEncrypt);
+  ASSERT_TRUE(client.Connect()) << client.lastError;
+  uint32_t firstToken = client.channel.TokenId();
+  for (int renewal = 0; renewal < 3; ++renewal) {
+    clock.Advance(400'000);
+    auto renewed = client.Exchange(client.channel.Open(SecurityTokenRequestType::Renew, 600'000));
+    ASSERT_EQ(renewed.size(), 1u) << client.lastError;
+    ASSERT_EQ(renewed[0].type, MessageType::Open);
+    GetEndpointsResponse endpoints;
+    EXPECT_EQ(client.Call(GetEndpointsRequest{}, endpoints), status::Good) << client.lastError;
+  }
+  EXPECT_NE(client.channel.TokenId(), firstToken);
+  // Without a further renewal the token runs out.
+  clock.Advance(751'000);
+  core.Tick();
+  EXPECT_TRUE(client.connection.Closed());
+}
+
+TEST(SecuredChannel, DiscoveryWithoutSecurityIsAlwaysPossible) {
+  ManualClock clock;
+  ServerCore core(
+      SecuredConfig({{kSecurityPolicyBasic256Sha256, MessageSecurityMode::SignAndEncrypt}}), clock);
+  TestClient client(core);
+  ASSERT_TRUE(client.Connect());
+  GetEndpointsResponse endpoints;
+  EXPECT_EQ(client.Call(GetEndpointsRequest{}, endpoints), status::Good);
+}
+
+// A secured client that has said hello and the bytes of its next message.
+struct Attack {
+  const char* what;
+  std::vector<SecurityOffer> offers = AllSecuredOffers();
+  const char* policy = kSecurityPolicyBasic256Sha256;
+  MessageSecurityMode mode = MessageSecurityMode::SignAndEncrypt;
+  std::function<StatusCode(std::string_view, std::string_view)> validate =
+      [](std::string_view, std::string_view) { return status::Good; };
+  // Sends the hostile bytes; returns what the server answered to them.
+  std::function<std::vector<ServerMessage>(TestClient&)> act;
+  StatusCode expected;
+};
+
+std::vector<ServerMessage> OpenWith(TestClient& client,
+                                    const std::function<void(std::string&)>& tamper) {
+  client.Exchange(client.channel.Hello(test::kUrl));
+  std::string open = client.channel.Open(SecurityTokenRequestType::Issue, 600'000);
+  tamper(open);
+  return client.Exchange(open);
+}
+
+// A request on an open channel, changed by `tamper` before it is sent.
+std::vector<ServerMessage> RequestWith(TestClient& client,
+                                       const std::function<void(std::string&)>& tamper) {
+  if (!client.Connect()) return {};
+  GetEndpointsRequest request;
+  std::string bytes = client.channel.Request(request);
+  tamper(bytes);
+  return client.Exchange(bytes);
+}
+
+void SetChunkSize(std::string& chunk) {
+  uint32_t size = static_cast<uint32_t>(chunk.size());
+  std::memcpy(chunk.data() + 4, &size, 4);
+}
+
+TEST(SecuredChannel, HostileClientsGetAStandardStatusAndAClosedChannel) {
+  Attack attacks[] = {
+      {.what = "flipped bit in the signature of a MSG",
+       .act = [](TestClient& c) { return RequestWith(c, [](std::string& b) { b.back() ^= 1; }); },
+       .expected = status::BadSecurityChecksFailed},
+      {.what = "flipped bit in the body of a signed MSG",
+       .mode = MessageSecurityMode::Sign,
+       .act = [](TestClient& c) { return RequestWith(c, [](std::string& b) { b[40] ^= 1; }); },
+       .expected = status::BadSecurityChecksFailed},
+      {.what = "encrypted MSG cut by one AES block",
+       .act =
+           [](TestClient& c) {
+             return RequestWith(c, [](std::string& b) {
+               b.resize(b.size() - 16);
+               SetChunkSize(b);
+             });
+           },
+       .expected = status::BadSecurityChecksFailed},
+      {.what = "encrypted MSG cut within an AES block",
+       .act =
+           [](TestClient& c) {
+             return RequestWith(c, [](std::string& b) {
+               b.resize(b.size() - 5);
+               SetChunkSize(b);
+             });
+           },
+       .expected = status::BadSecurityChecksFailed},
+      {.what = "MSG cut to its headers",
+       .act =
+           [](TestClient& c) {
+             return RequestWith(c, [](std::string& b) {
+               b.resize(kSymmetricSecurityHeaderEnd);
+               SetChunkSize(b);
+             });
+           },
+       .expected = status::BadSecurityChecksFailed},
+      {.what = "replayed MSG",
+       .act =
+           [](TestClient& c) {
+             std::string first;
+             RequestWith(c, [&](std::string& b) { first = b; });
+             return c.Exchange(first);
+           },
+       .expected = status::BadSequenceNumberInvalid},
+      {.what = "MSGs out of order",
+       .act =
+           [](TestClient& c) {
+             c.Connect();
+             GetEndpointsRequest r1, r2;
+             std::string first = c.channel.Request(r1);
+             std::string second = c.channel.Request(r2);
+             return c.Exchange(second);
+           },
+       .expected = status::BadSequenceNumberInvalid},
+      {.what = "MSG under an unknown token",
+       .mode = MessageSecurityMode::Sign,
+       .act =
+           [](TestClient& c) {
+             return RequestWith(c, [](std::string& b) { b[12] ^= 0x55; });
+           },
+       .expected = status::BadSecureChannelTokenUnknown},
+      {.what = "flipped bit in the encrypted part of an OPN",
+       .act = [](TestClient& c) { return OpenWith(c, [](std::string& b) { b.back() ^= 1; }); },
+       .expected = status::BadSecurityChecksFailed},
+      {.what = "OPN cut by a byte",
+       .act =
+           [](TestClient& c) {
+             return OpenWith(c, [](std::string& b) {
+               b.pop_back();
+               SetChunkSize(b);
+             });
+           },
+       .expected = status::BadSecurityChecksFailed},
+      {.what = "OPN for another server's certificate",
+       .act =
+           [](TestClient& c) {
+             std::string ours = crypto::Certificate::FromDer(ServerIdentity().certificateDer)
+                                    ->Thumbprint();
+             return OpenWith(c, [&](std::string& b) { b[b.find(ours) + 3] ^= 1; });
+           },
+       .expected = status::BadCertificateInvalid},
+      {.what = "16 KiB of garbage as the sender certificate",
+       .act =
+           [](TestClient& c) {
+             const std::string& der = ClientIdentity().certificateDer;
+             return OpenWith(c, [&](std::string& b) {
+               size_t at = b.find(der);
+               std::string garbage(16384, '\x5a');
+               uint32_t length = static_cast<uint32_t>(garbage.size());
+               std::memcpy(b.data() + at - 4, &length, 4);
+               b.replace(at, der.size(), garbage);
+               SetChunkSize(b);
+             });
+           },
+       .expected = status::BadCertificateInvalid},
+      {.what = "policy not offered",
+       .offers = {{kSecurityPolicyBasic256Sha256, MessageSecurityMode::SignAndEncrypt}},
+       .policy = kSecurityPolicyAes256Sha256RsaPss,
+       .act = [](TestClient& c) { return OpenWith(c, [](std::string&) {}); },
+       .expected = status::BadSecurityPolicyRejected},
+      {.what = "mode not offered",
+       .offers = {{kSecurityPolicyBasic256Sha256, MessageSecurityMode::SignAndEncrypt}},
+       .mode = MessageSecurityMode::Sign,
+       .act = [](TestClient& c) { return OpenWith(c, [](std::string&) {}); },
+       .expected = status::BadSecurityModeRejected},
+      {.what = "untrusted client certificate",
+       .validate = [](std::string_view,
+                      std::string_view) { return status::BadCertificateUntrusted; },
+       .act = [](TestClient& c) { return OpenWith(c, [](std::string&) {}); },
+       .expected = status::BadCertificateUntrusted},
+      {.what = "no check of client certificates configured",
+       .validate = nullptr,
+       .act = [](TestClient& c) { return OpenWith(c, [](std::string&) {}); },
+       .expected = status::BadSecurityChecksFailed},
+  };
+  for (const Attack& attack : attacks) {
+    ManualClock clock;
+    ServerConfig config = SecuredConfig(attack.offers);
+    config.security.validateClientCertificate = attack.validate;
+    ServerCore core(config, clock);
+    TestClient client(core);
+    Secure(client, attack.policy, attack.mode);
+    ExpectError(attack.act(client), attack.expected, attack.what);
+    EXPECT_TRUE(client.connection.Closed()) << attack.what;
+  }
+}
+
+}  // namespace
+}  // namespace opcua
