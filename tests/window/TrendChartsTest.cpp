@@ -5,6 +5,8 @@
 #include <QMouseEvent>
 #include <QRegularExpression>
 #include <QTest>
+#include <array>
+#include <cmath>
 #include <memory>
 #include <qcustomplot.h>
 
@@ -148,6 +150,51 @@ TEST_F(Charts, DragZoomsToTheRectangleAndDoubleClickUndoesIt) {
   Redraw();
   EXPECT_EQ(Range(c1->xAxis), x);
   ExpectRange(c1->yAxis, 40 - 8, 70 + 8);
+}
+
+// Shift and a drag select a stretch of time on both charts without touching
+// any axis, so a zoom in force stays; a plain drag still zooms, and a
+// Shift-click clears the stretch.
+TEST_F(Charts, ShiftDragSelectsAStretchAndLeavesTheZoomAlone) {
+  Redraw();
+  QCustomPlot* c1 = charts->Chart1();
+  QCustomPlot* c2 = charts->Chart2();
+  const PixelRect plot = Chart1Plot();
+  Drag(c1, At(plot, 20, 20), At(plot, 300, 150));  // zoomed
+  const std::array<QCPRange, 4> zoomed = {Range(c1->xAxis), Range(c1->yAxis), Range(c2->xAxis), Range(c2->yAxis)};
+
+  const QPoint from = At(plot, 200, 30), to = At(plot, 60, 90);  // right to left
+  const double fromTime = c1->xAxis->pixelToCoord(to.x()), toTime = c1->xAxis->pixelToCoord(from.x());
+  QTest::mousePress(c1, Qt::LeftButton, Qt::ShiftModifier, from);
+  QTest::mouseMove(c1, to);
+  QTest::mouseRelease(c1, Qt::LeftButton, Qt::ShiftModifier, to);
+  ASSERT_TRUE(charts->Stretch());
+  EXPECT_DOUBLE_EQ(charts->Stretch()->From, fromTime);
+  EXPECT_DOUBLE_EQ(charts->Stretch()->To, toTime);
+  EXPECT_EQ((std::array<QCPRange, 4>{Range(c1->xAxis), Range(c1->yAxis), Range(c2->xAxis), Range(c2->yAxis)}),
+            zoomed);
+  for (QCustomPlot* chart : {c1, c2}) {
+    ASSERT_EQ(chart->itemCount(), 1);
+    auto* band = qobject_cast<QCPItemRect*>(chart->item(0));
+    ASSERT_TRUE(band && band->visible());
+    EXPECT_DOUBLE_EQ(band->topLeft->coords().x(), fromTime);
+    EXPECT_DOUBLE_EQ(band->bottomRight->coords().x(), toTime);
+  }
+
+  // The samples inside the stretch, as the series hold them.
+  const std::vector<ChartSample> inside = charts->Samples(charts->Stretch());
+  ASSERT_FALSE(inside.empty());
+  EXPECT_EQ(inside.front().Time, std::ceil(fromTime));
+  EXPECT_EQ(inside.back().Time, std::min(std::floor(toTime), kSamples - 2.0));  // the newest PV
+  EXPECT_EQ(inside.front().PV, 40 + inside.front().Time);
+  EXPECT_EQ(inside.front().SP, 50);
+  EXPECT_EQ(inside.front().Output, 20 + 0.5 * inside.front().Time);
+  EXPECT_EQ(charts->Samples().size(), std::size_t{kSamples - 1});
+
+  QTest::mouseClick(c2, Qt::LeftButton, Qt::ShiftModifier, c2->axisRect()->rect().center());
+  EXPECT_FALSE(charts->Stretch());
+  EXPECT_FALSE(c1->item(0)->visible());
+  EXPECT_EQ(Range(c1->xAxis), zoomed[0]);
 }
 
 TEST_F(Charts, ReadoutShowsTheOutputAndSampleUnderTheMouseOnChart2) {

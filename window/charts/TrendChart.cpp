@@ -10,6 +10,8 @@ namespace {
 const QColor kPanelColour(0xEC, 0xE9, 0xD8);
 const QColor kNavy(0x00, 0x00, 0x80);
 const QColor kSilver(0xC0, 0xC0, 0xC0);
+const QColor kBandFill(0x33, 0x66, 0xCC, 0x40);
+const QColor kBandEdge(0x33, 0x66, 0xCC, 0xA0);
 constexpr int kCaptionPointSize = 7;
 constexpr int kTickLabelPixels = 9;
 constexpr int kMinorTickLength = 7;
@@ -35,7 +37,8 @@ TrendChart::TrendChart(const QString& name, const SeriesLook& first, const Serie
     : QCustomPlot(parent),
       leftCaption_(leftCaption),
       leftColour_(first.Colour),
-      selectionBand_(new QRubberBand(QRubberBand::Rectangle, this)) {
+      selectionBand_(new QRubberBand(QRubberBand::Rectangle, this)),
+      band_(new QCPItemRect(this)) {
   setObjectName(name);
   captionFont_ = font();
   captionFont_.setPointSize(kCaptionPointSize);
@@ -49,6 +52,15 @@ TrendChart::TrendChart(const QString& name, const SeriesLook& first, const Serie
   AddSeries(*this, yAxis2, second);
   ReserveCaptionRoom();
   RememberRanges();
+  // Times along the bottom axis, the plot rectangle's full height upright.
+  for (QCPItemPosition* corner : {band_->topLeft, band_->bottomRight}) {
+    corner->setTypeX(QCPItemPosition::ptPlotCoords);
+    corner->setTypeY(QCPItemPosition::ptAxisRectRatio);
+  }
+  band_->setPen(QPen(kBandEdge));
+  band_->setBrush(kBandFill);
+  band_->setSelectable(false);
+  band_->setVisible(false);
 }
 
 void TrendChart::StyleAxes(const QColor& leftColour) {
@@ -91,6 +103,21 @@ void TrendChart::ShowSelection(const PixelRect& s) {
 }
 
 void TrendChart::HideSelection() { selectionBand_->hide(); }
+
+void TrendChart::ShowBand(double from, double to) {
+  band_->topLeft->setCoords(from, 0);
+  band_->bottomRight->setCoords(to, 1);
+  band_->setVisible(true);
+  replot(QCustomPlot::rpQueuedRefresh);
+}
+
+void TrendChart::HideBand() {
+  if (!band_->visible()) return;
+  band_->setVisible(false);
+  replot(QCustomPlot::rpQueuedRefresh);
+}
+
+bool TrendChart::BandShown() const { return band_->visible(); }
 
 void TrendChart::RememberRanges() { unzoomed_ = {xAxis->range(), yAxis->range(), yAxis2->range()}; }
 

@@ -40,6 +40,12 @@ class TrendChart : public QCustomPlot {
   void ShowSelection(const PixelRect& selection);
   void HideSelection();
 
+  // A translucent band over the whole height of the plot rectangle between
+  // two times; it moves with the time axis.
+  void ShowBand(double from, double to);
+  void HideBand();
+  bool BandShown() const;
+
   // The axis ranges that a double-click returns to: those of the last
   // redraw.
   void RememberRanges();
@@ -64,6 +70,7 @@ class TrendChart : public QCustomPlot {
   QColor leftColour_;
   QString rightCaption_;
   QRubberBand* selectionBand_;
+  QCPItemRect* band_;
   std::array<QCPRange, 3> unzoomed_;  // bottom, left, right axis
 };
 

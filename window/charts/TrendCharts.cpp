@@ -1,6 +1,7 @@
 #include "window/charts/TrendCharts.h"
 
 #include <QResizeEvent>
+#include <algorithm>
 
 #include "window/charts/TrendChart.h"
 
@@ -11,6 +12,7 @@ namespace {
 constexpr std::chrono::milliseconds kRepaintInterval{16};
 // Chart1's bottom axis until the first redraw.
 constexpr double kInitialWindow = 25;
+const QColor kFittedColour(0x80, 0x00, 0x80);
 
 void SetRange(QCPAxis* axis, const AxisRange& range) { axis->setRange(range.Lower, range.Upper); }
 
@@ -20,9 +22,14 @@ TrendCharts::TrendCharts(QLabel* readoutLabel, QWidget* parent)
     : QWidget(parent),
       chart1_(new TrendChart("Chart1", {"Series1", Qt::red}, {"Series2", Qt::blue}, "PV", this)),
       chart2_(new TrendChart("Chart2", {"Series3", Qt::darkGreen}, {"Series4", Qt::white}, "OP", this)),
+      fitted_(chart1_->addGraph(chart1_->xAxis, chart1_->yAxis)),
       readout_(readoutLabel),
       readoutHome_(readoutLabel ? readoutLabel->parentWidget() : nullptr) {
   setObjectName("TwoPlot1");
+  fitted_->setName("FittedPV");
+  fitted_->setObjectName("FittedPV");
+  fitted_->setPen(QPen(kFittedColour, 2, Qt::DashLine));
+  fitted_->setVisible(false);
   chart1_->xAxis->setRange(0, kInitialWindow);
   for (TrendChart* chart : {chart1_, chart2_}) {
     chart->RememberRanges();
@@ -110,5 +117,59 @@ void TrendCharts::ApplyRanges() {
   chart1_->RememberRanges();
   chart2_->RememberRanges();
 }
+
+
+void TrendCharts::SelectStretch(const TimeSpan& span) {
+  stretch_ = span;
+  ShowStretch(stretch_);
+}
+
+void TrendCharts::ClearStretch() {
+  stretch_.reset();
+  stretchStart_.reset();
+  ShowStretch(stretch_);
+}
+
+void TrendCharts::ShowStretch(const std::optional<TimeSpan>& span) {
+  for (TrendChart* chart : {chart1_, chart2_}) {
+    if (span)
+      chart->ShowBand(span->From, span->To);
+    else
+      chart->HideBand();
+  }
+}
+
+std::vector<ChartSample> TrendCharts::Samples(std::optional<TimeSpan> within) {
+  FlushPaint();
+  // The series hold the same sample numbers from the first on; the newest
+  // sample is in some of them only.
+  const QCPGraphDataContainer& pv = *chart1_->FirstSeries()->data();
+  const QCPGraphDataContainer& sp = *chart1_->SecondSeries()->data();
+  const QCPGraphDataContainer& output = *chart2_->FirstSeries()->data();
+  const int count = std::min({pv.size(), sp.size(), output.size()});
+  std::vector<ChartSample> samples;
+  samples.reserve(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    const double time = pv.at(i)->key;
+    if (within && (time < within->From || time > within->To)) continue;
+    samples.push_back({time, pv.at(i)->value, sp.at(i)->value, output.at(i)->value});
+  }
+  return samples;
+}
+
+void TrendCharts::ShowFittedResponse(const QVector<double>& time, const QVector<double>& pv) {
+  fitted_->setData(time, pv, true);
+  fitted_->setVisible(true);
+  chart1_->replot(QCustomPlot::rpQueuedRefresh);
+}
+
+void TrendCharts::HideFittedResponse() {
+  if (!fitted_->visible()) return;
+  fitted_->data()->clear();
+  fitted_->setVisible(false);
+  chart1_->replot(QCustomPlot::rpQueuedRefresh);
+}
+
+bool TrendCharts::FittedResponseShown() const { return fitted_->visible(); }
 
 }  // namespace qx

@@ -8,17 +8,36 @@
 #include <QPointer>
 #include <QWidget>
 #include <chrono>
+#include <optional>
+#include <vector>
 
 #include "engine/LoopModel.h"
 #include "engine/RunBuffers.h"
 #include "ui/TrendPlot.h"
 
+class QCPGraph;
 class QCustomPlot;
 class QMouseEvent;
 
 namespace qx {
 
 class TrendChart;
+
+// A range of the charts' time axis, From <= To.
+struct TimeSpan {
+  double From = 0;
+  double To = 0;
+  bool operator==(const TimeSpan&) const = default;
+};
+
+// One sample as the charts show it: the time axis value, PV and SP of
+// Chart1 and the output of Chart2 (the trend's MV, engineering units).
+struct ChartSample {
+  double Time = 0;
+  double PV = 0;
+  double SP = 0;
+  double Output = 0;
+};
 
 class TrendCharts : public QWidget {
   Q_OBJECT
@@ -55,6 +74,22 @@ class TrendCharts : public QWidget {
   QCustomPlot* Chart1() const;
   QCustomPlot* Chart2() const;
 
+  // The stretch the operator selected with Shift and a drag on either
+  // chart, shown as a band over both. Selecting leaves the axis ranges (and
+  // with them any zoom) as they are.
+  std::optional<TimeSpan> Stretch() const { return stretch_; }
+  void SelectStretch(const TimeSpan& span);
+  void ClearStretch();
+
+  // The samples the charts show (after any pending redraw), oldest first;
+  // only those within `within` when given.
+  std::vector<ChartSample> Samples(std::optional<TimeSpan> within = std::nullopt);
+
+  // A dashed curve over Chart1's PV, on its axes: a model's response.
+  void ShowFittedResponse(const QVector<double>& time, const QVector<double>& pv);
+  void HideFittedResponse();
+  bool FittedResponseShown() const;
+
  protected:
   void resizeEvent(QResizeEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -72,14 +107,23 @@ class TrendCharts : public QWidget {
   void ShowReadout(TrendChart& chart, const QPoint& at, const QPoint& globalAt);
   void SetHints(TrendChart& chart, bool on);
   void ZoomTo(TrendChart& chart, const PixelRect& selection);
+  // Shift and a drag: the stretch from the time under the press to the
+  // time under the mouse.
+  void StretchDown(TrendChart& chart, const QPoint& at);
+  void StretchMove(TrendChart& chart, const QPoint& at);
+  void StretchUp(TrendChart& chart, const QPoint& at);
+  void ShowStretch(const std::optional<TimeSpan>& span);
 
   TrendChart* chart1_;
   TrendChart* chart2_;
+  QCPGraph* fitted_;  // the model response over Chart1's PV
   QPointer<QLabel> readout_;
   QPointer<QWidget> readoutHome_;  // where the label lived before the charts took it
 
   TrendScale scale_;
   ZoomSelection zoom_;
+  std::optional<TimeSpan> stretch_;
+  std::optional<double> stretchStart_;  // the time under the press while selecting
 
   // The redraw that waits for the next paint.
   RunBuffers* buffers_ = nullptr;

@@ -1,7 +1,11 @@
 // The mouse on the trend charts: read-out of the values under the mouse,
-// drag-to-zoom and double-click to undo the zoom, the same on both charts.
+// drag-to-zoom and double-click to undo the zoom, and with Shift held a drag
+// that selects a stretch of time; the same on both charts.
 #include <QMouseEvent>
 #include <QToolTip>
+#include <algorithm>
+#include <cmath>
+#include <utility>
 
 #include "window/charts/TrendChart.h"
 #include "window/charts/TrendCharts.h"
@@ -11,6 +15,8 @@ namespace {
 
 // How near a series line the mouse must be to get the cross cursor, pixels.
 constexpr double kLineHitPixels = 3;
+// A Shift-drag narrower than this, pixels, is a click: it clears the stretch.
+constexpr int kMinimumStretchPixels = 4;
 
 bool OverSeriesLine(const TrendChart& chart, const QPoint& at) {
   for (int i = 0; i < chart.graphCount(); ++i) {
@@ -26,9 +32,14 @@ bool TrendCharts::eventFilter(QObject* watched, QEvent* event) {
   TrendChart* chart = watched == chart1_ ? chart1_ : watched == chart2_ ? chart2_ : nullptr;
   if (!chart) return QWidget::eventFilter(watched, event);
   switch (event->type()) {
-    case QEvent::MouseButtonPress:
-      Chart1MouseDown(*chart, static_cast<QMouseEvent*>(event)->position().toPoint());
+    case QEvent::MouseButtonPress: {
+      const auto* mouse = static_cast<QMouseEvent*>(event);
+      if (mouse->button() == Qt::LeftButton && mouse->modifiers().testFlag(Qt::ShiftModifier))
+        StretchDown(*chart, mouse->position().toPoint());
+      else
+        Chart1MouseDown(*chart, mouse->position().toPoint());
       return true;
+    }
     case QEvent::MouseButtonDblClick:
       // A double-click is also the second button-down.
       Chart1DblClick(*chart);
@@ -36,11 +47,15 @@ bool TrendCharts::eventFilter(QObject* watched, QEvent* event) {
       return true;
     case QEvent::MouseMove: {
       const auto* mouse = static_cast<QMouseEvent*>(event);
+      if (stretchStart_) StretchMove(*chart, mouse->position().toPoint());
       Chart1MouseMove(*chart, mouse->position().toPoint(), mouse->globalPosition().toPoint());
       return true;
     }
     case QEvent::MouseButtonRelease:
-      Chart1MouseUp(*chart);
+      if (stretchStart_)
+        StretchUp(*chart, static_cast<QMouseEvent*>(event)->position().toPoint());
+      else
+        Chart1MouseUp(*chart);
       return true;
     case QEvent::Leave:
     case QEvent::FocusOut:
@@ -138,6 +153,38 @@ void TrendCharts::Chart1DblClick(TrendChart& chart) {
   chart.RestoreRanges();
   chart.replot(QCustomPlot::rpQueuedRefresh);
   chart.unsetCursor();
+}
+
+// --- Stretch selection: Shift and a drag ---
+
+namespace {
+
+// The time under pixel column `x`, limited to the plot rectangle.
+double TimeAt(const TrendChart& chart, int x) {
+  const PixelRect plot = chart.PlotRect();
+  return chart.xAxis->pixelToCoord(std::clamp(x, plot.Left, plot.Right - 1));
+}
+
+}  // namespace
+
+void TrendCharts::StretchDown(TrendChart& chart, const QPoint& at) {
+  if (!chart.PlotRect().Contains(at.x(), at.y())) return;
+  stretchStart_ = TimeAt(chart, at.x());
+}
+
+void TrendCharts::StretchMove(TrendChart& chart, const QPoint& at) {
+  const double now = TimeAt(chart, at.x());
+  ShowStretch(TimeSpan{std::min(*stretchStart_, now), std::max(*stretchStart_, now)});
+}
+
+void TrendCharts::StretchUp(TrendChart& chart, const QPoint& at) {
+  const double start = *std::exchange(stretchStart_, std::nullopt);
+  const double end = TimeAt(chart, at.x());
+  const double pixels = std::fabs(chart.xAxis->coordToPixel(end) - chart.xAxis->coordToPixel(start));
+  if (pixels < kMinimumStretchPixels)
+    ClearStretch();
+  else
+    SelectStretch({std::min(start, end), std::max(start, end)});
 }
 
 }  // namespace qx
