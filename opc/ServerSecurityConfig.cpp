@@ -111,11 +111,22 @@ std::string XdgFolder(const EnvironmentLookup& lookup, const char* variable, con
   return std::string(home && *home ? home : "/tmp") + "/" + fallback;
 }
 
+EnvironmentLookup OrGetenv(const EnvironmentLookup& lookup) {
+  if (lookup) return lookup;
+  return [](const char* name) -> const char* { return std::getenv(name); };
+}
+
 }  // namespace
+
+std::string UsersFilePath(const EnvironmentLookup& lookup) {
+  const EnvironmentLookup get = OrGetenv(lookup);
+  const char* users = get("QX_OPC_USERS");
+  return users && *users ? users : XdgFolder(get, "XDG_CONFIG_HOME", ".config") + "/qxsim/users";
+}
 
 bool ReadServerSecuritySettings(ServerSecuritySettings& settings, std::string& error,
                                 const EnvironmentLookup& lookup) {
-  const EnvironmentLookup get = lookup ? lookup : [](const char* name) -> const char* { return std::getenv(name); };
+  const EnvironmentLookup get = OrGetenv(lookup);
   auto set = [&](const char* name) -> const char* {
     const char* value = get(name);
     return value && *value ? value : nullptr;
@@ -123,8 +134,7 @@ bool ReadServerSecuritySettings(ServerSecuritySettings& settings, std::string& e
   settings = ServerSecuritySettings{};
   const char* pki = set("QX_OPC_PKI");
   settings.pkiFolder = pki ? pki : XdgFolder(get, "XDG_DATA_HOME", ".local/share") + "/qxsim/pki";
-  const char* users = set("QX_OPC_USERS");
-  settings.usersFile = users ? users : XdgFolder(get, "XDG_CONFIG_HOME", ".config") + "/qxsim/users";
+  settings.usersFile = UsersFilePath(get);
   if (const char* offers = set("QX_OPC_SECURITY"); offers && !ParseOffers(offers, settings.offers, error))
     return false;
   if (const char* anonymous = set("QX_OPC_ANONYMOUS");

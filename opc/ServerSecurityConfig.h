@@ -38,6 +38,10 @@ struct ServerSecuritySettings {
 // Looks up an environment variable; null when it is not set.
 using EnvironmentLookup = std::function<const char*(const char* name)>;
 
+// The users file: QX_OPC_USERS, else $XDG_CONFIG_HOME/qxsim/users, else
+// ~/.config/qxsim/users.
+std::string UsersFilePath(const EnvironmentLookup& lookup = {});
+
 // Reads the settings through `lookup` (std::getenv by default). False with
 // a one-line message naming the variable and its value when one is not
 // understood.

@@ -35,19 +35,21 @@ inline std::string ScratchFolder() {
 }
 
 // A qxsim child process started with its standard output and error going
-// to files of a scratch folder.
+// to files of a scratch folder, and its standard input from `inputPath`
+// when one is given.
 struct StartedQxsim {
   pid_t pid = -1;
   std::string outPath, errPath;
 };
 
-inline StartedQxsim StartQxsim(const std::vector<std::string>& args) {
+inline StartedQxsim StartQxsim(const std::vector<std::string>& args, const std::string& inputPath = {}) {
   const std::string folder = ScratchFolder();
   StartedQxsim started{-1, folder + "/stdout", folder + "/stderr"};
   started.pid = fork();
   if (started.pid == 0) {
     if (!std::freopen(started.outPath.c_str(), "wb", stdout) ||
-        !std::freopen(started.errPath.c_str(), "wb", stderr))
+        !std::freopen(started.errPath.c_str(), "wb", stderr) ||
+        (!inputPath.empty() && !std::freopen(inputPath.c_str(), "rb", stdin)))
       _exit(127);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(QXSIM_PATH));
@@ -72,8 +74,8 @@ inline ProcessResult FinishQxsim(const StartedQxsim& started) {
 }
 
 // Runs qxsim with `args` to its end.
-inline ProcessResult RunQxsim(const std::vector<std::string>& args) {
-  return FinishQxsim(StartQxsim(args));
+inline ProcessResult RunQxsim(const std::vector<std::string>& args, const std::string& inputPath = {}) {
+  return FinishQxsim(StartQxsim(args, inputPath));
 }
 
 }  // namespace qx::test

@@ -8,6 +8,7 @@
 #include "tools/qxsim/RegisterCommand.h"
 #include "tools/qxsim/RunCommand.h"
 #include "tools/qxsim/RunOptions.h"
+#include "tools/qxsim/UserCommand.h"
 
 namespace {
 
@@ -19,7 +20,8 @@ constexpr const char* kUsage =
     "       qxsim identify TRACE.csv [CASE.pid] [--from STEP] [--to STEP] [--equation N]\n"
     "       qxsim case dump CASE.pid\n"
     "       qxsim case pack LISTING OUT.pid\n"
-    "       qxsim register [ENDPOINT] | qxsim unregister\n";
+    "       qxsim register [ENDPOINT] | qxsim unregister\n"
+    "       qxsim user add NAME | qxsim user remove NAME\n";
 
 }  // namespace
 
@@ -51,6 +53,7 @@ int main(int argc, char** argv) {
   }
   if (command == "case") return qx::CaseCommand(args);
   if (command == "register" || command == "unregister") return qx::RegisterCommand(command, args);
+  if (command == "user") return qx::UserCommand(args);
   std::cerr << "qxsim: unknown command '" << command << "'\n" << kUsage;
   return 2;
 }

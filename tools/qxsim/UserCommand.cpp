@@ -1,0 +1,107 @@
+#include "tools/qxsim/UserCommand.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <iostream>
+#include <optional>
+
+#include "opc/ServerSecurityConfig.h"
+#include "persistence/UsersFile.h"
+
+namespace qx {
+namespace {
+
+constexpr const char* kUsage = "usage: qxsim user add NAME | qxsim user remove NAME\n";
+
+// One line of standard input without its line end; nothing at end of input.
+std::optional<std::string> ReadLine() {
+  std::string line;
+  if (!std::getline(std::cin, line) && line.empty()) return std::nullopt;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+// Asks on standard error and reads the answer from the terminal with its
+// echo turned off.
+std::optional<std::string> AskHidden(const std::string& prompt) {
+  std::cerr << prompt << std::flush;
+  termios saved{};
+  const bool quiet = tcgetattr(STDIN_FILENO, &saved) == 0;
+  if (quiet) {
+    termios silent = saved;
+    silent.c_lflag &= static_cast<tcflag_t>(~ECHO);
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
+  }
+  std::optional<std::string> answer = ReadLine();
+  if (quiet) tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+  std::cerr << '\n';
+  return answer;
+}
+
+bool ReadPassword(const std::string& user, std::string& password, std::string& error) {
+  if (!isatty(STDIN_FILENO)) {
+    std::optional<std::string> line = ReadLine();
+    if (!line) {
+      error = "no password on standard input";
+      return false;
+    }
+    password = *line;
+    return true;
+  }
+  std::optional<std::string> first = AskHidden("Password for " + user + ": ");
+  std::optional<std::string> second = first ? AskHidden("Password again: ") : std::nullopt;
+  if (!first || !second) {
+    error = "no password given";
+    return false;
+  }
+  if (*first != *second) {
+    error = "the two passwords differ";
+    return false;
+  }
+  password = *first;
+  return true;
+}
+
+}  // namespace
+
+int UserCommand(const std::vector<std::string>& args) {
+  if (args.size() != 2 || (args[0] != "add" && args[0] != "remove")) {
+    std::cerr << kUsage;
+    return 2;
+  }
+  const std::string& user = args[1];
+  std::string error;
+  if (!ValidUserName(user, error)) {
+    std::cerr << "qxsim user: " << error << '\n';
+    return 2;
+  }
+  const std::string path = UsersFilePath();
+  UsersFile users;
+  if (!users.Load(path, error)) {
+    std::cerr << "qxsim user: " << error << '\n';
+    return 1;
+  }
+  const bool existed = users.Has(user);
+  if (args[0] == "remove") {
+    if (!users.Remove(user)) {
+      std::cerr << "qxsim user: no user '" << user << "' in " << path << '\n';
+      return 1;
+    }
+  } else {
+    std::string password;
+    if (!ReadPassword(user, password, error) || !users.Add(user, password, error)) {
+      std::cerr << "qxsim user: " << error << '\n';
+      return 1;
+    }
+  }
+  if (!users.Save(path, error)) {
+    std::cerr << "qxsim user: " << error << '\n';
+    return 1;
+  }
+  const char* done = args[0] == "remove" ? " removed from " : existed ? " has a new password in " : " added to ";
+  std::cerr << "qxsim user: " << user << done << path << '\n';
+  return 0;
+}
+
+}  // namespace qx
