@@ -2,6 +2,9 @@
 
 #include <chrono>
 
+#include "opcua/Crypto.h"
+#include "opcua/SessionCrypto.h"
+
 namespace opcua {
 
 StatusCode Client::Exchange(const std::string& bytes, uint32_t requestId, ServerMessage& answer,
@@ -43,43 +46,175 @@ StatusCode Client::Exchange(const std::string& bytes, uint32_t requestId, Server
   }
 }
 
-bool Client::Connect(const std::string& endpointUrl, std::string& error, int timeoutMs) {
-  Disconnect();
+void Client::SetSecurity(std::string policyUri, MessageSecurityMode mode,
+                         std::string certificateDer, std::string privateKeyPem) {
+  security_.policyUri = std::move(policyUri);
+  security_.mode = mode;
+  security_.certificateDer = std::move(certificateDer);
+  security_.privateKeyPem = std::move(privateKeyPem);
+}
+
+void Client::SetUser(std::string user, std::string password) {
+  user_ = std::move(user);
+  password_ = std::move(password);
+}
+
+bool Client::OpenChannel(const std::string& endpointUrl, std::string& error, int timeoutMs) {
   std::string host;
   uint16_t port = 0;
   if (!ParseEndpointUrl(endpointUrl, host, port, error)) return false;
   if (!stream_.Connect(host, port, timeoutMs, error)) return false;
-  channel_ = ClientChannel();
   early_.clear();
   abandoned_.clear();
   pendingAcks_.clear();
+  lastError_.clear();
   ServerMessage answer;
   auto fail = [&](const std::string& what, StatusCode code) {
     error = what + ": " + (lastError_.empty() ? StatusName(code) : lastError_);
     stream_.Close();
     return false;
   };
-  lastError_.clear();
   if (StatusCode s = Exchange(channel_.Hello(endpointUrl), 0, answer, timeoutMs); !s.IsGood())
     return fail("hello", s);
   std::string open = channel_.Open(SecurityTokenRequestType::Issue, 3'600'000);
   if (StatusCode s = Exchange(open, 1, answer, timeoutMs); !s.IsGood()) return fail("open", s);
+  return true;
+}
 
+bool Client::DiscoverEndpoint(const std::string& endpointUrl, EndpointDescription& endpoint,
+                              std::string& error, int timeoutMs) {
+  channel_ = ClientChannel();
+  if (!OpenChannel(endpointUrl, error, timeoutMs)) return false;
+  GetEndpointsRequest get;
+  get.endpointUrl = endpointUrl;
+  GetEndpointsResponse got;
+  StatusCode s = Call(get, got, timeoutMs);
+  std::string ignored;
+  stream_.Send(channel_.Close(), ignored);
+  stream_.Close();
+  if (!s.IsGood()) {
+    error = "get endpoints: " + (lastError_.empty() ? StatusName(s) : lastError_);
+    return false;
+  }
+  for (const EndpointDescription& e : got.endpoints)
+    if (e.securityPolicyUri == security_.policyUri && e.securityMode == security_.mode) {
+      endpoint = e;
+      return true;
+    }
+  error = "the server offers no endpoint with " + security_.policyUri + " in mode " +
+          std::to_string(static_cast<int>(security_.mode));
+  return false;
+}
+
+bool Client::IdentityToken(const std::vector<EndpointDescription>& endpoints,
+                           const std::string& serverCertificate, const std::string& serverNonce,
+                           ExtensionObject& token, std::string& error) const {
+  if (user_.empty()) {
+    token = Wrap(AnonymousIdentityToken{"anonymous"});
+    return true;
+  }
+  const UserTokenPolicy* policy = nullptr;
+  for (const EndpointDescription& e : endpoints)
+    if (e.securityPolicyUri == security_.policyUri && e.securityMode == security_.mode)
+      for (const UserTokenPolicy& p : e.userIdentityTokens)
+        if (p.tokenType == UserTokenType::UserName) policy = &p;
+  if (!policy) {
+    error = "the server takes no user name on this endpoint";
+    return false;
+  }
+  // An empty policy in the token means the channel's own.
+  const std::string& secretPolicyUri =
+      policy->securityPolicyUri.empty() ? security_.policyUri : policy->securityPolicyUri;
+  UserNameIdentityToken userName;
+  userName.policyId = policy->policyId;
+  userName.userName = user_;
+  if (const SecurityPolicy* secret = FindSecurityPolicy(secretPolicyUri)) {
+    auto certificate = crypto::Certificate::FromDer(serverCertificate);
+    auto encrypted = certificate ? EncryptUserSecret(*certificate, secret->asymmetricEncryption,
+                                                     password_, serverNonce)
+                                 : std::nullopt;
+    if (!encrypted) {
+      error = "the password cannot be encrypted with the server's certificate";
+      return false;
+    }
+    userName.password = ByteString(std::move(*encrypted));
+    userName.encryptionAlgorithm = std::string(secret->asymmetricEncryptionUri);
+  } else if (security_.mode == MessageSecurityMode::SignAndEncrypt) {
+    userName.password = ByteString(password_);
+  } else {
+    error = "the server would take the password in clear text";
+    return false;
+  }
+  token = Wrap(userName);
+  return true;
+}
+
+bool Client::OpenSession(const std::string& endpointUrl, const std::string& serverCertificate,
+                         std::string& error, int timeoutMs) {
+  auto fail = [&](const std::string& what, StatusCode code) {
+    error = what + ": " + (lastError_.empty() ? StatusName(code) : lastError_);
+    stream_.Close();
+    return false;
+  };
+  const SecurityPolicy* policy = security_.mode == MessageSecurityMode::None
+                                     ? nullptr
+                                     : FindSecurityPolicy(security_.policyUri);
   CreateSessionRequest create;
   create.endpointUrl = endpointUrl;
   create.sessionName = applicationName_;
   create.requestedSessionTimeout = 60'000;
   create.clientDescription.applicationType = ApplicationType::Client;
   create.clientDescription.applicationName.text = applicationName_;
+  create.clientDescription.applicationUri = applicationUri_;
+  if (policy) {
+    create.clientNonce = ByteString(crypto::RandomBytes(policy->nonceLength));
+    create.clientCertificate = ByteString(security_.certificateDer);
+  }
   CreateSessionResponse created;
   if (StatusCode s = Call(create, created, timeoutMs); !s.IsGood()) return fail("create session", s);
   channel_.authenticationToken = created.authenticationToken;
+
   ActivateSessionRequest activate;
-  activate.userIdentityToken = Wrap(AnonymousIdentityToken{"anonymous"});
+  if (policy) {
+    // The server proves it holds its key by signing our certificate and
+    // nonce; we prove ours by signing its certificate and nonce.
+    auto server = crypto::Certificate::FromDer(serverCertificate);
+    bool serverSigned = server && created.serverCertificate.data == serverCertificate &&
+                        VerifyApplication(*server, *policy, security_.certificateDer,
+                                          create.clientNonce.data, created.serverSignature);
+    if (!serverSigned) return fail("create session", status::BadApplicationSignatureInvalid);
+    auto key = crypto::PrivateKey::FromPem(security_.privateKeyPem);
+    auto signature =
+        key ? SignApplication(*key, *policy, serverCertificate, created.serverNonce.data)
+            : std::nullopt;
+    if (!signature) return fail("activate session", status::BadInternalError);
+    activate.clientSignature = std::move(*signature);
+  }
+  std::string certificate =
+      serverCertificate.empty() ? created.serverCertificate.data : serverCertificate;
+  if (!IdentityToken(created.serverEndpoints, certificate, created.serverNonce.data,
+                     activate.userIdentityToken, error)) {
+    stream_.Close();
+    return false;
+  }
   ActivateSessionResponse activated;
   if (StatusCode s = Call(activate, activated, timeoutMs); !s.IsGood())
     return fail("activate session", s);
   return true;
+}
+
+bool Client::Connect(const std::string& endpointUrl, std::string& error, int timeoutMs) {
+  Disconnect();
+  ClientSecurity security = security_;
+  if (security.mode != MessageSecurityMode::None) {
+    EndpointDescription endpoint;
+    if (!DiscoverEndpoint(endpointUrl, endpoint, error, timeoutMs)) return false;
+    security.serverCertificateDer = endpoint.serverCertificate.data;
+  }
+  channel_ = ClientChannel();
+  if (!channel_.SetSecurity(security, error)) return false;
+  if (!OpenChannel(endpointUrl, error, timeoutMs)) return false;
+  return OpenSession(endpointUrl, security.serverCertificateDer, error, timeoutMs);
 }
 
 void Client::Disconnect() {

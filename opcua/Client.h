@@ -1,6 +1,8 @@
 #pragma once
-// A small blocking OPC UA client (opc.tcp, SecurityPolicy None, anonymous):
-// enough to read, write and subscribe, for a master link and for tests.
+// A small blocking OPC UA client (opc.tcp): enough to read, write and
+// subscribe, for a master link, benchmarks and tests. Without settings it
+// connects under SecurityPolicy None and anonymously; it can secure its
+// channel and sign in with a user name and password.
 // Not thread-safe; one thread uses one Client.
 
 #include <map>
@@ -24,8 +26,23 @@ class Client {
   // name of its description ("client" unless set). Takes effect at the next
   // Connect.
   void SetApplicationName(std::string name) { applicationName_ = std::move(name); }
+  // The application URI the client announces; a server checks it against
+  // the client's certificate. Empty unless set. Takes effect at the next
+  // Connect.
+  void SetApplicationUri(std::string uri) { applicationUri_ = std::move(uri); }
+  // Secures the channel with `policyUri` and `mode`, as the application of
+  // `certificateDer` with its private key `privateKeyPem`; the server's
+  // certificate is taken from its endpoint. Takes effect at the next
+  // Connect.
+  void SetSecurity(std::string policyUri, MessageSecurityMode mode, std::string certificateDer,
+                   std::string privateKeyPem);
+  // Signs in as `user` instead of anonymously at the next Connect. The
+  // password travels encrypted for the server's certificate, or as it is
+  // only inside an encrypted channel whose endpoint asks for no more.
+  void SetUser(std::string user, std::string password);
 
-  // Opens the channel and an activated anonymous session.
+  // Opens the channel and an activated session. A secured channel first
+  // asks the server for its endpoints over a channel without security.
   bool Connect(const std::string& endpointUrl, std::string& error, int timeoutMs = 5000);
   // Closes the session and the channel; harmless when not connected.
   void Disconnect();
@@ -58,6 +75,20 @@ class Client {
  private:
   StatusCode Exchange(const std::string& bytes, uint32_t requestId, ServerMessage& answer,
                       int timeoutMs);
+  // TCP connection, HEL/ACK and OPN with the channel as set up in channel_.
+  bool OpenChannel(const std::string& endpointUrl, std::string& error, int timeoutMs);
+  // The server's endpoint for our policy and mode, asked over a channel
+  // without security that is closed again.
+  bool DiscoverEndpoint(const std::string& endpointUrl, EndpointDescription& endpoint,
+                        std::string& error, int timeoutMs);
+  // The session's CreateSession and ActivateSession on the open channel.
+  bool OpenSession(const std::string& endpointUrl, const std::string& serverCertificate,
+                   std::string& error, int timeoutMs);
+  // The identity token of our user, or anonymous; false with `error` when
+  // the endpoint offers no way to send the password safely.
+  bool IdentityToken(const std::vector<EndpointDescription>& endpoints,
+                     const std::string& serverCertificate, const std::string& serverNonce,
+                     ExtensionObject& token, std::string& error) const;
 
   TcpStream stream_;
   ClientChannel channel_;
@@ -66,6 +97,10 @@ class Client {
   std::vector<SubscriptionAcknowledgement> pendingAcks_;
   std::string lastError_;
   std::string applicationName_ = "client";
+  std::string applicationUri_;
+  ClientSecurity security_;  // serverCertificateDer filled in at Connect
+  std::string user_;         // empty: anonymous
+  std::string password_;
 };
 
 }  // namespace opcua
