@@ -332,5 +332,191 @@ TEST_F(SessionSecurity, SessionsAreRefusedOnAChannelSecurityNotOffered) {
   EXPECT_EQ(client.Call(CreateSessionRequest{}, created), status::BadSecurityPolicyRejected);
 }
 
+// Sessions on channels secured with Basic256Sha256, opened by the test
+// client application.
+class SecuredSessions : public SessionSecurity {
+ protected:
+  static ServerSecurity SecuredOffers() {
+    ServerSecurity s = Security();
+    s.offers = {{kSecurityPolicyNone, MessageSecurityMode::None},
+                {kSecurityPolicyBasic256Sha256, MessageSecurityMode::Sign},
+                {kSecurityPolicyBasic256Sha256, MessageSecurityMode::SignAndEncrypt}};
+    // The channel asks before the application URI is known, the session after.
+    s.validateClientCertificate = [](std::string_view, std::string_view uri) {
+      return uri.empty() || uri == "urn:test:client" ? status::Good
+                                                     : status::BadCertificateUriInvalid;
+    };
+    return s;
+  }
+  SecuredSessions() : SessionSecurity(SecuredOffers()) {}
+
+  static const SecurityPolicy& Policy() { return *FindSecurityPolicy(kSecurityPolicyBasic256Sha256); }
+
+  void ConnectSecured(TestClient& client, MessageSecurityMode mode) {
+    ClientSecurity security;
+    security.policyUri = kSecurityPolicyBasic256Sha256;
+    security.mode = mode;
+    security.certificateDer = ClientIdentity().certificateDer;
+    security.privateKeyPem = ClientIdentity().privateKeyPem;
+    security.serverCertificateDer = ServerIdentity().certificateDer;
+    std::string error;
+    ASSERT_TRUE(client.channel.SetSecurity(security, error)) << error;
+    ASSERT_TRUE(client.Connect()) << client.lastError;
+  }
+
+  static CreateSessionRequest Create() {
+    CreateSessionRequest create;
+    create.requestedSessionTimeout = 60'000;
+    create.clientNonce = ByteString(crypto::RandomBytes(32));
+    create.clientCertificate = ByteString(ClientIdentity().certificateDer);
+    create.clientDescription.applicationUri = "urn:test:client";
+    return create;
+  }
+
+  // The client's proof for the activation that follows `serverNonce`.
+  static SignatureData ClientSignature(const std::string& serverNonce) {
+    auto key = crypto::PrivateKey::FromPem(ClientIdentity().privateKeyPem);
+    return SignApplication(*key, Policy(), ServerIdentity().certificateDer, serverNonce).value();
+  }
+
+  // Creates a session on `client`'s secured channel; returns the nonce.
+  std::string CreateSecured(TestClient& client) {
+    CreateSessionResponse created;
+    EXPECT_EQ(client.Call(Create(), created), status::Good);
+    client.channel.authenticationToken = created.authenticationToken;
+    return created.serverNonce.data;
+  }
+
+  StatusCode ActivateSigned(TestClient& client, const std::string& nonce,
+                            const ExtensionObject& token) {
+    ActivateSessionRequest activate;
+    activate.clientSignature = ClientSignature(nonce);
+    activate.userIdentityToken = token;
+    ActivateSessionResponse activated;
+    return client.Call(activate, activated);
+  }
+};
+
+TEST_F(SecuredSessions, BothApplicationsProveTheirKeysAndUsersSignIn) {
+  for (MessageSecurityMode mode :
+       {MessageSecurityMode::Sign, MessageSecurityMode::SignAndEncrypt}) {
+    SCOPED_TRACE(static_cast<int>(mode));
+    TestClient client(core);
+    ConnectSecured(client, mode);
+    CreateSessionRequest create = Create();
+    CreateSessionResponse created;
+    ASSERT_EQ(client.Call(create, created), status::Good);
+    EXPECT_EQ(created.serverCertificate.data, ServerIdentity().certificateDer);
+    auto server = crypto::Certificate::FromDer(ServerIdentity().certificateDer);
+    EXPECT_TRUE(VerifyApplication(*server, Policy(), ClientIdentity().certificateDer,
+                                  create.clientNonce.data, created.serverSignature));
+    client.channel.authenticationToken = created.authenticationToken;
+    std::string nonce = created.serverNonce.data;
+    EXPECT_EQ(ActivateSigned(client, nonce, UserToken(kUser, kPassword, nonce)), status::Good);
+    EXPECT_EQ(WriteA(client, "secured"), status::Good);
+  }
+}
+
+TEST_F(SecuredSessions, ForgedOrMisdirectedProofsAreRefused) {
+  auto serverKey = crypto::PrivateKey::FromPem(ServerIdentity().privateKeyPem);
+  struct Case {
+    const char* name;
+    std::function<void(CreateSessionRequest&)> create;
+    std::function<void(SignatureData&, const std::string& nonce)> sign;
+    StatusCode createResult;
+    StatusCode activateResult;
+  };
+  auto keep = [](CreateSessionRequest&) {};
+  auto signs = [](SignatureData&, const std::string&) {};
+  const std::vector<Case> cases = {
+      {"client nonce too short", [](CreateSessionRequest& r) { r.clientNonce.data.resize(16); },
+       signs, status::BadNonceInvalid, status::Good},
+      {"certificate other than the channel's",
+       [](CreateSessionRequest& r) { r.clientCertificate.data = ServerIdentity().certificateDer; },
+       signs, status::BadSecurityChecksFailed, status::Good},
+      {"application URI the certificate check refuses",
+       [](CreateSessionRequest& r) { r.clientDescription.applicationUri = "urn:intruder"; }, signs,
+       status::BadCertificateUriInvalid, status::Good},
+      {"no signature", keep, [](SignatureData& s, const std::string&) { s = SignatureData{}; },
+       status::Good, status::BadApplicationSignatureInvalid},
+      {"a bit flipped", keep,
+       [](SignatureData& s, const std::string&) { s.signature.data[10] ^= 0x01; }, status::Good,
+       status::BadApplicationSignatureInvalid},
+      {"over another nonce", keep,
+       [](SignatureData& s, const std::string& n) {
+         s = ClientSignature(std::string(n.size(), 'x'));
+       },
+       status::Good, status::BadApplicationSignatureInvalid},
+      {"made with the server's key", keep,
+       [&](SignatureData& s, const std::string& n) {
+         s = SignApplication(*serverKey, Policy(), ServerIdentity().certificateDer, n).value();
+       },
+       status::Good, status::BadApplicationSignatureInvalid},
+      {"another algorithm named", keep,
+       [](SignatureData& s, const std::string&) {
+         s.algorithm = std::string(
+             FindSecurityPolicy(kSecurityPolicyAes256Sha256RsaPss)->asymmetricSignatureUri);
+       },
+       status::Good, status::BadApplicationSignatureInvalid},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestClient client(core);
+    ConnectSecured(client, MessageSecurityMode::SignAndEncrypt);
+    CreateSessionRequest create = Create();
+    c.create(create);
+    CreateSessionResponse created;
+    ASSERT_EQ(client.Call(create, created), c.createResult);
+    if (!c.createResult.IsGood()) continue;
+    client.channel.authenticationToken = created.authenticationToken;
+    std::string nonce = created.serverNonce.data;
+    ActivateSessionRequest activate;
+    activate.clientSignature = ClientSignature(nonce);
+    c.sign(activate.clientSignature, nonce);
+    activate.userIdentityToken = Wrap(AnonymousIdentityToken{"anonymous"});
+    ActivateSessionResponse activated;
+    EXPECT_EQ(client.Call(activate, activated), c.activateResult);
+    // The right proof still opens the session.
+    EXPECT_EQ(ActivateSigned(client, nonce, Wrap(AnonymousIdentityToken{"anonymous"})),
+              status::Good);
+  }
+}
+
+TEST_F(SecuredSessions, ClearTextPasswordsOnlyInsideEncryption) {
+  for (auto [mode, expected] :
+       {std::pair{MessageSecurityMode::SignAndEncrypt, status::Good},
+        std::pair{MessageSecurityMode::Sign, status::BadIdentityTokenRejected}}) {
+    SCOPED_TRACE(static_cast<int>(mode));
+    TestClient client(core);
+    ConnectSecured(client, mode);
+    std::string nonce = CreateSecured(client);
+    EXPECT_EQ(ActivateSigned(client, nonce, ClearTextToken(kUser, kPassword)), expected);
+  }
+}
+
+TEST_F(SecuredSessions, SessionsMoveOnlyToChannelsOfTheSameSecurity) {
+  TestClient first(core);
+  ConnectSecured(first, MessageSecurityMode::SignAndEncrypt);
+  std::string nonce = CreateSecured(first);
+  std::string next;
+  ActivateSessionRequest activate;
+  activate.clientSignature = ClientSignature(nonce);
+  activate.userIdentityToken = UserToken(kUser, kPassword, nonce);
+  ActivateSessionResponse activated;
+  ASSERT_EQ(first.Call(activate, activated), status::Good);
+  next = activated.serverNonce.data;
+
+  TestClient plain(core);
+  ASSERT_TRUE(plain.Connect());
+  plain.channel.authenticationToken = first.channel.authenticationToken;
+  EXPECT_EQ(Activate(plain, UserToken(kUser, kPassword, next)), status::BadSecurityChecksFailed);
+
+  TestClient second(core);
+  ConnectSecured(second, MessageSecurityMode::SignAndEncrypt);
+  second.channel.authenticationToken = first.channel.authenticationToken;
+  EXPECT_EQ(ActivateSigned(second, next, UserToken(kUser, kPassword, next)), status::Good);
+  EXPECT_EQ(WriteA(second, "moved"), status::Good);
+}
+
 }  // namespace
 }  // namespace opcua
