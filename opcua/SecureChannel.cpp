@@ -264,15 +264,15 @@ bool ServerSecureChannel::OnOpen(const Chunk& chunk) {
     current_.incoming.keys = crypto::DeriveKeys(*policy_, serverNonce_, clientNonce_);
     current_.outgoing.keys = crypto::DeriveKeys(*policy_, clientNonce_, serverNonce_);
   }
-  tokenCreatedMs_ = clock_.MonotonicMs();
-  tokenLifetimeMs_ = std::clamp(request.requestedLifetime, limits_.minTokenLifetimeMs,
-                                limits_.maxTokenLifetimeMs);
+  uint32_t lifetimeMs = std::clamp(request.requestedLifetime, limits_.minTokenLifetimeMs,
+                                   limits_.maxTokenLifetimeMs);
+  current_.expiresMs = clock_.MonotonicMs() + int64_t{lifetimeMs} * 5 / 4;
   state_ = State::Open;
 
   OpenSecureChannelResponse response;
   response.responseHeader.timestamp = clock_.Now();
   response.responseHeader.requestHandle = request.requestHeader.requestHandle;
-  response.securityToken = {channelId_, current_.id, clock_.Now(), tokenLifetimeMs_};
+  response.securityToken = {channelId_, current_.id, clock_.Now(), lifetimeMs};
   response.serverNonce = ByteString(serverNonce_);
   std::string message;
   Writer mw(message);
@@ -306,9 +306,9 @@ bool ServerSecureChannel::OnMessage(const Chunk& chunk, std::vector<IncomingRequ
   if (!r.Ok()) return Fail(status::BadDecodingError, "malformed MSG headers");
   if (channelId != channelId_)
     return Fail(status::BadTcpSecureChannelUnknown, "MSG for channel " + std::to_string(channelId));
-  const Token* token = tokenId == current_.id                         ? &current_
-                       : previous_.id != 0 && tokenId == previous_.id ? &previous_
-                                                                      : nullptr;
+  const Token* token = tokenId == current_.id                           ? &current_
+                       : PreviousTokenValid() && tokenId == previous_.id ? &previous_
+                                                                         : nullptr;
   if (!token) return Fail(status::BadSecureChannelTokenUnknown, "token " + std::to_string(tokenId));
   // Under None the chunk is read in place; otherwise its signature is
   // checked (and it is decrypted) before anything after the token id is read.
@@ -421,9 +421,13 @@ size_t ServerSecureChannel::MaxResponseSize() const {
   return byChunks == 0 ? bySize : std::min(bySize, byChunks);
 }
 
+bool ServerSecureChannel::PreviousTokenValid() const {
+  return previous_.id != 0 && clock_.MonotonicMs() <= previous_.expiresMs;
+}
+
 bool ServerSecureChannel::TokenExpired() const {
   if (state_ != State::Open) return false;
-  return clock_.MonotonicMs() - tokenCreatedMs_ > int64_t(tokenLifetimeMs_) * 5 / 4;
+  return clock_.MonotonicMs() > current_.expiresMs;
 }
 
 }  // namespace opcua

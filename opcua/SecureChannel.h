@@ -160,17 +160,18 @@ class ServerSecureChannel {
   // A token and the keys of both directions derived for it.
   struct Token {
     uint32_t id = 0;  // 0: none
+    // Lifetime plus a grace of a quarter, for messages on their way.
+    int64_t expiresMs = 0;
     SymmetricProtection incoming;
     SymmetricProtection outgoing;
   };
   // After a renewal, the previous token stays valid (and secures what we
-  // send) until the client first uses the current one.
+  // send) until the client first uses the current one or it expires.
   Token current_;
   Token previous_;
   uint32_t lastTokenId_ = 0;
-  const Token& SendingToken() const { return previous_.id != 0 ? previous_ : current_; }
-  int64_t tokenCreatedMs_ = 0;
-  uint32_t tokenLifetimeMs_ = 0;
+  bool PreviousTokenValid() const;
+  const Token& SendingToken() const { return PreviousTokenValid() ? previous_ : current_; }
   uint32_t sendSequence_ = 1;
   uint32_t expectedSequence_ = 0;
   bool sequenceKnown_ = false;

@@ -323,5 +323,224 @@ TEST(SecuredChannel, HostileClientsGetAStandardStatusAndAClosedChannel) {
   }
 }
 
+// A secured client spelled out with the channel-security functions, so
+// that tests can build chunks no correct client sends: it chooses its own
+// nonce and so knows the keys.
+class HandMadeClient {
+ public:
+  struct Token {
+    uint32_t id = 0;
+    SymmetricProtection outgoing;
+  };
+
+  HandMadeClient(ServerCore& core, const char* policyUri)
+      : connection_(core),
+        policy_(FindSecurityPolicy(policyUri)),
+        key_(crypto::PrivateKey::FromPem(ClientIdentity().privateKeyPem)),
+        certificate_(crypto::Certificate::FromDer(ClientIdentity().certificateDer)),
+        server_(crypto::Certificate::FromDer(ServerIdentity().certificateDer)) {
+    HelloMessage hello;
+    hello.endpointUrl = test::kUrl;
+    connection_.Send(FrameChunk(MessageType::Hello, 'F', Encode(hello)));
+    connection_.Take();
+  }
+
+  // Opens or renews with a correct OPN carrying a nonce of `nonceLength`
+  // bytes; the server's answer, already checked and decoded when it is an OPN.
+  std::vector<ServerMessage> Open(SecurityTokenRequestType type, size_t nonceLength = 32) {
+    std::string body = OpenBody(type, nonceLength);
+    return Exchange(*SecureOpenChunk(channelId_, NextSequence(), body, OpenKeys()));
+  }
+
+  // An OPN signed and encrypted by hand around padding that `tamper` spoils.
+  std::vector<ServerMessage> OpenWithPadding(const std::function<void(std::string&)>& tamper) {
+    std::string header;
+    Writer w(header);
+    w.Put(channelId_);
+    w.Put(AsymmetricSecurityHeader{std::string(policy_->uri),
+                                   ByteString(certificate_->Der()),
+                                   ByteString(server_->Thumbprint())});
+    std::string region = Encode(NextSequence()) + OpenBody(SecurityTokenRequestType::Issue, 32);
+    size_t plainBlock = crypto::PlainBlockSize(2048, policy_->asymmetricEncryption);
+    std::string padding = PaddingFor(region.size(), 256, plainBlock);
+    tamper(padding);
+    region += padding;
+    size_t encryptedSize = (region.size() + 256) / plainBlock * 256;
+    std::string chunk = FrameChunk(MessageType::Open, 'F', header + std::string(encryptedSize, '\0'));
+    chunk.resize(kChunkHeaderSize + header.size());
+    std::string signature = *crypto::Sign(*key_, policy_->asymmetricSignature, chunk + region);
+    chunk += *crypto::Encrypt(*server_, policy_->asymmetricEncryption, region + signature);
+    return Exchange(chunk);
+  }
+
+  // A GetEndpoints request under `token` (its id and its keys).
+  std::vector<ServerMessage> Request(const Token& token) {
+    return Exchange(SecureChunk(MessageType::Message, 'F', channelId_, token.id, NextSequence(),
+                                RequestBody(), token.outgoing));
+  }
+
+  // A GetEndpoints request under the current token, signed and encrypted
+  // by hand around padding that `tamper` spoils.
+  std::vector<ServerMessage> RequestWithPadding(const std::function<void(std::string&)>& tamper) {
+    const SymmetricProtection& p = current.outgoing;
+    std::string region = Encode(NextSequence()) + RequestBody();
+    std::string padding = PaddingFor(region.size(), 32, 16);
+    tamper(padding);
+    region += padding;
+    std::string chunk = FrameChunk(MessageType::Message, 'F', std::string(8 + region.size() + 32, '\0'));
+    chunk.resize(kChunkHeaderSize);
+    Writer w(chunk);
+    w.Put(channelId_);
+    w.Put(current.id);
+    chunk += region;
+    std::string mac = crypto::HmacSha256(p.keys.signingKey, chunk);
+    chunk.resize(kSymmetricSecurityHeaderEnd);
+    chunk += *crypto::AesCbcEncrypt(p.keys.encryptingKey, p.keys.iv, region + mac);
+    return Exchange(chunk);
+  }
+
+  bool Closed() { return connection_.Closed(); }
+
+  Token current;
+  Token previous;
+
+ private:
+  // The right padding (size byte and padding bytes) for a region of `used`
+  // bytes before a signature of `signatureSize` in blocks of `block`; at
+  // least one padding byte, so that tests have one to spoil.
+  static std::string PaddingFor(size_t used, size_t signatureSize, size_t block) {
+    size_t count = (block - (used + 1 + signatureSize) % block) % block;
+    if (count == 0) count = block;
+    return std::string(count + 1, static_cast<char>(count));
+  }
+
+  std::string OpenBody(SecurityTokenRequestType type, size_t nonceLength) {
+    nonce_ = crypto::RandomBytes(nonceLength);
+    OpenSecureChannelRequest request;
+    request.requestType = type;
+    request.securityMode = MessageSecurityMode::SignAndEncrypt;
+    request.clientNonce = ByteString(nonce_);
+    request.requestedLifetime = 600'000;
+    return Encode(NodeId(0, OpenSecureChannelRequest::kTypeId)) + Encode(request);
+  }
+
+  static std::string RequestBody() {
+    return Encode(NodeId(0, GetEndpointsRequest::kTypeId)) + Encode(GetEndpointsRequest{});
+  }
+
+  SequenceHeader NextSequence() { return {sequence_++, ++requestId_}; }
+
+  AsymmetricProtection OpenKeys() const {
+    return {policy_, key_.get(), certificate_.get(), server_.get()};
+  }
+
+  // Sends `bytes`; an OPN answer is opened and its token taken on.
+  std::vector<ServerMessage> Exchange(const std::string& bytes) {
+    connection_.Send(bytes);
+    std::string answer = connection_.Take();
+    Chunk chunk;
+    uint32_t size = 0;
+    std::vector<ServerMessage> out;
+    if (ScanChunk(answer, 1 << 20, chunk, size) != ChunkScan::Complete) return out;
+    ServerMessage m;
+    m.type = chunk.type;
+    Reader r(chunk.payload);
+    if (chunk.type == MessageType::Error) {
+      r.Get(m.error);
+    } else if (chunk.type == MessageType::Open) {
+      AsymmetricSecurityHeader header;
+      r.Get(channelId_);
+      r.Get(header);
+      std::string plain;
+      size_t headerEnd = kChunkHeaderSize + chunk.payload.size() - r.Remaining();
+      EXPECT_EQ(OpenOpenChunk(WholeChunk(chunk), headerEnd, OpenKeys(), plain), status::Good);
+      Reader body(plain);
+      SequenceHeader sequence;
+      OpenSecureChannelResponse response;
+      body.Get(sequence);
+      body.Get(m.typeId);
+      body.Get(response);
+      EXPECT_TRUE(body.Ok());
+      previous = current;
+      current = {response.securityToken.tokenId,
+                 {policy_, MessageSecurityMode::SignAndEncrypt,
+                  crypto::DeriveKeys(*policy_, response.serverNonce.data, nonce_)}};
+    }
+    out.push_back(m);
+    return out;
+  }
+
+  MemoryConnection connection_;
+  const SecurityPolicy* policy_;
+  std::unique_ptr<crypto::PrivateKey> key_;
+  std::unique_ptr<crypto::Certificate> certificate_;
+  std::unique_ptr<crypto::Certificate> server_;
+  std::string nonce_;
+  uint32_t channelId_ = 0;
+  uint32_t sequence_ = 1;
+  uint32_t requestId_ = 0;
+};
+
+TEST(SecuredChannel, PaddingNoncesAndTokensAreChecked) {
+  auto spoilByte = [](std::string& padding) { padding[1] ^= 0x01; };
+  auto claimTooMuch = [](std::string& padding) { padding.back() = '\xff'; };
+  struct Case {
+    const char* what;
+    std::function<std::vector<ServerMessage>(HandMadeClient&)> act;
+    StatusCode expected;
+  } cases[] = {
+      {"OPN with a padding byte unlike the padding size",
+       [&](HandMadeClient& c) { return c.OpenWithPadding(spoilByte); },
+       status::BadSecurityChecksFailed},
+      {"OPN whose padding size is longer than the message",
+       [&](HandMadeClient& c) { return c.OpenWithPadding(claimTooMuch); },
+       status::BadSecurityChecksFailed},
+      {"OPN with a 16-byte nonce",
+       [](HandMadeClient& c) { return c.Open(SecurityTokenRequestType::Issue, 16); },
+       status::BadNonceInvalid},
+      {"MSG with a padding byte unlike the padding size",
+       [&](HandMadeClient& c) {
+         c.Open(SecurityTokenRequestType::Issue);
+         return c.RequestWithPadding(spoilByte);
+       },
+       status::BadSecurityChecksFailed},
+      {"MSG whose padding size is longer than the message",
+       [&](HandMadeClient& c) {
+         c.Open(SecurityTokenRequestType::Issue);
+         return c.RequestWithPadding(claimTooMuch);
+       },
+       status::BadSecurityChecksFailed},
+      {"MSG under the old token once the client used the new one",
+       [](HandMadeClient& c) {
+         c.Open(SecurityTokenRequestType::Issue);
+         c.Open(SecurityTokenRequestType::Renew);
+         c.Request(c.current);
+         return c.Request(c.previous);
+       },
+       status::BadSecureChannelTokenUnknown},
+  };
+  for (const char* policy : kPolicies) {
+    {
+      // The hand-made client itself is right: untouched, it is served.
+      ManualClock clock;
+      ServerCore core(SecuredConfig(), clock);
+      HandMadeClient client(core, policy);
+      ASSERT_EQ(client.OpenWithPadding([](std::string&) {})[0].type, MessageType::Open) << policy;
+      ASSERT_EQ(client.RequestWithPadding([](std::string&) {})[0].type, MessageType::Message);
+      ASSERT_EQ(client.Open(SecurityTokenRequestType::Renew)[0].type, MessageType::Open);
+      ASSERT_EQ(client.Request(client.previous)[0].type, MessageType::Message) << policy;
+      ASSERT_EQ(client.Request(client.current)[0].type, MessageType::Message) << policy;
+    }
+    for (const Case& c : cases) {
+      std::string what = std::string(c.what) + " (" + policy + ")";
+      ManualClock clock;
+      ServerCore core(SecuredConfig(), clock);
+      HandMadeClient client(core, policy);
+      ExpectError(c.act(client), c.expected, what);
+      EXPECT_TRUE(client.Closed()) << what;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace opcua
