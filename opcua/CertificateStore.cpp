@@ -180,7 +180,7 @@ std::string FileSafeCommonName(X509* cert) {
   X509_NAME_get_text_by_NID(X509_get_subject_name(cert), NID_commonName, name, sizeof name);
   std::string safe;
   for (const char* c = name; *c && safe.size() < 64; ++c)
-    if (std::isalnum(static_cast<unsigned char>(*c)) || std::strchr(" ._-()", *c)) safe += *c;
+    if (std::isalnum(static_cast<unsigned char>(*c)) || std::strchr(" ._-()@", *c)) safe += *c;
   return safe.empty() ? "certificate" : safe;
 }
 
