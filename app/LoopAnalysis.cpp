@@ -24,28 +24,13 @@ void LoopAnalysis::RunStarting() {
   steps_ = 0;
 }
 
-bool LoopAnalysis::StepSignalActive(const LoopModel& model, double t) const {
-  // The same test, in the same single precision, as the run's step signal.
-  const SignalParams& step = model.StepSignal;
-  const float clock = static_cast<float>(t);
-  return step.On == 1 && step.Size != 0 && step.Start < clock && clock < step.End;
-}
-
-void LoopAnalysis::StepComputed(const LoopModel& model, double t) {
+void LoopAnalysis::FirstStep(const LoopModel& model, double t) {
+  // The CV span scales the excursion band of windows without a set-point
+  // change.
   const PIDLoop& loop = model.SingleLoop;
-  if (!started_) {
-    // The CV span of the run's first step scales the excursion band of
-    // windows without a set-point change.
-    indices_ = analysis::PerformanceIndices(static_cast<double>(loop.CVHigh) - loop.CVLow);
-    started_ = true;
-    stepSignalWasActive_ = StepSignalActive(model, t);
-  } else {
-    const bool active = StepSignalActive(model, t);
-    if (active != stepSignalWasActive_) indices_.MarkDisturbance();
-    stepSignalWasActive_ = active;
-  }
-  indices_.Add(t, loop.SP, loop.PV, loop.OP, loop.Mode);
-  ++steps_;
+  indices_ = analysis::PerformanceIndices(static_cast<double>(loop.CVHigh) - loop.CVLow);
+  started_ = true;
+  stepSignalWasActive_ = StepSignalActive(model, t);
 }
 
 void LoopAnalysis::StepComputed(const LoopModel& model) {

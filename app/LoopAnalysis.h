@@ -47,10 +47,35 @@ class LoopAnalysis {
   // sees as a disturbance.
   bool StepSignalActive(const LoopModel& model, double t) const;
 
+  // The run's first step: the indices start afresh with the run's CV span.
+  void FirstStep(const LoopModel& model, double t);
+
   analysis::PerformanceIndices indices_;
   bool started_ = false;  // the first step of the run was fed
   bool stepSignalWasActive_ = false;
   int64_t steps_ = 0;
 };
+
+// StepComputed runs at every step of every run: inline, so that the hosts
+// pay no call for it.
+inline bool LoopAnalysis::StepSignalActive(const LoopModel& model, double t) const {
+  // The same test, in the same single precision, as the run's step signal.
+  const SignalParams& step = model.StepSignal;
+  const float clock = static_cast<float>(t);
+  return step.On == 1 && step.Size != 0 && step.Start < clock && clock < step.End;
+}
+
+inline void LoopAnalysis::StepComputed(const LoopModel& model, double t) {
+  if (!started_) {
+    FirstStep(model, t);
+  } else {
+    const bool active = StepSignalActive(model, t);
+    if (active != stepSignalWasActive_) indices_.MarkDisturbance();
+    stepSignalWasActive_ = active;
+  }
+  const PIDLoop& loop = model.SingleLoop;
+  indices_.Add(t, loop.SP, loop.PV, loop.OP, loop.Mode);
+  ++steps_;
+}
 
 }  // namespace qx
