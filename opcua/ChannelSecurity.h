@@ -74,6 +74,18 @@ std::optional<std::string> SecureOpenChunk(uint32_t channelId, const SequenceHea
 StatusCode OpenOpenChunk(std::string_view chunk, size_t headerEnd, const AsymmetricProtection& p,
                          std::string& plain);
 
+// The sequence numbers a channel receives: each must follow the one before,
+// except that after 4294966271 the sender may wrap around to any number
+// below 1024. The first one received sets the start.
+class SequenceCheck {
+ public:
+  bool Accept(uint32_t sequenceNumber);
+
+ private:
+  uint32_t expected_ = 0;
+  bool known_ = false;
+};
+
 // The whole chunk a ScanChunk result points into.
 inline std::string_view WholeChunk(const Chunk& chunk) {
   return std::string_view(chunk.payload.data() - kChunkHeaderSize,

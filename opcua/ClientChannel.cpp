@@ -166,6 +166,10 @@ bool ClientChannel::OnOpen(const Chunk& chunk, std::vector<ServerMessage>& out,
     error = "malformed OPN from the server";
     return false;
   }
+  if (!received_.Accept(sequence.sequenceNumber)) {
+    error = "OPN from the server out of sequence";
+    return false;
+  }
   m.requestId = sequence.requestId;
   m.body.assign(reinterpret_cast<const char*>(body.Position()), body.Remaining());
   OpenSecureChannelResponse response;
@@ -215,6 +219,10 @@ bool ClientChannel::OnMessage(const Chunk& chunk, std::vector<ServerMessage>& ou
   body.Get(sequence);
   if (!body.Ok()) {
     error = "malformed MSG from the server";
+    return false;
+  }
+  if (!received_.Accept(sequence.sequenceNumber)) {
+    error = "MSG from the server out of sequence";
     return false;
   }
   partial_.append(reinterpret_cast<const char*>(body.Position()), body.Remaining());

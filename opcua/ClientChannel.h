@@ -113,6 +113,7 @@ class ClientChannel {
   std::unique_ptr<crypto::PrivateKey> ownKey_;
   std::unique_ptr<crypto::Certificate> serverCertificate_;
   std::string clientNonce_;  // of the OPN waiting for its answer
+  SequenceCheck received_;
   // The token we send with, and the one before it, whose messages the
   // server may still send until it sees ours under the new one.
   Token current_;

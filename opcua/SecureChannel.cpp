@@ -98,17 +98,6 @@ bool ServerSecureChannel::OnHello(std::string_view payload) {
   return true;
 }
 
-bool ServerSecureChannel::CheckSequence(uint32_t sequenceNumber) {
-  if (sequenceKnown_ && sequenceNumber != expectedSequence_) {
-    // After 4294966271 the client may wrap around to any number below 1024.
-    bool wrapped = expectedSequence_ > 4294966271u && sequenceNumber < 1024;
-    if (!wrapped) return false;
-  }
-  sequenceKnown_ = true;
-  expectedSequence_ = sequenceNumber + 1;
-  return true;
-}
-
 bool ServerSecureChannel::OffersPolicy(std::string_view policyUri) const {
   if (!security_) return false;
   for (const SecurityOffer& offer : security_->offers)
@@ -231,7 +220,7 @@ bool ServerSecureChannel::OnOpen(const Chunk& chunk) {
   OpenSecureChannelRequest request;
   body.Get(request);
   if (!body.Ok()) return Fail(status::BadDecodingError, "malformed OpenSecureChannelRequest");
-  if (!CheckSequence(sequence.sequenceNumber))
+  if (!received_.Accept(sequence.sequenceNumber))
     return Fail(status::BadSequenceNumberInvalid, "OPN sequence number out of order");
   bool modeOffered = secured ? Offers(securityPolicyUri_, request.securityMode)
                             : request.securityMode == MessageSecurityMode::None;
@@ -325,7 +314,7 @@ bool ServerSecureChannel::OnMessage(const Chunk& chunk, std::vector<IncomingRequ
   SequenceHeader sequence;
   body.Get(sequence);
   if (!body.Ok()) return Fail(status::BadDecodingError, "malformed MSG sequence header");
-  if (!CheckSequence(sequence.sequenceNumber))
+  if (!received_.Accept(sequence.sequenceNumber))
     return Fail(status::BadSequenceNumberInvalid, "MSG sequence number out of order");
 
   if (partialChunks_ != 0 && sequence.requestId != partialRequestId_)

@@ -127,7 +127,6 @@ class ServerSecureChannel {
   // Parses the server's certificate and key on first use; false without them.
   bool LoadServerKeys();
   bool OnMessage(const Chunk& chunk, std::vector<IncomingRequest>& requests);
-  bool CheckSequence(uint32_t sequenceNumber);
   uint32_t RequestSizeLimit() const;
   // Appends to the request being reassembled; false when the budget is spent.
   bool HoldPartial(std::string_view piece);
@@ -173,8 +172,7 @@ class ServerSecureChannel {
   bool PreviousTokenValid() const;
   const Token& SendingToken() const { return PreviousTokenValid() ? previous_ : current_; }
   uint32_t sendSequence_ = 1;
-  uint32_t expectedSequence_ = 0;
-  bool sequenceKnown_ = false;
+  SequenceCheck received_;
 
   // Request being reassembled from 'C' chunks.
   uint32_t partialRequestId_ = 0;

@@ -323,6 +323,58 @@ TEST(SecuredChannel, HostileClientsGetAStandardStatusAndAClosedChannel) {
   }
 }
 
+TEST(SecuredChannel, SequenceNumbersFollowEachOtherAndWrapOnlyNearTheTop) {
+  struct Case {
+    const char* what;
+    std::vector<uint32_t> numbers;
+    bool lastAccepted;
+  } cases[] = {
+      {"consecutive from any start", {77, 78, 79}, true},
+      {"repeated", {77, 78, 78}, false},
+      {"a gap", {77, 79}, false},
+      {"backwards", {77, 76}, false},
+      {"wrap after 4294966271 to below 1024", {4294966272u, 5}, true},
+      {"wrap to 1024 or above", {4294966272u, 1024}, false},
+      {"wrap from lower down", {4294966270u, 5}, false},
+      {"past the top to zero", {4294967295u, 0}, true},
+  };
+  for (const Case& c : cases) {
+    SequenceCheck check;
+    bool accepted = true;
+    for (uint32_t n : c.numbers) accepted = check.Accept(n);
+    EXPECT_EQ(accepted, c.lastAccepted) << c.what;
+  }
+}
+
+TEST(SecuredChannel, TheClientRefusesTamperedOrReplayedAnswers) {
+  ManualClock clock;
+  ServerCore core(SecuredConfig(), clock);
+  TestClient client(core);
+  Secure(client, kSecurityPolicyAes128Sha256RsaOaep, MessageSecurityMode::SignAndEncrypt);
+  ASSERT_TRUE(client.Connect()) << client.lastError;
+  GetEndpointsRequest request;
+  client.connection.Send(client.channel.Request(request));
+  std::string answer = client.connection.Take();
+  std::string tampered = answer;
+  tampered[40] ^= 1;
+
+  std::vector<ServerMessage> messages;
+  std::string error;
+  EXPECT_FALSE(client.channel.OnBytes(tampered, messages, error));
+  EXPECT_NE(error.find("signature"), std::string::npos) << error;
+  EXPECT_TRUE(messages.empty());
+
+  TestClient other(core);
+  Secure(other, kSecurityPolicyAes128Sha256RsaOaep, MessageSecurityMode::SignAndEncrypt);
+  ASSERT_TRUE(other.Connect()) << other.lastError;
+  other.connection.Send(other.channel.Request(request));
+  std::string first = other.connection.Take();
+  error.clear();
+  ASSERT_TRUE(other.channel.OnBytes(first, messages, error)) << error;
+  EXPECT_FALSE(other.channel.OnBytes(first, messages, error));
+  EXPECT_NE(error.find("sequence"), std::string::npos) << error;
+}
+
 // A secured client spelled out with the channel-security functions, so
 // that tests can build chunks no correct client sends: it chooses its own
 // nonce and so knows the keys.
