@@ -37,6 +37,7 @@ function startOnce(program, args, readyPattern, env) {
       if (!settled && readyPattern.test(output)) {
         settled = true;
         clearTimeout(timer);
+        child.startupOutput = output;  // what it printed until ready
         resolve(child);
       }
     };
