@@ -152,7 +152,7 @@ std::optional<std::string> SecureOpenChunk(uint32_t channelId, const SequenceHea
   hw.Put(AsymmetricSecurityHeader{std::string(p.policy->uri),
                                   ByteString(p.ownCertificate->Der()),
                                   ByteString(p.peerCertificate->Thumbprint())});
-  size_t signatureSize = p.ownKey->Bits() / 8;
+  size_t signatureSize = crypto::CipherBlockSize(p.ownKey->Bits());
   size_t peerBits = p.peerCertificate->KeyBits();
   size_t plainBlock = crypto::PlainBlockSize(peerBits, p.policy->asymmetricEncryption);
   size_t cipherBlock = crypto::CipherBlockSize(peerBits);
@@ -186,7 +186,7 @@ StatusCode OpenOpenChunk(std::string_view chunk, size_t headerEnd, const Asymmet
   std::optional<std::string> decrypted =
       crypto::Decrypt(*p.ownKey, p.policy->asymmetricEncryption, region);
   if (!decrypted) return status::BadSecurityChecksFailed;
-  size_t signatureSize = p.peerCertificate->KeyBits() / 8;
+  size_t signatureSize = crypto::CipherBlockSize(p.peerCertificate->KeyBits());
   if (decrypted->size() < kSequenceHeaderSize + 1 + signatureSize)
     return status::BadSecurityChecksFailed;
   size_t signedEnd = decrypted->size() - signatureSize;

@@ -201,7 +201,7 @@ bool Verify(const Certificate& cert, AsymmetricSignature alg, std::string_view d
   return ok;
 }
 
-size_t CipherBlockSize(size_t keyBits) { return keyBits / 8; }
+size_t CipherBlockSize(size_t keyBits) { return (keyBits + 7) / 8; }
 
 size_t PlainBlockSize(size_t keyBits, AsymmetricEncryption alg) {
   // OAEP takes two hashes and two bytes of every block.
