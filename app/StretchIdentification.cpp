@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <utility>
 
 #include "analysis/ModelResponse.h"
 
@@ -16,32 +17,12 @@ constexpr int kMaximumDecimals = 4;
 
 }  // namespace
 
-std::vector<LoopSample> StepsFromTrend(std::span<const TrendRow> rows, int mode) {
-  std::vector<LoopSample> steps;
-  steps.reserve(rows.size() * 2);
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    const TrendRow& row = rows[i];
-    steps.push_back({row.Time, row.SP, row.PV, row.OP, mode});
-    if (i + 1 == rows.size()) break;
-    const TrendRow& next = rows[i + 1];
-    steps.push_back({row.Time + analysis::kStepTime, (row.SP + next.SP) / 2, (row.PV + next.PV) / 2, row.OP,
-                     mode});
-  }
-  return steps;
-}
-
-StretchAnalysis::StretchAnalysis(std::span<const TrendRow> rows, const PIDLoop& loop, int mode)
-    : steps_(StepsFromTrend(rows, mode)),
+StretchAnalysis::StretchAnalysis(std::vector<LoopSample> steps, const PIDLoop& loop)
+    : steps_(std::move(steps)),
       scaling_{loop.CVLow, loop.CVHigh, loop.MVHigh},
       fit_(analysis::IdentifyStepResponse(steps_, scaling_)),
-      rows_(rows.size()),
       equation_(loop.Equation),
-      chosen_(fit_.Best) {
-  if (!rows.empty()) {
-    from_ = rows.front().Time;
-    to_ = rows.back().Time;
-  }
-}
+      chosen_(fit_.Best) {}
 
 bool StretchAnalysis::Choose(int model) {
   if (model < 0 || model >= static_cast<int>(fit_.Models.size()) || !fit_.Models[model].Fitted) return false;

@@ -1,5 +1,5 @@
 // "Identify and Tune" without the window: the bump-test fit on a stretch of
-// the trend window, the tuning rules for the chosen model in the loop's
+// the run's steps, the tuning rules for the chosen model in the loop's
 // equation form, the chosen model's response to draw over the PV trend and
 // the texts the operator's tuning edits take.
 #pragma once
@@ -12,17 +12,9 @@
 
 #include "analysis/StepIdentification.h"
 #include "analysis/TuningRules.h"
-#include "app/TrendRow.h"
 #include "engine/LoopModel.h"
 
 namespace qx {
-
-// The trend holds one sample every second step (one a time unit); the fit
-// needs every step. Each row is followed by the step between it and the
-// next, with SP and PV halfway between the two and the output held: an
-// output step shows on the trend at the first sample after it, so the step
-// is placed at most half a time unit late.
-std::vector<analysis::LoopSample> StepsFromTrend(std::span<const TrendRow> rows, int mode);
 
 struct RuleSuggestion {
   analysis::PidTuning Tuning;
@@ -36,16 +28,16 @@ struct ResponsePoint {
 
 class StretchAnalysis {
  public:
-  // Fits the models to `rows` with the ranges and equation form of `loop`;
-  // `mode` is the loop's (0 Manual).
-  StretchAnalysis(std::span<const TrendRow> rows, const PIDLoop& loop, int mode);
+  // Fits the models to `steps` (consecutive steps of a run) with the
+  // ranges and equation form of `loop`.
+  StretchAnalysis(std::vector<analysis::LoopSample> steps, const PIDLoop& loop);
 
   const analysis::IdentificationResult& Identification() const { return fit_; }
   bool Ok() const { return fit_.Status == analysis::IdentificationStatus::Ok; }
-  // The stretch: its first and last time and its number of trend rows.
-  double From() const { return from_; }
-  double To() const { return to_; }
-  std::size_t Rows() const { return rows_; }
+  // The stretch: its first and last time and its number of steps.
+  double From() const { return steps_.empty() ? 0 : steps_.front().t; }
+  double To() const { return steps_.empty() ? 0 : steps_.back().t; }
+  std::size_t Steps() const { return steps_.size(); }
   int Equation() const { return equation_; }
 
   // The model the suggestions are for: the identification's best until
@@ -78,8 +70,6 @@ class StretchAnalysis {
   analysis::ProcessScaling scaling_;
   analysis::IdentificationResult fit_;
   analysis::TuningOptions options_;
-  double from_ = 0, to_ = 0;
-  std::size_t rows_ = 0;
   int equation_ = 0;
   int chosen_ = -1;
 };
