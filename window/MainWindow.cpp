@@ -24,6 +24,7 @@
 #include <iostream>
 
 #include "app/Application.h"
+#include "app/LoopAnalysis.h"
 #include "app/PanelActions.h"
 #include "app/DecimalSeparator.h"
 #include "opc/OPCServer.h"
@@ -31,6 +32,8 @@
 #include "ui/PanelLogic.h"
 #include "window/ArrowPair.h"
 #include "window/ClickablePanel.h"
+#include "window/IdentifyDialog.h"
+#include "window/IndicesPanel.h"
 #include "window/LedShape.h"
 #include "window/PanelBinding.h"
 #include "window/Prompter.h"
@@ -69,6 +72,7 @@ TForm1::TForm1(Prompter& prompter, QWidget* parent) : QMainWindow(parent), promp
   binding_ = new PanelBinding(app_->Panel(), app_->Model(), this);
   binding_->SetChanged([this] { ShowPanel(); });
 
+  BuildAnalysisMenu();
   BuildToolBar();
   BuildStatusBar();
   auto* central = new QWidget(this);
@@ -330,6 +334,8 @@ void TForm1::ApplyLayout() {
     twoPlotsShown_ = l.TwoPlotsPanelVisible;
     if (!l.TwoPlotsPanelVisible) TwoPlot1->HideCharts();
     TwoPlotsPanel->setVisible(l.TwoPlotsPanelVisible);
+    for (QAction* action : {IdentifyAndTune, ExportTrends, SaveChartImage})
+      action->setEnabled(l.TwoPlotsPanelVisible);
   }
   TrendScaleButton->setVisible(l.TwoPlotsPanelVisible);
   SignalsPanel->setVisible(l.SignalsPanelVisible);
@@ -358,10 +364,19 @@ void TForm1::RunStarting() {
   ShowPanel();
   appHost_->SetBusyCursor(false);
   TwoPlot1->SetTopRightCaption("SP (SETPOINT)");
+  // A stretch and a fitted curve belong to the trends of the run before.
+  TwoPlot1->ClearStretch();
+  TwoPlot1->HideFittedResponse();
+  Indices->Clear();
+  IndicesTimer->start();
+  if (identifyDialog_) identifyDialog_->SetApplyAllowed(true);
 }
 
 void TForm1::RunEnded() {
   ShowPanel();
+  IndicesTimer->stop();
+  IndicesTimerTimer();  // the indices of the run's last window
+  if (identifyDialog_) identifyDialog_->SetApplyAllowed(false);
   appHost_->SetBusyCursor(false);
   if (closeAfterRun_) QTimer::singleShot(0, this, &TForm1::FinishClose);
 }

@@ -14,15 +14,18 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/PanelActions.h"
 #include "engine/RunHost.h"
 #include "ui/OperatorPanel.h"
 
+class QAction;
 class QCheckBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 class QStatusBar;
@@ -33,15 +36,23 @@ class QToolButton;
 
 namespace qx {
 
+namespace analysis {
+struct FormSettings;
+}
+
 class Application;
 class ArrowPair;
 class ClickablePanel;
+class IdentifyDialog;
+class IndicesPanel;
 class LedShape;
 class PanelBinding;
 class Prompter;
 class TAboutForm;
 class TShcemeForm;
 class TrendCharts;
+struct TimeSpan;
+struct TrendRow;
 class WindowAppHost;
 class WindowHost;
 
@@ -84,6 +95,11 @@ class TForm1 : public QMainWindow {
   // MasterConnectToolButton.
   void ShowMasterLinkState(bool connected);
 
+  // "Apply" of "Identify and Tune": types the settings into the P, I and D
+  // edits and presses Enter in each, as the operator would.
+  void ApplyTuning(const analysis::FormSettings& settings);
+  IdentifyDialog* Identification() const { return identifyDialog_; }
+
  public slots:
   // Tool bar.
   void NewCaseFileClick();
@@ -110,6 +126,13 @@ class TForm1 : public QMainWindow {
   void Timer2Timer();
   void Timer3Timer();
   void ClientCountTimer();
+  // The analysis menu.
+  void IdentifyAndTuneClick();
+  void ClearStretchClick();
+  void ExportTrendsClick();
+  void SaveChartImageClick();
+  // The live indices, a few times a second while a run goes on.
+  void IndicesTimerTimer();
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -128,6 +151,7 @@ class TForm1 : public QMainWindow {
   QWidget* BuildBottomPanel();
   QWidget* BuildSignalsPanel();
   QWidget* BuildConfigurationPages();
+  void BuildAnalysisMenu();
   void BindHandlers();
   void Perform(PanelAction::Kind what, const char* name = nullptr);
 
@@ -143,6 +167,10 @@ class TForm1 : public QMainWindow {
   void RunCaseCommand(const std::function<void()>& command);
   void FinishClose();
   void JoinStartUpThread();
+  // The trend window's samples (within `stretch` when given), the output
+  // in percent.
+  std::vector<TrendRow> TrendRows(const std::optional<TimeSpan>& stretch);
+  void TypeIntoEdit(const char* name, const QString& text);
 
   Prompter& prompter_;
   std::unique_ptr<WindowAppHost> appHost_;
@@ -221,6 +249,15 @@ class TForm1 : public QMainWindow {
   QTimer* Timer2 = nullptr;
   QTimer* Timer3 = nullptr;
   QTimer* clientTimer_ = nullptr;
+
+  QMenu* AnalysisMenu = nullptr;
+  QAction* IdentifyAndTune = nullptr;
+  QAction* ClearStretch = nullptr;
+  QAction* ExportTrends = nullptr;
+  QAction* SaveChartImage = nullptr;
+  IndicesPanel* Indices = nullptr;
+  QTimer* IndicesTimer = nullptr;
+  IdentifyDialog* identifyDialog_ = nullptr;  // made at its first use
 
   TAboutForm* AboutForm = nullptr;
   TShcemeForm* ShcemeForm = nullptr;

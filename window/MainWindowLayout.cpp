@@ -15,6 +15,7 @@
 #include <QToolButton>
 
 #include "window/ArrowPair.h"
+#include "window/IndicesPanel.h"
 #include "window/LedShape.h"
 #include "window/MainWindow.h"
 #include "window/PanelBinding.h"
@@ -278,7 +279,9 @@ QWidget* TForm1::BuildPlotPanel() {
   auto* plots = new QVBoxLayout(TwoPlotsPanel);
   plots->setContentsMargins(4, 4, 4, 4);
   TwoPlot1 = new TrendCharts(Plot_PointDisplayLabel, TwoPlotsPanel);
-  plots->addWidget(TwoPlot1);
+  plots->addWidget(TwoPlot1, 1);
+  Indices = new IndicesPanel(TwoPlotsPanel);
+  plots->addWidget(Indices);
 
   auto* plotParent = Panel("PlotParentPanel", plotPanel);
   auto* parentColumn = new QVBoxLayout(plotParent);

@@ -28,6 +28,7 @@ void WindowHost::ShowSpeed(int level) { form_.ShowSpeed(level); }
 void WindowHost::RunStarting() {
   PanelRunHost::RunStarting();
   app_.Analysis().RunStarting();
+  history_.Clear();
   form_.RunStarting();
 }
 
@@ -51,7 +52,10 @@ void WindowHost::ShowTrackedOutput(float op) {
   form_.ShowPanel();
 }
 
-void WindowHost::StepComputed() { app_.Analysis().StepComputed(sim_.Model, sim_.Run.t); }
+void WindowHost::StepComputed() {
+  app_.Analysis().StepComputed(sim_.Model, sim_.Run.t);
+  history_.StepComputed(sim_.Model.SingleLoop, sim_.Run.t);
+}
 
 void WindowHost::PublishItemValues() { app_.PublishItemValues(); }
 

@@ -3,6 +3,7 @@
 // delivers the OPC client writes, shows the panel and draws the charts.
 #pragma once
 
+#include "app/StepHistory.h"
 #include "ui/PanelLogic.h"
 
 namespace qx {
@@ -31,10 +32,14 @@ class WindowHost : public PanelRunHost {
   uint64_t PickupSeed() override;
   void FatalAllocationFailure(bool loopBuffers) override;
 
+  // The steps of the current (or last) run that the trends can show.
+  const StepHistory& History() const { return history_; }
+
  private:
   Application& app_;
   TForm1& form_;
   Prompter& prompter_;
+  StepHistory history_;
 };
 
 }  // namespace qx

@@ -1,0 +1,292 @@
+// The window's loop analysis driven as the operator drives it: the live
+// indices under the charts, "Identify and Tune" on a stretch selected with
+// Shift and a drag (a Manual output step of the starting case, a process of
+// gain 1, dead time 5 and lag 20) with "Apply" typing the settings into the
+// tuning edits, "Export Trends" and "Save Chart Image".
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QImageReader>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <qcustomplot.h>
+
+#include "app/LoopAnalysis.h"
+#include "app/StepHistory.h"
+#include "app/StretchIdentification.h"
+#include "app/TrendExport.h"
+#include "tests/window/WindowFixture.h"
+#include "window/IdentifyDialog.h"
+#include "window/charts/TrendCharts.h"
+
+namespace qx::test {
+namespace {
+
+const QString kAbsent = QString::fromUtf8("\u2014");
+
+class AnalysisWindowTest : public WindowTest {
+ protected:
+  QAction* Action(const char* name) { return Find<QAction>(name); }
+  QString IndexText(const char* name) { return Find<QLabel>((QString("Index") + name).toUtf8().constData())->text(); }
+  void ShiftDrag(QCustomPlot* chart, double fromTime, double toTime) {
+    const int y = chart->axisRect()->rect().center().y();
+    const QPoint from(static_cast<int>(chart->xAxis->coordToPixel(fromTime)), y);
+    const QPoint to(static_cast<int>(chart->xAxis->coordToPixel(toTime)), y);
+    QTest::mousePress(chart, Qt::LeftButton, Qt::ShiftModifier, from);
+    QTest::mouseMove(chart, to);
+    QTest::mouseRelease(chart, Qt::LeftButton, Qt::ShiftModifier, to);
+  }
+};
+
+TEST_F(AnalysisWindowTest, IndicesShowDashesUntilDefinedAndFollowTheRun) {
+  for (const char* name : {"IAE", "Overshoot", "DecayRatio"}) EXPECT_TRUE(IndexText(name).contains(kAbsent)) << name;
+  QString iaeEarly;
+  int64_t raisedAt = 0;
+  RunWith([this] { form->NewCaseFileClick(); },
+          {[&] {
+             Model().RunControl.SleepMs = 1;
+             return Steps() >= 20;
+           },
+           [&] {
+             // The refresh comes a few times a second, not at every step.
+             if (IndexText("IAE").contains(kAbsent)) return false;
+             EXPECT_TRUE(IndexText("Overshoot").contains(kAbsent)) << "no set-point change yet";
+             EXPECT_TRUE(IndexText("RiseTime").contains(kAbsent));
+             iaeEarly = IndexText("IAE");
+             for (int i = 0; i < 5; ++i) QTest::mouseClick(Find<QToolButton>("SingleSPNewUpDownCSpinButtonUp"), Qt::LeftButton);
+             raisedAt = Steps();
+             return true;
+           },
+           [&] {
+             // Long enough for the loop to rise past its new set point.
+             if (Steps() < raisedAt + 200) return false;
+             form->IndicesTimerTimer();
+             const QRegularExpression number("<b>\\d+(\\.\\d+)?( %)?</b>");
+             for (const char* name : {"IAE", "ISE", "ITAE", "Overshoot", "RiseTime", "OPTravel"})
+               EXPECT_TRUE(number.match(IndexText(name)).hasMatch()) << name << ": " << IndexText(name).toStdString();
+             EXPECT_TRUE(IndexText("Overshoot").endsWith(" %</b>"));
+             EXPECT_NE(IndexText("IAE"), iaeEarly);
+             // The window began at the set-point change.
+             const QRegularExpressionMatch since =
+                 QRegularExpression("^Since t = ([\\d.]+):$").match(Find<QLabel>("IndexWindowStart")->text());
+             EXPECT_TRUE(since.hasMatch()) << Find<QLabel>("IndexWindowStart")->text().toStdString();
+             EXPECT_NEAR(since.captured(1).toDouble(), raisedAt * 0.5, 2.0);
+             return true;
+           },
+           StopSimulation()});
+}
+
+TEST_F(AnalysisWindowTest, IdentifyOnAManualOutputStepFindsTheProcessAndApplyTunesTheRunningLoop) {
+  EXPECT_FALSE(Action("IdentifyAndTune")->isEnabled()) << "no trends before a run";
+  double stepTime = 0;
+  int64_t stepAt = 0;
+  analysis::FormSettings applied;
+  int64_t appliedAt = 0;
+  RunWith([this] { form->NewCaseFileClick(); },
+          {[&] {
+             Model().RunControl.SleepMs = 1;
+             return Steps() >= 20;
+           },
+           [&] {
+             QTest::mouseClick(Find<QLabel>("manual_auto_select"), Qt::LeftButton);
+             EXPECT_EQ(Model().RunControl.SingleAutoState, 0);
+             for (int i = 0; i < 10; ++i) QTest::mouseClick(Find<QToolButton>("SingleOPNewUpDownCSpinButtonUp"), Qt::LeftButton);
+             auto* op = Find<QLineEdit>("SingleOPNew");
+             op->setFocus();
+             QTest::keyClick(op, Qt::Key_Return);
+             stepTime = form->App().Sim().Run.t;
+             stepAt = Steps();
+             return true;
+           },
+           [&] {
+             if (Steps() < stepAt + 240) return false;  // 120 time units: six lags after the dead time
+             QCustomPlot* chart = form->Charts()->Chart1();
+             ShiftDrag(chart, stepTime - 10, form->App().Sim().Run.t - 2);
+             EXPECT_TRUE(form->Charts()->Stretch());
+             QTest::keyClick(form.get(), Qt::Key_I, Qt::ControlModifier);
+             IdentifyDialog* dialog = form->Identification();
+             if (!dialog) {
+               ADD_FAILURE() << "Ctrl+I showed no dialog";
+               return true;
+             }
+             EXPECT_TRUE(dialog->isVisible());
+             const StretchAnalysis& a = *dialog->Analysis();
+             EXPECT_NEAR(a.From(), stepTime - 10, 1);
+             EXPECT_TRUE(a.Ok()) << a.Identification().Message;
+             if (!a.Ok()) return true;
+             const analysis::FittedModel& m = a.Identification().Models[a.Chosen()];
+             EXPECT_EQ(m.Kind, analysis::ModelKind::FirstOrder);
+             EXPECT_NEAR(m.Gain, Model().ProcessModel.Gain, 0.02 * Model().ProcessModel.Gain);
+             EXPECT_NEAR(m.DeadTime, Model().ProcessModel.Delay, 0.1);
+             EXPECT_NEAR(m.Tau1, 20, 0.4);
+             auto* models = Find<QTableWidget>("ModelTable");
+             EXPECT_EQ(models->item(0, 0)->text(), analysis::ModelKindName(m.Kind));
+             EXPECT_EQ(models->item(0, 6)->text(), QString::fromUtf8("\u2713"));
+
+             // The fitted response lies on the PV it was fitted to.
+             EXPECT_TRUE(form->Charts()->FittedResponseShown());
+             const QCPGraph* fitted = chart->findChild<QCPGraph*>("FittedPV");
+             if (!fitted) {
+               ADD_FAILURE() << "no FittedPV graph on Chart1";
+               return true;
+             }
+             EXPECT_EQ(fitted->dataCount(), static_cast<int>(a.Steps()));
+             const std::vector<ChartSample> pv = form->Charts()->Samples(form->Charts()->Stretch());
+             const double span = Model().SingleLoop.CVHigh - Model().SingleLoop.CVLow;
+             for (std::size_t i : {std::size_t{0}, pv.size() / 2, pv.size() - 1}) {
+               const auto point = fitted->data()->findBegin(pv[i].Time, false);
+               EXPECT_EQ(point->key, pv[i].Time);
+               EXPECT_NEAR(point->value, pv[i].PV, 0.002 * span) << pv[i].Time;
+             }
+
+             // SIMC, the first rule, with tau_c defaulting to the dead time.
+             EXPECT_DOUBLE_EQ(Find<QDoubleSpinBox>("ClosedLoopTime")->value(), m.DeadTime);
+             const RuleSuggestion simc = a.Suggestions().front();
+             EXPECT_EQ(simc.Tuning.Rule, analysis::TuningRule::Simc);
+             EXPECT_EQ(Find<QTableWidget>("RuleTable")->item(0, 1)->text(),
+                       QString::fromStdString(TypedSetting(simc.Settings.P, 8)));
+             applied = simc.Settings;
+             QTest::mouseClick(Find<QPushButton>("IdentifyApply"), Qt::LeftButton);
+             EXPECT_TRUE(Model().RunControl.ChangesPending) << "Enter was pressed";
+             EXPECT_EQ(Find<QLineEdit>("PSingle")->text(), QString::fromStdString(TypedSetting(applied.P, 8)));
+             EXPECT_EQ(Find<QLineEdit>("ISingle")->text(), QString::fromStdString(TypedSetting(applied.I, 8)));
+             appliedAt = Steps();
+             return true;
+           },
+           [&] {
+             if (Steps() < appliedAt + 2) return false;
+             EXPECT_NEAR(Model().SingleLoop.P, applied.P, 1e-4 * applied.P + 1e-4);
+             EXPECT_NEAR(Model().SingleLoop.I, applied.I, 1e-4 * applied.I + 1e-4);
+             EXPECT_NEAR(Model().SingleLoop.D, applied.D, 1e-4);
+             // Escape drops the stretch, and closing the dialog the curve.
+             QTest::keyClick(form.get(), Qt::Key_Escape);
+             EXPECT_FALSE(form->Charts()->Stretch());
+             form->Identification()->close();
+             EXPECT_FALSE(form->Charts()->FittedResponseShown());
+             return true;
+           },
+           StopSimulation()});
+}
+
+// Identification that cannot be done says why in the dialog.
+TEST_F(AnalysisWindowTest, IdentifyWithoutAnOutputStepReportsItInTheDialog) {
+  RunWith([this] { form->NewCaseFileClick(); },
+          {[&] {
+             Model().RunControl.SleepMs = 1;
+             if (Steps() < 30) return false;
+             form->IdentifyAndTuneClick();  // the whole trend window: the loop at rest
+             const IdentifyDialog* dialog = form->Identification();
+             EXPECT_FALSE(dialog->Analysis()->Ok());
+             auto* error = Find<QLabel>("IdentifyError");
+             EXPECT_TRUE(error->isVisible());
+             EXPECT_FALSE(error->text().isEmpty());
+             EXPECT_EQ(Find<QTableWidget>("ModelTable")->rowCount(), 0);
+             EXPECT_FALSE(Find<QPushButton>("IdentifyApply")->isEnabled());
+             EXPECT_FALSE(form->Charts()->FittedResponseShown());
+             return true;
+           },
+           StopSimulation()});
+}
+
+TEST_F(AnalysisWindowTest, ExportTrendsAndSaveChartImageWriteTheTrendWindow) {
+  QTemporaryDir folder;
+  const QString csv = folder.filePath("trends.csv");
+  const QString png = folder.filePath("charts.png");
+  const QString nowhere = folder.filePath("missing/trends.csv");
+  prompter.SaveAnswers = {csv, nowhere, png, folder.filePath("missing/charts.png")};
+  std::vector<ChartSample> shown;
+  QSize chartsSize;
+  RunWith([this] { form->NewCaseFileClick(); },
+          {[&] {
+             Model().RunControl.SleepMs = 1;
+             if (Steps() < 100) return false;
+             QTest::keyClick(form.get(), Qt::Key_E, Qt::ControlModifier);
+             shown = form->Charts()->Samples();
+             QTest::keyClick(form.get(), Qt::Key_E, Qt::ControlModifier);
+             QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+             chartsSize = form->Charts()->size();
+             QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+             return true;
+           },
+           StopSimulation()});
+
+  ASSERT_EQ(prompter.Dialogs.size(), 4u);
+  EXPECT_EQ(prompter.Dialogs[0].Title, "Export Trends");
+  EXPECT_EQ(prompter.Dialogs[0].DefaultSuffix, "csv");
+  EXPECT_EQ(prompter.Dialogs[2].Title, "Save Chart Image");
+
+  QFile file(csv);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+  ASSERT_GT(shown.size(), 40u);
+  ASSERT_EQ(lines.size(), static_cast<qsizetype>(shown.size() + 1));
+  EXPECT_EQ(lines[0], "time,SP,PV,OP");
+  const QStringList last = lines.back().split(',');
+  ASSERT_EQ(last.size(), 4);
+  EXPECT_EQ(last[0].toDouble(), shown.back().Time);
+  EXPECT_FLOAT_EQ(last[2].toFloat(), static_cast<float>(shown.back().PV));
+  EXPECT_FLOAT_EQ(last[3].toFloat(), static_cast<float>(shown.back().Output * 100 / Model().SingleLoop.MVHigh));
+
+  QImageReader image(png);
+  EXPECT_EQ(image.format(), "png");
+  EXPECT_EQ(image.size(), chartsSize * form->Charts()->devicePixelRatio());
+
+  // The two writes into a missing folder, each reported with its path.
+  ASSERT_EQ(prompter.Messages.size(), 2u);
+  for (const auto& shownBox : prompter.Messages) {
+    EXPECT_EQ(shownBox.Title, "Quorvanex OPC Server");
+    EXPECT_EQ(shownBox.Icon, MessageIcon::Error);
+    EXPECT_TRUE(shownBox.Text.startsWith("Cannot write " + folder.filePath("missing/"))) << shownBox.Text.toStdString();
+  }
+  EXPECT_TRUE(prompter.Messages[0].Text.endsWith("No such file or directory"));
+}
+
+// The text an operator types for a setting fits the edit.
+TEST(TypedSetting, KeepsAsManyDecimalsAsFitTheEdit) {
+  struct Case {
+    double value;
+    std::size_t length;
+    const char* text;
+  };
+  for (const Case& c : {Case{2.0, 8, "2"}, Case{20.123456, 8, "20.1235"}, Case{0.5, 8, "0.5"},
+                        Case{12345.678, 8, "12345.68"}, Case{1234567.8, 8, "1234568"},
+                        Case{123456789.0, 8, "123456789"}, Case{0.00001, 8, "0"}, Case{3.14159, 4, "3.14"}})
+    EXPECT_EQ(TypedSetting(c.value, c.length), c.text) << c.value;
+}
+
+// The history keeps the newest steps, each at the time the trends show it
+// (half a unit after its clock).
+TEST(StepHistory, KeepsTheNewestStepsAtTheirTrendTimes) {
+  StepHistory history(4);
+  PIDLoop loop;
+  for (int k = 0; k < 6; ++k) {
+    loop.PV = static_cast<float>(k);
+    loop.OPOut = static_cast<float>(10 * k);
+    history.StepComputed(loop, 0.5 * k);
+  }
+  EXPECT_EQ(history.Size(), 4u);
+  const std::vector<analysis::LoopSample> all = history.Between(-1, 100);
+  ASSERT_EQ(all.size(), 4u);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(all[i].t, 0.5 * (i + 2) + 0.5);
+    EXPECT_EQ(all[i].PV, i + 2);
+    EXPECT_EQ(all[i].OP, 10 * (i + 2));
+  }
+  EXPECT_EQ(history.Between(2, 2.5).size(), 2u);
+  history.Clear();
+  EXPECT_TRUE(history.Between(-1, 100).empty());
+}
+
+}  // namespace
+}  // namespace qx::test
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  QApplication::setApplicationName("Quorvanex OPC Server For Simulation (SLAVE)");
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,164 @@
+// The "Analysis" menu of the main window: "Identify and Tune" on the
+// selected stretch of the trends (or the whole trend window), "Export
+// Trends" as CSV, "Save Chart Image" as PNG, and the live indices under the
+// charts.
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QImageWriter>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTimer>
+
+#include "app/Application.h"
+#include "app/LoopAnalysis.h"
+#include "app/StretchIdentification.h"
+#include "app/TrendExport.h"
+#include "window/IdentifyDialog.h"
+#include "window/IndicesPanel.h"
+#include "window/MainWindow.h"
+#include "window/Prompter.h"
+#include "window/WindowHost.h"
+#include "window/charts/TrendCharts.h"
+#include "window/tools/SyntheticInput.h"
+
+namespace qx {
+namespace {
+
+// The indices change at every step; a few refreshes a second are what an
+// eye can follow and cost the run nothing.
+constexpr int kIndicesRefreshMs = 250;
+
+QAction* MenuAction(QMenu* menu, const char* name, const QString& text, const QKeySequence& keys,
+                    const QString& tip) {
+  QAction* action = menu->addAction(text);
+  action->setObjectName(name);
+  action->setShortcut(keys);
+  action->setStatusTip(tip);
+  action->setToolTip(tip);
+  return action;
+}
+
+QString MessageTitle() { return QString::fromUtf8(kMessageTitle.data(), static_cast<int>(kMessageTitle.size())); }
+
+}  // namespace
+
+void TForm1::BuildAnalysisMenu() {
+  auto* bar = new QMenuBar(this);
+  bar->setObjectName("MainMenu");
+  setMenuBar(bar);
+  AnalysisMenu = bar->addMenu("&Analysis");
+  AnalysisMenu->setObjectName("AnalysisMenu");
+  IdentifyAndTune = MenuAction(AnalysisMenu, "IdentifyAndTune", "&Identify and Tune...", QKeySequence("Ctrl+I"),
+                               "Fit models to the stretch selected with Shift and a drag on the trends "
+                               "(or to the whole trend window) and suggest tunings");
+  ClearStretch = MenuAction(AnalysisMenu, "ClearStretch", "&Clear Stretch", QKeySequence(Qt::Key_Escape),
+                            "Clear the stretch selected on the trends");
+  AnalysisMenu->addSeparator();
+  ExportTrends = MenuAction(AnalysisMenu, "ExportTrends", "&Export Trends...", QKeySequence("Ctrl+E"),
+                            "Write the trend window as a CSV file: time, SP, PV, OP");
+  SaveChartImage = MenuAction(AnalysisMenu, "SaveChartImage", "Save Chart &Image...", QKeySequence("Ctrl+Shift+S"),
+                              "Save the trend charts as a PNG image");
+  // Until a run shows the trends there is nothing to analyse.
+  for (QAction* action : {IdentifyAndTune, ExportTrends, SaveChartImage}) action->setEnabled(false);
+
+  connect(IdentifyAndTune, &QAction::triggered, this, &TForm1::IdentifyAndTuneClick);
+  connect(ClearStretch, &QAction::triggered, this, &TForm1::ClearStretchClick);
+  connect(ExportTrends, &QAction::triggered, this, &TForm1::ExportTrendsClick);
+  connect(SaveChartImage, &QAction::triggered, this, &TForm1::SaveChartImageClick);
+
+  IndicesTimer = new QTimer(this);
+  IndicesTimer->setObjectName("IndicesTimer");
+  IndicesTimer->setInterval(kIndicesRefreshMs);
+  connect(IndicesTimer, &QTimer::timeout, this, &TForm1::IndicesTimerTimer);
+}
+
+void TForm1::IndicesTimerTimer() {
+  Indices->ShowValues(IndexValues(app_->Analysis().Results()), app_->Separator());
+}
+
+std::vector<TrendRow> TForm1::TrendRows(const std::optional<TimeSpan>& stretch) {
+  // The output trend holds the MV; percent of output is MV / MVHigh.
+  const double mvHigh = app_->Model().SingleLoop.MVHigh;
+  const double toPercent = mvHigh > 0 ? 100.0 / mvHigh : 1.0;
+  std::vector<TrendRow> rows;
+  for (const ChartSample& s : TwoPlot1->Samples(stretch))
+    rows.push_back({s.Time, s.SP, s.PV, s.Output * toPercent});
+  return rows;
+}
+
+void TForm1::IdentifyAndTuneClick() {
+  if (!identifyDialog_) {
+    identifyDialog_ = new IdentifyDialog(static_cast<std::size_t>(app_->Panel().PSingle.MaxLength), this);
+    connect(identifyDialog_, &IdentifyDialog::fittedResponseChanged, this,
+            [this](const QVector<double>& time, const QVector<double>& pv) {
+              if (time.isEmpty())
+                TwoPlot1->HideFittedResponse();
+              else
+                TwoPlot1->ShowFittedResponse(time, pv);
+            });
+    connect(identifyDialog_, &IdentifyDialog::applyRequested, this, &TForm1::ApplyTuning);
+  }
+  // The stretch, or else the whole trend window, fitted on every step.
+  std::optional<TimeSpan> stretch = TwoPlot1->Stretch();
+  if (!stretch) {
+    const std::vector<ChartSample> shown = TwoPlot1->Samples();
+    if (!shown.empty()) stretch = TimeSpan{shown.front().Time, shown.back().Time};
+  }
+  std::vector<analysis::LoopSample> steps;
+  if (stretch) steps = runHost_->History().Between(stretch->From, stretch->To);
+  identifyDialog_->ShowAnalysis(std::make_unique<StretchAnalysis>(std::move(steps), app_->Model().SingleLoop));
+  identifyDialog_->SetApplyAllowed(app_->Sim().Run.Active);
+  identifyDialog_->show();
+  identifyDialog_->raise();
+  identifyDialog_->activateWindow();
+}
+
+void TForm1::ClearStretchClick() {
+  TwoPlot1->ClearStretch();
+  TwoPlot1->HideFittedResponse();
+}
+
+void TForm1::ApplyTuning(const analysis::FormSettings& settings) {
+  // The keys go where an operator's would: to the focused edit of the
+  // active main window.
+  activateWindow();
+  QApplication::setActiveWindow(this);
+  const OperatorPanel& panel = app_->Panel();
+  TypeIntoEdit("PSingle", QString::fromStdString(TypedSetting(settings.P, panel.PSingle.MaxLength)));
+  TypeIntoEdit("ISingle", QString::fromStdString(TypedSetting(settings.I, panel.ISingle.MaxLength)));
+  TypeIntoEdit("DSingle", QString::fromStdString(TypedSetting(settings.D, panel.DSingle.MaxLength)));
+}
+
+void TForm1::TypeIntoEdit(const char* name, const QString& text) {
+  auto* edit = findChild<QLineEdit*>(name);
+  if (!edit || !edit->isEnabled() || !edit->isVisible()) return;
+  edit->setFocus(Qt::OtherFocusReason);
+  edit->selectAll();
+  SendText(edit, text);
+  SendEnter(edit);
+}
+
+void TForm1::ExportTrendsClick() {
+  const std::optional<QString> path =
+      prompter_.SaveFile({"Export Trends", {"CSV File (*.csv)"}, "csv", QDir::currentPath()});
+  if (!path) return;
+  std::string error;
+  if (!WriteTrendCsv(QFile::encodeName(*path).toStdString(), TrendRows(std::nullopt), error))
+    prompter_.Message(MessageTitle(), QString::fromLocal8Bit(error.c_str()), MessageIcon::Error);
+}
+
+void TForm1::SaveChartImageClick() {
+  const std::optional<QString> path =
+      prompter_.SaveFile({"Save Chart Image", {"PNG Image (*.png)"}, "png", QDir::currentPath()});
+  if (!path) return;
+  TwoPlot1->FlushPaint();
+  QImageWriter writer(*path, "png");
+  if (!writer.write(TwoPlot1->grab().toImage()))
+    prompter_.Message(MessageTitle(), QString("Cannot write %1: %2").arg(*path, writer.errorString()),
+                      MessageIcon::Error);
+}
+
+}  // namespace qx
