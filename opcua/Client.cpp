@@ -109,15 +109,21 @@ bool Client::DiscoverEndpoint(const std::string& endpointUrl, EndpointDescriptio
 bool Client::IdentityToken(const std::vector<EndpointDescription>& endpoints,
                            const std::string& serverCertificate, const std::string& serverNonce,
                            ExtensionObject& token, std::string& error) const {
+  auto find = [&](UserTokenType type) -> const UserTokenPolicy* {
+    for (const EndpointDescription& e : endpoints)
+      if (e.securityPolicyUri == security_.policyUri && e.securityMode == security_.mode)
+        for (const UserTokenPolicy& p : e.userIdentityTokens)
+          if (p.tokenType == type) return &p;
+    return nullptr;
+  };
   if (user_.empty()) {
-    token = Wrap(AnonymousIdentityToken{"anonymous"});
+    // Servers may insist on the policy id they listed; "anonymous" is the
+    // usual one when they list none.
+    const UserTokenPolicy* anonymous = find(UserTokenType::Anonymous);
+    token = Wrap(AnonymousIdentityToken{anonymous ? anonymous->policyId : "anonymous"});
     return true;
   }
-  const UserTokenPolicy* policy = nullptr;
-  for (const EndpointDescription& e : endpoints)
-    if (e.securityPolicyUri == security_.policyUri && e.securityMode == security_.mode)
-      for (const UserTokenPolicy& p : e.userIdentityTokens)
-        if (p.tokenType == UserTokenType::UserName) policy = &p;
+  const UserTokenPolicy* policy = find(UserTokenType::UserName);
   if (!policy) {
     error = "the server takes no user name on this endpoint";
     return false;
