@@ -5,11 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <openssl/bn.h>
-#include <openssl/evp.h>
 #include <openssl/pem.h>
-#include <openssl/x509.h>
-#include <openssl/x509v3.h>
 
 #include <algorithm>
 #include <cctype>
@@ -21,39 +17,14 @@
 #include <sstream>
 #include <vector>
 
+#include "opcua/SelfSignedCertificate.h"
+#include "opcua/X509Pointers.h"
+
 namespace opcua {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct X509Free {
-  void operator()(X509* x) const { X509_free(x); }
-};
-struct CrlFree {
-  void operator()(X509_CRL* c) const { X509_CRL_free(c); }
-};
-struct KeyFree {
-  void operator()(EVP_PKEY* k) const { EVP_PKEY_free(k); }
-};
-struct BioFree {
-  void operator()(BIO* b) const { BIO_free(b); }
-};
-struct StoreFree {
-  void operator()(X509_STORE* s) const { X509_STORE_free(s); }
-};
-struct StoreCtxFree {
-  void operator()(X509_STORE_CTX* c) const { X509_STORE_CTX_free(c); }
-};
-struct CertificateListFree {
-  void operator()(STACK_OF(X509) * s) const { sk_X509_free(s); }
-};
-struct NamesFree {
-  void operator()(GENERAL_NAMES* n) const { GENERAL_NAMES_free(n); }
-};
-using X509Ptr = std::unique_ptr<X509, X509Free>;
-using CrlPtr = std::unique_ptr<X509_CRL, CrlFree>;
-using KeyPtr = std::unique_ptr<EVP_PKEY, KeyFree>;
-using BioPtr = std::unique_ptr<BIO, BioFree>;
+using namespace x509;
 
 // The folders the store reads or writes, below its root.
 constexpr const char* kFolders[] = {"own/certs",     "own/private",   "trusted/certs", "trusted/crl",
@@ -153,9 +124,10 @@ std::string TrustFoldersState(const std::string& root) {
     for (const auto& file : FilesOf(root + "/" + folder)) {
       struct stat info{};
       if (stat(file.path().c_str(), &info) != 0) continue;
-      state.append(file.path().filename().string())
-          .append(" " + std::to_string(info.st_size) + " " + std::to_string(info.st_mtim.tv_sec) + "." +
-                  std::to_string(info.st_mtim.tv_nsec) + "\n");
+      char stamp[64];
+      std::snprintf(stamp, sizeof stamp, " %lld %lld.%09ld\n", static_cast<long long>(info.st_size),
+                    static_cast<long long>(info.st_mtim.tv_sec), info.st_mtim.tv_nsec);
+      state.append(file.path().filename().string()).append(stamp);
     }
   }
   return state;
@@ -265,84 +237,6 @@ bool AnyError(const std::vector<ChainError>& errors, bool (*kind)(int), bool iss
                      [&](const ChainError& e) { return kind(e.error) && (e.depth > 0) == issuer; });
 }
 
-// Adds a subject alternative name of `type` (GEN_URI or GEN_DNS).
-bool AddName(GENERAL_NAMES* names, int type, const std::string& value) {
-  ASN1_IA5STRING* text = ASN1_IA5STRING_new();
-  GENERAL_NAME* name = GENERAL_NAME_new();
-  if (!text || !name || !ASN1_STRING_set(text, value.data(), static_cast<int>(value.size()))) {
-    ASN1_IA5STRING_free(text);
-    GENERAL_NAME_free(name);
-    return false;
-  }
-  GENERAL_NAME_set0_value(name, type, text);
-  sk_GENERAL_NAME_push(names, name);
-  return true;
-}
-
-bool AddExtension(X509* cert, X509V3_CTX* ctx, int nid, const char* value) {
-  X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, ctx, nid, value);
-  const bool added = extension && X509_add_ext(cert, extension, -1);
-  X509_EXTENSION_free(extension);
-  return added;
-}
-
-// A self-signed application instance certificate for `key`.
-X509Ptr MakeSelfSigned(EVP_PKEY* key, const std::string& applicationUri,
-                       const std::string& applicationName, const std::string& hostName) {
-  X509Ptr cert(X509_new());
-  if (!cert || !X509_set_version(cert.get(), X509_VERSION_3)) return nullptr;
-  // A random positive 64-bit serial number.
-  std::unique_ptr<BIGNUM, decltype(&BN_free)> serial(BN_new(), BN_free);
-  if (!serial || !BN_rand(serial.get(), 64, BN_RAND_TOP_ANY, BN_RAND_BOTTOM_ANY) ||
-      !BN_to_ASN1_INTEGER(serial.get(), X509_get_serialNumber(cert.get())))
-    return nullptr;
-  // From an hour ago, so that a peer whose clock is a little behind accepts it.
-  X509_gmtime_adj(X509_getm_notBefore(cert.get()), -3600);
-  X509_time_adj_ex(X509_getm_notAfter(cert.get()), 365 * CertificateStore::kOwnCertificateYears, 0, nullptr);
-  X509_NAME* subject = X509_get_subject_name(cert.get());
-  const std::string commonName = applicationName.substr(0, 64);
-  X509_NAME_add_entry_by_NID(subject, NID_commonName, MBSTRING_UTF8,
-                             reinterpret_cast<const unsigned char*>(commonName.c_str()), -1, -1, 0);
-  if (!hostName.empty())
-    X509_NAME_add_entry_by_NID(subject, NID_domainComponent, MBSTRING_ASC,
-                               reinterpret_cast<const unsigned char*>(hostName.c_str()), -1, -1, 0);
-  if (!X509_set_issuer_name(cert.get(), subject) || !X509_set_pubkey(cert.get(), key)) return nullptr;
-
-  X509V3_CTX ctx;
-  X509V3_set_ctx_nodb(&ctx);
-  X509V3_set_ctx(&ctx, cert.get(), cert.get(), nullptr, nullptr, 0);
-  std::unique_ptr<GENERAL_NAMES, NamesFree> names(sk_GENERAL_NAME_new_null());
-  if (!names || !AddName(names.get(), GEN_URI, applicationUri) ||
-      (!hostName.empty() && !AddName(names.get(), GEN_DNS, hostName)) ||
-      !X509_add1_ext_i2d(cert.get(), NID_subject_alt_name, names.get(), 0, X509V3_ADD_DEFAULT) ||
-      !AddExtension(cert.get(), &ctx, NID_basic_constraints, "critical,CA:FALSE") ||
-      !AddExtension(cert.get(), &ctx, NID_key_usage,
-                    "critical,digitalSignature,nonRepudiation,keyEncipherment,dataEncipherment,keyCertSign") ||
-      !AddExtension(cert.get(), &ctx, NID_ext_key_usage, "serverAuth,clientAuth") ||
-      !AddExtension(cert.get(), &ctx, NID_subject_key_identifier, "hash") ||
-      !AddExtension(cert.get(), &ctx, NID_authority_key_identifier, "keyid:always"))
-    return nullptr;
-  if (X509_sign(cert.get(), key, EVP_sha256()) <= 0) return nullptr;
-  return cert;
-}
-
-std::string DerOf(X509* cert) {
-  unsigned char* bytes = nullptr;
-  const int length = i2d_X509(cert, &bytes);
-  if (length <= 0) return {};
-  std::string der(reinterpret_cast<char*>(bytes), static_cast<size_t>(length));
-  OPENSSL_free(bytes);
-  return der;
-}
-
-std::string PemOf(EVP_PKEY* key) {
-  BioPtr bio(BIO_new(BIO_s_mem()));
-  if (!bio || !PEM_write_bio_PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr)) return {};
-  char* data = nullptr;
-  const long length = BIO_get_mem_data(bio.get(), &data);
-  return std::string(data, static_cast<size_t>(length));
-}
-
 // Holds an exclusive lock on a file for as long as it lives.
 class FileLock {
  public:
@@ -367,7 +261,7 @@ class FileLock {
 
 struct CertificateStore::TrustList {
   std::string state;  // TrustFoldersState() when it was read
-  std::unique_ptr<X509_STORE, StoreFree> store{X509_STORE_new()};
+  StorePtr store{X509_STORE_new()};
   std::vector<X509Ptr> issuers;  // complete chains; not trusted themselves
 };
 
@@ -414,15 +308,14 @@ bool CertificateStore::EnsureOwnCertificate(const std::string& applicationUri,
     return false;
   }
   if (!haveCert) {
-    KeyPtr key(EVP_RSA_gen(2048));
-    X509Ptr cert = key ? MakeSelfSigned(key.get(), applicationUri, applicationName, hostName) : nullptr;
-    if (!cert) {
+    std::string newDer, newPem;
+    if (!MakeSelfSignedCertificate(applicationUri, applicationName, hostName, kOwnCertificateYears, newDer,
+                                   newPem)) {
       error = "cannot make a certificate for " + applicationUri;
       return false;
     }
     // The key first: a certificate is never there without its key.
-    if (!WriteFileAtomically(keyPath, PemOf(key.get()), 0600, error) ||
-        !WriteFileAtomically(certPath, DerOf(cert.get()), 0644, error))
+    if (!WriteFileAtomically(keyPath, newPem, 0600, error) || !WriteFileAtomically(certPath, newDer, 0644, error))
       return false;
   }
 
@@ -502,9 +395,9 @@ StatusCode CertificateStore::Validate(std::string_view der, std::string_view app
 
   std::lock_guard<std::mutex> hold(mutex_);
   const TrustList& trust = CurrentTrustList();
-  std::unique_ptr<STACK_OF(X509), CertificateListFree> issuers(sk_X509_new_null());
+  CertificateListPtr issuers(sk_X509_new_null());
   for (const X509Ptr& issuer : trust.issuers) sk_X509_push(issuers.get(), issuer.get());
-  std::unique_ptr<X509_STORE_CTX, StoreCtxFree> ctx(X509_STORE_CTX_new());
+  StoreCtxPtr ctx(X509_STORE_CTX_new());
   std::vector<ChainError> errors;
   if (!ctx || !X509_STORE_CTX_init(ctx.get(), trust.store.get(), cert.get(), issuers.get()))
     return status::BadInternalError;
