@@ -319,6 +319,13 @@ bool CertificateStore::EnsureOwnCertificate(const std::string& applicationUri,
       return false;
   }
 
+  // A key that was copied in with looser permissions is made the owner's
+  // alone before it is used.
+  struct stat keyInfo{};
+  if (stat(keyPath.c_str(), &keyInfo) == 0 && (keyInfo.st_mode & 077) != 0 && chmod(keyPath.c_str(), 0600) != 0) {
+    error = "cannot make " + keyPath + " readable by its owner only: " + std::strerror(errno);
+    return false;
+  }
   std::string der, pem;
   if (!ReadWholeFile(certPath, der) || !ReadWholeFile(keyPath, pem)) {
     error = "cannot read " + certPath + " or " + keyPath;

@@ -194,11 +194,14 @@ TEST_F(CertificateStoreTest, OwnCertificateIsMadeOnceWithAnOwnerOnlyKeyAndReused
   WriteFile(store->TrustedCertificatesFolder() + "/own.der", store->CertificateDer());
   EXPECT_EQ(store->Validate(store->CertificateDer(), "urn:test:server"), status::Good);
 
-  // A second start on the same folder takes the same pair.
+  // A second start on the same folder takes the same pair, and makes a key
+  // that was opened up the owner's alone again.
+  chmod(store->PrivateKeyPath().c_str(), 0644);
   auto again = CertificateStore::Open(root, error);
   ASSERT_TRUE(again->EnsureOwnCertificate("urn:test:server", "Test Server", "testhost", error)) << error;
   EXPECT_EQ(again->CertificateDer(), store->CertificateDer());
   EXPECT_EQ(again->PrivateKeyPem(), store->PrivateKeyPem());
+  EXPECT_EQ(Permissions(store->PrivateKeyPath()), 0600u);
 
   // A pair made out to another application is not taken silently.
   EXPECT_FALSE(again->EnsureOwnCertificate("urn:other", "Other", "testhost", error));
