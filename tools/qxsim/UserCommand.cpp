@@ -3,6 +3,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <iostream>
 #include <optional>
 
@@ -22,19 +23,34 @@ std::optional<std::string> ReadLine() {
   return line;
 }
 
+// The terminal's settings while its echo is off, so that Ctrl-C during the
+// question leaves the terminal as it was.
+termios gEchoingTerminal{};
+
+void RestoreEchoAndDie(int signal) {
+  tcsetattr(STDIN_FILENO, TCSAFLUSH, &gEchoingTerminal);
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
 // Asks on standard error and reads the answer from the terminal with its
 // echo turned off.
 std::optional<std::string> AskHidden(const std::string& prompt) {
   std::cerr << prompt << std::flush;
-  termios saved{};
-  const bool quiet = tcgetattr(STDIN_FILENO, &saved) == 0;
+  const bool quiet = tcgetattr(STDIN_FILENO, &gEchoingTerminal) == 0;
   if (quiet) {
-    termios silent = saved;
+    termios silent = gEchoingTerminal;
     silent.c_lflag &= static_cast<tcflag_t>(~ECHO);
+    std::signal(SIGINT, RestoreEchoAndDie);
+    std::signal(SIGTERM, RestoreEchoAndDie);
     tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
   }
   std::optional<std::string> answer = ReadLine();
-  if (quiet) tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+  if (quiet) {
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &gEchoingTerminal);
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+  }
   std::cerr << '\n';
   return answer;
 }
