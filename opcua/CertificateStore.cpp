@@ -245,6 +245,7 @@ class FileLock {
       close(fd_);
       fd_ = -1;
     }
+    if (fd_ < 0) error_ = errno;
   }
   ~FileLock() {
     if (fd_ >= 0) close(fd_);
@@ -252,9 +253,12 @@ class FileLock {
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
   bool Held() const { return fd_ >= 0; }
+  // Why the lock is not held.
+  const char* Failure() const { return std::strerror(error_); }
 
  private:
   int fd_;
+  int error_ = 0;
 };
 
 }  // namespace
@@ -281,7 +285,8 @@ std::unique_ptr<CertificateStore> CertificateStore::Open(const std::string& root
   }
   // The private key's folder is the owner's alone.
   const std::string privateFolder = root + "/own/private";
-  if (chmod(privateFolder.c_str(), 0700) != 0) {
+  struct stat info{};
+  if (stat(privateFolder.c_str(), &info) != 0 || ((info.st_mode & 077) != 0 && chmod(privateFolder.c_str(), 0700) != 0)) {
     error = "cannot make " + privateFolder + " private: " + std::strerror(errno);
     return nullptr;
   }
@@ -291,17 +296,19 @@ std::unique_ptr<CertificateStore> CertificateStore::Open(const std::string& root
 bool CertificateStore::EnsureOwnCertificate(const std::string& applicationUri,
                                             const std::string& applicationName,
                                             const std::string& hostName, std::string& error) {
-  // Two programs starting at once on one store make one pair between them.
-  FileLock lock(root_ + "/own/private/.lock");
-  if (!lock.Held()) {
-    error = "cannot lock " + root_ + "/own/private/.lock: " + std::strerror(errno);
-    return false;
-  }
   const std::string certPath = OwnCertificatePath();
   const std::string keyPath = PrivateKeyPath();
+  // Two programs starting at once on one store make one pair between them.
+  // A store that an administrator made read-only needs no lock: its pair is
+  // only read.
+  FileLock lock(root_ + "/own/private/.lock");
   std::error_code ec;
   const bool haveCert = fs::exists(certPath, ec);
   const bool haveKey = fs::exists(keyPath, ec);
+  if (!lock.Held() && !(haveCert && haveKey)) {
+    error = "cannot lock " + root_ + "/own/private/.lock: " + lock.Failure();
+    return false;
+  }
   if (haveCert != haveKey) {
     error = "the certificate folder has " + (haveCert ? certPath : keyPath) + " without " +
             (haveCert ? keyPath : certPath) + "; delete it to have a new pair made";
