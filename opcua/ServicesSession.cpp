@@ -97,7 +97,8 @@ StatusCode TokenPassword(const UserNameIdentityToken& token, const SecurityPolic
 SignIn Identify(const ServerSecurity& security, const SecurityOffer& offer,
                 const crypto::PrivateKey* key, std::string_view serverNonce,
                 const ExtensionObject& token) {
-  bool anonymous = token.encoding == ExtensionObject::Encoding::None ||
+  // No token at all counts as anonymous, as the standard allows.
+  bool anonymous = (token.encoding == ExtensionObject::Encoding::None && token.typeId.IsNull()) ||
                    token.typeId == NodeId(0, AnonymousIdentityToken::kTypeId);
   if (anonymous) {
     if (!security.allowAnonymous) return Refused(status::BadIdentityTokenRejected);

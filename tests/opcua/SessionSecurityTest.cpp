@@ -211,6 +211,13 @@ TEST_F(SessionSecurity, SignInOutcomes) {
          return x509;
        },
        status::BadIdentityTokenRejected},
+      {"user name type without a body",
+       [](const std::string&) {
+         ExtensionObject empty;
+         empty.typeId = NodeId(0, UserNameIdentityToken::kTypeId);
+         return empty;
+       },
+       status::BadIdentityTokenInvalid},
       {"undecodable user name token",
        [](const std::string&) {
          ExtensionObject broken = ClearTextToken(kUser, kPassword);
