@@ -36,10 +36,14 @@ cmake --build build-fuzz -j2 --target "${targets[@]}"
 
 passed=0
 for t in "${targets[@]}"; do
-  # Seeds live in the corpus folder beside the fuzzer's CMakeLists.txt.
+  # Seeds live beside the fuzzer's CMakeLists.txt: in corpus-<fuzzer> when
+  # the fuzzer has a folder of its own, else in corpus.
   corpus_seed=""
   listing=$(grep -l -w "$t" ./*/fuzz/CMakeLists.txt | head -n 1 || true)
-  [ -n "$listing" ] && [ -d "$(dirname "$listing")/corpus" ] && corpus_seed="$(dirname "$listing")/corpus"
+  for seeds in "corpus-$t" corpus; do
+    [ -n "$listing" ] && [ -z "$corpus_seed" ] && [ -d "$(dirname "$listing")/$seeds" ] &&
+      corpus_seed="$(dirname "$listing")/$seeds"
+  done
   work="build-fuzz/corpus-$t"
   mkdir -p "$work"
   echo "fuzz: $t for ${seconds}s (seeds: ${corpus_seed:-none})"
