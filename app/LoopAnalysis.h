@@ -3,6 +3,8 @@
 // the window, qxsim and the OPC server list them.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <vector>
 
