@@ -6,6 +6,10 @@ namespace opcua {
 
 namespace {
 
+// A password needs one or two cipher blocks; a longer secret would only make
+// the server spend an RSA decryption per block on a client's behalf.
+constexpr size_t kMaxUserSecretBytes = 4096;
+
 std::string Concat(std::string_view a, std::string_view b) {
   std::string out;
   out.reserve(a.size() + b.size());
@@ -51,6 +55,7 @@ std::optional<std::string> EncryptUserSecret(const crypto::Certificate& serverCe
 StatusCode DecryptUserSecret(const crypto::PrivateKey& key, AsymmetricEncryption algorithm,
                              std::string_view secret, std::string_view serverNonce,
                              std::string& password) {
+  if (secret.size() > kMaxUserSecretBytes) return status::BadIdentityTokenInvalid;
   auto plain = crypto::Decrypt(key, algorithm, secret);
   if (!plain || plain->size() < 4) return status::BadIdentityTokenInvalid;
   uint64_t length = 0;

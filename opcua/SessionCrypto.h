@@ -37,8 +37,9 @@ std::optional<std::string> EncryptUserSecret(const crypto::Certificate& serverCe
                                              std::string_view serverNonce);
 
 // Recovers the password from a secret made by EncryptUserSecret.
-// BadIdentityTokenInvalid when the secret does not decrypt with `key`, its
-// length field does not fit, or it carries another nonce than `serverNonce`.
+// BadIdentityTokenInvalid when the secret is longer than a password needs
+// (4 KiB), does not decrypt with `key`, its length field does not fit, or it
+// carries another nonce than `serverNonce`.
 StatusCode DecryptUserSecret(const crypto::PrivateKey& key, AsymmetricEncryption algorithm,
                              std::string_view secret, std::string_view serverNonce,
                              std::string& password);

@@ -192,6 +192,9 @@ TEST_F(SessionSecurity, SignInOutcomes) {
       {"nonce of another activation",
        [](const std::string& n) { return UserToken(kUser, kPassword, std::string(n.size(), 'x')); },
        status::BadIdentityTokenInvalid},
+      {"secret of more blocks than a password needs",
+       [](const std::string& n) { return UserToken(kUser, std::string(5000, 'p'), n); },
+       status::BadIdentityTokenInvalid},
       {"secret cut short",
        [](const std::string& n) {
          UserNameIdentityToken t;
