@@ -97,7 +97,7 @@ StatusCode TokenPassword(const UserNameIdentityToken& token, const SecurityPolic
 SignIn Identify(const ServerSecurity& security, const SecurityOffer& offer,
                 const crypto::PrivateKey* key, std::string_view serverNonce,
                 const ExtensionObject& token) {
-  // No token at all counts as anonymous, as the standard allows.
+  // No token at all counts as anonymous: some clients send none.
   bool anonymous = (token.encoding == ExtensionObject::Encoding::None && token.typeId.IsNull()) ||
                    token.typeId == NodeId(0, AnonymousIdentityToken::kTypeId);
   if (anonymous) {
