@@ -19,7 +19,8 @@ std::string HostName() {
 
 }  // namespace
 
-bool LoadServerSecurity(const GBServerIdentity& identity, opcua::ServerSecurity& security, std::string& error) {
+bool LoadServerSecurity(const GBServerIdentity& identity, opcua::ServerSecurity& security,
+                        std::string& error) {
   ServerSecuritySettings settings;
   if (!ReadServerSecuritySettings(settings, error) ||
       !ApplyEndpointSecurity(settings, identity.EndpointUrl, security, error))
@@ -27,7 +28,8 @@ bool LoadServerSecurity(const GBServerIdentity& identity, opcua::ServerSecurity&
   // The certificate is needed even when only None is offered: passwords
   // are encrypted with it.
   std::shared_ptr<opcua::CertificateStore> store = opcua::CertificateStore::Open(settings.pkiFolder, error);
-  if (!store || !store->EnsureOwnCertificate(ServerApplicationUri(identity), identity.Description, HostName(), error))
+  if (!store ||
+      !store->EnsureOwnCertificate(ServerApplicationUri(identity), identity.Description, HostName(), error))
     return false;
   security.certificateDer = store->CertificateDer();
   security.privateKeyPem = store->PrivateKeyPem();

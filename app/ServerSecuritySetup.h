@@ -13,6 +13,7 @@ namespace qx {
 
 // Fills `security` for serving `identity` at its endpoint. False with a
 // one-line message naming the variable, folder or file at fault.
-bool LoadServerSecurity(const GBServerIdentity& identity, opcua::ServerSecurity& security, std::string& error);
+bool LoadServerSecurity(const GBServerIdentity& identity, opcua::ServerSecurity& security,
+                        std::string& error);
 
 }  // namespace qx

@@ -41,8 +41,9 @@ std::string_view Trimmed(std::string_view text) {
 std::string Setting(const char* name, const char* value) { return std::string(name) + "=" + value; }
 
 void AddOffer(std::vector<SecurityOffer>& offers, const char* uri, MessageSecurityMode mode) {
-  const bool known = std::any_of(offers.begin(), offers.end(),
-                                 [&](const SecurityOffer& o) { return o.policyUri == uri && o.mode == mode; });
+  const bool known = std::any_of(offers.begin(), offers.end(), [&](const SecurityOffer& o) {
+    return o.policyUri == uri && o.mode == mode;
+  });
   if (!known) offers.push_back(SecurityOffer{uri, mode});
 }
 
@@ -172,8 +173,9 @@ bool ApplyEndpointSecurity(const ServerSecuritySettings& settings, const std::st
     if (loopback) security.offers.push_back({opcua::kSecurityPolicyNone, MessageSecurityMode::None});
     for (const SecurityOffer& offer : SecuredOffers()) security.offers.push_back(offer);
   }
-  const bool secured = std::any_of(security.offers.begin(), security.offers.end(),
-                                   [](const SecurityOffer& o) { return o.mode != MessageSecurityMode::None; });
+  const bool secured =
+      std::any_of(security.offers.begin(), security.offers.end(),
+                  [](const SecurityOffer& o) { return o.mode != MessageSecurityMode::None; });
   if (!secured && !settings.allowAnonymous) {
     // A password is never sent over a channel that protects nothing.
     error = "QX_OPC_ANONYMOUS=deny with QX_OPC_SECURITY=None: no session could sign in";

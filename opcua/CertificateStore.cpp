@@ -27,8 +27,8 @@ namespace fs = std::filesystem;
 using namespace x509;
 
 // The folders the store reads or writes, below its root.
-constexpr const char* kFolders[] = {"own/certs",     "own/private",   "trusted/certs", "trusted/crl",
-                                    "issuers/certs", "issuers/crl",   "rejected"};
+constexpr const char* kFolders[] = {"own/certs",     "own/private", "trusted/certs", "trusted/crl",
+                                    "issuers/certs", "issuers/crl", "rejected"};
 // The folders whose contents make up the trust list.
 constexpr const char* kTrustFolders[] = {"trusted/certs", "trusted/crl", "issuers/certs", "issuers/crl"};
 
@@ -47,8 +47,7 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
 
 // Writes `bytes` to `path` through a temporary file beside it (made 0600 by
 // mkstemp and then given `mode`), so that readers never see half a file.
-bool WriteFileAtomically(const std::string& path, std::string_view bytes, mode_t mode,
-                         std::string& error) {
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, mode_t mode, std::string& error) {
   std::string temporary = path + ".XXXXXX";
   int fd = mkostemp(temporary.data(), O_CLOEXEC);
   if (fd < 0) {
@@ -286,7 +285,8 @@ std::unique_ptr<CertificateStore> CertificateStore::Open(const std::string& root
   // The private key's folder is the owner's alone.
   const std::string privateFolder = root + "/own/private";
   struct stat info{};
-  if (stat(privateFolder.c_str(), &info) != 0 || ((info.st_mode & 077) != 0 && chmod(privateFolder.c_str(), 0700) != 0)) {
+  if (stat(privateFolder.c_str(), &info) != 0 ||
+      ((info.st_mode & 077) != 0 && chmod(privateFolder.c_str(), 0700) != 0)) {
     error = "cannot make " + privateFolder + " private: " + std::strerror(errno);
     return nullptr;
   }
@@ -294,8 +294,8 @@ std::unique_ptr<CertificateStore> CertificateStore::Open(const std::string& root
 }
 
 bool CertificateStore::EnsureOwnCertificate(const std::string& applicationUri,
-                                            const std::string& applicationName,
-                                            const std::string& hostName, std::string& error) {
+                                            const std::string& applicationName, const std::string& hostName,
+                                            std::string& error) {
   const std::string certPath = OwnCertificatePath();
   const std::string keyPath = PrivateKeyPath();
   // Two programs starting at once on one store make one pair between them.
@@ -322,14 +322,16 @@ bool CertificateStore::EnsureOwnCertificate(const std::string& applicationUri,
       return false;
     }
     // The key first: a certificate is never there without its key.
-    if (!WriteFileAtomically(keyPath, newPem, 0600, error) || !WriteFileAtomically(certPath, newDer, 0644, error))
+    if (!WriteFileAtomically(keyPath, newPem, 0600, error) ||
+        !WriteFileAtomically(certPath, newDer, 0644, error))
       return false;
   }
 
   // A key that was copied in with looser permissions is made the owner's
   // alone before it is used.
   struct stat keyInfo{};
-  if (stat(keyPath.c_str(), &keyInfo) == 0 && (keyInfo.st_mode & 077) != 0 && chmod(keyPath.c_str(), 0600) != 0) {
+  if (stat(keyPath.c_str(), &keyInfo) == 0 && (keyInfo.st_mode & 077) != 0 &&
+      chmod(keyPath.c_str(), 0600) != 0) {
     error = "cannot make " + keyPath + " readable by its owner only: " + std::strerror(errno);
     return false;
   }
@@ -341,12 +343,15 @@ bool CertificateStore::EnsureOwnCertificate(const std::string& applicationUri,
   X509Ptr cert = CertificateFromDer(der);
   BioPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
   KeyPtr key(PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr));
-  if (!cert) error = certPath + " is not a DER certificate; delete it and its key to have a new pair made";
-  else if (!key) error = keyPath + " is not an unencrypted PEM private key";
+  if (!cert)
+    error = certPath + " is not a DER certificate; delete it and its key to have a new pair made";
+  else if (!key)
+    error = keyPath + " is not an unencrypted PEM private key";
   else if (X509_check_private_key(cert.get(), key.get()) != 1)
     error = keyPath + " is not the key of " + certPath + "; delete both to have a new pair made";
   else if (!HasUri(cert.get(), applicationUri))
-    error = certPath + " is not made out to " + applicationUri + "; delete it and its key to have a new pair made";
+    error = certPath + " is not made out to " + applicationUri +
+            "; delete it and its key to have a new pair made";
   else if (X509_cmp_current_time(X509_get0_notAfter(cert.get())) < 0)
     error = certPath + " has expired; delete it and its key to have a new pair made";
   if (!error.empty()) return false;
@@ -372,8 +377,10 @@ const CertificateStore::TrustList& CertificateStore::CurrentTrustList() {
         continue;
       }
       for (X509Ptr& cert : CertificatesFromFile(bytes)) {
-        if (trusted) X509_STORE_add_cert(trust->store.get(), cert.get());
-        else trust->issuers.push_back(std::move(cert));
+        if (trusted)
+          X509_STORE_add_cert(trust->store.get(), cert.get());
+        else
+          trust->issuers.push_back(std::move(cert));
       }
     }
   }
@@ -418,8 +425,8 @@ StatusCode CertificateStore::Validate(std::string_view der, std::string_view app
   // A trusted certificate is an anchor even when it is not a root (a
   // client's own certificate moved into trusted/certs); revocation lists are
   // checked for every CA in the chain that has one.
-  X509_STORE_CTX_set_flags(ctx.get(), X509_V_FLAG_PARTIAL_CHAIN | X509_V_FLAG_CRL_CHECK |
-                                          X509_V_FLAG_CRL_CHECK_ALL);
+  X509_STORE_CTX_set_flags(ctx.get(),
+                           X509_V_FLAG_PARTIAL_CHAIN | X509_V_FLAG_CRL_CHECK | X509_V_FLAG_CRL_CHECK_ALL);
   X509_STORE_CTX_set_app_data(ctx.get(), &errors);
   X509_STORE_CTX_set_verify_cb(ctx.get(), CollectChainError);
   X509_verify_cert(ctx.get());
@@ -436,7 +443,8 @@ StatusCode CertificateStore::Validate(std::string_view der, std::string_view app
            error == X509_V_ERR_UNABLE_TO_DECRYPT_CERT_SIGNATURE ||
            error == X509_V_ERR_UNABLE_TO_DECODE_ISSUER_PUBLIC_KEY;
   };
-  if (std::any_of(errors.begin(), errors.end(), [&](const ChainError& e) { return isSignatureError(e.error); }))
+  if (std::any_of(errors.begin(), errors.end(),
+                  [&](const ChainError& e) { return isSignatureError(e.error); }))
     return status::BadCertificateInvalid;
   if (AnyError(errors, IsTimeError, false)) return status::BadCertificateTimeInvalid;
   if (AnyError(errors, IsTimeError, true)) return status::BadCertificateIssuerTimeInvalid;

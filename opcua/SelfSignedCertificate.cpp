@@ -32,8 +32,8 @@ bool AddExtension(X509* cert, X509V3_CTX* ctx, int nid, const char* value) {
 }
 
 // A self-signed application instance certificate for `key`.
-X509Ptr MakeSelfSigned(EVP_PKEY* key, const std::string& applicationUri,
-                       const std::string& applicationName, const std::string& hostName, int validYears) {
+X509Ptr MakeSelfSigned(EVP_PKEY* key, const std::string& applicationUri, const std::string& applicationName,
+                       const std::string& hostName, int validYears) {
   X509Ptr cert(X509_new());
   if (!cert || !X509_set_version(cert.get(), X509_VERSION_3)) return nullptr;
   // A random positive 64-bit serial number.
@@ -60,8 +60,9 @@ X509Ptr MakeSelfSigned(EVP_PKEY* key, const std::string& applicationUri,
       (!hostName.empty() && !AddName(names.get(), GEN_DNS, hostName)) ||
       !X509_add1_ext_i2d(cert.get(), NID_subject_alt_name, names.get(), 0, X509V3_ADD_DEFAULT) ||
       !AddExtension(cert.get(), &ctx, NID_basic_constraints, "critical,CA:FALSE") ||
-      !AddExtension(cert.get(), &ctx, NID_key_usage,
-                    "critical,digitalSignature,nonRepudiation,keyEncipherment,dataEncipherment,keyCertSign") ||
+      !AddExtension(
+          cert.get(), &ctx, NID_key_usage,
+          "critical,digitalSignature,nonRepudiation,keyEncipherment,dataEncipherment,keyCertSign") ||
       !AddExtension(cert.get(), &ctx, NID_ext_key_usage, "serverAuth,clientAuth") ||
       !AddExtension(cert.get(), &ctx, NID_subject_key_identifier, "hash") ||
       !AddExtension(cert.get(), &ctx, NID_authority_key_identifier, "keyid:always"))
@@ -93,7 +94,8 @@ bool MakeSelfSignedCertificate(const std::string& applicationUri, const std::str
                                const std::string& hostName, int validYears, std::string& certificateDer,
                                std::string& privateKeyPem) {
   KeyPtr key(EVP_RSA_gen(2048));
-  X509Ptr cert = key ? MakeSelfSigned(key.get(), applicationUri, applicationName, hostName, validYears) : nullptr;
+  X509Ptr cert =
+      key ? MakeSelfSigned(key.get(), applicationUri, applicationName, hostName, validYears) : nullptr;
   if (!cert) return false;
   certificateDer = DerOf(cert.get());
   privateKeyPem = PemOf(key.get());

@@ -40,9 +40,9 @@ std::string Base64(const unsigned char* bytes, std::size_t size) {
 bool FromBase64(std::string_view text, std::string& bytes) {
   if (text.empty() || text.size() % 4 != 0) return false;
   bytes.assign(3 * text.size() / 4, '\0');
-  const int length = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(bytes.data()),
-                                     reinterpret_cast<const unsigned char*>(text.data()),
-                                     static_cast<int>(text.size()));
+  const int length =
+      EVP_DecodeBlock(reinterpret_cast<unsigned char*>(bytes.data()),
+                      reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
   if (length < 0) return false;
   // EVP_DecodeBlock counts the padding as zero bytes.
   std::size_t padding = 0;
@@ -104,9 +104,9 @@ bool ParseAccount(std::string_view line, std::string& user, PasswordHash& parsed
 bool Scrypt(std::string_view password, const PasswordHash& how, std::size_t length, std::string& out) {
   out.assign(length, '\0');
   const uint64_t memory = uint64_t{128} * how.r * (how.n + how.p + 2) + (uint64_t{1} << 20);
-  return EVP_PBE_scrypt(password.data(), password.size(), reinterpret_cast<const unsigned char*>(how.salt.data()),
-                        how.salt.size(), how.n, how.r, how.p, memory, reinterpret_cast<unsigned char*>(out.data()),
-                        out.size()) == 1;
+  return EVP_PBE_scrypt(password.data(), password.size(),
+                        reinterpret_cast<const unsigned char*>(how.salt.data()), how.salt.size(), how.n,
+                        how.r, how.p, memory, reinterpret_cast<unsigned char*>(out.data()), out.size()) == 1;
 }
 
 bool IsComment(std::string_view line) { return line.empty() || line.front() == '#'; }
@@ -240,10 +240,10 @@ bool UsersFile::Add(std::string_view user, std::string_view password, std::strin
     error = "cannot hash the password";
     return false;
   }
-  const std::string text =
-      std::string(user) + ":" + kScheme + ":" + std::to_string(made.n) + ":" + std::to_string(made.r) + ":" +
-      std::to_string(made.p) + ":" + Base64(reinterpret_cast<const unsigned char*>(made.salt.data()), kSaltBytes) +
-      ":" + Base64(reinterpret_cast<const unsigned char*>(made.hash.data()), kHashBytes);
+  const std::string text = std::string(user) + ":" + kScheme + ":" + std::to_string(made.n) + ":" +
+                           std::to_string(made.r) + ":" + std::to_string(made.p) + ":" +
+                           Base64(reinterpret_cast<const unsigned char*>(made.salt.data()), kSaltBytes) +
+                           ":" + Base64(reinterpret_cast<const unsigned char*>(made.hash.data()), kHashBytes);
   for (Line& line : lines_) {
     if (line.user == user) {
       line.text = text;

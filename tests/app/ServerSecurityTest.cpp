@@ -26,8 +26,10 @@ class ScopedEnvironment {
  public:
   ~ScopedEnvironment() {
     for (const auto& [name, value] : saved_) {
-      if (value) setenv(name.c_str(), value->c_str(), 1);
-      else unsetenv(name.c_str());
+      if (value)
+        setenv(name.c_str(), value->c_str(), 1);
+      else
+        unsetenv(name.c_str());
     }
   }
   void Set(const std::string& name, const std::string& value) {

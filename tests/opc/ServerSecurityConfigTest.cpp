@@ -55,14 +55,16 @@ TEST(ServerSecurityConfigTest, FoldersFollowTheVariablesThenXdgThenHome) {
   EXPECT_EQ(Read(relative).pkiFolder, "/home/op/.local/share/qxsim/pki");
   EXPECT_EQ(Read(relative).usersFile, "/home/op/.config/qxsim/users");
 
-  const Environment own{{"HOME", "/home/op"}, {"QX_OPC_PKI", "/etc/qx/pki"}, {"QX_OPC_USERS", "/etc/qx/users"}};
+  const Environment own{
+      {"HOME", "/home/op"}, {"QX_OPC_PKI", "/etc/qx/pki"}, {"QX_OPC_USERS", "/etc/qx/users"}};
   EXPECT_EQ(Read(own).pkiFolder, "/etc/qx/pki");
   EXPECT_EQ(Read(own).usersFile, "/etc/qx/users");
 }
 
 TEST(ServerSecurityConfigTest, LoopbackEndpointsAreTheLocalAddressesOnly) {
-  for (const char* endpoint : {"opc.tcp://127.0.0.1:4840", "opc.tcp://127.1.2.3:4840", "opc.tcp://localhost:4840",
-                               "opc.tcp://LOCALHOST", "opc.tcp://[::1]:4840/path"})
+  for (const char* endpoint :
+       {"opc.tcp://127.0.0.1:4840", "opc.tcp://127.1.2.3:4840", "opc.tcp://localhost:4840",
+        "opc.tcp://LOCALHOST", "opc.tcp://[::1]:4840/path"})
     EXPECT_TRUE(IsLoopbackEndpoint(endpoint)) << endpoint;
   for (const char* endpoint : {"opc.tcp://0.0.0.0:4840", "opc.tcp://[::]:4840", "opc.tcp://192.168.1.10:4840",
                                "opc.tcp://128.0.0.1:4840", "opc.tcp://localhost.example.com:4840",
@@ -85,15 +87,19 @@ TEST(ServerSecurityConfigTest, WhatAnEndpointOffersAndWhoMayWrite) {
        "None, Basic256Sha256 SignAndEncrypt; anonymous sessions may read, signed-in users write"},
       {{{"QX_OPC_SECURITY", "aes256_sha256_rsapss:sign,Aes256_Sha256_RsaPss"}},
        loopback,
-       "Aes256_Sha256_RsaPss Sign, Aes256_Sha256_RsaPss SignAndEncrypt; anonymous sessions may read and write"},
+       "Aes256_Sha256_RsaPss Sign, Aes256_Sha256_RsaPss SignAndEncrypt; anonymous sessions may read and "
+       "write"},
       {{{"QX_OPC_ANONYMOUS_WRITES", "deny"}},
        loopback,
        "None, " + std::string(kAllSecured) + "; anonymous sessions may read, signed-in users write"},
       {{{"QX_OPC_ANONYMOUS", "deny"}}, network, std::string(kAllSecured) + "; signed-in users only"},
-      {{{"QX_OPC_ANONYMOUS_WRITES", "allow"}}, network,
-       "error: QX_OPC_ANONYMOUS_WRITES=allow: anonymous sessions may write only on a loopback endpoint, not " +
+      {{{"QX_OPC_ANONYMOUS_WRITES", "allow"}},
+       network,
+       "error: QX_OPC_ANONYMOUS_WRITES=allow: anonymous sessions may write only on a loopback endpoint, "
+       "not " +
            network},
-      {{{"QX_OPC_SECURITY", "None"}, {"QX_OPC_ANONYMOUS", "deny"}}, loopback,
+      {{{"QX_OPC_SECURITY", "None"}, {"QX_OPC_ANONYMOUS", "deny"}},
+       loopback,
        "error: QX_OPC_ANONYMOUS=deny with QX_OPC_SECURITY=None: no session could sign in"},
   };
   for (const Case& c : cases) EXPECT_EQ(Offered(c.environment, c.endpoint), c.expected) << c.endpoint;
@@ -102,8 +108,8 @@ TEST(ServerSecurityConfigTest, WhatAnEndpointOffersAndWhoMayWrite) {
 TEST(ServerSecurityConfigTest, OffersAreStackPoliciesAndModes) {
   opcua::ServerSecurity security;
   std::string error;
-  ASSERT_TRUE(ApplyEndpointSecurity(Read({{"QX_OPC_SECURITY", "None,Basic256Sha256:Sign"}}), "opc.tcp://[::1]:1",
-                                    security, error));
+  ASSERT_TRUE(ApplyEndpointSecurity(Read({{"QX_OPC_SECURITY", "None,Basic256Sha256:Sign"}}),
+                                    "opc.tcp://[::1]:1", security, error));
   ASSERT_EQ(security.offers.size(), 2u);
   EXPECT_EQ(security.offers[0].policyUri, opcua::kSecurityPolicyNone);
   EXPECT_EQ(security.offers[0].mode, MessageSecurityMode::None);
@@ -122,9 +128,11 @@ TEST(ServerSecurityConfigTest, ValuesNotUnderstoodAreNamedWithTheirVariable) {
        "QX_OPC_SECURITY=Basic256: unknown security policy 'Basic256' (one of None, Basic256Sha256, "
        "Aes128_Sha256_RsaOaep, Aes256_Sha256_RsaPss)"},
       {"QX_OPC_SECURITY", "Basic256Sha256:Encrypt",
-       "QX_OPC_SECURITY=Basic256Sha256:Encrypt: unknown mode 'Encrypt' of Basic256Sha256 (Sign or SignAndEncrypt)"},
+       "QX_OPC_SECURITY=Basic256Sha256:Encrypt: unknown mode 'Encrypt' of Basic256Sha256 (Sign or "
+       "SignAndEncrypt)"},
       {"QX_OPC_SECURITY", "None:Sign", "QX_OPC_SECURITY=None:Sign: None takes no mode ('None:Sign')"},
-      {"QX_OPC_SECURITY", "None,,Basic256Sha256", "QX_OPC_SECURITY=None,,Basic256Sha256: unknown security policy ''"},
+      {"QX_OPC_SECURITY", "None,,Basic256Sha256",
+       "QX_OPC_SECURITY=None,,Basic256Sha256: unknown security policy ''"},
       {"QX_OPC_ANONYMOUS", "yes", "QX_OPC_ANONYMOUS=yes: expected allow or deny"},
       {"QX_OPC_ANONYMOUS_WRITES", "0", "QX_OPC_ANONYMOUS_WRITES=0: expected allow or deny"},
   };

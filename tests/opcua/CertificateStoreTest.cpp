@@ -22,7 +22,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kClientUri = "urn:test:client";
-constexpr const char* kFullUsage = "critical,digitalSignature,nonRepudiation,keyEncipherment,dataEncipherment";
+constexpr const char* kFullUsage =
+    "critical,digitalSignature,nonRepudiation,keyEncipherment,dataEncipherment";
 
 struct X509Free {
   void operator()(X509* x) const { X509_free(x); }
@@ -69,7 +70,8 @@ X509Ptr MakeCertificate(const CertificateShape& shape, EVP_PKEY* key, X509* issu
   X509_set_issuer_name(cert.get(), X509_get_subject_name(issuer ? issuer : cert.get()));
   X509_set_pubkey(cert.get(), key);
   X509* signer = issuer ? issuer : cert.get();
-  AddExtension(cert.get(), signer, NID_basic_constraints, shape.ca ? "critical,CA:TRUE" : "critical,CA:FALSE");
+  AddExtension(cert.get(), signer, NID_basic_constraints,
+               shape.ca ? "critical,CA:TRUE" : "critical,CA:FALSE");
   AddExtension(cert.get(), signer, NID_key_usage, shape.keyUsage);
   if (!shape.uri.empty()) AddExtension(cert.get(), signer, NID_subject_alt_name, "URI:" + shape.uri);
   AddExtension(cert.get(), signer, NID_subject_key_identifier, "hash");
@@ -147,7 +149,9 @@ class CertificateStoreTest : public ::testing::Test {
   void TearDown() override { fs::remove_all(root); }
 
   // Puts a certificate into trusted/certs.
-  void Trust(X509* cert, const std::string& name) { WriteFile(store->TrustedCertificatesFolder() + "/" + name, Der(cert)); }
+  void Trust(X509* cert, const std::string& name) {
+    WriteFile(store->TrustedCertificatesFolder() + "/" + name, Der(cert));
+  }
 
   // One RSA key serves every test certificate: making keys is slow and the
   // checks do not depend on it.

@@ -42,7 +42,8 @@ TEST(UsersFileTest, AccountsSurviveASaveAndOnlyTheirPasswordsSignIn) {
   // Same password, different salts: the stored hashes differ.
   const std::string text = ReadText(path);
   const std::string aliceLine = text.substr(0, text.find('\n'));
-  const std::string bobLine = text.substr(text.find('\n') + 1, text.find('\n', text.find('\n') + 1) - text.find('\n') - 1);
+  const std::string bobLine =
+      text.substr(text.find('\n') + 1, text.find('\n', text.find('\n') + 1) - text.find('\n') - 1);
   EXPECT_TRUE(aliceLine.starts_with("alice:scrypt:16384:8:1:")) << aliceLine;
   EXPECT_NE(aliceLine.substr(aliceLine.find(":1:")), bobLine.substr(bobLine.find(":1:")));
   EXPECT_EQ(text.find("wonder"), std::string::npos);
@@ -81,7 +82,7 @@ TEST(UsersFileTest, NamesAndPasswordsThatCannotBeStoredAreRefused) {
   UsersFile users;
   std::string error;
   for (const std::string& name : {std::string(), std::string("a:b"), std::string("a b"), std::string("tab\t"),
-                                 std::string("bell\a"), std::string(kMaxUserNameLength + 1, 'x')}) {
+                                  std::string("bell\a"), std::string(kMaxUserNameLength + 1, 'x')}) {
     error.clear();
     EXPECT_FALSE(users.Add(name, "secret", error)) << name;
     EXPECT_FALSE(error.empty());
@@ -102,7 +103,7 @@ TEST(UsersFileTest, MalformedLinesAreReportedWithTheirLineNumber) {
   } cases[] = {
       {"bob:secret", "expected NAME:scrypt"},
       {"bob:md5:1024:8:1:c2FsdHNhbHQ=:AAAAAAAAAAAAAAAAAAAAAA==", "unknown hash scheme 'md5'"},
-      {"bob:scrypt:1000:8:1:c2FsdHNhbHQ=:AAAAAAAAAAAAAAAAAAAAAA==", "out of range"},    // not a power of 2
+      {"bob:scrypt:1000:8:1:c2FsdHNhbHQ=:AAAAAAAAAAAAAAAAAAAAAA==", "out of range"},      // not a power of 2
       {"bob:scrypt:1048576:64:1:c2FsdHNhbHQ=:AAAAAAAAAAAAAAAAAAAAAA==", "out of range"},  // gigabytes
       {"bob:scrypt:1024:8:0:c2FsdHNhbHQ=:AAAAAAAAAAAAAAAAAAAAAA==", "out of range"},
       {"bob:scrypt:1024:8:1:not base64:AAAAAAAAAAAAAAAAAAAAAA==", "base64"},

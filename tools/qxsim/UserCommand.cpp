@@ -115,7 +115,9 @@ int UserCommand(const std::vector<std::string>& args) {
     std::cerr << "qxsim user: " << error << '\n';
     return 1;
   }
-  const char* done = args[0] == "remove" ? " removed from " : existed ? " has a new password in " : " added to ";
+  const char* done = args[0] == "remove" ? " removed from "
+                     : existed           ? " has a new password in "
+                                         : " added to ";
   std::cerr << "qxsim user: " << user << done << path << '\n';
   return 0;
 }
