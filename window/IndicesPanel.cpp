@@ -1,6 +1,6 @@
 #include "window/IndicesPanel.h"
 
-#include <QHBoxLayout>
+#include <QGridLayout>
 #include <QLabel>
 #include <cmath>
 #include <cstring>
@@ -10,6 +10,13 @@ namespace {
 
 const QString kAbsent = QString::fromUtf8("\u2014");
 const char* const kNames[] = {"IAE", "ISE", "ITAE", "Overshoot", "RiseTime", "SettlingTime", "DecayRatio", "OPTravel"};
+// Where each index stands: the sums and the output's travel in the first
+// row beside the caption, the set-point response in the second.
+struct Cell {
+  int Row, Column;
+};
+constexpr Cell kCells[] = {{0, 1}, {0, 2}, {0, 3}, {1, 1}, {1, 2}, {1, 3}, {1, 4}, {0, 4}};
+constexpr int kColumns = 5;
 constexpr const char* kWindowStart = "WindowStart";
 
 // Four significant figures for the small values, whole numbers once the
@@ -33,20 +40,27 @@ QString Number(double value, int decimals, char separator) {
 IndicesPanel::IndicesPanel(QWidget* parent) : QFrame(parent), caption_(new QLabel(this)) {
   setObjectName("IndicesPanel");
   setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  auto* row = new QHBoxLayout(this);
-  row->setContentsMargins(6, 1, 6, 1);
-  row->setSpacing(14);
+  // A point smaller than the window's font, so the rows fit under the
+  // charts at the window's design width; they never widen the window.
+  QFont small = font();
+  small.setPointSizeF(small.pointSizeF() - 1);
+  setFont(small);
+  setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  auto* grid = new QGridLayout(this);
+  grid->setContentsMargins(6, 1, 6, 1);
+  grid->setHorizontalSpacing(10);
+  grid->setVerticalSpacing(0);
+  for (int column = 0; column < kColumns; ++column) grid->setColumnStretch(column, 1);
   caption_->setObjectName("IndexWindowStart");
   caption_->setToolTip("The indices cover the steps since the last set-point change, disturbance or "
                        "change of mode");
-  row->addWidget(caption_);
+  grid->addWidget(caption_, 0, 0);
   for (std::size_t i = 0; i < values_.size(); ++i) {
     auto* label = new QLabel(this);
     label->setObjectName(QString("Index") + kNames[i]);
     values_[i] = label;
-    row->addWidget(label);
+    grid->addWidget(label, kCells[i].Row, kCells[i].Column);
   }
-  row->addStretch(1);
   Clear();
 }
 
@@ -62,7 +76,7 @@ QString IndicesPanel::ValueText(const IndexValue& index, char separator) {
 void IndicesPanel::ShowValues(const std::vector<IndexValue>& values, char separator) {
   for (const IndexValue& index : values) {
     if (std::strcmp(index.name, kWindowStart) == 0) {
-      caption_->setText("Since t = " + ValueText(index, separator) + ":");
+      caption_->setText("From t = " + ValueText(index, separator) + ":");
       continue;
     }
     for (std::size_t i = 0; i < values_.size(); ++i)

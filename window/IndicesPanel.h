@@ -1,5 +1,5 @@
-// The performance indices of the loop's current window in one row under the
-// trend charts: each index by its name with its value, "—" while it is
+// The performance indices of the loop's current window in two rows under
+// the trend charts: each index by its name with its value, "—" while it is
 // undefined (no set-point change yet, the band not reached, ...).
 #pragma once
 

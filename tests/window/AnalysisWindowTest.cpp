@@ -71,7 +71,7 @@ TEST_F(AnalysisWindowTest, IndicesShowDashesUntilDefinedAndFollowTheRun) {
              EXPECT_NE(IndexText("IAE"), iaeEarly);
              // The window began at the set-point change.
              const QRegularExpressionMatch since =
-                 QRegularExpression("^Since t = ([\\d.]+):$").match(Find<QLabel>("IndexWindowStart")->text());
+                 QRegularExpression("^From t = ([\\d.]+):$").match(Find<QLabel>("IndexWindowStart")->text());
              EXPECT_TRUE(since.hasMatch()) << Find<QLabel>("IndexWindowStart")->text().toStdString();
              EXPECT_NEAR(since.captured(1).toDouble(), raisedAt * 0.5, 2.0);
              return true;

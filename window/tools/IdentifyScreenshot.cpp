@@ -1,0 +1,170 @@
+// qx_identify_screenshot PATH.png: a picture of "Identify and Tune". Runs
+// the real window offscreen with the starting case, makes a Manual output
+// step as an operator would, lets the response settle, selects the stretch
+// around it with Shift and a drag on the PV chart, presses Ctrl+I and
+// grabs the main window with the dialog drawn over its lower right corner
+// (offscreen, windows are not composed on a screen). Exits with 1 when no
+// picture was written.
+#include <QApplication>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+#include <chrono>
+#include <cstdio>
+#include <qcustomplot.h>
+
+#include "app/Application.h"
+#include "window/IdentifyDialog.h"
+#include "window/MainWindow.h"
+#include "window/charts/TrendCharts.h"
+#include "window/tools/AnsweringPrompter.h"
+#include "window/tools/ScriptedRun.h"
+#include "window/tools/SyntheticInput.h"
+
+namespace qx {
+namespace {
+
+constexpr int64_t kManualAt = 60;
+constexpr int kOutputRaise = 10;
+constexpr int64_t kSettledAfter = 240;  // steps: the dead time and six lags of the starting case
+constexpr double kBeforeStep = 15;      // time units of the stretch before the step
+constexpr std::chrono::seconds kTimeLimit{60};
+
+class IdentifyScript {
+ public:
+  IdentifyScript(TForm1& form, QString path) : form_(form), path_(std::move(path)) {}
+
+  std::vector<ScriptStep> Script() {
+    return {[this] {
+              if (!Running()) return false;
+              form_.App().Model().RunControl.SleepMs = 1;
+              return true;
+            },
+            [this] {
+              if (Steps() < kManualAt) return false;
+              SendClick(Find<QLabel>("manual_auto_select"));
+              for (int i = 0; i < kOutputRaise; ++i) SendClick(Find<QToolButton>("SingleOPNewUpDownCSpinButtonUp"));
+              auto* op = Find<QLineEdit>("SingleOPNew");
+              op->setFocus();
+              SendEnter(op);
+              stepTime_ = form_.App().Sim().Run.t;
+              stepAt_ = Steps();
+              return true;
+            },
+            [this] {
+              if (Steps() < stepAt_ + kSettledAfter) return false;
+              SelectStretch(stepTime_ - kBeforeStep, form_.App().Sim().Run.t - 1);
+              form_.IdentifyAndTuneClick();  // Ctrl+I
+              return true;
+            },
+            [this] { return Grab(); },
+            [this] {
+              form_.Identification()->close();
+              SendClick(Find<QPushButton>("cmd_exit"));
+              return true;
+            },
+            [this] {
+              if (Running()) return false;
+              form_.close();
+              return true;
+            }};
+  }
+
+  bool Saved() const { return saved_; }
+
+ private:
+  bool Running() { return form_.App().Sim().Run.Active; }
+  int64_t Steps() { return form_.App().Sim().Run.StepsDone; }
+  template <class W>
+  W* Find(const char* name) {
+    W* widget = form_.findChild<W*>(name);
+    if (!widget) {
+      std::fprintf(stderr, "qx_identify_screenshot: the window has no widget %s\n", name);
+      std::exit(1);
+    }
+    return widget;
+  }
+
+  // Shift and a drag across Chart1, as the operator selects a stretch.
+  void SelectStretch(double from, double to) {
+    QCustomPlot* chart = form_.Charts()->Chart1();
+    const QPointF a(chart->xAxis->coordToPixel(from), chart->axisRect()->center().y());
+    const QPointF b(chart->xAxis->coordToPixel(to), a.y());
+    const auto send = [chart](QEvent::Type type, QPointF at, Qt::MouseButtons buttons) {
+      QMouseEvent event(type, at, chart->mapToGlobal(at), Qt::LeftButton, buttons, Qt::ShiftModifier);
+      QCoreApplication::sendEvent(chart, &event);
+    };
+    send(QEvent::MouseButtonPress, a, Qt::LeftButton);
+    send(QEvent::MouseMove, b, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, b, Qt::NoButton);
+    send(QEvent::MouseMove, QPointF(1, 1), Qt::NoButton);  // off the plot: no read-out in the picture
+  }
+
+  bool Grab() {
+    form_.setFocus();
+    form_.Charts()->FlushPaint();
+    QCoreApplication::processEvents();
+    QPixmap picture = form_.grab();
+    const QPixmap dialog = form_.Identification()->grab();
+    QPainter painter(&picture);
+    // The dialog with a plain title bar, as a desktop would frame it.
+    constexpr int kTitleHeight = 22;
+    const QPoint corner(picture.width() - dialog.width() - 12, picture.height() - dialog.height() - 40);
+    const QRect title(corner.x(), corner.y() - kTitleHeight, dialog.width(), kTitleHeight);
+    painter.fillRect(title.united(QRect(corner, dialog.size())).adjusted(-1, -1, 1, 1), Qt::darkGray);
+    painter.fillRect(title, QColor(0x3A, 0x5F, 0x9E));
+    painter.setPen(Qt::white);
+    painter.drawText(title.adjusted(8, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft,
+                     form_.Identification()->windowTitle());
+    painter.drawPixmap(corner, dialog);
+    painter.end();
+    saved_ = picture.save(path_, "PNG");
+    if (!saved_) std::fprintf(stderr, "qx_identify_screenshot: cannot write %s\n", qPrintable(path_));
+    return true;
+  }
+
+  TForm1& form_;
+  QString path_;
+  double stepTime_ = 0;
+  int64_t stepAt_ = 0;
+  bool saved_ = false;
+};
+
+}  // namespace
+}  // namespace qx
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: qx_identify_screenshot PATH.png\n");
+    return 2;
+  }
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  const QString path = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
+
+  qx::AnsweringPrompter prompter;
+  qx::TForm1 form(prompter);
+  form.SetStartupCase((QCoreApplication::applicationDirPath() + "/" + qx::kStartingCaseFile).toStdString());
+  form.resize(1155, 732);
+  form.show();
+  form.Timer1Timer();
+  form.Timer2Timer();
+  form.activateWindow();
+
+  qx::IdentifyScript screenshot(form, path);
+  qx::ScriptedRun script(screenshot.Script(), 0);
+  script.Start();
+  bool timedOut = false;
+  QTimer::singleShot(qx::kTimeLimit, &form, [&] {
+    timedOut = true;
+    form.close();
+  });
+  QApplication::exec();
+  if (timedOut) std::fprintf(stderr, "qx_identify_screenshot: gave up\n");
+  return screenshot.Saved() && !timedOut ? 0 : 1;
+}
