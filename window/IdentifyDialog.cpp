@@ -105,8 +105,18 @@ IdentifyDialog::IdentifyDialog(std::size_t settingLength, QWidget* parent)
 
   connect(models_, &QTableWidget::itemSelectionChanged, this, &IdentifyDialog::ModelChosen);
   connect(rules_, &QTableWidget::itemSelectionChanged, this, &IdentifyDialog::UpdateApply);
-  connect(closedLoopTime_, &QDoubleSpinBox::valueChanged, this, &IdentifyDialog::KnobChanged);
-  connect(lambda_, &QDoubleSpinBox::valueChanged, this, &IdentifyDialog::KnobChanged);
+  // Each knob the operator enters holds until another model is chosen; the
+  // other keeps its default.
+  connect(closedLoopTime_, &QDoubleSpinBox::valueChanged, this, [this](double tauC) {
+    if (!analysis_) return;
+    analysis_->SetClosedLoopTime(tauC);
+    ShowSuggestions();
+  });
+  connect(lambda_, &QDoubleSpinBox::valueChanged, this, [this](double lambda) {
+    if (!analysis_) return;
+    analysis_->SetLambda(lambda);
+    ShowSuggestions();
+  });
   connect(apply_, &QPushButton::clicked, this, &IdentifyDialog::ApplyClicked);
   connect(close, &QPushButton::clicked, this, &QDialog::close);
 }
@@ -154,13 +164,6 @@ void IdentifyDialog::ModelChosen() {
   analysis_->SetLambda(std::nullopt);
   ShowSuggestions();
   ShowFittedResponse();
-}
-
-void IdentifyDialog::KnobChanged() {
-  if (!analysis_) return;
-  analysis_->SetClosedLoopTime(closedLoopTime_->value());
-  analysis_->SetLambda(lambda_->value());
-  ShowSuggestions();
 }
 
 void IdentifyDialog::ShowSuggestions() {

@@ -49,7 +49,6 @@ class IdentifyDialog : public QDialog {
   void ShowSuggestions();
   void ShowFittedResponse();
   void ModelChosen();
-  void KnobChanged();
   void ApplyClicked();
   void UpdateApply();
 

@@ -5,6 +5,7 @@
 // tuning edits, "Export Trends" and "Save Chart Image".
 #include <QAction>
 #include <QApplication>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QImageReader>
 #include <QLabel>
@@ -148,7 +149,16 @@ TEST_F(AnalysisWindowTest, IdentifyOnAManualOutputStepFindsTheProcessAndApplyTun
              EXPECT_EQ(simc.Tuning.Rule, analysis::TuningRule::Simc);
              EXPECT_EQ(Find<QTableWidget>("RuleTable")->item(0, 1)->text(),
                        QString::fromStdString(TypedSetting(simc.Settings.P, 8)));
-             applied = simc.Settings;
+             // A slower closed loop asked for: SIMC's gain drops, lambda stays.
+             const double lambdaBefore = Find<QDoubleSpinBox>("Lambda")->value();
+             Find<QDoubleSpinBox>("ClosedLoopTime")->setValue(2 * m.DeadTime);
+             const RuleSuggestion slower = a.Suggestions().front();
+             EXPECT_DOUBLE_EQ(slower.Tuning.Knob, 2 * m.DeadTime);
+             EXPECT_LT(slower.Settings.P, simc.Settings.P);
+             EXPECT_EQ(Find<QTableWidget>("RuleTable")->item(0, 1)->text(),
+                       QString::fromStdString(TypedSetting(slower.Settings.P, 8)));
+             EXPECT_EQ(Find<QDoubleSpinBox>("Lambda")->value(), lambdaBefore);
+             applied = slower.Settings;
              QTest::mouseClick(Find<QPushButton>("IdentifyApply"), Qt::LeftButton);
              EXPECT_TRUE(Model().RunControl.ChangesPending) << "Enter was pressed";
              EXPECT_EQ(Find<QLineEdit>("PSingle")->text(), QString::fromStdString(TypedSetting(applied.P, 8)));
