@@ -1,6 +1,5 @@
 #include "app/StretchIdentification.h"
 
-#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <utility>

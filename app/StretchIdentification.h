@@ -5,9 +5,7 @@
 #pragma once
 
 #include <optional>
-#include <span>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "analysis/StepIdentification.h"
