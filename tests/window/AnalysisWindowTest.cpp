@@ -181,21 +181,33 @@ TEST_F(AnalysisWindowTest, IdentifyOnAManualOutputStepFindsTheProcessAndApplyTun
            StopSimulation()});
 }
 
-// Identification that cannot be done says why in the dialog.
-TEST_F(AnalysisWindowTest, IdentifyWithoutAnOutputStepReportsItInTheDialog) {
+// Identification that cannot be done says why in the dialog: the whole
+// trend window with the loop at rest, and a stretch of a few steps.
+TEST_F(AnalysisWindowTest, IdentifyThatCannotFitSaysWhyInTheDialog) {
+  struct Case {
+    std::optional<TimeSpan> stretch;
+    const char* why;
+  };
+  const Case cases[] = {{std::nullopt, "a bump test needs at least one output step"},
+                        {TimeSpan{10, 14}, "at least 20 are needed"}};
   RunWith([this] { form->NewCaseFileClick(); },
           {[&] {
              Model().RunControl.SleepMs = 1;
-             if (Steps() < 30) return false;
-             form->IdentifyAndTuneClick();  // the whole trend window: the loop at rest
-             const IdentifyDialog* dialog = form->Identification();
-             EXPECT_FALSE(dialog->Analysis()->Ok());
-             auto* error = Find<QLabel>("IdentifyError");
-             EXPECT_TRUE(error->isVisible());
-             EXPECT_FALSE(error->text().isEmpty());
-             EXPECT_EQ(Find<QTableWidget>("ModelTable")->rowCount(), 0);
-             EXPECT_FALSE(Find<QPushButton>("IdentifyApply")->isEnabled());
-             EXPECT_FALSE(form->Charts()->FittedResponseShown());
+             if (Steps() < 60) return false;
+             for (const Case& c : cases) {
+               if (c.stretch)
+                 form->Charts()->SelectStretch(*c.stretch);
+               else
+                 form->Charts()->ClearStretch();
+               form->IdentifyAndTuneClick();
+               EXPECT_FALSE(form->Identification()->Analysis()->Ok());
+               auto* error = Find<QLabel>("IdentifyError");
+               EXPECT_TRUE(error->isVisible());
+               EXPECT_TRUE(error->text().contains(c.why)) << error->text().toStdString();
+               EXPECT_EQ(Find<QTableWidget>("ModelTable")->rowCount(), 0);
+               EXPECT_FALSE(Find<QPushButton>("IdentifyApply")->isEnabled());
+               EXPECT_FALSE(form->Charts()->FittedResponseShown());
+             }
              return true;
            },
            StopSimulation()});
