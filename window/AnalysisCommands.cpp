@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImageWriter>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -73,6 +74,14 @@ void TForm1::BuildAnalysisMenu() {
   IndicesTimer->setObjectName("IndicesTimer");
   IndicesTimer->setInterval(kIndicesRefreshMs);
   connect(IndicesTimer, &QTimer::timeout, this, &TForm1::IndicesTimerTimer);
+}
+
+bool TForm1::AnalysisShortcut(QObject* watched, const QKeyEvent& key) const {
+  if (!watched->isWidgetType() || static_cast<QWidget*>(watched)->window() != this) return false;
+  const QKeySequence pressed(key.keyCombination());
+  for (const QAction* action : AnalysisMenu->actions())
+    if (action->isEnabled() && !action->shortcut().isEmpty() && action->shortcut() == pressed) return true;
+  return false;
 }
 
 void TForm1::IndicesTimerTimer() {

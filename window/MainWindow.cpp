@@ -474,6 +474,8 @@ void TForm1::FormKeyDown() { Perform(PanelAction::Kind::Enter); }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
+  if (type == QEvent::ShortcutOverride && AnalysisShortcut(watched, *static_cast<QKeyEvent*>(event)))
+    return true;  // left unaccepted: the menu's shortcut fires
   if ((type == QEvent::KeyPress || type == QEvent::KeyRelease) && watched->isWidgetType()) {
     const auto* key = static_cast<QKeyEvent*>(event);
     const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;

@@ -23,6 +23,7 @@
 class QAction;
 class QCheckBox;
 class QFrame;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -171,6 +172,11 @@ class TForm1 : public QMainWindow {
   // in percent.
   std::vector<TrendRow> TrendRows(const std::optional<TimeSpan>& stretch);
   void TypeIntoEdit(const char* name, const QString& text);
+  // Whether `key`, on its way to one of this window's widgets, is the
+  // shortcut of an enabled entry of the Analysis menu. Such keys go to the
+  // menu even from an edit whose own key bindings would take them (X11
+  // binds Ctrl+E to the end of the line).
+  bool AnalysisShortcut(QObject* watched, const QKeyEvent& key) const;
 
   Prompter& prompter_;
   std::unique_ptr<WindowAppHost> appHost_;

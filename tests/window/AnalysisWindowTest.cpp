@@ -171,7 +171,9 @@ TEST_F(AnalysisWindowTest, IdentifyOnAManualOutputStepFindsTheProcessAndApplyTun
              EXPECT_NEAR(Model().SingleLoop.P, applied.P, 1e-4 * applied.P + 1e-4);
              EXPECT_NEAR(Model().SingleLoop.I, applied.I, 1e-4 * applied.I + 1e-4);
              EXPECT_NEAR(Model().SingleLoop.D, applied.D, 1e-4);
-             // Escape drops the stretch, and closing the dialog the curve.
+             // Escape in the main window drops the stretch, and closing the
+             // dialog the curve.
+             QApplication::setActiveWindow(form.get());
              QTest::keyClick(form.get(), Qt::Key_Escape);
              EXPECT_FALSE(form->Charts()->Stretch());
              form->Identification()->close();
@@ -225,7 +227,10 @@ TEST_F(AnalysisWindowTest, ExportTrendsAndSaveChartImageWriteTheTrendWindow) {
           {[&] {
              Model().RunControl.SleepMs = 1;
              if (Steps() < 100) return false;
-             QTest::keyClick(form.get(), Qt::Key_E, Qt::ControlModifier);
+             // The keys work from an edit the operator has just typed into.
+             auto* p = Find<QLineEdit>("PSingle");
+             p->setFocus();
+             QTest::keyClick(p, Qt::Key_E, Qt::ControlModifier);
              shown = form->Charts()->Samples();
              QTest::keyClick(form.get(), Qt::Key_E, Qt::ControlModifier);
              QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
