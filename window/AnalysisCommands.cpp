@@ -37,7 +37,6 @@ QAction* MenuAction(QMenu* menu, const char* name, const QString& text, const QK
   QAction* action = menu->addAction(text);
   action->setObjectName(name);
   action->setShortcut(keys);
-  action->setStatusTip(tip);
   action->setToolTip(tip);
   return action;
 }
@@ -52,6 +51,9 @@ void TForm1::BuildAnalysisMenu() {
   setMenuBar(bar);
   AnalysisMenu = bar->addMenu("&Analysis");
   AnalysisMenu->setObjectName("AnalysisMenu");
+  // The status bar's panels leave no room for status tips; the entries
+  // explain themselves as tooltips.
+  AnalysisMenu->setToolTipsVisible(true);
   IdentifyAndTune = MenuAction(AnalysisMenu, "IdentifyAndTune", "&Identify and Tune...", QKeySequence("Ctrl+I"),
                                "Fit models to the stretch selected with Shift and a drag on the trends "
                                "(or to the whole trend window) and suggest tunings");
