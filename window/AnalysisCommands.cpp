@@ -90,12 +90,12 @@ void TForm1::IndicesTimerTimer() {
   Indices->ShowValues(IndexValues(app_->Analysis().Results()), app_->Separator());
 }
 
-std::vector<TrendRow> TForm1::TrendRows(const std::optional<TimeSpan>& stretch) {
+std::vector<TrendRow> TForm1::TrendRows() {
   // The output trend holds the MV; percent of output is MV / MVHigh.
   const double mvHigh = app_->Model().SingleLoop.MVHigh;
   const double toPercent = mvHigh > 0 ? 100.0 / mvHigh : 1.0;
   std::vector<TrendRow> rows;
-  for (const ChartSample& s : TwoPlot1->Samples(stretch))
+  for (const ChartSample& s : TwoPlot1->Samples())
     rows.push_back({s.Time, s.SP, s.PV, s.Output * toPercent});
   return rows;
 }
@@ -157,7 +157,7 @@ void TForm1::ExportTrendsClick() {
       prompter_.SaveFile({"Export Trends", {"CSV File (*.csv)"}, "csv", QDir::currentPath()});
   if (!path) return;
   std::string error;
-  if (!WriteTrendCsv(QFile::encodeName(*path).toStdString(), TrendRows(std::nullopt), error))
+  if (!WriteTrendCsv(QFile::encodeName(*path).toStdString(), TrendRows(), error))
     prompter_.Message(MessageTitle(), QString::fromLocal8Bit(error.c_str()), MessageIcon::Error);
 }
 

@@ -52,7 +52,6 @@ class Prompter;
 class TAboutForm;
 class TShcemeForm;
 class TrendCharts;
-struct TimeSpan;
 struct TrendRow;
 class WindowAppHost;
 class WindowHost;
@@ -168,9 +167,8 @@ class TForm1 : public QMainWindow {
   void RunCaseCommand(const std::function<void()>& command);
   void FinishClose();
   void JoinStartUpThread();
-  // The trend window's samples (within `stretch` when given), the output
-  // in percent.
-  std::vector<TrendRow> TrendRows(const std::optional<TimeSpan>& stretch);
+  // The trend window's samples, the output in percent.
+  std::vector<TrendRow> TrendRows();
   void TypeIntoEdit(const char* name, const QString& text);
   // Whether `key`, on its way to one of this window's widgets, is the
   // shortcut of an enabled entry of the Analysis menu. Such keys go to the
