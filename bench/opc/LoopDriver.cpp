@@ -3,6 +3,8 @@
 #include <chrono>
 #include <random>
 
+#include "bench/opc/BenchSecurity.h"
+
 namespace qx::bench {
 
 LoopDriver::LoopDriver() {
@@ -22,6 +24,7 @@ bool LoopDriver::Serve(std::string& error) {
   for (int attempt = 0; attempt < 20; ++attempt) {
     endpoint_ = "opc.tcp://127.0.0.1:" + std::to_string(5100 + random() % 200);
     server_ = std::make_unique<COPCServer>(model_, '.');
+    server_->GBSetSecurity(BenchServerSecurity());
     if (server_->InitializeOPC(endpoint_, error)) return true;
   }
   return false;

@@ -15,7 +15,8 @@ class LoopDriver {
  public:
   LoopDriver();
 
-  // Serves on a free loopback port. False with a message when none is found.
+  // Serves on a free loopback port, with the channel security of
+  // BenchSecurity.h. False with a message when none is found.
   bool Serve(std::string& error);
   const std::string& Endpoint() const { return endpoint_; }
   COPCServer& Server() { return *server_; }

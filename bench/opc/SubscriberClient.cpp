@@ -1,5 +1,7 @@
 #include "bench/opc/SubscriberClient.h"
 
+#include "bench/opc/BenchSecurity.h"
+
 namespace qx::bench {
 namespace {
 
@@ -10,6 +12,7 @@ constexpr uint32_t kOverflowBits = 0x0480;  // InfoType DataValue + Overflow
 
 bool SubscriberClient::Start(const std::string& endpoint, const std::vector<std::string>& items,
                              double publishingIntervalMs, std::size_t watched, std::string& error) {
+  SecureClient(client_);
   if (!client_.Connect(endpoint, error)) return false;
   uint32_t subscription = 0;
   if (opcua::StatusCode s = client_.CreateSubscription(publishingIntervalMs, subscription); !s.IsGood()) {

@@ -23,7 +23,7 @@ class SubscriberClient {
   SubscriberClient(const SubscriberClient&) = delete;
   SubscriberClient& operator=(const SubscriberClient&) = delete;
 
-  // Connects, subscribes to `items` (client handle = index) and starts
+  // Connects (with the channel security of BenchSecurity.h), subscribes to `items` (client handle = index) and starts
   // receiving. `watched` is the index whose latest text is kept.
   bool Start(const std::string& endpoint, const std::vector<std::string>& items,
              double publishingIntervalMs, std::size_t watched, std::string& error);
