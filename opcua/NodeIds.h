@@ -36,7 +36,7 @@ inline constexpr uint32_t Boolean = 1, SByte = 2, Byte = 3, Int16 = 4, UInt16 = 
                           Structure = 22, BaseDataType = 24, Number = 26, Integer = 27,
                           UInteger = 28, Enumeration = 29, Duration = 290, UtcTime = 294,
                           LocaleId = 295, BuildInfoDataType = 338, ServerState = 852,
-                          ServerStatusDataType = 862;
+                          ServerStatusDataType = 862, EUInformation = 887;
 
 // Reference types.
 inline constexpr uint32_t References = 31, NonHierarchicalReferences = 32,

@@ -31,6 +31,24 @@ bool Server::AddVariable(const NodeId& parent, const NodeId& id, const std::stri
   return core_.AddVariable(parent, id, name, initial, writable, handle, error);
 }
 
+bool Server::SetDescription(const NodeId& id, const LocalizedText& description,
+                            std::string& error) {
+  if (running_) {
+    error = "description of " + id.ToString() + " set after Start()";
+    return false;
+  }
+  return core_.SetDescription(id, description, error);
+}
+
+bool Server::SetEngineeringUnits(const NodeId& variable, const EUInformation& units,
+                                 std::string& error) {
+  if (running_) {
+    error = "engineering units of " + variable.ToString() + " set after Start()";
+    return false;
+  }
+  return core_.SetEngineeringUnits(variable, units, error);
+}
+
 void Server::SetWriteCallback(WriteCallback callback) { core_.SetWriteCallback(std::move(callback)); }
 
 void Server::SetLocaleCallback(LocaleCallback callback) {

@@ -54,6 +54,11 @@ class Server {
   // readable and, if `writable`, writable by clients.
   bool AddVariable(const NodeId& parent, const NodeId& id, const std::string& name,
                    const Variant& initial, bool writable, uint32_t& handle, std::string& error);
+  // Sets the Description attribute of a folder or variable added before.
+  bool SetDescription(const NodeId& id, const LocalizedText& description, std::string& error);
+  // Gives a variable added before the property EngineeringUnits, read as an
+  // EUInformation structure; a second call replaces the units.
+  bool SetEngineeringUnits(const NodeId& variable, const EUInformation& units, std::string& error);
   // Runs on the server thread for each client write of an application
   // variable's Value.
   void SetWriteCallback(WriteCallback callback);

@@ -58,6 +58,11 @@ class ServerCore {
   // callback use for it.
   bool AddVariable(const NodeId& parent, const NodeId& id, const std::string& name,
                    const Variant& initial, bool writable, uint32_t& handle, std::string& error);
+  // Sets the Description attribute of a node added before.
+  bool SetDescription(const NodeId& id, const LocalizedText& description, std::string& error);
+  // Gives a variable the property EngineeringUnits (a child variable of
+  // type PropertyType holding `units`), or replaces the units it has.
+  bool SetEngineeringUnits(const NodeId& variable, const EUInformation& units, std::string& error);
   void SetWriteCallback(WriteCallback callback) { writeCallback_ = std::move(callback); }
   void SetLocaleCallback(LocaleCallback callback) { localeCallback_ = std::move(callback); }
 

@@ -738,6 +738,20 @@ struct ServerStatusDataType {
   QX_UA_FIELDS(startTime, currentTime, state, buildInfo, secondsTillShutdown, shutdownReason)
 };
 
+// ---- Data access ----------------------------------------------------------------
+
+// The unit of an analog value, the value of its EngineeringUnits property.
+// `unitId` is the unit's code in the units namespace `namespaceUri`, or -1
+// for a unit that has none.
+struct EUInformation {
+  static constexpr uint32_t kTypeId = 889;
+  std::string namespaceUri;
+  int32_t unitId = -1;
+  LocalizedText displayName;
+  LocalizedText description;
+  QX_UA_FIELDS(namespaceUri, unitId, displayName, description)
+};
+
 // Wraps a structure with a kTypeId into an ExtensionObject.
 template <class T>
 ExtensionObject Wrap(const T& value) {

@@ -114,6 +114,7 @@ void AddDataTypes(Builder& b) {
   dt(Structure, "Structure", BaseDataType, true);
   dt(BuildInfoDataType, "BuildInfo", Structure);
   dt(ids::ServerStatusDataType, "ServerStatusDataType", Structure);
+  dt(ids::EUInformation, "EUInformation", Structure);
   dt(Enumeration, "Enumeration", BaseDataType, true);
   dt(ServerState, "ServerState", Enumeration);
 }

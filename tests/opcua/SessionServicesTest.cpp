@@ -257,6 +257,71 @@ TEST_F(SessionServices, ServerObjectDescribesTheServer) {
   EXPECT_EQ(std::get<std::string>(resp.results[2].value.array.at(0)), "urn:test:server");
 }
 
+TEST_F(SessionServices, VariablesCarryADescriptionAndEngineeringUnitsAsAProperty) {
+  std::string error;
+  ASSERT_TRUE(core.SetDescription(var("A"), {"en", "The first value"}, error)) << error;
+  EUInformation percent;
+  percent.namespaceUri = "urn:units";
+  percent.unitId = 20529;
+  percent.displayName = {"", "%"};
+  percent.description = {"", "percent"};
+  // The first units are replaced, not added beside them.
+  ASSERT_TRUE(core.SetEngineeringUnits(var("A"), EUInformation{}, error)) << error;
+  ASSERT_TRUE(core.SetEngineeringUnits(var("A"), percent, error)) << error;
+
+  EXPECT_FALSE(core.SetDescription(NodeId(ns, "missing"), {"", "x"}, error));
+  EXPECT_NE(error.find("ns=1;s=missing"), std::string::npos) << error;
+  EXPECT_FALSE(core.SetEngineeringUnits(folder(), percent, error));
+  EXPECT_NE(error.find("ns=1;s=App"), std::string::npos) << error;
+
+  TestClient client(core);
+  ASSERT_TRUE(client.ConnectAndOpenSession());
+  BrowseRequest browse;
+  browse.nodesToBrowse = {
+      {var("A"), BrowseDirection::Forward, NodeId(0, ids::HasProperty), true, 0, 0x3F},
+      {var("B"), BrowseDirection::Forward, NodeId(0, ids::HasProperty), true, 0, 0x3F}};
+  BrowseResponse browsed;
+  ASSERT_EQ(client.Call(browse, browsed), status::Good);
+  ASSERT_EQ(Names(browsed.results.at(0)), (std::vector<std::string>{"EngineeringUnits"}));
+  EXPECT_TRUE(browsed.results.at(1).references.empty()) << "B has no units";
+  const ReferenceDescription& property = browsed.results[0].references[0];
+  EXPECT_EQ(property.referenceTypeId, NodeId(0, ids::HasProperty));
+  EXPECT_EQ(property.browseName, (QualifiedName{0, "EngineeringUnits"}));
+  EXPECT_EQ(property.nodeClass, NodeClass::Variable);
+  EXPECT_EQ(property.typeDefinition.nodeId, NodeId(0, ids::PropertyType));
+
+  const NodeId units = property.nodeId.nodeId;
+  ReadRequest read;
+  read.nodesToRead = {{units, kAttrValue, "", {}},
+                      {units, kAttrDataType, "", {}},
+                      {var("A"), kAttrDescription, "", {}},
+                      {var("B"), kAttrDescription, "", {}},
+                      {NodeId(0, ids::EUInformation), kAttrBrowseName, "", {}}};
+  ReadResponse resp;
+  ASSERT_EQ(client.Call(read, resp), status::Good);
+  ASSERT_EQ(resp.results.size(), 5u);
+  const auto* body = std::get_if<ExtensionObject>(&resp.results[0].value.scalar);
+  ASSERT_NE(body, nullptr) << "the units are a structure";
+  EXPECT_EQ(body->typeId, NodeId(0, EUInformation::kTypeId));
+  EUInformation got;
+  ASSERT_EQ(Unwrap(*body, got), status::Good);
+  EXPECT_EQ(got.namespaceUri, percent.namespaceUri);
+  EXPECT_EQ(got.unitId, percent.unitId);
+  EXPECT_EQ(got.displayName, percent.displayName);
+  EXPECT_EQ(got.description, percent.description);
+  EXPECT_TRUE(resp.results[1].value == Variant(NodeId(0, ids::EUInformation)));
+  EXPECT_TRUE(resp.results[2].value == Variant(LocalizedText{"en", "The first value"}));
+  EXPECT_TRUE(resp.results[3].value == Variant(LocalizedText{}));
+  EXPECT_TRUE(resp.results[4].value == Variant(QualifiedName{0, "EUInformation"}));
+
+  // Clients may not change the units.
+  WriteRequest write;
+  write.nodesToWrite = {{units, kAttrValue, "", DataValue::Of(Wrap(EUInformation{}))}};
+  WriteResponse written;
+  ASSERT_EQ(client.Call(write, written), status::Good);
+  EXPECT_EQ(written.results.at(0), status::BadNotWritable);
+}
+
 TEST_F(SessionServices, WritesReachTheCallbackAndAreStoredOnlyWhenAccepted) {
   std::vector<std::pair<uint32_t, Variant>> seen;
   core.SetWriteCallback([&](uint32_t handle, const NodeId&, Variant& value) {
