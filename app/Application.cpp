@@ -2,6 +2,9 @@
 
 #include <array>
 #include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/MasterLink.h"
@@ -14,6 +17,29 @@
 #include "ui/PanelLogic.h"
 
 namespace qx {
+namespace {
+
+// What each performance index measures, as OPC clients read it beside the
+// value ("" for a name not listed here).
+std::string IndexDescription(std::string_view name) {
+  static constexpr std::pair<std::string_view, const char*> kDescriptions[] = {
+      {"IAE", "Integral of absolute error over the current window"},
+      {"ISE", "Integral of squared error over the current window"},
+      {"ITAE", "Integral of time-weighted absolute error over the current window"},
+      {"Overshoot", "Largest excursion of PV past the set point, in percent of the set-point change"},
+      {"RiseTime", "Time PV takes from 10 % to 90 % of the set-point change"},
+      {"SettlingTime", "Time from the window's start until PV stays within 2 % of the set-point change"},
+      {"DecayRatio", "Peak of the second excursion over the peak of the first, on the same side"},
+      {"OPTravel", "Total movement of the controller output over the current window"},
+      {"WindowStart", "Time of the current window's start: the last set-point change, disturbance or "
+                      "change of mode"},
+  };
+  for (const auto& [index, description] : kDescriptions)
+    if (index == name) return description;
+  return "";
+}
+
+}  // namespace
 
 Application::Application(AppHost& host, char decimalSeparator)
     : host_(host),
@@ -44,9 +70,10 @@ bool Application::StartServer(const std::string& endpoint, std::string& error) {
   if (!LoadServerSecurity(SimulationServerIdentity(endpoint), security, error)) return false;
   servedSecurity_ = DescribeSecurity(security);
   server->GBSetSecurity(std::move(security));
-  std::vector<std::string> indexNames;
-  for (const IndexValue& index : IndexValues(analysis::PerformanceResults{})) indexNames.push_back(index.name);
-  server->SetAnalysisItems(std::move(indexNames));
+  std::vector<AnalysisItem> indices;
+  for (const IndexValue& index : IndexValues(analysis::PerformanceResults{}))
+    indices.push_back({index.name, IndexDescription(index.name), index.unit});
+  server->SetAnalysisItems(std::move(indices));
   if (!server->InitializeOPC(endpoint, error)) return false;
   server_ = std::move(server);
   serving_.store(server_.get());

@@ -151,15 +151,18 @@ bool GBDataAccess::GBCreateFolder(const std::string& folder) {
 }
 
 bool GBDataAccess::GBCreateNumericItem(uint32_t& handle, const std::string& folder,
-                                       const std::string& name) {
+                                       const std::string& name, const std::string& description,
+                                       const std::optional<opcua::EUInformation>& units) {
   handle = 0;
   if (!server_) return false;
   std::string error;
   uint32_t made = 0;
-  if (!server_->AddVariable(opcua::NodeId(namespaceIndex_, folder),
-                            opcua::NodeId(namespaceIndex_, folder + "." + name), name,
+  const opcua::NodeId id(namespaceIndex_, folder + "." + name);
+  if (!server_->AddVariable(opcua::NodeId(namespaceIndex_, folder), id, name,
                             opcua::Variant(std::nan("")), false, made, error))
     return false;
+  if (!server_->SetDescription(id, {"", description}, error)) return false;
+  if (units && !server_->SetEngineeringUnits(id, *units, error)) return false;
   numericItems_.push_back(made);
   handle = static_cast<uint32_t>(numericItems_.size());
   // Created Good; no figure exists yet.

@@ -80,10 +80,14 @@ class GBDataAccess {
   // for read-only figures that are not OPC items.
   bool GBCreateFolder(const std::string& folder);
   // Creates a read-only Double variable "ns=1;s=<folder>.<name>" (browse
-  // name `name`) in a folder made by GBCreateFolder. It reads
-  // BadWaitingForInitialData until its first value. `handle` is 0 when it
-  // could not be made; clients writing it get BadNotWritable.
-  bool GBCreateNumericItem(uint32_t& handle, const std::string& folder, const std::string& name);
+  // name `name`) in a folder made by GBCreateFolder, described to clients by
+  // `description` and, when given, with `units` as its EngineeringUnits
+  // property. It reads BadWaitingForInitialData until its first value.
+  // `handle` is 0 when it could not be made; clients writing it get
+  // BadNotWritable.
+  bool GBCreateNumericItem(uint32_t& handle, const std::string& folder, const std::string& name,
+                           const std::string& description,
+                           const std::optional<opcua::EUInformation>& units);
 
   // One batch of updates: the values become visible to clients together.
   void GBBeginUpdate();

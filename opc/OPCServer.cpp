@@ -14,6 +14,26 @@ namespace {
 
 constexpr const char* kClsid = "{6B1E2F5A-3C47-4D2B-9A0E-5F1C7D2E8B41}";
 
+// The UNECE unit codes that clients look up units by.
+constexpr const char* kUneceUnits = "http://www.opcfoundation.org/UA/units/un/cefact";
+constexpr int32_t kUnecePercent = 20529;  // "P1"
+
+// A figure's unit as its EngineeringUnits property: percent by its UNECE
+// code; any other unit (the simulation's abstract time units) has no code
+// and is known by its text alone; no property for a figure without a unit.
+std::optional<opcua::EUInformation> EngineeringUnits(const std::string& unit) {
+  if (unit.empty()) return std::nullopt;
+  opcua::EUInformation units;
+  units.displayName = {"", unit};
+  units.description = {"", unit};
+  if (unit == "%") {
+    units.namespaceUri = kUneceUnits;
+    units.unitId = kUnecePercent;
+    units.description = {"", "percent"};
+  }
+  return units;
+}
+
 }  // namespace
 
 GBServerIdentity SimulationServerIdentity(const std::string& endpointUrl) {
@@ -74,14 +94,16 @@ bool COPCServer::InitializeOPC(const std::string& endpointUrl, std::string& erro
       return false;
     }
   }
-  if (!analysisNames_.empty() && !GBCreateFolder(kAnalysisFolder)) {
+  if (!analysisItems_.empty() && !GBCreateFolder(kAnalysisFolder)) {
     error = std::string("cannot create the OPC folder ") + kAnalysisFolder;
     return false;
   }
-  analysisHandles_.assign(analysisNames_.size(), 0);
-  for (std::size_t i = 0; i < analysisNames_.size(); ++i) {
-    if (!GBCreateNumericItem(analysisHandles_[i], kAnalysisFolder, analysisNames_[i])) {
-      error = std::string("cannot create the OPC variable ") + kAnalysisFolder + "." + analysisNames_[i];
+  analysisHandles_.assign(analysisItems_.size(), 0);
+  for (std::size_t i = 0; i < analysisItems_.size(); ++i) {
+    const AnalysisItem& item = analysisItems_[i];
+    if (!GBCreateNumericItem(analysisHandles_[i], kAnalysisFolder, item.Name, item.Description,
+                             EngineeringUnits(item.Unit))) {
+      error = std::string("cannot create the OPC variable ") + kAnalysisFolder + "." + item.Name;
       return false;
     }
   }

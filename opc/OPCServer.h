@@ -22,6 +22,13 @@ namespace qx {
 // performance indices as read-only Double variables.
 inline constexpr const char* kAnalysisFolder = "Analysis";
 
+// One read-only figure under kAnalysisFolder as clients find it.
+struct AnalysisItem {
+  std::string Name;         // the browse name, "<kAnalysisFolder>.<Name>" the id
+  std::string Description;  // the variable's Description
+  std::string Unit;         // "%" or a unit without a standard code; "" for none
+};
+
 // The server's fixed identity.
 GBServerIdentity SimulationServerIdentity(const std::string& endpointUrl);
 
@@ -44,12 +51,12 @@ class COPCServer final : public GBDataAccess {
   // endpoint when it cannot listen.
   bool InitializeOPC(const std::string& endpointUrl, std::string& error);
 
-  // The names of the read-only figures under kAnalysisFolder, in the order
+  // The read-only figures under kAnalysisFolder, in the order
   // PublishItemValues takes their values. Set before InitializeOPC.
-  void SetAnalysisItems(std::vector<std::string> names) { analysisNames_ = std::move(names); }
+  void SetAnalysisItems(std::vector<AnalysisItem> items) { analysisItems_ = std::move(items); }
 
   // Publishes all items, and the figures when `analysis` holds one value
-  // per name (an absent value reads BadWaitingForInitialData), in one batch
+  // per figure (an absent value reads BadWaitingForInitialData), in one batch
   // with one timestamp; called by the run loop at every trend sample.
   void PublishItemValues(const PanelSnapshot& panel,
                          std::span<const std::optional<double>> analysis = {});
@@ -67,7 +74,7 @@ class COPCServer final : public GBDataAccess {
   const char separator_;
   ClientWriteHandOff* handOff_ = nullptr;
   std::array<uint32_t, kItemCount> itemHandles_{};
-  std::vector<std::string> analysisNames_;
+  std::vector<AnalysisItem> analysisItems_;
   std::vector<uint32_t> analysisHandles_;
 };
 

@@ -1,6 +1,7 @@
 // The read-only figures in the folder "Analysis" as a client reads them
 // from a served COPCServer: their type and status before any value, the
-// values of a publication, absent values, and refused writes.
+// values of a publication, absent values, refused writes, and the
+// description and units each carries.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "ServedServer.h"
+#include "opcua/NodeIds.h"
 
 namespace qx {
 namespace {
@@ -22,7 +24,7 @@ class AnalysisItems : public ::testing::Test {
     server_ = test::ServeOnFreePort(
         [this] {
           auto server = std::make_unique<COPCServer>(model_, '.');
-          server->SetAnalysisItems({"IAE", "Overshoot"});
+          server->SetAnalysisItems({{"IAE", "", ""}, {"Overshoot", "", "%"}});
           return server;
         },
         endpoint_);
@@ -93,6 +95,68 @@ TEST_F(AnalysisItems, ClientWritesAreRefused) {
     EXPECT_EQ(client_.Write(opcua::NodeId(1, std::string("Analysis.IAE")), written),
               opcua::status::BadNotWritable);
   EXPECT_EQ(Read("IAE").status, opcua::status::BadWaitingForInitialData);
+}
+
+// The EngineeringUnits properties a client finds by browsing the figure,
+// as the structures they read.
+std::vector<opcua::EUInformation> UnitsOf(opcua::Client& client, const opcua::NodeId& figure) {
+  opcua::BrowseRequest browse;
+  browse.nodesToBrowse = {{figure, opcua::BrowseDirection::Forward,
+                           opcua::NodeId(0, opcua::ids::HasProperty), true, 0, 0x3F}};
+  opcua::BrowseResponse browsed;
+  EXPECT_EQ(client.Call(browse, browsed), opcua::status::Good);
+  std::vector<opcua::EUInformation> units;
+  for (const opcua::ReferenceDescription& property : browsed.results.at(0).references) {
+    EXPECT_EQ(property.browseName, (opcua::QualifiedName{0, "EngineeringUnits"}));
+    DataValue value;
+    EXPECT_EQ(client.Read(property.nodeId.nodeId, value), opcua::status::Good);
+    const auto* body = std::get_if<opcua::ExtensionObject>(&value.value.scalar);
+    opcua::EUInformation read;
+    if (body && opcua::Unwrap(*body, read).IsGood()) units.push_back(read);
+    else ADD_FAILURE() << figure.ToString() << ": the units are not an EUInformation";
+  }
+  return units;
+}
+
+TEST(AnalysisItemInfo, EachFigureCarriesItsDescriptionAndItsUnitWhereItHasOne) {
+  LoopModel model;
+  std::string endpoint;
+  const std::vector<AnalysisItem> items = {{"IAE", "Integral of absolute error", ""},
+                                           {"Overshoot", "Overshoot of PV", "%"},
+                                           {"RiseTime", "Rise time of PV", "time units"}};
+  auto server = test::ServeOnFreePort(
+      [&] {
+        auto made = std::make_unique<COPCServer>(model, '.');
+        made->SetAnalysisItems(items);
+        return made;
+      },
+      endpoint);
+  ASSERT_TRUE(server);
+  opcua::Client client;
+  std::string error;
+  ASSERT_TRUE(client.Connect(endpoint, error)) << error;
+
+  for (const AnalysisItem& item : items) {
+    const opcua::NodeId figure(1, "Analysis." + item.Name);
+    opcua::ReadRequest read;
+    read.nodesToRead = {{figure, opcua::kAttrDescription, "", {}}};
+    opcua::ReadResponse description;
+    ASSERT_EQ(client.Call(read, description), opcua::status::Good);
+    EXPECT_TRUE(description.results.at(0).value == opcua::Variant(opcua::LocalizedText{"", item.Description}))
+        << item.Name;
+  }
+
+  EXPECT_TRUE(UnitsOf(client, opcua::NodeId(1, "Analysis.IAE")).empty()) << "IAE has no unit";
+  const std::vector<opcua::EUInformation> percent = UnitsOf(client, opcua::NodeId(1, "Analysis.Overshoot"));
+  ASSERT_EQ(percent.size(), 1u);
+  EXPECT_EQ(percent[0].namespaceUri, "http://www.opcfoundation.org/UA/units/un/cefact");
+  EXPECT_EQ(percent[0].unitId, 20529) << "the UNECE code P1";
+  EXPECT_EQ(percent[0].displayName.text, "%");
+  // The simulation's time has no standard unit: no code, known by its text.
+  const std::vector<opcua::EUInformation> time = UnitsOf(client, opcua::NodeId(1, "Analysis.RiseTime"));
+  ASSERT_EQ(time.size(), 1u);
+  EXPECT_EQ(time[0].unitId, -1);
+  EXPECT_EQ(time[0].displayName.text, "time units");
 }
 
 }  // namespace
