@@ -3,7 +3,7 @@
 // variables in the folder "Analysis" beside the item folder, updated at
 // every publication.
 const assert = require('node:assert/strict');
-const { NodeClass, AttributeIds, StatusCodes } = require('node-opcua');
+const { NodeClass, AttributeIds, BrowseDirection, StatusCodes } = require('node-opcua');
 const { startQxsim, stopServer } = require('../lib/processes');
 const { DataType, openSession, closeSession, browseChildren, waitUntil } = require('../lib/client');
 
@@ -18,7 +18,7 @@ async function readIndices(session, names) {
 
 module.exports = [
   {
-    name: 'the folder Analysis holds the nine indices, waiting for data before a run and not writable',
+    name: 'the folder Analysis holds the nine indices, described, with their units, waiting for data before a run and not writable',
     run: async (scope) => {
       const server = scope.add(await startQxsim(['--steps', '0', '--serve-after', '30']), stopServer);
       const peer = scope.add(await openSession(server.endpoint), closeSession);
@@ -36,6 +36,25 @@ module.exports = [
         assert.equal(values[name].statusCode.name, 'BadWaitingForInitialData', `${name} before a run`);
         assert.equal(values[name].value.dataType, DataType.Double, `${name} is a Double`);
       }
+      // What each index means, and its unit where it has one.
+      const [iaeDescription] = await peer.session.read([{ nodeId: nodeId('IAE'), attributeId: AttributeIds.Description }]);
+      assert.match(iaeDescription.value.value.text, /absolute error/, 'IAE describes itself');
+      const units = async (name) => {
+        const browsed = await peer.session.browse({
+          nodeId: nodeId(name), referenceTypeId: 'HasProperty', browseDirection: BrowseDirection.Forward,
+          includeSubtypes: true, resultMask: 0x3f,
+        });
+        return browsed.references.filter((r) => r.browseName.name === 'EngineeringUnits');
+      };
+      const [overshootUnits] = await units('Overshoot');
+      assert.ok(overshootUnits, 'Overshoot has the property EngineeringUnits');
+      const [percent] = await peer.session.read([{ nodeId: overshootUnits.nodeId, attributeId: AttributeIds.Value }]);
+      assert.ok(percent.statusCode.isGood(), `the units read ${percent.statusCode.name}`);
+      assert.equal(percent.value.dataType, DataType.ExtensionObject);
+      assert.equal(percent.value.value.displayName.text, '%');
+      assert.equal(percent.value.value.unitId, 20529, 'the UNECE code of percent');
+      assert.deepEqual(await units('IAE'), [], 'IAE has no unit');
+
       const written = await peer.session.write({
         nodeId: nodeId('IAE'), attributeId: AttributeIds.Value,
         value: { value: { dataType: DataType.Double, value: 1 } },
