@@ -115,8 +115,19 @@ bool ServerCore::SetEngineeringUnits(const NodeId& variable, const EUInformation
   DataValue value = DataValue::Of(Wrap(units));
   value.hasSourceTimestamp = value.hasServerTimestamp = true;
   value.sourceTimestamp = value.serverTimestamp = clock_.Now();
-  if (Node* property = space_.Find(id)) {
-    property->value = std::move(value);
+  if (Node* existing = space_.Find(id)) {
+    // Only the variable's own property is replaced; a node of the
+    // application that happens to have this id is left alone.
+    const bool ownProperty = std::any_of(existing->references.begin(), existing->references.end(),
+                                         [&](const Reference& r) {
+                                           return !r.isForward && r.target == variable &&
+                                                  r.typeId == NodeId(0, ids::HasProperty);
+                                         });
+    if (!ownProperty) {
+      error = "node " + id.ToString() + " for the engineering units already exists";
+      return false;
+    }
+    existing->value = std::move(value);
     return true;
   }
   Node n;

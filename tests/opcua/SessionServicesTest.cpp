@@ -273,6 +273,12 @@ TEST_F(SessionServices, VariablesCarryADescriptionAndEngineeringUnitsAsAProperty
   EXPECT_NE(error.find("ns=1;s=missing"), std::string::npos) << error;
   EXPECT_FALSE(core.SetEngineeringUnits(folder(), percent, error));
   EXPECT_NE(error.find("ns=1;s=App"), std::string::npos) << error;
+  // A variable whose id the property of B would take keeps its value.
+  uint32_t handle = 0;
+  ASSERT_TRUE(core.AddVariable(folder(), var("B.EngineeringUnits"), "B.EngineeringUnits", "kept",
+                               false, handle, error)) << error;
+  EXPECT_FALSE(core.SetEngineeringUnits(var("B"), percent, error));
+  EXPECT_NE(error.find("ns=1;s=B.EngineeringUnits"), std::string::npos) << error;
 
   TestClient client(core);
   ASSERT_TRUE(client.ConnectAndOpenSession());
@@ -296,10 +302,11 @@ TEST_F(SessionServices, VariablesCarryADescriptionAndEngineeringUnitsAsAProperty
                       {units, kAttrDataType, "", {}},
                       {var("A"), kAttrDescription, "", {}},
                       {var("B"), kAttrDescription, "", {}},
-                      {NodeId(0, ids::EUInformation), kAttrBrowseName, "", {}}};
+                      {NodeId(0, ids::EUInformation), kAttrBrowseName, "", {}},
+                      {var("B.EngineeringUnits"), kAttrValue, "", {}}};
   ReadResponse resp;
   ASSERT_EQ(client.Call(read, resp), status::Good);
-  ASSERT_EQ(resp.results.size(), 5u);
+  ASSERT_EQ(resp.results.size(), 6u);
   const auto* body = std::get_if<ExtensionObject>(&resp.results[0].value.scalar);
   ASSERT_NE(body, nullptr) << "the units are a structure";
   EXPECT_EQ(body->typeId, NodeId(0, EUInformation::kTypeId));
@@ -313,6 +320,7 @@ TEST_F(SessionServices, VariablesCarryADescriptionAndEngineeringUnitsAsAProperty
   EXPECT_TRUE(resp.results[2].value == Variant(LocalizedText{"en", "The first value"}));
   EXPECT_TRUE(resp.results[3].value == Variant(LocalizedText{}));
   EXPECT_TRUE(resp.results[4].value == Variant(QualifiedName{0, "EUInformation"}));
+  EXPECT_EQ(Text(resp.results[5]), "kept");
 
   // Clients may not change the units.
   WriteRequest write;
