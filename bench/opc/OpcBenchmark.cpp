@@ -168,7 +168,7 @@ void DeliveryAtRate(benchmark::State& state) {
     state.counters["full"] = full ? 1 : 0;
   }
 }
-BENCHMARK(DeliveryAtRate)->Arg(500)->Arg(1000)->Arg(2000)->Arg(3000)->Arg(4000)->Arg(6000)->Arg(8000)->Arg(10000)->Arg(12000)
+BENCHMARK(DeliveryAtRate)->Arg(500)->Arg(1000)->Arg(1500)->Arg(2000)->Arg(3000)->Arg(4000)->Arg(6000)->Arg(8000)->Arg(10000)->Arg(12000)
     ->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // (c) A client writes a new gain to QX_S.PROP while the loop publishes 1000
