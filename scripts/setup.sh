@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 packages=(
   build-essential cmake pkg-config
-  zlib1g-dev libssl-dev libgtest-dev libbenchmark-dev
+  zlib1g-dev libssl-dev openssl libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   python3 nodejs npm
   qt6-base-dev libqcustomplot-dev fonts-dejavu-core
