@@ -42,6 +42,11 @@ function work() {
   if (workspace) return workspace;
   const root = fs.mkdtempSync(path.join(os.tmpdir(), 'qx-peer-security-'));
   process.on('exit', () => fs.rmSync(root, { recursive: true, force: true }));
+  // node-opcua's certificate tools set OPENSSL_CONF in this process (to
+  // "undefined" after an earlier test file used them): the command line gets
+  // its own default configuration instead.
+  const env = { ...process.env };
+  delete env.OPENSSL_CONF;
   const certificatePem = path.join(root, 'client-cert.pem');
   const keyPem = path.join(root, 'client-key.pem');
   execFileSync('openssl', [
@@ -50,8 +55,9 @@ function work() {
     '-addext', `subjectAltName=URI:${kClientUri},DNS:localhost`,
     '-addext', 'keyUsage=critical,digitalSignature,nonRepudiation,keyEncipherment,dataEncipherment,keyCertSign',
     '-addext', 'extendedKeyUsage=serverAuth,clientAuth',
-  ], { stdio: ['ignore', 'ignore', 'pipe'] });
-  const certificateDer = execFileSync('openssl', ['x509', '-in', certificatePem, '-outform', 'DER']);
+  ], { stdio: ['ignore', 'ignore', 'pipe'], env });
+  const certificateDer = execFileSync('openssl', ['x509', '-in', certificatePem, '-outform', 'DER'],
+                                      { env });
   workspace = { root, certificatePem, keyPem, certificateDer, servers: 0 };
   return workspace;
 }
