@@ -1,6 +1,7 @@
 #pragma once
-// An OPC UA server (opc.tcp, SecurityPolicy None, anonymous sessions) that
-// runs on its own thread.
+// An OPC UA server (opc.tcp; SecurityPolicy None and the secured policies
+// its configuration offers; anonymous and user-name sessions) that runs on
+// its own thread.
 //
 // Set-up (namespace, folders, variables, write callback) happens before
 // Start(). Afterwards the application feeds values with
