@@ -18,13 +18,13 @@
 #include <vector>
 
 #include "opcua/SelfSignedCertificate.h"
-#include "opcua/X509Pointers.h"
+#include "opcua/OpenSslPointers.h"
 
 namespace opcua {
 namespace {
 
 namespace fs = std::filesystem;
-using namespace x509;
+using namespace ossl;
 
 // The folders the store reads or writes, below its root.
 constexpr const char* kFolders[] = {"own/certs",     "own/private", "trusted/certs", "trusted/crl",

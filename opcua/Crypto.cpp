@@ -13,32 +13,12 @@
 
 #include <stdexcept>
 
+#include "opcua/OpenSslPointers.h"
+
 namespace opcua::crypto {
 namespace {
 
-struct PkeyFree {
-  void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
-};
-struct PkeyCtxFree {
-  void operator()(EVP_PKEY_CTX* p) const { EVP_PKEY_CTX_free(p); }
-};
-struct MdCtxFree {
-  void operator()(EVP_MD_CTX* p) const { EVP_MD_CTX_free(p); }
-};
-struct CipherCtxFree {
-  void operator()(EVP_CIPHER_CTX* p) const { EVP_CIPHER_CTX_free(p); }
-};
-struct BioFree {
-  void operator()(BIO* p) const { BIO_free(p); }
-};
-struct X509Free {
-  void operator()(X509* p) const { X509_free(p); }
-};
-
-using PkeyPtr = std::unique_ptr<EVP_PKEY, PkeyFree>;
-using PkeyCtxPtr = std::unique_ptr<EVP_PKEY_CTX, PkeyCtxFree>;
-using MdCtxPtr = std::unique_ptr<EVP_MD_CTX, MdCtxFree>;
-using CipherCtxPtr = std::unique_ptr<EVP_CIPHER_CTX, CipherCtxFree>;
+using namespace ossl;
 
 const unsigned char* Bytes(std::string_view s) {
   return reinterpret_cast<const unsigned char*>(s.data());
@@ -97,20 +77,20 @@ std::optional<std::string> AesCbc(std::string_view key, std::string_view iv,
 }  // namespace
 
 struct PrivateKey::Impl {
-  PkeyPtr key;
+  KeyPtr key;
 };
 
 struct Certificate::Impl {
-  PkeyPtr publicKey;
+  KeyPtr publicKey;
 };
 
 PrivateKey::PrivateKey(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 PrivateKey::~PrivateKey() = default;
 
 std::unique_ptr<PrivateKey> PrivateKey::FromPem(std::string_view pem) {
-  std::unique_ptr<BIO, BioFree> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+  BioPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
   if (!bio) return nullptr;
-  PkeyPtr key(PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr));
+  KeyPtr key(PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr));
   ClearErrors();
   if (!key || !IsRsa(key.get())) return nullptr;
   auto impl = std::make_unique<Impl>();
@@ -126,13 +106,13 @@ Certificate::~Certificate() = default;
 
 std::unique_ptr<Certificate> Certificate::FromDer(std::string_view der) {
   const unsigned char* p = Bytes(der);
-  std::unique_ptr<X509, X509Free> x509(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
+  X509Ptr x509(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
   // Trailing bytes after the certificate mean the buffer is not one certificate.
   if (!x509 || p != Bytes(der) + der.size()) {
     ClearErrors();
     return nullptr;
   }
-  PkeyPtr key(X509_get_pubkey(x509.get()));
+  KeyPtr key(X509_get_pubkey(x509.get()));
   ClearErrors();
   if (!key || !IsRsa(key.get())) return nullptr;
   auto impl = std::make_unique<Impl>();
@@ -217,7 +197,7 @@ std::optional<std::string> Encrypt(const Certificate& cert, AsymmetricEncryption
   size_t plainBlock = PlainBlockSize(bits, alg);
   size_t cipherBlock = CipherBlockSize(bits);
   if (plainBlock == 0) return std::nullopt;
-  PkeyCtxPtr ctx(EVP_PKEY_CTX_new(pub, nullptr));
+  KeyCtxPtr ctx(EVP_PKEY_CTX_new(pub, nullptr));
   if (!ctx || EVP_PKEY_encrypt_init(ctx.get()) <= 0 || !ConfigureOaep(ctx.get(), alg)) {
     ClearErrors();
     return std::nullopt;
@@ -242,7 +222,7 @@ std::optional<std::string> Decrypt(const PrivateKey& key, AsymmetricEncryption a
                                    std::string_view cipher) {
   size_t cipherBlock = CipherBlockSize(key.Bits());
   if (cipherBlock == 0 || cipher.size() % cipherBlock != 0) return std::nullopt;
-  PkeyCtxPtr ctx(EVP_PKEY_CTX_new(key.impl().key.get(), nullptr));
+  KeyCtxPtr ctx(EVP_PKEY_CTX_new(key.impl().key.get(), nullptr));
   if (!ctx || EVP_PKEY_decrypt_init(ctx.get()) <= 0 || !ConfigureOaep(ctx.get(), alg)) {
     ClearErrors();
     return std::nullopt;

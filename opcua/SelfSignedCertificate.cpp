@@ -3,12 +3,12 @@
 #include <openssl/bn.h>
 #include <openssl/pem.h>
 
-#include "opcua/X509Pointers.h"
+#include "opcua/OpenSslPointers.h"
 
 namespace opcua {
 namespace {
 
-using namespace x509;
+using namespace ossl;
 
 // Adds a subject alternative name of `type` (GEN_URI or GEN_DNS).
 bool AddName(GENERAL_NAMES* names, int type, const std::string& value) {
@@ -37,7 +37,7 @@ X509Ptr MakeSelfSigned(EVP_PKEY* key, const std::string& applicationUri, const s
   X509Ptr cert(X509_new());
   if (!cert || !X509_set_version(cert.get(), X509_VERSION_3)) return nullptr;
   // A random positive 64-bit serial number.
-  std::unique_ptr<BIGNUM, decltype(&BN_free)> serial(BN_new(), BN_free);
+  BignumPtr serial(BN_new());
   if (!serial || !BN_rand(serial.get(), 64, BN_RAND_TOP_ANY, BN_RAND_BOTTOM_ANY) ||
       !BN_to_ASN1_INTEGER(serial.get(), X509_get_serialNumber(cert.get())))
     return nullptr;
