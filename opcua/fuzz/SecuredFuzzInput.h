@@ -29,11 +29,9 @@
 #include <string_view>
 #include <vector>
 
-#include "opcua/ClientChannel.h"
+#include "FuzzRecords.h"
+#include "FuzzServer.h"
 #include "opcua/Crypto.h"
-#include "opcua/MemoryConnection.h"
-#include "opcua/NodeIds.h"
-#include "opcua/ServerCore.h"
 #include "opcua/SessionCrypto.h"
 #include "tests/opcua/TestKeys.h"
 
@@ -53,41 +51,12 @@ enum SecuredRecordKind : uint8_t {
 inline constexpr const char* kSecuredPolicies[] = {
     kSecurityPolicyBasic256Sha256, kSecurityPolicyAes128Sha256RsaOaep,
     kSecurityPolicyAes256Sha256RsaPss};
-inline constexpr const char* kFuzzUrl = "opc.tcp://fuzz:4840";
 
 // The first byte of an input: whether to open a secured session first, and
 // with which policy and mode.
 inline uint8_t SecuredLead(bool handshake, int policy, MessageSecurityMode mode) {
   return static_cast<uint8_t>((handshake ? 1 : 0) | (policy % 3) << 1 |
                               (mode == MessageSecurityMode::SignAndEncrypt ? 8 : 0));
-}
-
-struct SecuredRecord {
-  uint8_t kind;
-  std::string data;
-};
-
-inline std::string EncodeSecuredRecords(uint8_t lead, const std::vector<SecuredRecord>& records) {
-  std::string out(1, static_cast<char>(lead));
-  for (const auto& r : records) {
-    out.push_back(static_cast<char>(r.kind));
-    uint16_t n = static_cast<uint16_t>(r.data.size());
-    out.append(reinterpret_cast<const char*>(&n), 2);
-    out.append(r.data);
-  }
-  return out;
-}
-
-// The data of a kind 1 record for `request`: its type id and the request
-// after its header.
-template <class Req>
-std::string SecuredRequestData(const Req& request) {
-  std::string body = Encode(request);
-  std::string header = Encode(request.requestHeader);
-  uint16_t typeId = static_cast<uint16_t>(Req::kTypeId);
-  std::string data(reinterpret_cast<const char*>(&typeId), 2);
-  data += body.substr(header.size());
-  return data;
 }
 
 // The client side's security for `policy` and `mode` with the test identities.
@@ -100,22 +69,9 @@ inline ClientSecurity TestClientSecurity(const char* policy, MessageSecurityMode
 
 class SecuredHarness {
  public:
-  SecuredHarness() : core_(Config(), clock_) {
-    uint16_t ns = core_.RegisterNamespace("urn:fuzz");
-    std::string error;
-    core_.AddFolder(NodeId(0, ids::ObjectsFolder), NodeId(ns, "F"), "F", error);
-    for (const char* name : {"A", "B", "C"}) {
-      uint32_t handle = 0;
-      core_.AddVariable(NodeId(ns, "F"), NodeId(ns, name), name, "empty", true, handle, error);
-    }
-    core_.SetWriteCallback([](uint32_t, const NodeId&, Variant& v) {
-      return v.Type() == BuiltinType::String ? status::Good : status::BadTypeMismatch;
-    });
-  }
-
   void Run(const uint8_t* data, size_t size) {
     if (size == 0) return;
-    MemoryConnection connection(core_);
+    MemoryConnection connection(server_.core());
     ClientChannel channel;
     if (data[0] & 1) {
       std::string error;
@@ -128,15 +84,10 @@ class SecuredHarness {
       connection.Send(channel.Hello(kFuzzUrl));
       Drain(connection, channel);
     }
-    size_t at = 1;
-    while (at + 3 <= size && !connection.Closed()) {
-      uint8_t kind = data[at] % kSecuredKinds;
-      uint16_t n = 0;
-      std::memcpy(&n, data + at + 1, 2);
-      at += 3;
-      n = static_cast<uint16_t>(std::min<size_t>(n, size - at));
-      std::string_view bytes(reinterpret_cast<const char*>(data + at), n);
-      at += n;
+    RecordReader records(data, size);
+    uint8_t kind = 0;
+    std::string_view bytes;
+    while (!connection.Closed() && records.Next(kSecuredKinds, kind, bytes)) {
       Apply(kind, bytes, connection, channel);
       Drain(connection, channel);
     }
@@ -144,13 +95,8 @@ class SecuredHarness {
 
  private:
   static ServerConfig Config() {
-    ServerConfig c;
+    ServerConfig c = FuzzConfig();
     c.endpointUrl = kFuzzUrl;
-    c.limits.maxSessions = 4;
-    c.limits.maxSubscriptionsPerSession = 3;
-    c.limits.maxMonitoredItemsPerSession = 20;
-    c.limits.maxQueueSize = 50;
-    c.limits.transport.maxMessageSize = 256 * 1024;
     ServerSecurity& s = c.security;
     s.certificateDer = testing::ServerIdentity().certificateDer;
     s.privateKeyPem = testing::ServerIdentity().privateKeyPem;
@@ -208,20 +154,6 @@ class SecuredHarness {
     return answers.size() == 1 ? DecodeResponse(answers[0], response) : status::BadTimeout;
   }
 
-  // A secured MSG chunk around `typeId` (2 bytes) and a body after a header
-  // with the session's token.
-  std::string SecuredMessage(ClientChannel& channel, std::string_view bytes) {
-    if (bytes.size() < 2) return {};
-    uint16_t typeId = 0;
-    std::memcpy(&typeId, bytes.data(), 2);
-    RequestHeader header;
-    header.authenticationToken = channel.authenticationToken;
-    header.requestHandle = ++handle_;
-    std::string body = Encode(header);
-    body.append(bytes.substr(2));
-    return channel.Message(++requestId_, typeId, body);
-  }
-
   static uint16_t Number(std::string_view bytes) {
     uint16_t n = 0;
     if (bytes.size() >= 2) std::memcpy(&n, bytes.data(), 2);
@@ -235,11 +167,11 @@ class SecuredHarness {
         connection.Send(bytes);
         break;
       case kSecuredRequest:
-        connection.Send(SecuredMessage(channel, bytes));
+        connection.Send(server_.RequestMessage(channel, bytes));
         break;
       case kTampered: {
         if (bytes.size() < 5) return;
-        std::string chunk = SecuredMessage(channel, bytes.substr(5));
+        std::string chunk = server_.RequestMessage(channel, bytes.substr(5));
         if (chunk.empty()) return;
         uint8_t mask = static_cast<uint8_t>(bytes[4]);
         chunk[Number(bytes.substr(2)) % chunk.size()] ^= static_cast<char>(mask ? mask : 1);
@@ -247,7 +179,8 @@ class SecuredHarness {
         break;
       }
       case kTruncated: {
-        std::string chunk = SecuredMessage(channel, bytes.substr(std::min<size_t>(2, bytes.size())));
+        std::string chunk =
+            server_.RequestMessage(channel, bytes.substr(std::min<size_t>(2, bytes.size())));
         if (chunk.size() <= kChunkHeaderSize) return;
         uint32_t cut = static_cast<uint32_t>(Number(bytes) % chunk.size());
         cut = std::max<uint32_t>(cut, kChunkHeaderSize);
@@ -260,8 +193,7 @@ class SecuredHarness {
         connection.Send(channel.Open(SecurityTokenRequestType::Renew, 600'000));
         break;
       case kElapse:
-        clock_.Advance(bytes.empty() ? 10 : static_cast<uint8_t>(bytes[0]) * 10);
-        core_.Tick();
+        server_.Elapse(bytes);
         break;
       case kCloseChannel:
         connection.Send(channel.Close());
@@ -269,18 +201,7 @@ class SecuredHarness {
     }
   }
 
-  // Reads what the server sent, as a client would, so the server's secured
-  // output goes through the client's checks too.
-  static void Drain(MemoryConnection& connection, ClientChannel& channel) {
-    std::vector<ServerMessage> answers;
-    std::string error;
-    channel.OnBytes(connection.Take(), answers, error);
-  }
-
-  ManualClock clock_;
-  ServerCore core_;
-  uint32_t handle_ = 100;
-  uint32_t requestId_ = 1000;
+  FuzzServer server_{Config()};
 };
 
 }  // namespace opcua::fuzz

@@ -2,7 +2,6 @@
 // format of FuzzInput.h. Usage: make_fuzz_corpus DIRECTORY
 
 #include <cstdio>
-#include <fstream>
 #include <string>
 
 #include "FuzzInput.h"
@@ -12,15 +11,9 @@ using namespace opcua::fuzz;
 
 namespace {
 
-bool WriteSeed(const std::string& dir, const std::string& name, const std::string& bytes) {
-  std::ofstream out(dir + "/" + name, std::ios::binary);
-  out << bytes;
-  return static_cast<bool>(out);
-}
-
 std::string RawHandshake() {
   ClientChannel channel;
-  return channel.Hello("opc.tcp://fuzz:4840") + channel.Open(SecurityTokenRequestType::Issue, 600'000);
+  return channel.Hello(kFuzzUrl) + channel.Open(SecurityTokenRequestType::Issue, 600'000);
 }
 
 }  // namespace
@@ -72,24 +65,25 @@ int main(int argc, char** argv) {
   transfer.sendInitialValues = true;
 
   bool ok = true;
-  ok &= WriteSeed(dir, "handshake_raw", EncodeRecords(false, {{kRaw, RawHandshake()}}));
+  ok &= WriteSeed(dir, "handshake_raw", EncodeRecords(Lead(false), {{kRaw, RawHandshake()}}));
   ok &= WriteSeed(dir, "browse_read_write",
-                  EncodeRecords(true, {RequestRecord(endpoints), RequestRecord(browse),
-                                       RequestRecord(translate), RequestRecord(read),
-                                       RequestRecord(write), RequestRecord(read)}));
+                  EncodeRecords(Lead(true), {RequestRecord(endpoints), RequestRecord(browse),
+                                             RequestRecord(translate), RequestRecord(read),
+                                             RequestRecord(write), RequestRecord(read)}));
   ok &= WriteSeed(dir, "subscribe_publish",
-                  EncodeRecords(true, {RequestRecord(subscribe), RequestRecord(monitor),
-                                       RequestRecord(publish), {kValue, "x"}, {kTime, "\x05"},
-                                       {kValue, "y"}, RequestRecord(acknowledge),
-                                       RequestRecord(republish), {kTime, "\x05"},
-                                       RequestRecord(unsubscribe), {kTime, "\xFF"}}));
+                  EncodeRecords(Lead(true), {RequestRecord(subscribe), RequestRecord(monitor),
+                                             RequestRecord(publish), {kValue, "x"}, {kTime, "\x05"},
+                                             {kValue, "y"}, RequestRecord(acknowledge),
+                                             RequestRecord(republish), {kTime, "\x05"},
+                                             RequestRecord(unsubscribe), {kTime, "\xFF"}}));
   ok &= WriteSeed(dir, "subscribe_transfer",
-                  EncodeRecords(true, {RequestRecord(subscribe), RequestRecord(monitor),
-                                       RequestRecord(publish), {kValue, "x"}, {kTime, "\x05"},
-                                       RequestRecord(transfer), RequestRecord(publish),
-                                       RequestRecord(republish), {kTime, "\x05"}}));
+                  EncodeRecords(Lead(true), {RequestRecord(subscribe), RequestRecord(monitor),
+                                             RequestRecord(publish), {kValue, "x"}, {kTime, "\x05"},
+                                             RequestRecord(transfer), RequestRecord(publish),
+                                             RequestRecord(republish), {kTime, "\x05"}}));
   ok &= WriteSeed(dir, "timeout_and_close",
-                  EncodeRecords(true, {{kTime, "\xFF"}, {kRaw, std::string("CLOF\x08\0\0\0", 8)}}));
+                  EncodeRecords(Lead(true),
+                                {{kTime, "\xFF"}, {kRaw, std::string("CLOF\x08\0\0\0", 8)}}));
   if (!ok) {
     std::fprintf(stderr, "cannot write the corpus to %s\n", dir.c_str());
     return 1;

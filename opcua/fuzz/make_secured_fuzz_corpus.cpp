@@ -4,7 +4,6 @@
 // SecuredFuzzInput.h. Usage: make_secured_fuzz_corpus DIRECTORY
 
 #include <cstdio>
-#include <fstream>
 #include <string>
 
 #include "SecuredFuzzInput.h"
@@ -13,12 +12,6 @@ using namespace opcua;
 using namespace opcua::fuzz;
 
 namespace {
-
-bool WriteSeed(const std::string& dir, const std::string& name, const std::string& bytes) {
-  std::ofstream out(dir + "/" + name, std::ios::binary);
-  out << bytes;
-  return static_cast<bool>(out);
-}
 
 // A secured OPN as a client sends it after HEL. Valid on any server with
 // the test identity: it depends on nothing the server sends.
@@ -58,7 +51,7 @@ int main(int argc, char** argv) {
   PublishRequest publish;
   GetEndpointsRequest endpoints;
 
-  const std::string readData = SecuredRequestData(read);
+  const std::string readData = RequestData(read);
   bool ok = true;
   int policy = 0;
   for (const char* uri : kSecuredPolicies) {
@@ -68,27 +61,27 @@ int main(int argc, char** argv) {
       const std::string open = SecuredOpen(uri, mode);
       ok &= !open.empty();
       ok &= WriteSeed(dir, "open_" + name,
-                      EncodeSecuredRecords(SecuredLead(false, policy, mode), {{kSecuredRaw, open}}));
+                      EncodeRecords(SecuredLead(false, policy, mode), {{kSecuredRaw, open}}));
       ok &= WriteSeed(dir, "session_" + name,
-                      EncodeSecuredRecords(SecuredLead(true, policy, mode),
-                                           {{kSecuredRequest, SecuredRequestData(endpoints)},
-                                            {kSecuredRequest, SecuredRequestData(browse)},
-                                            {kSecuredRequest, readData},
-                                            {kSecuredRequest, SecuredRequestData(write)},
-                                            {kSecuredRequest, SecuredRequestData(subscribe)},
-                                            {kSecuredRequest, SecuredRequestData(publish)},
-                                            {kElapse, "\x05"},
-                                            {kRenew, ""},
-                                            {kSecuredRequest, readData},
-                                            {kCloseChannel, ""}}));
+                      EncodeRecords(SecuredLead(true, policy, mode),
+                                    {{kSecuredRequest, RequestData(endpoints)},
+                                     {kSecuredRequest, RequestData(browse)},
+                                     {kSecuredRequest, readData},
+                                     {kSecuredRequest, RequestData(write)},
+                                     {kSecuredRequest, RequestData(subscribe)},
+                                     {kSecuredRequest, RequestData(publish)},
+                                     {kElapse, "\x05"},
+                                     {kRenew, ""},
+                                     {kSecuredRequest, readData},
+                                     {kCloseChannel, ""}}));
       // The signature's last byte, then a byte in the middle.
       ok &= WriteSeed(dir, "tampered_" + name,
-                      EncodeSecuredRecords(SecuredLead(true, policy, mode),
-                                           {{kTampered, Position(0xFFFF) + "\x01\x80" + readData},
-                                            {kTampered, Position(40) + "\x01\x01" + readData}}));
+                      EncodeRecords(SecuredLead(true, policy, mode),
+                                    {{kTampered, Position(0xFFFF) + "\x01\x80" + readData},
+                                     {kTampered, Position(40) + "\x01\x01" + readData}}));
       ok &= WriteSeed(dir, "truncated_" + name,
-                      EncodeSecuredRecords(SecuredLead(true, policy, mode),
-                                           {{kTruncated, Position(60) + readData}}));
+                      EncodeRecords(SecuredLead(true, policy, mode),
+                                    {{kTruncated, Position(60) + readData}}));
     }
     ++policy;
   }

@@ -1,0 +1,86 @@
+#pragma once
+// The server both fuzz harnesses play their inputs against: a ServerCore on a
+// manual clock with a folder F of three string variables A, B and C, and the
+// steps of a record that do not depend on the channel's security.
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "opcua/ClientChannel.h"
+#include "opcua/MemoryConnection.h"
+#include "opcua/NodeIds.h"
+#include "opcua/ServerCore.h"
+
+namespace opcua::fuzz {
+
+inline constexpr const char* kFuzzUrl = "opc.tcp://fuzz:4840";
+
+// Limits small enough that inputs reach them.
+inline ServerConfig FuzzConfig() {
+  ServerConfig c;
+  c.limits.maxSessions = 4;
+  c.limits.maxSubscriptionsPerSession = 3;
+  c.limits.maxMonitoredItemsPerSession = 20;
+  c.limits.maxQueueSize = 50;
+  c.limits.transport.maxMessageSize = 256 * 1024;
+  return c;
+}
+
+// Reads what the server sent, as a client would, so the server's own output
+// goes through the client's decoders and checks too.
+inline void Drain(MemoryConnection& connection, ClientChannel& channel) {
+  std::vector<ServerMessage> answers;
+  std::string error;
+  channel.OnBytes(connection.Take(), answers, error);
+}
+
+class FuzzServer {
+ public:
+  explicit FuzzServer(ServerConfig config) : core_(std::move(config), clock_) {
+    uint16_t ns = core_.RegisterNamespace("urn:fuzz");
+    std::string error;
+    core_.AddFolder(NodeId(0, ids::ObjectsFolder), NodeId(ns, "F"), "F", error);
+    for (const char* name : {"A", "B", "C"}) {
+      uint32_t handle = 0;
+      core_.AddVariable(NodeId(ns, "F"), NodeId(ns, name), name, "empty", true, handle, error);
+    }
+    core_.SetWriteCallback([](uint32_t, const NodeId&, Variant& v) {
+      return v.Type() == BuiltinType::String ? status::Good : status::BadTypeMismatch;
+    });
+  }
+
+  ServerCore& core() { return core_; }
+
+  // A MSG chunk, secured as `channel` is, around a request record's data:
+  // `bytes` is the type id (2 bytes) and the request after its header; the
+  // header with the session's token is added here. Empty when `bytes` is
+  // shorter than a type id.
+  std::string RequestMessage(ClientChannel& channel, std::string_view bytes) {
+    if (bytes.size() < 2) return {};
+    uint16_t typeId = 0;
+    std::memcpy(&typeId, bytes.data(), 2);
+    RequestHeader header;
+    header.authenticationToken = channel.authenticationToken;
+    header.requestHandle = ++handle_;
+    std::string body = Encode(header);
+    body.append(bytes.substr(2));
+    return channel.Message(++requestId_, typeId, body);
+  }
+
+  // Time passes (bytes[0] * 10 ms, 10 ms without data) and the timers run.
+  void Elapse(std::string_view bytes) {
+    clock_.Advance(bytes.empty() ? 10 : static_cast<uint8_t>(bytes[0]) * 10);
+    core_.Tick();
+  }
+
+ private:
+  ManualClock clock_;
+  ServerCore core_;
+  uint32_t handle_ = 100;
+  uint32_t requestId_ = 1000;
+};
+
+}  // namespace opcua::fuzz
