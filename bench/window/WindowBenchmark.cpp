@@ -34,6 +34,7 @@
 #include "window/tools/AnsweringPrompter.h"
 #include "window/tools/ScriptedRun.h"
 #include "window/tools/SyntheticInput.h"
+#include "window/tools/WindowScript.h"
 
 namespace qx::bench {
 namespace {
@@ -171,9 +172,9 @@ void Print(const Figures& f) {
 
 // --- The script ---
 
-class WindowBenchmark {
+class WindowBenchmark : public WindowScript {
  public:
-  WindowBenchmark(TForm1& form, Figures& figures) : form_(form), f_(figures) {}
+  WindowBenchmark(TForm1& form, Figures& figures) : WindowScript(form, "bench_window"), f_(figures) {}
 
   std::vector<ScriptStep> Script() {
     return {[this] { return SetTrendWindow(); },
@@ -189,17 +190,6 @@ class WindowBenchmark {
 
  private:
   LoopModel& Model() { return form_.App().Model(); }
-  bool Running() { return form_.App().Sim().Run.Active; }
-  int64_t Steps() { return form_.App().Sim().Run.StepsDone; }
-  template <class W>
-  W* Find(const char* name) {
-    W* widget = form_.findChild<W*>(name);
-    if (!widget) {
-      std::fprintf(stderr, "bench_window: the window has no widget %s\n", name);
-      std::exit(1);
-    }
-    return widget;
-  }
 
   // The trend window through the SimTime edit and "Apply Changes", as an
   // operator sets it during a run.
@@ -292,7 +282,6 @@ class WindowBenchmark {
     return true;
   }
 
-  TForm1& form_;
   Figures& f_;
   std::unique_ptr<PaintCounter> paints_;
   int64_t replots_ = 0;
@@ -316,7 +305,7 @@ void StartServer(Application& app) {
 int main(int argc, char** argv) {
   using namespace qx;
   using namespace qx::bench;
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  UseOffscreenUnlessSet();
   Figures figures;
   figures.LoadAtStart = LoadAverage();
   figures.ResidentBeforeWindow = ResidentKiB();
@@ -325,12 +314,7 @@ int main(int argc, char** argv) {
   AnsweringPrompter prompter;
   TForm1 form(prompter);
   StartServer(form.App());
-  form.SetStartupCase((QCoreApplication::applicationDirPath() + "/" + kStartingCaseFile).toStdString());
-  form.resize(1155, 732);
-  form.show();
-  form.Timer1Timer();  // the splash, at once
-  form.Timer2Timer();  // ... and over: the starting case opens and runs
-  form.activateWindow();  // the splash had it; the edits take the focus as for an operator
+  OpenStartingCase(form);
 
   WindowBenchmark benchmark(form, figures);
   ScriptedRun script(benchmark.Script());

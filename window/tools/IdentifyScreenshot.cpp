@@ -12,19 +12,15 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
-#include <QTimer>
 #include <QToolButton>
 #include <chrono>
 #include <cstdio>
 #include <qcustomplot.h>
 
-#include "app/Application.h"
 #include "window/IdentifyDialog.h"
-#include "window/MainWindow.h"
-#include "window/charts/TrendCharts.h"
 #include "window/tools/AnsweringPrompter.h"
-#include "window/tools/ScriptedRun.h"
 #include "window/tools/SyntheticInput.h"
+#include "window/tools/WindowScript.h"
 
 namespace qx {
 namespace {
@@ -35,9 +31,10 @@ constexpr int64_t kSettledAfter = 240;  // steps: the dead time and six lags of 
 constexpr double kBeforeStep = 15;      // time units of the stretch before the step
 constexpr std::chrono::seconds kTimeLimit{60};
 
-class IdentifyScript {
+class IdentifyScript : public WindowScript {
  public:
-  IdentifyScript(TForm1& form, QString path) : form_(form), path_(std::move(path)) {}
+  IdentifyScript(TForm1& form, QString path)
+      : WindowScript(form, "qx_identify_screenshot"), path_(std::move(path)) {}
 
   std::vector<ScriptStep> Script() {
     return {[this] {
@@ -78,18 +75,6 @@ class IdentifyScript {
   bool Saved() const { return saved_; }
 
  private:
-  bool Running() { return form_.App().Sim().Run.Active; }
-  int64_t Steps() { return form_.App().Sim().Run.StepsDone; }
-  template <class W>
-  W* Find(const char* name) {
-    W* widget = form_.findChild<W*>(name);
-    if (!widget) {
-      std::fprintf(stderr, "qx_identify_screenshot: the window has no widget %s\n", name);
-      std::exit(1);
-    }
-    return widget;
-  }
-
   // Shift and a drag across Chart1, as the operator selects a stretch.
   void SelectStretch(double from, double to) {
     QCustomPlot* chart = form_.Charts()->Chart1();
@@ -106,9 +91,7 @@ class IdentifyScript {
   }
 
   bool Grab() {
-    form_.setFocus();
-    form_.Charts()->FlushPaint();
-    QCoreApplication::processEvents();
+    ReadyToGrab();
     QPixmap picture = form_.grab();
     const QPixmap dialog = form_.Identification()->grab();
     QPainter painter(&picture);
@@ -128,7 +111,6 @@ class IdentifyScript {
     return true;
   }
 
-  TForm1& form_;
   QString path_;
   double stepTime_ = 0;
   int64_t stepAt_ = 0;
@@ -143,28 +125,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: qx_identify_screenshot PATH.png\n");
     return 2;
   }
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  qx::UseOffscreenUnlessSet();
   QApplication application(argc, argv);
   const QString path = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
 
   qx::AnsweringPrompter prompter;
   qx::TForm1 form(prompter);
-  form.SetStartupCase((QCoreApplication::applicationDirPath() + "/" + qx::kStartingCaseFile).toStdString());
-  form.resize(1155, 732);
-  form.show();
-  form.Timer1Timer();
-  form.Timer2Timer();
-  form.activateWindow();
+  qx::OpenStartingCase(form);
 
   qx::IdentifyScript screenshot(form, path);
-  qx::ScriptedRun script(screenshot.Script(), 0);
-  script.Start();
-  bool timedOut = false;
-  QTimer::singleShot(qx::kTimeLimit, &form, [&] {
-    timedOut = true;
-    form.close();
-  });
-  QApplication::exec();
+  const bool timedOut = !qx::PlayScript(form, screenshot.Script(), qx::kTimeLimit);
   if (timedOut) std::fprintf(stderr, "qx_identify_screenshot: gave up\n");
   return screenshot.Saved() && !timedOut ? 0 : 1;
 }

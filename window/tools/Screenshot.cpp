@@ -11,20 +11,15 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
-#include <QTimer>
 #include <QToolButton>
 #include <chrono>
 #include <cstdio>
-#include <string>
 #include <utility>
 #include <vector>
 
-#include "app/Application.h"
-#include "window/MainWindow.h"
-#include "window/charts/TrendCharts.h"
 #include "window/tools/AnsweringPrompter.h"
-#include "window/tools/ScriptedRun.h"
 #include "window/tools/SyntheticInput.h"
+#include "window/tools/WindowScript.h"
 
 namespace qx {
 namespace {
@@ -44,9 +39,10 @@ constexpr float kPictureSleepMs = 200;  // the speed gauge shows a middle level
 constexpr int64_t kPictureAt = 790;
 constexpr std::chrono::seconds kTimeLimit{120};
 
-class ScreenshotScript {
+class ScreenshotScript : public WindowScript {
  public:
-  ScreenshotScript(TForm1& form, QString path) : form_(form), path_(std::move(path)) {}
+  ScreenshotScript(TForm1& form, QString path)
+      : WindowScript(form, "qx_window_screenshot"), path_(std::move(path)) {}
 
   std::vector<ScriptStep> Script() {
     return {[this] { return Running(); },
@@ -102,30 +98,15 @@ class ScreenshotScript {
   bool Saved() const { return saved_; }
 
  private:
-  bool Running() { return form_.App().Sim().Run.Active; }
-  int64_t Steps() { return form_.App().Sim().Run.StepsDone; }
   bool At(int64_t step) { return Steps() >= step; }
-  template <class W>
-  W* Find(const char* name) {
-    W* widget = form_.findChild<W*>(name);
-    if (!widget) {
-      std::fprintf(stderr, "qx_window_screenshot: the window has no widget %s\n", name);
-      std::exit(1);
-    }
-    return widget;
-  }
 
   bool Grab() {
-    // Focus on no edit, so none shows its highlight colours in the picture.
-    form_.setFocus();
-    form_.Charts()->FlushPaint();
-    QCoreApplication::processEvents();
+    ReadyToGrab();
     saved_ = form_.grab().save(path_, "PNG");
     if (!saved_) std::fprintf(stderr, "qx_window_screenshot: cannot write %s\n", qPrintable(path_));
     return true;
   }
 
-  TForm1& form_;
   QString path_;
   bool saved_ = false;
 };
@@ -138,30 +119,17 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: qx_window_screenshot PATH.png\n");
     return 2;
   }
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  qx::UseOffscreenUnlessSet();
   QApplication application(argc, argv);
   // Resolved before the window moves the working directory.
   const QString path = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
 
   qx::AnsweringPrompter prompter;
   qx::TForm1 form(prompter);
-  form.SetStartupCase((QCoreApplication::applicationDirPath() + "/" + qx::kStartingCaseFile).toStdString());
-  form.resize(1155, 732);
-  form.show();
-  form.Timer1Timer();  // the splash, at once
-  form.Timer2Timer();  // ... and over: the starting case opens and runs
-  form.activateWindow();  // the splash had it: Enter goes to the focused edit
+  qx::OpenStartingCase(form);
 
   qx::ScreenshotScript screenshot(form, path);
-  // Ticks at every step of the run, so each action falls on its step.
-  qx::ScriptedRun script(screenshot.Script(), 0);
-  script.Start();
-  bool timedOut = false;
-  QTimer::singleShot(qx::kTimeLimit, &form, [&] {
-    timedOut = true;
-    form.close();
-  });
-  QApplication::exec();
+  const bool timedOut = !qx::PlayScript(form, screenshot.Script(), qx::kTimeLimit);
 
   for (const QString& text : prompter.Shown) std::fprintf(stderr, "box shown: %s\n", qPrintable(text));
   if (timedOut) std::fprintf(stderr, "qx_window_screenshot: gave up after %lld s\n",
