@@ -5,8 +5,6 @@
 // grabs the main window with the dialog drawn over its lower right corner
 // (offscreen, windows are not composed on a screen). Exits with 1 when no
 // picture was written.
-#include <QApplication>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -14,13 +12,13 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <chrono>
-#include <cstdio>
+#include <utility>
+#include <vector>
 #include <qcustomplot.h>
 
 #include "window/IdentifyDialog.h"
-#include "window/tools/AnsweringPrompter.h"
+#include "window/tools/PictureProgram.h"
 #include "window/tools/SyntheticInput.h"
-#include "window/tools/WindowScript.h"
 
 namespace qx {
 namespace {
@@ -30,11 +28,11 @@ constexpr int kOutputRaise = 10;
 constexpr int64_t kSettledAfter = 240;  // steps: the dead time and six lags of the starting case
 constexpr double kBeforeStep = 15;      // time units of the stretch before the step
 constexpr std::chrono::seconds kTimeLimit{60};
+constexpr const char* kProgram = "qx_identify_screenshot";
 
-class IdentifyScript : public WindowScript {
+class IdentifyScript : public PictureScript {
  public:
-  IdentifyScript(TForm1& form, QString path)
-      : WindowScript(form, "qx_identify_screenshot"), path_(std::move(path)) {}
+  IdentifyScript(TForm1& form, QString path) : PictureScript(form, kProgram, std::move(path)) {}
 
   std::vector<ScriptStep> Script() {
     return {[this] {
@@ -72,8 +70,6 @@ class IdentifyScript : public WindowScript {
             }};
   }
 
-  bool Saved() const { return saved_; }
-
  private:
   // Shift and a drag across Chart1, as the operator selects a stretch.
   void SelectStretch(double from, double to) {
@@ -106,35 +102,17 @@ class IdentifyScript : public WindowScript {
                      form_.Identification()->windowTitle());
     painter.drawPixmap(corner, dialog);
     painter.end();
-    saved_ = picture.save(path_, "PNG");
-    if (!saved_) std::fprintf(stderr, "qx_identify_screenshot: cannot write %s\n", qPrintable(path_));
+    Save(picture);
     return true;
   }
 
-  QString path_;
   double stepTime_ = 0;
   int64_t stepAt_ = 0;
-  bool saved_ = false;
 };
 
 }  // namespace
 }  // namespace qx
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: qx_identify_screenshot PATH.png\n");
-    return 2;
-  }
-  qx::UseOffscreenUnlessSet();
-  QApplication application(argc, argv);
-  const QString path = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
-
-  qx::AnsweringPrompter prompter;
-  qx::TForm1 form(prompter);
-  qx::OpenStartingCase(form);
-
-  qx::IdentifyScript screenshot(form, path);
-  const bool timedOut = !qx::PlayScript(form, screenshot.Script(), qx::kTimeLimit);
-  if (timedOut) std::fprintf(stderr, "qx_identify_screenshot: gave up\n");
-  return screenshot.Saved() && !timedOut ? 0 : 1;
+  return qx::RunPictureProgram<qx::IdentifyScript>(argc, argv, qx::kProgram, qx::kTimeLimit);
 }

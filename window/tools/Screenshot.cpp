@@ -5,21 +5,16 @@
 // point typed with Enter), slows the run down a little, grabs the window
 // into PATH.png while the run goes on, then stops the run and closes the
 // window. Exits with 1 when no picture was written.
-#include <QApplication>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPixmap>
 #include <QPushButton>
 #include <QToolButton>
 #include <chrono>
-#include <cstdio>
 #include <utility>
 #include <vector>
 
-#include "window/tools/AnsweringPrompter.h"
+#include "window/tools/PictureProgram.h"
 #include "window/tools/SyntheticInput.h"
-#include "window/tools/WindowScript.h"
 
 namespace qx {
 namespace {
@@ -38,11 +33,11 @@ constexpr int64_t kSlowDownAt = 770;
 constexpr float kPictureSleepMs = 200;  // the speed gauge shows a middle level
 constexpr int64_t kPictureAt = 790;
 constexpr std::chrono::seconds kTimeLimit{120};
+constexpr const char* kProgram = "qx_window_screenshot";
 
-class ScreenshotScript : public WindowScript {
+class ScreenshotScript : public PictureScript {
  public:
-  ScreenshotScript(TForm1& form, QString path)
-      : WindowScript(form, "qx_window_screenshot"), path_(std::move(path)) {}
+  ScreenshotScript(TForm1& form, QString path) : PictureScript(form, kProgram, std::move(path)) {}
 
   std::vector<ScriptStep> Script() {
     return {[this] { return Running(); },
@@ -95,44 +90,19 @@ class ScreenshotScript : public WindowScript {
             }};
   }
 
-  bool Saved() const { return saved_; }
-
  private:
   bool At(int64_t step) { return Steps() >= step; }
 
   bool Grab() {
     ReadyToGrab();
-    saved_ = form_.grab().save(path_, "PNG");
-    if (!saved_) std::fprintf(stderr, "qx_window_screenshot: cannot write %s\n", qPrintable(path_));
+    Save(form_.grab());
     return true;
   }
-
-  QString path_;
-  bool saved_ = false;
 };
 
 }  // namespace
 }  // namespace qx
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: qx_window_screenshot PATH.png\n");
-    return 2;
-  }
-  qx::UseOffscreenUnlessSet();
-  QApplication application(argc, argv);
-  // Resolved before the window moves the working directory.
-  const QString path = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
-
-  qx::AnsweringPrompter prompter;
-  qx::TForm1 form(prompter);
-  qx::OpenStartingCase(form);
-
-  qx::ScreenshotScript screenshot(form, path);
-  const bool timedOut = !qx::PlayScript(form, screenshot.Script(), qx::kTimeLimit);
-
-  for (const QString& text : prompter.Shown) std::fprintf(stderr, "box shown: %s\n", qPrintable(text));
-  if (timedOut) std::fprintf(stderr, "qx_window_screenshot: gave up after %lld s\n",
-                             static_cast<long long>(qx::kTimeLimit.count()));
-  return screenshot.Saved() && !timedOut ? 0 : 1;
+  return qx::RunPictureProgram<qx::ScreenshotScript>(argc, argv, qx::kProgram, qx::kTimeLimit);
 }

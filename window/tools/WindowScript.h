@@ -82,6 +82,8 @@ class WindowScript {
     QCoreApplication::processEvents();
   }
 
+  const char* Program() const { return program_; }
+
   TForm1& form_;
 
  private:
