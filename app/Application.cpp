@@ -134,7 +134,7 @@ void Application::PublishItemValues() {
   COPCServer* server = Server();
   if (!server) return;
   std::array<std::optional<double>, kIndexCount> indices;
-  const std::vector<IndexValue> values = IndexValues(analysis_.Results());
+  const IndexList values = IndexValues(analysis_.Results());
   for (std::size_t i = 0; i < kIndexCount; ++i) indices[i] = values[i].value;
   server->PublishItemValues(PanelSnapshot{panel_.CascadeModeCheckBox, panel_.DLagSingle.Text}, indices);
 }

@@ -4,8 +4,8 @@
 
 namespace qx {
 
-std::vector<IndexValue> IndexValues(const analysis::PerformanceResults& r) {
-  return {
+IndexList IndexValues(const analysis::PerformanceResults& r) {
+  return {{
       {"IAE", r.IAE, ""},
       {"ISE", r.ISE, ""},
       {"ITAE", r.ITAE, ""},
@@ -15,7 +15,7 @@ std::vector<IndexValue> IndexValues(const analysis::PerformanceResults& r) {
       {"DecayRatio", r.DecayRatio, ""},
       {"OPTravel", r.OPTravel, "%"},
       {"WindowStart", r.WindowStart, "time units"},
-  };
+  }};
 }
 
 void LoopAnalysis::RunStarting() {

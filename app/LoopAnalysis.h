@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <vector>
+#include <array>
 
 #include "analysis/PerformanceIndices.h"
 #include "engine/LoopModel.h"
@@ -20,12 +20,14 @@ struct IndexValue {
   const char* unit;             // "" when none
 };
 
-// The indices in their fixed order: IAE, ISE, ITAE, Overshoot, RiseTime,
-// SettlingTime, DecayRatio, OPTravel, WindowStart.
-std::vector<IndexValue> IndexValues(const analysis::PerformanceResults& r);
-
 // Number of entries IndexValues returns.
 inline constexpr std::size_t kIndexCount = 9;
+
+// The indices in their fixed order: IAE, ISE, ITAE, Overshoot, RiseTime,
+// SettlingTime, DecayRatio, OPTravel, WindowStart. A fixed array, so that
+// the publication at every trend sample allocates nothing.
+using IndexList = std::array<IndexValue, kIndexCount>;
+IndexList IndexValues(const analysis::PerformanceResults& r);
 
 // The single loop's indices over the current window. Fed on the run's
 // thread, at every step; read on the same thread (the window's GUI thread,

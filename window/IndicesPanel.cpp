@@ -73,7 +73,7 @@ QString IndicesPanel::ValueText(const IndexValue& index, char separator) {
   return text;
 }
 
-void IndicesPanel::ShowValues(const std::vector<IndexValue>& values, char separator) {
+void IndicesPanel::ShowValues(const IndexList& values, char separator) {
   for (const IndexValue& index : values) {
     if (std::strcmp(index.name, kWindowStart) == 0) {
       caption_->setText("From t = " + ValueText(index, separator) + ":");

@@ -20,7 +20,7 @@ class IndicesPanel : public QFrame {
   explicit IndicesPanel(QWidget* parent = nullptr);
 
   // Shows `values` (IndexValues' order) with `separator` as decimal point.
-  void ShowValues(const std::vector<IndexValue>& values, char separator);
+  void ShowValues(const IndexList& values, char separator);
 
   // Every index as undefined, as before a run.
   void Clear();

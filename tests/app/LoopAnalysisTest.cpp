@@ -19,7 +19,7 @@ TEST(IndexValues, FixedOrderUnitsAndAbsentValues) {
   r.DecayRatio = 7;
   r.OPTravel = 8;
   r.WindowStart = 9;
-  const std::vector<IndexValue> values = IndexValues(r);
+  const IndexList values = IndexValues(r);
   const struct {
     const char* name;
     std::optional<double> value;
