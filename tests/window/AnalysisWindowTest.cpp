@@ -3,6 +3,8 @@
 // Shift and a drag (a Manual output step of the starting case, a process of
 // gain 1, dead time 5 and lag 20) with "Apply" typing the settings into the
 // tuning edits, "Export Trends" and "Save Chart Image".
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QDoubleSpinBox>
@@ -181,6 +183,67 @@ TEST_F(AnalysisWindowTest, IdentifyOnAManualOutputStepFindsTheProcessAndApplyTun
              return true;
            },
            StopSimulation()});
+}
+
+// A bump test identified where the trends no longer start at the run's
+// start: after the window has compacted once, after several compactions and
+// across the wrap of the run's clock. The stretch is chosen on the charts,
+// from the output step the charts show, as an operator would choose it; the
+// fit must find the case's own process (gain 1, dead time 5, lag 20).
+TEST_F(AnalysisWindowTest, IdentifyFindsTheProcessAfterCompactionsAndAcrossTheClocksWrap) {
+  struct Case {
+    const char* name;
+    int64_t bumpAtStep;  // the run goes fast until here, then at a person's pace
+  };
+  // The starting case's window of 400 time units compacts at step 799 and
+  // then every 400 steps; the clock wraps after step 50090.
+  const Case cases[] = {{"after one compaction", 900}, {"after several compactions", 2500},
+                        {"across the clock's wrap", 50091 - 60}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    int64_t bumpedAt = 0;
+    double outputBefore = 0;
+    RunWith([this] { form->NewCaseFileClick(); },
+            {[&] {
+               Model().RunControl.SleepMs = 0;
+               if (Steps() < c.bumpAtStep) return false;
+               Model().RunControl.SleepMs = 1;
+               QTest::mouseClick(Find<QLabel>("manual_auto_select"), Qt::LeftButton);
+               outputBefore = Model().SingleLoop.OPOut;
+               for (int i = 0; i < 10; ++i)
+                 QTest::mouseClick(Find<QToolButton>("SingleOPNewUpDownCSpinButtonUp"), Qt::LeftButton);
+               auto* op = Find<QLineEdit>("SingleOPNew");
+               op->setFocus();
+               QTest::keyClick(op, Qt::Key_Return);
+               bumpedAt = Steps();
+               return true;
+             },
+             [&] {
+               if (Steps() < bumpedAt + 240) return false;  // six lags after the dead time
+               // The output step where the charts show it.
+               const std::vector<ChartSample> shown = form->Charts()->Samples();
+               const double mvHigh = Model().SingleLoop.MVHigh;
+               auto step = std::find_if(shown.begin(), shown.end(), [&](const ChartSample& s) {
+                 return s.Output * 100 / mvHigh > outputBefore + 5;
+               });
+               if (step == shown.end() || step - shown.begin() < 20) {
+                 ADD_FAILURE() << "the charts show no output step with room before it";
+                 return true;
+               }
+               ShiftDrag(form->Charts()->Chart1(), step->Time - 10, shown.back().Time - 2);
+               form->IdentifyAndTuneClick();
+               const StretchAnalysis& a = *form->Identification()->Analysis();
+               EXPECT_TRUE(a.Ok()) << a.Identification().Message;
+               if (!a.Ok()) return true;
+               const analysis::FittedModel& m = a.Identification().Models[a.Chosen()];
+               EXPECT_NEAR(m.Gain, Model().ProcessModel.Gain, 0.03 * Model().ProcessModel.Gain);
+               EXPECT_NEAR(m.DeadTime, Model().ProcessModel.Delay, 0.03 * Model().ProcessModel.Delay + 0.5);
+               EXPECT_NEAR(m.Tau1, Model().ProcessModel.Tau1, 0.03 * Model().ProcessModel.Tau1);
+               return true;
+             },
+             StopSimulation()},
+            60000);
+  }
 }
 
 // Identification that cannot be done says why in the dialog: the whole
