@@ -74,9 +74,11 @@ TEST_F(AnalysisWindowTest, IndicesShowDashesUntilDefinedAndFollowTheRun) {
              EXPECT_NE(IndexText("IAE"), iaeEarly);
              // The window began at the set-point change.
              const QRegularExpressionMatch since =
-                 QRegularExpression("^From t = ([\\d.]+):$").match(Find<QLabel>("IndexWindowStart")->text());
+                 QRegularExpression("^From t = ([\\d.]+) \\(time (\\d+)\\):$").match(Find<QLabel>("IndexWindowStart")->text());
              EXPECT_TRUE(since.hasMatch()) << Find<QLabel>("IndexWindowStart")->text().toStdString();
              EXPECT_NEAR(since.captured(1).toDouble(), raisedAt * 0.5, 2.0);
+             // Before the window compacts, the charts' time is the clock.
+             EXPECT_NEAR(since.captured(2).toDouble(), raisedAt * 0.5, 2.0);
              return true;
            },
            StopSimulation()});
@@ -203,6 +205,9 @@ TEST_F(AnalysisWindowTest, IdentifyFindsTheProcessAfterCompactionsAndAcrossTheCl
     SCOPED_TRACE(c.name);
     int64_t bumpedAt = 0;
     double outputBefore = 0;
+    double bumpClock = 0;
+    int64_t compactions = 0;
+    TimeSpan stretchBefore;
     RunWith([this] { form->NewCaseFileClick(); },
             {[&] {
                Model().RunControl.SleepMs = 0;
@@ -216,6 +221,7 @@ TEST_F(AnalysisWindowTest, IdentifyFindsTheProcessAfterCompactionsAndAcrossTheCl
                op->setFocus();
                QTest::keyClick(op, Qt::Key_Return);
                bumpedAt = Steps();
+               bumpClock = form->App().Sim().Run.t;
                return true;
              },
              [&] {
@@ -239,6 +245,34 @@ TEST_F(AnalysisWindowTest, IdentifyFindsTheProcessAfterCompactionsAndAcrossTheCl
                EXPECT_NEAR(m.Gain, Model().ProcessModel.Gain, 0.03 * Model().ProcessModel.Gain);
                EXPECT_NEAR(m.DeadTime, Model().ProcessModel.Delay, 0.03 * Model().ProcessModel.Delay + 0.5);
                EXPECT_NEAR(m.Tau1, Model().ProcessModel.Tau1, 0.03 * Model().ProcessModel.Tau1);
+               // The run's clock of the sample showing the step is when the
+               // operator made it, whatever the charts' time says.
+               EXPECT_NEAR(step->Clock, bumpClock, 1.5);
+               EXPECT_TRUE(Find<QLabel>("IdentifyStretch")->text().contains("run clock t = "));
+               compactions = form->Charts()->Shown().Compactions();
+               stretchBefore = *form->Charts()->Stretch();
+               return true;
+             },
+             [&] {
+               // The next compaction moves the traces left; the band and
+               // the dashed curve move with them, on the same steps. (At a
+               // person's pace: a second compaction would drop the stretch.)
+               form->Charts()->FlushPaint();
+               if (form->Charts()->Shown().Compactions() == compactions) return false;
+               const std::optional<TimeSpan> band = form->Charts()->Stretch();
+               EXPECT_TRUE(band);
+               if (band) EXPECT_LT(band->To, stretchBefore.To - 10);
+               const QCPGraph* fitted = form->Charts()->Chart1()->findChild<QCPGraph*>("FittedPV");
+               const std::vector<ChartSample> pv = form->Charts()->Samples(band);
+               const double span = Model().SingleLoop.CVHigh - Model().SingleLoop.CVLow;
+               EXPECT_GT(pv.size(), 20u);
+               for (std::size_t i = 0; i < pv.size(); i += 25) {
+                 const auto point = fitted->data()->findBegin(pv[i].Time, false);
+                 if (point == fitted->data()->constEnd()) continue;
+                 EXPECT_EQ(point->key, pv[i].Time);
+                 EXPECT_NEAR(point->value, pv[i].PV, 0.005 * span) << pv[i].Time;
+               }
+               form->Identification()->close();
                return true;
              },
              StopSimulation()},
@@ -313,12 +347,13 @@ TEST_F(AnalysisWindowTest, ExportTrendsAndSaveChartImageWriteTheTrendWindow) {
   const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
   ASSERT_GT(shown.size(), 40u);
   ASSERT_EQ(lines.size(), static_cast<qsizetype>(shown.size() + 1));
-  EXPECT_EQ(lines[0], "time,SP,PV,OP");
+  EXPECT_EQ(lines[0], "time,t,SP,PV,OP");
   const QStringList last = lines.back().split(',');
-  ASSERT_EQ(last.size(), 4);
+  ASSERT_EQ(last.size(), 5);
   EXPECT_EQ(last[0].toDouble(), shown.back().Time);
-  EXPECT_FLOAT_EQ(last[2].toFloat(), static_cast<float>(shown.back().PV));
-  EXPECT_FLOAT_EQ(last[3].toFloat(), static_cast<float>(shown.back().Output * 100 / Model().SingleLoop.MVHigh));
+  EXPECT_EQ(last[1].toDouble(), shown.back().Clock);
+  EXPECT_FLOAT_EQ(last[3].toFloat(), static_cast<float>(shown.back().PV));
+  EXPECT_FLOAT_EQ(last[4].toFloat(), static_cast<float>(shown.back().Output * 100 / Model().SingleLoop.MVHigh));
 
   QImageReader image(png);
   EXPECT_EQ(image.format(), "png");
@@ -347,27 +382,31 @@ TEST(TypedSetting, KeepsAsManyDecimalsAsFitTheEdit) {
     EXPECT_EQ(TypedSetting(c.value, c.length), c.text) << c.value;
 }
 
-// The history keeps the newest steps, each at the time the trends show it
-// (half a unit after its clock).
-TEST(StepHistory, KeepsTheNewestStepsAtTheirTrendTimes) {
+// The history keeps the newest steps, each under the number of the step
+// whose trend sample shows it (the one after it), at times that count from
+// the run's start and so do not wrap with the clock.
+TEST(StepHistory, KeepsTheNewestStepsUnderTheStepsThatShowThem) {
   StepHistory history(4);
   PIDLoop loop;
   for (int k = 0; k < 6; ++k) {
     loop.PV = static_cast<float>(k);
     loop.OPOut = static_cast<float>(10 * k);
-    history.StepComputed(loop, 0.5 * k);
+    history.StepComputed(loop, k);
   }
   EXPECT_EQ(history.Size(), 4u);
-  const std::vector<analysis::LoopSample> all = history.Between(-1, 100);
+  const std::vector<analysis::LoopSample> all = history.Between({0, 100});
   ASSERT_EQ(all.size(), 4u);
   for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(all[i].t, 0.5 * (i + 2) + 0.5);
+    EXPECT_EQ(all[i].t, 0.5 * (i + 3));
     EXPECT_EQ(all[i].PV, i + 2);
     EXPECT_EQ(all[i].OP, 10 * (i + 2));
   }
-  EXPECT_EQ(history.Between(2, 2.5).size(), 2u);
+  const std::vector<analysis::LoopSample> two = history.Between({4, 5});
+  ASSERT_EQ(two.size(), 2u);
+  EXPECT_EQ(two[0].PV, 3);
+  EXPECT_TRUE(history.Between({7, 9}).empty()) << "not computed yet";
   history.Clear();
-  EXPECT_TRUE(history.Between(-1, 100).empty());
+  EXPECT_TRUE(history.Between({0, 100}).empty());
 }
 
 }  // namespace

@@ -49,6 +49,7 @@ bool TrendCharts::eventFilter(QObject* watched, QEvent* event) {
       const auto* mouse = static_cast<QMouseEvent*>(event);
       if (stretchStart_) StretchMove(*chart, mouse->position().toPoint());
       Chart1MouseMove(*chart, mouse->position().toPoint(), mouse->globalPosition().toPoint());
+      MoveCursorLine(*chart, mouse->position().toPoint(), mouse->modifiers());
       return true;
     }
     case QEvent::MouseButtonRelease:
@@ -58,6 +59,9 @@ bool TrendCharts::eventFilter(QObject* watched, QEvent* event) {
         Chart1MouseUp(*chart);
       return true;
     case QEvent::Leave:
+      HideCursorLine();
+      chart->unsetCursor();
+      return false;
     case QEvent::FocusOut:
       chart->unsetCursor();
       return false;
