@@ -163,6 +163,7 @@ void TrendCharts::SelectStretch(const TimeSpan& span) {
 void TrendCharts::ClearStretch() {
   stretch_.reset();
   stretchStart_.reset();
+  stretchStartStep_.reset();
   ShowStretch(std::nullopt);
 }
 

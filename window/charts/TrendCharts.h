@@ -170,6 +170,8 @@ class TrendCharts : public QWidget {
   std::optional<StepSpan> stretch_;
   std::vector<StepValue> fittedPoints_;
   std::optional<double> stretchStart_;  // the time under the press while selecting
+  std::optional<int64_t> stretchStartStep_;  // and the step shown there
+  double StretchStartTime() const;
 
   // The redraw that waits for the next paint.
   RunBuffers* buffers_ = nullptr;

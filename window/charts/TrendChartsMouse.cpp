@@ -174,15 +174,28 @@ double TimeAt(const TrendChart& chart, int x) {
 void TrendCharts::StretchDown(TrendChart& chart, const QPoint& at) {
   if (!chart.PlotRect().Contains(at.x(), at.y())) return;
   stretchStart_ = TimeAt(chart, at.x());
+  // The step under the press, so a compaction during the drag moves it
+  // with the traces.
+  const std::optional<int> place = shown_.IndexNear(*stretchStart_);
+  stretchStartStep_ = place ? std::optional<int64_t>(shown_.StepAt(*place)) : std::nullopt;
 }
 
 void TrendCharts::StretchMove(TrendChart& chart, const QPoint& at) {
   const double now = TimeAt(chart, at.x());
-  ShowStretch(TimeSpan{std::min(*stretchStart_, now), std::max(*stretchStart_, now)});
+  const double start = StretchStartTime();
+  ShowStretch(TimeSpan{std::min(start, now), std::max(start, now)});
+}
+
+double TrendCharts::StretchStartTime() const {
+  if (stretchStartStep_)
+    if (const std::optional<double> time = shown_.TimeOfStep(*stretchStartStep_)) return *time;
+  return *stretchStart_;
 }
 
 void TrendCharts::StretchUp(TrendChart& chart, const QPoint& at) {
-  const double start = *std::exchange(stretchStart_, std::nullopt);
+  const double start = StretchStartTime();
+  stretchStart_.reset();
+  stretchStartStep_.reset();
   const double end = TimeAt(chart, at.x());
   const double pixels = std::fabs(chart.xAxis->coordToPixel(end) - chart.xAxis->coordToPixel(start));
   if (pixels < kMinimumStretchPixels)
