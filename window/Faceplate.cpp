@@ -43,7 +43,7 @@ namespace {
 const QColor kColours[] = {Qt::red, Qt::blue, Qt::darkGreen};
 const char* const kNames[] = {"PV", "SP", "OP"};
 // The numbers are what an operator reads from a distance.
-constexpr double kValueScale = 1.6;
+constexpr double kValueScale = 1.3;
 
 QLabel* Label(const QString& name, QWidget* parent) {
   auto* label = new QLabel(parent);
@@ -99,7 +99,7 @@ Faceplate::Faceplate(QWidget* parent) : QFrame(parent), mode_(Label("FaceplateMo
   grid->addWidget(mode_, 6, 0, 1, 3);
   // Room for the widest number the range gives, so the plate keeps its
   // width as values change.
-  const int digits = QFontMetrics(big).horizontalAdvance("-888.88");
+  const int digits = QFontMetrics(big).horizontalAdvance("888.88");
   for (int i = 0; i < 3; ++i) grid->setColumnMinimumWidth(i, digits);
 }
 
