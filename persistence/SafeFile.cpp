@@ -31,16 +31,6 @@ bool LockWithin(int fd, int operation, std::chrono::milliseconds wait) {
   }
 }
 
-// Why something that exists is not read or replaced: what it is instead of
-// a regular file.
-std::string NotRegularFile(mode_t mode) {
-  if (S_ISDIR(mode)) return std::strerror(EISDIR);
-  if (S_ISCHR(mode) || S_ISBLK(mode)) return "Is a device, not a regular file";
-  if (S_ISFIFO(mode)) return "Is a FIFO, not a regular file";
-  if (S_ISSOCK(mode)) return "Is a socket, not a regular file";
-  return "Not a regular file";
-}
-
 std::string SystemError(std::string_view step, const std::string& path) {
   return std::string(step) + " '" + path + "': " + std::strerror(errno);
 }
@@ -133,9 +123,10 @@ void RemoveStaleTemporaries(const std::string& folder, const std::string& base) 
   DIR* dir = opendir(folder.c_str());
   if (!dir) return;
   const int dirFd = dirfd(dir);
+  const std::string prefix = "." + base + ".";
   while (const dirent* entry = readdir(dir)) {
     struct stat info{};
-    if (std::string_view(entry->d_name).starts_with("." + base + ".") &&
+    if (std::string_view(entry->d_name).starts_with(prefix) &&
         fstatat(dirFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode) &&
         IsStaleTemporary(entry->d_name, base, info.st_mtim.tv_sec))
       unlinkat(dirFd, entry->d_name, 0);
@@ -150,6 +141,14 @@ mode_t NewFileMode() {
 }
 
 }  // namespace
+
+std::string NotRegularFile(mode_t mode) {
+  if (S_ISDIR(mode)) return std::strerror(EISDIR);
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "Is a device, not a regular file";
+  if (S_ISFIFO(mode)) return "Is a FIFO, not a regular file";
+  if (S_ISSOCK(mode)) return "Is a socket, not a regular file";
+  return "Not a regular file";
+}
 
 int OpenRegularFile(const std::string& path, off_t& size, std::string& reason) {
   // Non-blocking, so that opening a FIFO cannot hang; only regular files

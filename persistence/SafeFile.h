@@ -19,6 +19,11 @@ namespace qx {
 // cannot be opened.
 inline constexpr std::chrono::milliseconds kDefaultLockWait{2000};
 
+// Why something that exists is not read or replaced, in the system's
+// manner: what it is instead of a regular file ("Is a FIFO, not a regular
+// file").
+std::string NotRegularFile(mode_t mode);
+
 // Opens `path` read-only when it is a regular file (a link to one is
 // followed), without ever blocking: a FIFO neither hangs the caller nor
 // opens, and a device, a folder or a socket is refused. The descriptor, or

@@ -192,14 +192,24 @@ bool UsersFile::Load(const std::string& path, std::string& error) {
 bool UsersFile::Save(const std::string& path, std::string& error) const {
   if (!MakeFolderOf(path, error)) return false;
   // The file is owner-only before any hash is in it: ReplaceFile keeps the
-  // mode of the file it replaces.
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0 || fchmod(fd, 0600) != 0) {
-    error = "cannot write the users file " + path + ": " + std::strerror(errno);
-    if (fd >= 0) close(fd);
+  // mode of the file it replaces. Opened without blocking (a FIFO without a
+  // reader fails at once), and only a regular file is given the mode: a
+  // link to a device must not make the device the owner's only.
+  struct stat info{};
+  std::string why;
+  if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+    error = "cannot write the users file " + path + ": " + NotRegularFile(info.st_mode);
     return false;
   }
-  close(fd);
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+  if (fd < 0 || fstat(fd, &info) != 0) why = std::strerror(errno);
+  else if (!S_ISREG(info.st_mode)) why = NotRegularFile(info.st_mode);
+  else if (fchmod(fd, 0600) != 0) why = std::strerror(errno);
+  if (fd >= 0 && close(fd) != 0 && why.empty()) why = std::strerror(errno);
+  if (!why.empty()) {
+    error = "cannot write the users file " + path + ": " + why;
+    return false;
+  }
   std::string text;
   for (const Line& line : lines_) text.append(line.text).append("\n");
   std::string reason;

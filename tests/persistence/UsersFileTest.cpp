@@ -5,12 +5,15 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include "TestSupport.h"
 
@@ -195,6 +198,30 @@ TEST(UsersFileTest, OnlyARegularFileOfBoundedSizeIsRead) {
     CapturedStandardError stderrText;
     EXPECT_FALSE(AuthenticateUser(path, "alice", "anything")) << c.name;
     EXPECT_EQ(stderrText.Take(), error + "\n");
+  }
+  alarm(0);
+}
+
+// A save onto a FIFO or a link to a device returns at once and leaves it as
+// it was (its mode too).
+TEST(UsersFileTest, ASaveOntoWhatIsNotARegularFileIsRefusedAtOnce) {
+  test::TempDir dir;
+  ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0644), 0);
+  std::vector<std::pair<std::string, std::string>> cases = {{dir.File("fifo"), "Is a FIFO, not a regular file"}};
+  // A device node of its own (only root may make one), reached by a link.
+  if (mknod(dir.File("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+    std::filesystem::create_symlink("null", dir.File("to-device"));
+    cases.emplace_back(dir.File("to-device"), "Is a device, not a regular file");
+  }
+  UsersFile users;
+  std::string error;
+  ASSERT_TRUE(users.Add("alice", "wonder land", error)) << error;
+  alarm(10);  // a save that blocks ends the test program instead of hanging it
+  for (const auto& [path, why] : cases) {
+    const mode_t before = Permissions(path);
+    EXPECT_FALSE(users.Save(path, error)) << path;
+    EXPECT_EQ(error, "cannot write the users file " + path + ": " + why);
+    EXPECT_EQ(Permissions(path), before) << path;
   }
   alarm(0);
 }
