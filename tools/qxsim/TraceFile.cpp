@@ -58,7 +58,7 @@ class TraceLines {
     if (!failure_.empty()) return false;
     ++number_;
     for (;;) {
-      if (start_ == chunk_.size() && !Fill()) return !failure_.empty() ? false : !line.empty();
+      if (start_ == chunk_.size() && !Fill()) return failure_.empty() && !line.empty();
       const std::size_t end = chunk_.find('\n', start_);
       const std::size_t stop = end == std::string::npos ? chunk_.size() : end;
       for (std::size_t i = start_; i < stop; ++i) {
