@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -163,7 +164,14 @@ void TForm1::IdentifyAndTuneClick() {
   // charts show there.
   const std::vector<ChartSample> shown = TwoPlot1->Samples();
   std::optional<StepSpan> steps = TwoPlot1->StretchSteps();
-  if (!steps && !shown.empty()) steps = StepSpan{shown.front().Step, shown.back().Step};
+  if (!shown.empty()) {
+    const StepSpan all{shown.front().Step, shown.back().Step};
+    // A stretch whose start the window has dropped is fitted on its part
+    // still shown.
+    if (!steps) steps = all;
+    steps->First = std::max(steps->First, all.First);
+    steps->Last = std::min(steps->Last, all.Last);
+  }
   // Where the stretch lies: its first and last sample the charts show.
   StretchPlace place;
   bool placed = false;
