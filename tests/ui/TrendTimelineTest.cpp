@@ -6,6 +6,10 @@
 
 #include <cmath>
 
+#include <map>
+
+#include "engine/RunLoop.h"
+#include "tests/support/RunFixture.h"
 #include "ui/TrendTimeline.h"
 
 namespace qx::test {
@@ -80,6 +84,49 @@ TEST(TrendTimeline, ClocksFindTheirPlaceAcrossTheWrap) {
   shown.Clear();
   EXPECT_EQ(shown.IndexOfClock(0.5), std::nullopt);
   EXPECT_EQ(shown.StepsWithin(0, 100), std::nullopt);
+}
+
+// Fed by a real run, the timeline names for every place of the window the
+// step whose sample the trends hold there: through compactions of an odd
+// window (which drop the newest sample) and of an even one.
+TEST(TrendTimeline, FedByARunNamesTheStepOfEveryPlace) {
+  class TimelineHost : public ScriptedHost {
+   public:
+    using ScriptedHost::ScriptedHost;
+    void TrendSampleRecorded(int index, int64_t step, float clock) override {
+      Live.SampleRecorded(index, step, clock);
+    }
+    void TrendsCompacted(int half) override { Live.Compacted(half); }
+    TrendTimeline Live;
+  };
+  for (float window : {201.0f, 200.0f}) {
+    SCOPED_TRACE(window);
+    Simulation sim;
+    LoadTestCase(sim.Model);
+    sim.Model.RunSettings.SimTime = window;
+    sim.Model.SingleLoop.PVNoise = 0.05f;  // every sample distinct
+    TimelineHost host(sim);
+    std::map<int64_t, float> pvAtStep;  // what each sample recorded
+    host.OnStepStart = [&](int64_t step) {
+      if (step % 2 == 0) pvAtStep[step] = sim.Model.SingleLoop.PV;
+    };
+    int checked = 0;
+    host.OnPlot = [&](const RunBuffers& buffers, int count) {
+      TrendTimeline shown;
+      shown.Show(host.Live, count, 0);
+      for (int i = 0; i < count; ++i) {
+        const auto recorded = pvAtStep.find(shown.StepAt(i));
+        ASSERT_NE(recorded, pvAtStep.end()) << i;
+        ASSERT_EQ(buffers.PVAt(i), recorded->second) << "place " << i << " step " << shown.StepAt(i);
+        ASSERT_FLOAT_EQ(shown.ClockAt(i), 0.5f * static_cast<float>(shown.StepAt(i)));
+      }
+      ++checked;
+    };
+    host.StopAtStep = 1500;
+    SinglePID1Click(sim, host);
+    EXPECT_EQ(checked, 1500);
+    EXPECT_GE(host.Live.Compactions(), 3);
+  }
 }
 
 }  // namespace
