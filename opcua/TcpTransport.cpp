@@ -13,9 +13,34 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <iostream>
+#include <stdexcept>
 
 namespace opcua {
+
+namespace {
+
+// How long the listening socket rests after an accept failed for want of
+// descriptors or memory: long enough not to spin, short enough that a
+// client is served soon after a descriptor frees up.
+constexpr int64_t kAcceptRetryMs = 1000;
+// How often a wait looks at the interrupt flag when no eventfd could be
+// made for it.
+constexpr int kInterruptPollMs = 50;
+
+// "what: the system's text for errno".
+std::string SystemError(const std::string& what, int err = errno) {
+  return what + ": " + std::strerror(err);
+}
+
+bool SetNonBlocking(int fd) {
+  int flags = fcntl(fd, F_GETFL, 0);
+  return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+}  // namespace
 
 bool ParseEndpointUrl(const std::string& url, std::string& host, uint16_t& port,
                       std::string& error) {
@@ -40,15 +65,33 @@ bool ParseEndpointUrl(const std::string& url, std::string& host, uint16_t& port,
   return true;
 }
 
-TcpTransport::TcpTransport() = default;
+std::string EndpointUrlWithPort(const std::string& url, uint16_t port) {
+  const std::string scheme = "opc.tcp://";
+  if (url.rfind(scheme, 0) != 0) return url;
+  size_t authorityEnd = url.find('/', scheme.size());
+  if (authorityEnd == std::string::npos) authorityEnd = url.size();
+  size_t colon = url.rfind(':', authorityEnd);
+  size_t bracket = url.rfind(']', authorityEnd);
+  if (colon == std::string::npos || colon < scheme.size() ||
+      (bracket != std::string::npos && bracket > colon))
+    return url;
+  return url.substr(0, colon + 1) + std::to_string(port) + url.substr(authorityEnd);
+}
+
+TcpTransport::TcpTransport(TransportLog log) : log_(std::move(log)) {}
+
+void TcpTransport::Report(const std::string& text) const {
+  if (log_)
+    log_(text);
+  else
+    std::cerr << "opcua: " << text << '\n';
+}
 
 TcpTransport::~TcpTransport() {
   for (auto& [fd, client] : clients_) close(fd);
   for (int fd : {listenFd_, epollFd_, wakeFd_})
     if (fd >= 0) close(fd);
 }
-
-static void SetNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL, 0) | O_NONBLOCK); }
 
 bool TcpTransport::Listen(const std::string& host, uint16_t port, std::string& error) {
   addrinfo hints{};
@@ -61,28 +104,52 @@ bool TcpTransport::Listen(const std::string& host, uint16_t port, std::string& e
     error = "cannot resolve host '" + host + "': " + gai_strerror(rc);
     return false;
   }
+  const std::string where = host + ":" + portText;
   int fd = socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  int yes = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  bool ok = fd >= 0 && bind(fd, found->ai_addr, found->ai_addrlen) == 0 && listen(fd, 128) == 0;
-  int err = errno;
-  freeaddrinfo(found);
-  if (!ok) {
-    error = "cannot listen on " + host + ":" + portText + ": " + std::strerror(err) +
-            (err == EADDRINUSE ? " (another program uses this port)" : "");
-    if (fd >= 0) close(fd);
+  if (fd < 0) {
+    error = SystemError("cannot make a socket to listen on " + where);
+    freeaddrinfo(found);
     return false;
   }
-  SetNonBlocking(fd);
+  int yes = 1;
+  std::string failed;
+  if (setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes) != 0)
+    failed = SystemError("cannot set SO_REUSEADDR on the socket for " + where);
+  else if (bind(fd, found->ai_addr, found->ai_addrlen) != 0 || listen(fd, 128) != 0)
+    failed = SystemError("cannot listen on " + where) +
+             (errno == EADDRINUSE ? " (another program uses this port)" : "");
+  else if (!SetNonBlocking(fd))
+    failed = SystemError("cannot make the socket for " + where + " non-blocking");
+  freeaddrinfo(found);
+  if (!failed.empty()) {
+    error = failed;
+    close(fd);
+    return false;
+  }
   listenFd_ = fd;
+  // The destructor closes whatever was made when a later step fails.
   epollFd_ = epoll_create1(EPOLL_CLOEXEC);
+  if (epollFd_ < 0) {
+    error = SystemError("cannot make the event queue for " + where);
+    return false;
+  }
   wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (wakeFd_ < 0) {
+    error = SystemError("cannot make the wake-up event for " + where);
+    return false;
+  }
   epoll_event ev{};
   ev.events = EPOLLIN;
   ev.data.fd = listenFd_;
-  epoll_ctl(epollFd_, EPOLL_CTL_ADD, listenFd_, &ev);
+  if (epoll_ctl(epollFd_, EPOLL_CTL_ADD, listenFd_, &ev) != 0) {
+    error = SystemError("cannot watch the socket for " + where);
+    return false;
+  }
   ev.data.fd = wakeFd_;
-  epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &ev);
+  if (epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &ev) != 0) {
+    error = SystemError("cannot watch the wake-up event for " + where);
+    return false;
+  }
   return true;
 }
 
@@ -97,7 +164,11 @@ uint16_t TcpTransport::Port() const {
 
 void TcpTransport::SignalWakeFd() {
   uint64_t one = 1;
-  [[maybe_unused]] ssize_t n = write(wakeFd_, &one, sizeof one);
+  ssize_t n;
+  do n = write(wakeFd_, &one, sizeof one);
+  while (n < 0 && errno == EINTR);
+  // EAGAIN: the counter is full, so the server thread is woken anyway.
+  if (n < 0 && errno != EAGAIN) Report(SystemError("cannot wake the server thread"));
 }
 
 void TcpTransport::Wake() {
@@ -125,7 +196,22 @@ void TcpTransport::Accept(ServerCore& core) {
     socklen_t length = sizeof address;
     int fd = accept4(listenFd_, reinterpret_cast<sockaddr*>(&address), &length,
                      SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) return;
+    if (fd < 0) {
+      const int err = errno;
+      if (err == EAGAIN || err == EWOULDBLOCK) return;
+      // A connection that went away before it was taken, or a signal.
+      if (err == EINTR || err == ECONNABORTED || err == EPROTO) continue;
+      // Out of descriptors or memory (EMFILE, ENFILE, ENOBUFS, ENOMEM): the
+      // connection waits in the backlog; said once, tried again later.
+      if (!acceptFailing_)
+        Report(SystemError("cannot accept a connection", err) + "; trying again every " +
+               std::to_string(kAcceptRetryMs) + " ms");
+      acceptFailing_ = true;
+      PauseAccepting();
+      return;
+    }
+    if (acceptFailing_) Report("accepting connections again");
+    acceptFailing_ = false;
     ConnectionId id = core.OpenConnection(PeerAddress(address));
     if (id == 0) {
       // Too many connections (in all or from this peer): tell the client
@@ -135,15 +221,45 @@ void TcpTransport::Accept(ServerCore& core) {
       close(fd);
       continue;
     }
-    int yes = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
-    epoll_event ev{};
-    ev.events = EPOLLIN;
-    ev.data.fd = fd;
-    epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &ev);
-    clients_[fd].id = id;
-    fdOf_[id] = fd;
+    AddClient(core, fd, id);
   }
+}
+
+void TcpTransport::AddClient(ServerCore& core, int fd, ConnectionId id) {
+  int yes = 1;
+  // Without it replies wait for Nagle's timer: slower, still correct.
+  if (setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes) != 0)
+    Report(SystemError("cannot set TCP_NODELAY on connection " + std::to_string(id)));
+  epoll_event ev{};
+  ev.events = EPOLLIN;
+  ev.data.fd = fd;
+  if (epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &ev) != 0) {
+    Report(SystemError("cannot watch connection " + std::to_string(id) + "; closed"));
+    core.CloseConnection(id);
+    close(fd);
+    return;
+  }
+  clients_[fd].id = id;
+  fdOf_[id] = fd;
+}
+
+void TcpTransport::PauseAccepting() {
+  epoll_event ev{};
+  ev.events = 0;  // registered, but reports nothing until resumed
+  ev.data.fd = listenFd_;
+  if (epoll_ctl(epollFd_, EPOLL_CTL_MOD, listenFd_, &ev) != 0)
+    throw std::runtime_error(SystemError("cannot pause the listening socket"));
+  acceptResumeMs_ = SystemClock().MonotonicMs() + kAcceptRetryMs;
+}
+
+void TcpTransport::ResumeAcceptingWhenDue() {
+  if (acceptResumeMs_ < 0 || SystemClock().MonotonicMs() < acceptResumeMs_) return;
+  epoll_event ev{};
+  ev.events = EPOLLIN;
+  ev.data.fd = listenFd_;
+  if (epoll_ctl(epollFd_, EPOLL_CTL_MOD, listenFd_, &ev) != 0)
+    throw std::runtime_error(SystemError("cannot resume the listening socket"));
+  acceptResumeMs_ = -1;
 }
 
 bool TcpTransport::ReadFrom(ServerCore& core, int fd, Client& client) {
@@ -178,7 +294,10 @@ bool TcpTransport::Flush(int fd, Client& client) {
     epoll_event ev{};
     ev.events = wantsWrite ? (EPOLLIN | EPOLLOUT) : EPOLLIN;
     ev.data.fd = fd;
-    epoll_ctl(epollFd_, EPOLL_CTL_MOD, fd, &ev);
+    if (epoll_ctl(epollFd_, EPOLL_CTL_MOD, fd, &ev) != 0) {
+      Report(SystemError("cannot watch connection " + std::to_string(client.id) + " for output"));
+      return false;
+    }
     client.wantsWrite = wantsWrite;
   }
   return true;
@@ -189,6 +308,8 @@ void TcpTransport::CloseClient(ServerCore& core, int fd) {
   if (it == clients_.end()) return;
   core.CloseConnection(it->second.id);
   fdOf_.erase(it->second.id);
+  // Closing the socket takes it out of the event queue as well; the DEL
+  // only makes that explicit, so its failure changes nothing.
   epoll_ctl(epollFd_, EPOLL_CTL_DEL, fd, nullptr);
   close(fd);
   clients_.erase(it);
@@ -222,9 +343,28 @@ void TcpTransport::FlushCore(ServerCore& core) {
 
 void TcpTransport::Run(ServerCore& core, const std::function<void()>& onWake) {
   epoll_event events[64];
+  // What a step throws is said with where it happened; the loop goes on.
+  auto guarded = [this](const char* what, auto&& step) {
+    try {
+      step();
+      return true;
+    } catch (const std::exception& e) {
+      Report(std::string(what) + ": " + e.what());
+    } catch (...) {
+      Report(std::string(what) + ": an unknown exception");
+    }
+    return false;
+  };
   while (!stop_) {
-    int64_t wait = std::clamp<int64_t>(core.NextTimerMs() - SystemClock().MonotonicMs(), 0, 1000);
+    const int64_t now = SystemClock().MonotonicMs();
+    int64_t due = core.NextTimerMs();
+    if (acceptResumeMs_ >= 0) due = std::min(due, acceptResumeMs_);
+    int64_t wait = std::clamp<int64_t>(due - now, 0, 1000);
     int n = epoll_wait(epollFd_, events, 64, static_cast<int>(wait));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw std::runtime_error(SystemError("waiting for the event queue failed"));
+    }
     for (int i = 0; i < n && !stop_; ++i) {
       int fd = events[i].data.fd;
       if (fd == listenFd_) {
@@ -234,32 +374,73 @@ void TcpTransport::Run(ServerCore& core, const std::function<void()>& onWake) {
         // the eventfd again (a wake that the drain cannot swallow), and one
         // before it handed over what onWake is about to see.
         uint64_t count = 0;
-        [[maybe_unused]] ssize_t r = read(wakeFd_, &count, sizeof count);
+        if (read(wakeFd_, &count, sizeof count) < 0 && errno != EAGAIN && errno != EINTR)
+          throw std::runtime_error(SystemError("reading the wake-up event failed"));
         wakePending_ = false;
-        onWake();
+        guarded("handing over values", onWake);
       } else if (auto it = clients_.find(fd); it != clients_.end()) {
         bool ok = true;
-        if (events[i].events & (EPOLLIN | EPOLLHUP | EPOLLERR)) ok = ReadFrom(core, fd, it->second);
-        if (ok && (events[i].events & EPOLLOUT)) ok = Flush(fd, it->second);
-        if (!ok) {
-          FlushCore(core);
+        const std::string what = "connection " + std::to_string(it->second.id) + " dropped";
+        bool handled = guarded(what.c_str(), [&] {
+          if (events[i].events & (EPOLLIN | EPOLLHUP | EPOLLERR)) ok = ReadFrom(core, fd, it->second);
+          if (ok && (events[i].events & EPOLLOUT)) ok = Flush(fd, it->second);
+        });
+        if (!ok || !handled) {
+          guarded("flushing before a close", [&] { FlushCore(core); });
           CloseClient(core, fd);
         }
       }
     }
-    core.Tick();
-    FlushCore(core);
+    ResumeAcceptingWhenDue();
+    guarded("timers", [&] { core.Tick(); });
+    guarded("sending", [&] { FlushCore(core); });
   }
   while (!clients_.empty()) CloseClient(core, clients_.begin()->first);
 }
 
 // ---- TcpStream --------------------------------------------------------------
 
-TcpStream::~TcpStream() { Close(); }
+TcpStream::TcpStream() : interruptFd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+TcpStream::~TcpStream() {
+  Close();
+  if (interruptFd_ >= 0) close(interruptFd_);
+}
 
 void TcpStream::Close() {
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
+}
+
+void TcpStream::Interrupt() {
+  interrupted_ = true;
+  if (interruptFd_ < 0) return;
+  uint64_t one = 1;
+  // An eventfd write fails only when its counter is full, that is when it
+  // is signalled already.
+  [[maybe_unused]] ssize_t n = write(interruptFd_, &one, sizeof one);
+}
+
+int TcpStream::WaitFor(short events, int timeoutMs) {
+  using SteadyClock = std::chrono::steady_clock;
+  const auto deadline = SteadyClock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+  for (;;) {
+    if (interrupted_) {
+      errno = EINTR;
+      return -1;
+    }
+    const int left = static_cast<int>(std::max<int64_t>(
+        0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count()));
+    pollfd p[2] = {{fd_, events, 0}, {interruptFd_, POLLIN, 0}};
+    const bool withInterrupt = interruptFd_ >= 0;
+    const int slice = withInterrupt ? left : std::min(left, kInterruptPollMs);
+    int ready = poll(p, withInterrupt ? 2 : 1, slice);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) return -1;
+    if (withInterrupt && p[1].revents != 0) continue;  // the flag is set before the event
+    if (ready > 0) return ready;
+    if (left == 0 || slice == left) return 0;
+  }
 }
 
 bool TcpStream::Connect(const std::string& host, uint16_t port, int timeoutMs, std::string& error) {
@@ -269,34 +450,50 @@ bool TcpStream::Connect(const std::string& host, uint16_t port, int timeoutMs, s
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
   std::string portText = std::to_string(port);
+  const std::string where = host + ":" + portText;
   if (int rc = getaddrinfo(host.c_str(), portText.c_str(), &hints, &found); rc != 0) {
     error = "cannot resolve host '" + host + "': " + gai_strerror(rc);
     return false;
   }
   int fd = socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  int rc = fd < 0 ? -1 : connect(fd, found->ai_addr, found->ai_addrlen);
-  freeaddrinfo(found);
-  if (rc != 0 && errno == EINPROGRESS) {
-    pollfd p{fd, POLLOUT, 0};
-    int soError = ETIMEDOUT;
-    socklen_t length = sizeof soError;
-    if (poll(&p, 1, timeoutMs) == 1) getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &length);
-    rc = soError == 0 ? 0 : -1;
-    errno = soError;
+  if (fd < 0) {
+    error = SystemError("cannot make a socket to connect to " + where);
+    freeaddrinfo(found);
+    return false;
   }
-  if (rc != 0) {
-    error = "cannot connect to " + host + ":" + portText + ": " + std::strerror(errno);
-    if (fd >= 0) close(fd);
+  int rc = connect(fd, found->ai_addr, found->ai_addrlen);
+  int err = rc == 0 ? 0 : errno;
+  freeaddrinfo(found);
+  if (rc != 0 && err == EINPROGRESS) {
+    fd_ = fd;  // WaitFor polls fd_
+    int ready = WaitFor(POLLOUT, timeoutMs);
+    err = ready > 0 ? 0 : ready == 0 ? ETIMEDOUT : errno;
+    fd_ = -1;
+    socklen_t length = sizeof err;
+    if (ready > 0 && getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &length) != 0) err = errno;
+  }
+  if (err != 0) {
+    error = "cannot connect to " + where + ": " +
+            (interrupted_ ? std::string("interrupted") : std::string(std::strerror(err)));
+    close(fd);
     return false;
   }
   int yes = 1;
-  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+  if (setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes) != 0) {
+    error = SystemError("cannot set TCP_NODELAY on the connection to " + where);
+    close(fd);
+    return false;
+  }
   fd_ = fd;
   return true;
 }
 
 bool TcpStream::Send(std::string_view bytes, std::string& error) {
   while (!bytes.empty()) {
+    if (interrupted_) {
+      error = "send interrupted";
+      return false;
+    }
     ssize_t n = send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
     if (n > 0) {
       bytes.remove_prefix(static_cast<size_t>(n));
@@ -304,30 +501,39 @@ bool TcpStream::Send(std::string_view bytes, std::string& error) {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      pollfd p{fd_, POLLOUT, 0};
-      poll(&p, 1, 1000);
+      // Waits for room; a peer that never reads is cut off at the caller's
+      // timeout, an interrupt at once.
+      if (WaitFor(POLLOUT, 1000) < 0 && !interrupted_) {
+        error = SystemError("waiting to send failed");
+        return false;
+      }
       continue;
     }
-    error = std::string("send failed: ") + std::strerror(errno);
+    error = SystemError("send failed");
     return false;
   }
   return true;
 }
 
 bool TcpStream::Receive(int timeoutMs, std::string& out, std::string& error) {
-  pollfd p{fd_, POLLIN, 0};
-  int ready = poll(&p, 1, timeoutMs);
+  int ready = WaitFor(POLLIN, timeoutMs);
   if (ready == 0) {
     error = "no answer within " + std::to_string(timeoutMs) + " ms";
     return false;
   }
+  if (ready < 0) {
+    error = interrupted_ ? std::string("interrupted") : SystemError("waiting to receive failed");
+    return false;
+  }
   char buffer[65536];
-  ssize_t n = ready > 0 ? recv(fd_, buffer, sizeof buffer, 0) : -1;
+  ssize_t n;
+  do n = recv(fd_, buffer, sizeof buffer, 0);
+  while (n < 0 && errno == EINTR);
   if (n > 0) {
     out.append(buffer, static_cast<size_t>(n));
     return true;
   }
-  error = n == 0 ? "connection closed by the server" : std::string("receive failed: ") + std::strerror(errno);
+  error = n == 0 ? "connection closed by the server" : SystemError("receive failed");
   return false;
 }
 
