@@ -90,7 +90,16 @@ void MasterLink::dOPCServerInDatachange() {
   std::string shown;
   try {
     // A good text that is not a number changes nothing.
-    if (item.Quality == kQualityWordGood && !MasterTextToNumber(item.ValueText, number)) return;
+    if (item.Quality == kQualityWordGood) {
+      if (!MasterTextToNumber(item.ValueText, number)) return;
+      // Into the CV range at once, as an operator's edit is when it is read:
+      // a huge master value (3.4e38, a 64-bit integer) never stands in the
+      // loop until the next normalisation. The bad-quality marker is left
+      // as it is, for the operator to see.
+      const PIDLoop& single = model_.SingleLoop;
+      if (number > single.CVHigh) number = single.CVHigh;
+      if (number < single.CVLow) number = single.CVLow;
+    }
     value = ToSingle(number);
     shown = FormatPattern(value, 2, panel_.DecimalSeparator);
   } catch (const std::exception&) {
