@@ -492,15 +492,25 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 void TForm1::StartServerThread(const std::string& endpoint) {
   initThread_ = std::thread([this, endpoint] {
-    std::string error;
-    if (app_->StartServer(endpoint, error)) {
-      std::cerr << "QxOPCServer: serving OPC UA at " << endpoint << '\n';
-      std::cerr << "QxOPCServer: OPC UA security: " << app_->ServedSecurity() << '\n';
-      return;
+    // Whatever the start throws is caught here: the window goes on without
+    // a server and says why, in its status bar and on standard error.
+    try {
+      std::string error;
+      try {
+        if (app_->StartServer(endpoint, error)) {
+          std::cerr << "QxOPCServer: serving OPC UA at " << app_->Server()->ServedEndpointUrl() << '\n';
+          std::cerr << "QxOPCServer: OPC UA security: " << app_->ServedSecurity() << '\n';
+          return;
+        }
+      } catch (const std::exception& e) {
+        error = std::string("the OPC server did not start: ") + e.what();
+      }
+      std::cerr << "QxOPCServer: " << error << '\n';
+      QMetaObject::invokeMethod(this, [this, error] { ShowStatusText(QString::fromStdString(error)); },
+                                Qt::QueuedConnection);
+    } catch (...) {
+      std::cerr << "QxOPCServer: the OPC server did not start, and the reason could not be shown\n";
     }
-    std::cerr << "QxOPCServer: " << error << '\n';
-    QMetaObject::invokeMethod(this, [this, error] { ShowStatusText(QString::fromStdString(error)); },
-                              Qt::QueuedConnection);
   });
 }
 
