@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "opcua/Crypto.h"
+#include "opcua/EndpointUrl.h"
 #include "opcua/SessionCrypto.h"
 
 namespace opcua {

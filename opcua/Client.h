@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "opcua/ClientChannel.h"
-#include "opcua/TcpTransport.h"
+#include "opcua/TcpStream.h"
 
 namespace opcua {
 

@@ -1,6 +1,7 @@
 #pragma once
-// The only place that touches sockets: a listening TCP socket and an epoll
-// loop that moves bytes between client sockets and a ServerCore.
+// The server's side of the sockets: a listening TCP socket and an epoll
+// loop that moves bytes between client sockets and a ServerCore. With
+// TcpStream (the client's side) the only place that touches sockets.
 
 #include <atomic>
 #include <cstdint>
@@ -9,17 +10,11 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "opcua/EndpointUrl.h"
 #include "opcua/ServerCore.h"
+#include "opcua/TcpStream.h"
 
 namespace opcua {
-
-// Splits "opc.tcp://host:port[/path]" into host and port (4840 when
-// absent; 0 asks the system for a free port).
-bool ParseEndpointUrl(const std::string& url, std::string& host, uint16_t& port,
-                      std::string& error);
-// `url` with its port replaced by `port` (the port a server bound when it
-// was asked for port 0); `url` itself when it has no port to replace.
-std::string EndpointUrlWithPort(const std::string& url, uint16_t port);
 
 // Where the transport reports what goes wrong while it serves (a failed
 // accept, a connection it had to drop). Called from the server thread and,
@@ -84,41 +79,6 @@ class TcpTransport {
   std::atomic<bool> wakePending_{false};
   std::unordered_map<int, Client> clients_;
   std::unordered_map<ConnectionId, int> fdOf_;
-};
-
-// A blocking client connection, for the client side of the stack.
-class TcpStream {
- public:
-  TcpStream();
-  ~TcpStream();
-  TcpStream(const TcpStream&) = delete;
-  TcpStream& operator=(const TcpStream&) = delete;
-
-  // Connect, Send and Receive wait at most their time and return false
-  // with "interrupted" as soon as Interrupt() is called.
-  bool Connect(const std::string& host, uint16_t port, int timeoutMs, std::string& error);
-  bool Send(std::string_view bytes, std::string& error);
-  // Waits up to `timeoutMs` for bytes and appends what arrived to `out`.
-  // False on timeout, error or a closed connection (described in `error`).
-  bool Receive(int timeoutMs, std::string& out, std::string& error);
-  void Close();
-  bool IsOpen() const { return fd_ >= 0; }
-
-  // Callable from any thread, for good: ends the wait of a Connect, Send
-  // or Receive running now and makes every later one fail at once. For a
-  // worker that must stop without waiting out a silent peer.
-  void Interrupt();
-
- private:
-  // Waits for `events` on the socket or for an interrupt; the poll result
-  // (0 on timeout), -1 with errno set on failure or EINTR on interrupt.
-  int WaitFor(short events, int timeoutMs);
-
-  int fd_ = -1;
-  std::atomic<bool> interrupted_{false};
-  // Readable once interrupted; -1 when it could not be made, and the waits
-  // then look at the flag every kInterruptPollMs instead.
-  int interruptFd_ = -1;
 };
 
 }  // namespace opcua
