@@ -262,6 +262,19 @@ TEST(MasterLink, ValuesDeliveredWhileAValueIsHandledKeepTheirOrder) {
   EXPECT_EQ(f.app.Panel().SingleSPNew.Text, "50.00");
 }
 
+// Before a case gives the loop a CV range there is nothing to clamp into:
+// the master's value stands as it came, until a case load replaces it.
+TEST(MasterLink, WithoutACVRangeAGoodValueStandsAsSent) {
+  Fixture f;
+  f.app.Model().SingleLoop.CVLow = 0;
+  f.app.Model().SingleLoop.CVHigh = 0;
+  f.SetUp();
+  f.master->Publish("45.5", kQualityWordGood);
+  f.app.DeliverMasterLinkEvents();
+  EXPECT_EQ(f.app.Model().SingleLoop.SP, 45.5f);
+  EXPECT_EQ(f.app.Model().SingleLoop.SPNew, 45.5f);
+}
+
 TEST(MasterLink, TheShownSetPointReadsBackUnderTheUsersSeparator) {
   for (char separator : {'.', ','}) {
     Fixture f(separator);
