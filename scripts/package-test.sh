@@ -22,7 +22,7 @@ root=${TEST_ROOT:-$(mktemp -d /var/tmp/qxsim-fresh.XXXXXX)}
 command -v debootstrap >/dev/null ||
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends debootstrap >/dev/null
 mirror=$(grep -h -E '^(URIs:|deb )' /etc/apt/sources.list.d/* /etc/apt/sources.list 2>/dev/null |
-  head -n 1 | awk '{print $2}')
+  head -n 1 | awk '{print $2}' || true)
 mirror=${mirror:-http://deb.debian.org/debian}
 cleanup() {
   umount -R "$root/dev" 2>/dev/null || true
