@@ -1,9 +1,11 @@
 // qxsim: the simulator without a window, for scripts, tests and batches.
 // The usage text lists what the manual page qxsim(1) describes in full.
+#include <exception>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "app/AppHost.h"
 #include "tools/qxsim/CaseCommand.h"
 #include "tools/qxsim/IdentifyCommand.h"
 #include "tools/qxsim/RegisterCommand.h"
@@ -27,10 +29,7 @@ constexpr const char* kUsage =
     "       qxsim --help | qxsim --version\n"
     "See qxsim(1).\n";
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+int Dispatch(std::vector<std::string> args) {
   if (args.empty()) {
     std::cerr << kUsage;
     return 2;
@@ -68,4 +67,19 @@ int main(int argc, char** argv) {
   if (command == "user") return qx::UserCommand(args);
   std::cerr << "qxsim: unknown command '" << command << "'\n" << kUsage;
   return 2;
+}
+
+}  // namespace
+
+// What no command caught ends the program with its reason and a failure
+// code, not with std::terminate.
+int main(int argc, char** argv) {
+  try {
+    return Dispatch(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::exception& e) {
+    std::cerr << "qxsim: " << e.what() << '\n';
+  } catch (...) {
+    std::cerr << "qxsim: an unknown error\n";
+  }
+  return qx::kFatalExitCode;
 }
