@@ -5,15 +5,15 @@
 
 namespace qx::sweep {
 
-StabilityCheck::StabilityCheck(double cvLow, double cvHigh, double pvNoise, int64_t steps)
+StabilityCheck::StabilityCheck(double cvLow, double cvHigh, int64_t steps)
     : low_(cvLow),
       high_(cvHigh),
       span_(std::fabs(cvHigh - cvLow)),
-      band_(span_ * std::max(kSettledBand, std::fabs(pvNoise))),
       thirdQuarter_(steps / 2),
       lastQuarter_(steps - steps / 4) {}
 
-void StabilityCheck::Add(int64_t step, double sp, double pv, double pvRaw) {
+void StabilityCheck::Add(int64_t step, double sp, double pv, double pvRaw, double pvNoise) {
+  if (std::isfinite(pvNoise)) noise_ = std::max(noise_, std::fabs(pvNoise));
   if (!std::isfinite(pvRaw) || pvRaw < low_ - kBoundSpans * span_ || pvRaw > high_ + kBoundSpans * span_)
     bounded_ = false;
   const double error = std::isfinite(sp - pv) ? std::fabs(sp - pv) : span_;
@@ -24,7 +24,8 @@ void StabilityCheck::Add(int64_t step, double sp, double pv, double pvRaw) {
 }
 
 bool StabilityCheck::Stable() const {
-  return bounded_ && (peakLast_ <= band_ || peakLast_ < kDecayFactor * peakThird_);
+  const double band = span_ * std::max(kSettledBand, kNoiseBands * noise_);
+  return bounded_ && (peakLast_ <= band || peakLast_ < kDecayFactor * peakThird_);
 }
 
 }  // namespace qx::sweep

@@ -39,13 +39,12 @@ class SweepHost final : public HeadlessHost {
  public:
   SweepHost(Application& app, const RunOptions& options, const std::atomic<bool>& interrupted)
       : HeadlessHost(app, options, interrupted),
-        check_(app.Model().SingleLoop.CVLow, app.Model().SingleLoop.CVHigh, app.Model().SingleLoop.PVNoise,
-               options.Steps.value_or(0)) {}
+        check_(app.Model().SingleLoop.CVLow, app.Model().SingleLoop.CVHigh, options.Steps.value_or(0)) {}
 
   void StepComputed() override {
     HeadlessHost::StepComputed();
     const PIDLoop& loop = sim_.Model.SingleLoop;
-    check_.Add(sim_.Run.StepsDone, loop.SP, loop.PV, loop.PVRaw);
+    check_.Add(sim_.Run.StepsDone, loop.SP, loop.PV, loop.PVRaw, loop.PVNoise);
   }
   bool Stable() const { return check_.Stable(); }
 
