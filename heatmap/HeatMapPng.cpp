@@ -16,7 +16,7 @@ constexpr int kWidth = 860;
 constexpr int kHeight = 660;
 constexpr double kLeft = 90, kRight = 150, kTop = 56, kBottom = 72;
 constexpr double kScaleGap = 24, kScaleWidth = 22;
-constexpr double kFontSize = 13, kTitleSize = 15;
+constexpr double kFontSize = 13, kTitleSize = 15, kSubtitleSize = 11;
 // At most this many labelled ticks per axis; further grid values go unlabelled.
 constexpr std::size_t kMaxTicks = 11;
 constexpr int kScaleTicks = 5;
@@ -189,8 +189,8 @@ struct ContextDeleter {
 
 }  // namespace
 
-bool WriteHeatMapPng(const sweep::HeatMap& map, const std::string& title, const std::string& path,
-                     std::string& error) {
+bool WriteHeatMapPng(const sweep::HeatMap& map, const std::string& title, const std::string& subtitle,
+                     const std::string& path, std::string& error) {
   std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface(
       cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth, kHeight));
   if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
@@ -212,7 +212,9 @@ bool WriteHeatMapPng(const sweep::HeatMap& map, const std::string& title, const 
   DrawScale(cr, map, kLeft + w + kScaleGap, kTop, h - 50);
   cairo_set_source_rgb(cr, 0, 0, 0);
   cairo_set_font_size(cr, kTitleSize);
-  Text(cr, title, kLeft, kTop / 2, 0, 0.5);
+  Text(cr, title, kLeft, kTop * 0.35, 0, 0.5);
+  cairo_set_font_size(cr, kSubtitleSize);
+  Text(cr, subtitle, kLeft, kTop * 0.7, 0, 0.5);
 
   if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) {
     error = std::string("cannot draw the map: ") + cairo_status_to_string(cairo_status(cr));

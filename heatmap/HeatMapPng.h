@@ -10,9 +10,10 @@
 
 namespace qx {
 
-// `title` heads the picture. False with a message naming the file when it
-// cannot be drawn or written.
-bool WriteHeatMapPng(const sweep::HeatMap& map, const std::string& title, const std::string& path,
-                     std::string& error);
+// `title` heads the picture, `subtitle` (the run's settings) goes under it
+// in smaller type. False with a message naming the file when it cannot be
+// drawn or written.
+bool WriteHeatMapPng(const sweep::HeatMap& map, const std::string& title, const std::string& subtitle,
+                     const std::string& path, std::string& error);
 
 }  // namespace qx

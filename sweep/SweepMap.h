@@ -41,7 +41,7 @@ struct HeatMap {
 
 // Values spanning more than this ratio are coloured on a log scale, so that
 // the settings near the stability limit do not wash out the rest.
-inline constexpr double kLogScaleRatio = 100;
+inline constexpr double kLogScaleRatio = 10;
 
 // Builds the map of index `indexName` over the first two axes; with more
 // axes, the slice nearest to the case's setting on each further axis. False

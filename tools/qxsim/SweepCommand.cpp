@@ -68,7 +68,7 @@ bool WriteWholeFile(const std::string& path, const std::string& text, std::strin
 }
 
 // The table to the CSV output and the map to its PNG; false after saying why.
-bool WriteOutputs(const SweepOptions& options, const sweep::SweepTable& table, const std::string& steps) {
+bool WriteOutputs(const SweepOptions& options, const sweep::SweepTable& table) {
   std::string error;
   bool ok = WriteWholeFile(options.OutPath, sweep::TableText(table), error);
   if (!ok) std::cerr << kPrefix << error << '\n';
@@ -77,8 +77,8 @@ bool WriteOutputs(const SweepOptions& options, const sweep::SweepTable& table, c
   if (!sweep::BuildHeatMap(table, options.MapIndex, map, error) ||
       !WriteHeatMapPng(map,
                        options.MapIndex + " over " + map.XName + " and " + map.YName +
-                           (map.SliceText.empty() ? "" : " at " + map.SliceText) + steps,
-                       options.MapPath, error)) {
+                           (map.SliceText.empty() ? "" : " at " + map.SliceText),
+                       table.RunText, options.MapPath, error)) {
     std::cerr << kPrefix << error << '\n';
     return false;
   }
@@ -131,7 +131,7 @@ int Merge(const SweepOptions& options) {
     return 1;
   }
   for (const std::string& note : notes) std::cerr << kPrefix << note << '\n';
-  int status = WriteOutputs(options, merged, "") ? 0 : 1;
+  int status = WriteOutputs(options, merged) ? 0 : 1;
   const std::string missing = sweep::MissingPoints(merged);
   if (!missing.empty()) {
     std::cerr << kPrefix << "points missing: " << missing << " (of 0.." << merged.TheGrid.PointCount() - 1
@@ -213,7 +213,7 @@ int SweepCommand(const SweepOptions& options) {
   for (std::size_t i = 0; i < pool.Points.size(); ++i)
     if (pool.Points[i]) table.Rows.emplace(part.Begin(points) + static_cast<int64_t>(i), pool.Points[i]->Cells);
 
-  int status = WriteOutputs(options, table, ", " + std::to_string(*base.Steps) + " steps") ? 0 : 1;
+  int status = WriteOutputs(options, table) ? 0 : 1;
   if (!pool.FirstError.empty()) {
     std::cerr << kPrefix << pool.FirstError;
     if (pool.FirstError.back() != '\n') std::cerr << '\n';
