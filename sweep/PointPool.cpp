@@ -78,7 +78,10 @@ PoolResult RunPoints(int64_t begin, int64_t end, int jobs,
         std::lock_guard lock(mutex);
         --running;
       }
-      if (pool.empty()) fail(begin, std::string("cannot start a thread: ") + e.what());
+      if (pool.empty()) {
+        std::lock_guard lock(mutex);
+        result.FirstError = std::string("cannot start a thread: ") + e.what();
+      }
       break;
     }
   }

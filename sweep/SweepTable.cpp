@@ -52,6 +52,12 @@ bool ReadCaseValues(const std::string& text, SweepTable& table) {
   return true;
 }
 
+std::string Joined(const std::vector<std::string>& cells) {
+  std::string text;
+  for (const std::string& cell : cells) text.append(text.empty() ? "" : ",").append(cell);
+  return text;
+}
+
 }  // namespace
 
 int SweepTable::ColumnIndex(const std::string& name) const {
@@ -139,6 +145,8 @@ bool MergeTables(const std::vector<SweepTable>& parts, const std::vector<std::st
   merged = parts.front();
   merged.Rows.clear();
   std::map<int64_t, std::size_t> source;  // point -> the part that gave it first
+  // (first part, later part) -> points both hold with the same row
+  std::map<std::pair<std::size_t, std::size_t>, int64_t> repeated;
   for (std::size_t i = 0; i < parts.size(); ++i) {
     const SweepTable& part = parts[i];
     auto differs = [&](const std::string& what, const std::string& mine, const std::string& theirs) {
@@ -150,7 +158,7 @@ bool MergeTables(const std::vector<SweepTable>& parts, const std::vector<std::st
       return differs("grid", merged.TheGrid.Text(), part.TheGrid.Text());
     if (part.RunText != merged.RunText) return differs("run", merged.RunText, part.RunText);
     if (CaseText(part) != CaseText(merged)) return differs("case", CaseText(merged), CaseText(part));
-    if (part.Columns != merged.Columns) return differs("columns", "", "");
+    if (part.Columns != merged.Columns) return differs("columns", Joined(merged.Columns), Joined(part.Columns));
     for (const auto& [point, cells] : part.Rows) {
       const auto [at, added] = merged.Rows.emplace(point, cells);
       if (added) {
@@ -162,10 +170,12 @@ bool MergeTables(const std::vector<SweepTable>& parts, const std::vector<std::st
                 names[i] + "'";
         return false;
       }
-      notes.push_back("point " + std::to_string(point) + " is in both '" + names[source[point]] + "' and '" +
-                      names[i] + "' (the same row)");
+      ++repeated[{source[point], i}];
     }
   }
+  for (const auto& [pair, count] : repeated)
+    notes.push_back(std::to_string(count) + " point" + (count == 1 ? " is" : "s are") + " in both '" +
+                    names[pair.first] + "' and '" + names[pair.second] + "' (the same rows)");
   return true;
 }
 

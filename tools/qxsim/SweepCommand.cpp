@@ -59,9 +59,10 @@ bool WriteWholeFile(const std::string& path, const std::string& text, std::strin
     return false;
   }
   const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  const int savedErrno = errno;
-  if (std::fclose(file) != 0 || !written) {
-    error = "writing '" + path + "' failed: " + std::strerror(written ? errno : savedErrno);
+  const int writeErrno = errno;
+  const bool closed = std::fclose(file) == 0;
+  if (!written || !closed) {
+    error = "writing '" + path + "' failed: " + std::strerror(written ? errno : writeErrno);
     return false;
   }
   return true;
