@@ -11,6 +11,7 @@ packages=(
   python3 nodejs npm
   qt6-base-dev libqcustomplot-dev fonts-dejavu-core
   desktop-file-utils appstream groff-base
+  libcairo2-dev parallel
 )
 
 missing=()

@@ -11,6 +11,7 @@
 #include "tools/qxsim/RegisterCommand.h"
 #include "tools/qxsim/RunCommand.h"
 #include "tools/qxsim/RunOptions.h"
+#include "tools/qxsim/SweepCommand.h"
 #include "tools/qxsim/UserCommand.h"
 
 namespace {
@@ -21,6 +22,10 @@ constexpr const char* kUsage =
     "                 [--dump-panel FILE] [--save-case FILE] [--seed S]\n"
     "                 [--serve [ENDPOINT]] [--serve-after SECONDS] [--metrics FILE|-]\n"
     "                 [--master [ENDPOINT]]\n"
+    "       qxsim sweep [CASE.pid] --grid NAME=LO:HI:N... [--set ...] [--steps N] [--at N:ACTION]...\n"
+    "                   [--seed S] [--jobs J] [--shard K/N] [--out FILE.csv] [--map FILE.png]\n"
+    "                   [--map-index NAME]\n"
+    "       qxsim sweep --merge FILES... [--out FILE.csv] [--map FILE.png] [--map-index NAME]\n"
     "       qxsim identify TRACE.csv [CASE.pid] [--from STEP] [--to STEP] [--equation N]\n"
     "       qxsim case dump CASE.pid\n"
     "       qxsim case pack LISTING OUT.pid\n"
@@ -52,6 +57,15 @@ int Dispatch(std::vector<std::string> args) {
       return 2;
     }
     return qx::RunCommand(options);
+  }
+  if (command == "sweep") {
+    qx::SweepOptions options;
+    std::string error;
+    if (!qx::ParseSweepOptions(args, options, error)) {
+      std::cerr << "qxsim sweep: " << error << '\n';
+      return 2;
+    }
+    return qx::SweepCommand(options);
   }
   if (command == "identify") {
     qx::IdentifyOptions options;
