@@ -96,18 +96,6 @@ double ParseLeadingDecimal(std::string_view text) {
   return ConvertDecimal(text.substr(pos, length));
 }
 
-float ToSingle(double value) {
-  constexpr double kMax = std::numeric_limits<float>::max();
-  if (std::isnan(value)) return 0.0f;
-  if (value > kMax) return std::numeric_limits<float>::max();
-  if (value < -kMax) return -std::numeric_limits<float>::max();
-  // Values that round beyond the largest float still saturate.
-  float single = static_cast<float>(value);
-  if (std::isinf(single)) return std::signbit(single) ? -std::numeric_limits<float>::max()
-                                                      : std::numeric_limits<float>::max();
-  return single;
-}
-
 bool ParseWholeDecimal(std::string_view text, double& value) {
   std::size_t begin = 0, end = text.size();
   while (begin < end && IsSpace(text[begin])) ++begin;
