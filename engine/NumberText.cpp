@@ -116,12 +116,22 @@ namespace {
 std::string FixedNotation(double value, int decimals) {
   if (std::isnan(value)) return "nan";
   if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
-  // 310 integer digits hold any double; the decimals come on top.
-  std::string text(320 + static_cast<std::size_t>(decimals), '\0');
-  auto result = std::to_chars(text.data(), text.data() + text.size(), value,
-                              std::chars_format::fixed, decimals);
-  text.resize(static_cast<std::size_t>(result.ptr - text.data()));
-  return text;
+  // 310 integer digits hold any double; the decimals come on top. Written
+  // on the stack for the usual few decimals: the run formats the tracked
+  // output at every step, and its short text then needs no heap allocation.
+  constexpr std::size_t kIntegerRoom = 320;
+  constexpr int kStackDecimals = 16;
+  char stack[kIntegerRoom + kStackDecimals];
+  std::string heap;
+  char* first = stack;
+  std::size_t room = sizeof stack;
+  if (decimals > kStackDecimals) {
+    heap.resize(kIntegerRoom + static_cast<std::size_t>(decimals));
+    first = heap.data();
+    room = heap.size();
+  }
+  auto result = std::to_chars(first, first + room, value, std::chars_format::fixed, decimals);
+  return std::string(first, result.ptr);
 }
 
 }  // namespace
