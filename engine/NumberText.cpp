@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <system_error>
 
@@ -134,10 +135,40 @@ std::string FixedNotation(double value, int decimals) {
   return std::string(first, result.ptr);
 }
 
+// FormatFixed for a value that a single-precision field holds, with a
+// magnitude below 2^30 (the run's tracked set point and output): such a
+// value times 10^decimals (decimals 0 to 4) is exact in double precision, so
+// rounding that product to an integer rounds the exact binary value, ties
+// to even, as the general notation does, at a fraction of its cost.
+// Returns false for any other value.
+bool ScaledSingleFixed(double value, int decimals, std::string& text) {
+  constexpr double kLimit = 1 << 30;
+  constexpr double kScales[] = {1, 10, 100, 1000, 10000};
+  if (!(std::fabs(value) < kLimit) || static_cast<double>(static_cast<float>(value)) != value)
+    return false;
+  const auto scaled = static_cast<uint64_t>(std::nearbyint(std::fabs(value) * kScales[decimals]));
+  // The digits right-aligned after enough zeros for one integer digit.
+  char digits[32];
+  std::fill(digits, digits + sizeof digits, '0');
+  const char* end = std::to_chars(digits + 8, digits + sizeof digits, scaled).ptr;
+  const char* first = std::min<const char*>(digits + 8, end - decimals - 1);
+  const char* point = end - decimals;
+  text.clear();
+  if (std::signbit(value)) text += '-';
+  text.append(first, point);
+  if (decimals > 0) {
+    text += '.';
+    text.append(point, end);
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string FormatFixed(double value, int decimals) {
   if (decimals < 0 || decimals > 4) return {};
+  std::string text;
+  if (ScaledSingleFixed(value, decimals, text)) return text;
   return FixedNotation(value, decimals);
 }
 
