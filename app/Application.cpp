@@ -129,6 +129,7 @@ void Application::DeliverMasterLinkEvents() {
 void Application::DeliverPendingWork() {
   DeliverClientWrites();
   DeliverMasterLinkEvents();
+  DeliverSpeedClick(Model(), panel_);
 }
 
 void Application::PublishItemValues() {

@@ -103,8 +103,8 @@ class Server {
   // maxPendingUpdates after an EndUpdate, however fast the producer).
   size_t PendingUpdateCount();
 
-  // While false, new sessions are refused (BadTooManySessions) and existing
-  // ones go on. Any thread.
+  // While false, new sessions are refused (BadShutdown: the application is
+  // closing) and existing ones go on. Any thread.
   void SetAcceptingSessions(bool accepting) { core_.SetAcceptingSessions(accepting); }
   // Sessions currently held by clients.
   size_t SessionCount() const { return core_.SessionCount(); }
