@@ -139,14 +139,21 @@ std::string FixedNotation(double value, int decimals) {
 // magnitude below 2^30 (the run's tracked set point and output): such a
 // value times 10^decimals (decimals 0 to 4) is exact in double precision, so
 // rounding that product to an integer rounds the exact binary value, ties
-// to even, as the general notation does, at a fraction of its cost.
-// Returns false for any other value.
-bool ScaledSingleFixed(double value, int decimals, std::string& text) {
+// to even, as the general notation does, at a fraction of its cost. The
+// magnitude's digits are `scaled`; false for any other value.
+bool ScaledSingle(double value, int decimals, uint64_t& scaled) {
   constexpr double kLimit = 1 << 30;
   constexpr double kScales[] = {1, 10, 100, 1000, 10000};
-  if (!(std::fabs(value) < kLimit) || static_cast<double>(static_cast<float>(value)) != value)
+  if (decimals < 0 || decimals > 4 || !(std::fabs(value) < kLimit) ||
+      static_cast<double>(static_cast<float>(value)) != value)
     return false;
-  const auto scaled = static_cast<uint64_t>(std::nearbyint(std::fabs(value) * kScales[decimals]));
+  scaled = static_cast<uint64_t>(std::nearbyint(std::fabs(value) * kScales[decimals]));
+  return true;
+}
+
+bool ScaledSingleFixed(double value, int decimals, std::string& text) {
+  uint64_t scaled = 0;
+  if (!ScaledSingle(value, decimals, scaled)) return false;
   // The digits right-aligned after enough zeros for one integer digit.
   char digits[32];
   std::fill(digits, digits + sizeof digits, '0');
@@ -170,6 +177,12 @@ std::string FormatFixed(double value, int decimals) {
   std::string text;
   if (ScaledSingleFixed(value, decimals, text)) return text;
   return FixedNotation(value, decimals);
+}
+
+bool SameFixedText(double a, double b, int decimals) {
+  uint64_t scaledA = 0, scaledB = 0;
+  return ScaledSingle(a, decimals, scaledA) && ScaledSingle(b, decimals, scaledB) &&
+         scaledA == scaledB && std::signbit(a) == std::signbit(b);
 }
 
 std::string FormatPattern(double value, int decimals, char decimalSeparator) {

@@ -44,6 +44,11 @@ bool ParseWholeDecimal(std::string_view text, double& value);
 // library does. Any other number of decimals gives an empty text.
 std::string FormatFixed(double value, int decimals);
 
+// Whether FormatFixed writes `a` and `b` alike, told without writing them;
+// false also when that cannot be told cheaply (a value that no single
+// field holds).
+bool SameFixedText(double a, double b, int decimals);
+
 // The toolkit patterns "0.0", "0.00", "0.000", "0.000000": at least one
 // integer digit and exactly `decimals` decimals, with the given separator.
 std::string FormatPattern(double value, int decimals, char decimalSeparator);

@@ -110,12 +110,24 @@ TEST(FormatFixed, SingleValuesMatchTheGeneralNotation) {
     float f;
     std::memcpy(&f, &bits, sizeof f);
     values.push_back(f);
+    values.push_back(std::nextafter(f, 2 * f));  // mostly the same text as f
     values.push_back(-f);
   }
-  for (double value : values)
-    for (int decimals = 0; decimals <= 4; ++decimals)
-      ASSERT_EQ(FormatFixed(value, decimals), FormatPattern(value, decimals, '.'))
-          << "value " << value << " with " << decimals << " decimals";
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    for (int decimals = 0; decimals <= 4; ++decimals) {
+      const std::string text = FormatFixed(values[i], decimals);
+      ASSERT_EQ(text, FormatPattern(values[i], decimals, '.'))
+          << "value " << values[i] << " with " << decimals << " decimals";
+      // The run skips writing a text that SameFixedText says is unchanged.
+      if (i > 0 && SameFixedText(values[i - 1], values[i], decimals)) {
+        ASSERT_EQ(FormatFixed(values[i - 1], decimals), text) << values[i - 1] << " and " << values[i];
+      }
+    }
+  }
+  EXPECT_TRUE(SameFixedText(12.31f, 12.34f, 1));
+  EXPECT_FALSE(SameFixedText(12.34f, 12.36f, 1));
+  EXPECT_FALSE(SameFixedText(0.01f, -0.01f, 1)) << "0.0 and -0.0";
+  EXPECT_FALSE(SameFixedText(0.1, 0.1, 1)) << "not a single value";
 }
 
 TEST(FormatPattern, UsesTheGivenSeparator) {
