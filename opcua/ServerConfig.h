@@ -68,8 +68,9 @@ struct ServerLimits {
   // A session lives at most this long without a request, so abandoned
   // sessions give their place back; a session that is not activated within
   // activationTimeoutMs of its creation is closed. When the table is full, a
-  // new session takes the place of the longest idle one that has neither a
-  // subscription nor a waiting Publish request.
+  // new session takes the place of the longest idle one whose connection is
+  // gone (whatever it holds), or else of the longest idle one that has
+  // neither a subscription nor a waiting Publish request.
   double minSessionTimeoutMs = 10'000;
   double maxSessionTimeoutMs = 300'000;
   int64_t activationTimeoutMs = 5'000;

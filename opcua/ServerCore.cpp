@@ -394,11 +394,23 @@ void ServerCore::EraseSession(Session& s) {
   sessionCount_ = sessions_.size();
 }
 
-bool ServerCore::EvictIdleSession() {
+bool ServerCore::EvictSessionForNewcomer() {
+  // A session whose connection is gone can only come back by moving to a
+  // new channel; it goes first, whatever it holds, so that clients that
+  // subscribed and vanished cannot fill the table. Among connected
+  // sessions only idle ones without subscriptions or waiting Publish
+  // requests may go.
   Session* victim = nullptr;
+  bool victimDetached = false;
   for (auto& [number, s] : sessions_) {
-    if (!s->subscriptionIds.empty() || !s->publishQueue.empty()) continue;
-    if (!victim || s->lastActivityMs < victim->lastActivityMs) victim = s.get();
+    const bool detached = FindConnection(s->connection) == nullptr;
+    if (!detached && (!s->subscriptionIds.empty() || !s->publishQueue.empty())) continue;
+    const bool better = !victim || (detached && !victimDetached) ||
+                        (detached == victimDetached && s->lastActivityMs < victim->lastActivityMs);
+    if (better) {
+      victim = s.get();
+      victimDetached = detached;
+    }
   }
   if (!victim) return false;
   EraseSession(*victim);

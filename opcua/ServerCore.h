@@ -163,9 +163,10 @@ class ServerCore {
   BrowseResult PageBrowse(Session& s, std::vector<ReferenceDescription> refs, uint32_t max);
   void CloseSessionState(Session& s);
   void EraseSession(Session& s);
-  // Makes room for a new session by closing the longest idle one that has
-  // no subscription and no waiting Publish; false if there is none.
-  bool EvictIdleSession();
+  // Makes room for a new session by closing the longest idle one whose
+  // connection is gone, or else the longest idle one that has no
+  // subscription and no waiting Publish; false if there is none.
+  bool EvictSessionForNewcomer();
   void BindSession(Session& s, Connection& c);
   // Opening checks of a service on one subscription: the subscription, the
   // timestamps (when given) and the number of operations. Null, with the

@@ -224,10 +224,10 @@ void ServerCore::CreateSession(Context& ctx, const CreateSessionRequest& req,
     resp.serverSignature = std::move(*signature);
   }
   // A revoked server takes no new sessions, as if it were full. A full table
-  // gives up an idle session that nobody waits on, so abandoned sessions
-  // cannot lock newcomers out.
+  // gives up a session whose client is gone, or an idle one that nobody
+  // waits on, so abandoned sessions cannot lock newcomers out.
   bool full = sessions_.size() >= limits.maxSessions;
-  if (!acceptingSessions_ || (full && !EvictIdleSession())) {
+  if (!acceptingSessions_ || (full && !EvictSessionForNewcomer())) {
     ctx.serviceResult = status::BadTooManySessions;
     return;
   }
