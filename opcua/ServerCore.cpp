@@ -195,11 +195,24 @@ bool ServerCore::Receive(ConnectionId id, std::string_view bytes) {
   Connection* c = FindConnection(id);
   if (!c) return false;
   c->lastReceiveMs = clock_.MonotonicMs();
+  return Serve(*c, bytes);
+}
+
+bool ServerCore::ServeNextChunk(ConnectionId id) {
+  Connection* c = FindConnection(id);
+  return c && Serve(*c, {});
+}
+
+bool ServerCore::Serve(Connection& c, std::string_view bytes) {
   std::vector<IncomingRequest> requests;
-  bool ok = c->channel->OnBytes(bytes, requests);
-  for (const auto& request : requests) HandleRequest(*c, request);
-  MarkOutput(*c);
-  if (!ok) RequestClose(*c);
+  bool ok = c.channel->OnBytes(bytes, requests);
+  for (const auto& request : requests) HandleRequest(c, request);
+  MarkOutput(c);
+  if (!ok) RequestClose(c);
+  if (ok && c.channel->HasBacklog())
+    backlog_.insert(c.id);
+  else
+    backlog_.erase(c.id);
   return ok;
 }
 
@@ -236,6 +249,7 @@ void ServerCore::CloseConnection(ConnectionId id) {
   connections_.erase(id);
   withOutput_.erase(id);
   toClose_.erase(id);
+  backlog_.erase(id);
   connectionCount_ = connections_.size();
 }
 
@@ -345,6 +359,9 @@ void ServerCore::HandleRequest(Connection& c, const IncomingRequest& in) {
 // ---- Time ----------------------------------------------------------------------
 
 void ServerCore::Tick() {
+  // Every connection with chunks waiting gets one more served per turn.
+  for (ConnectionId id : std::vector<ConnectionId>(backlog_.begin(), backlog_.end()))
+    if (!WantsClose(id)) ServeNextChunk(id);
   int64_t now = clock_.MonotonicMs();
   const ServerLimits& limits = config_.limits;
   for (auto& [id, c] : connections_) {
@@ -376,7 +393,9 @@ void ServerCore::Tick() {
 }
 
 int64_t ServerCore::NextTimerMs() const {
-  // Housekeeping (timeouts) runs at least once a second.
+  // Waiting chunks are served at the next turn; housekeeping (timeouts)
+  // runs at least once a second.
+  if (!backlog_.empty()) return clock_.MonotonicMs();
   int64_t next = clock_.MonotonicMs() + 1000;
   for (const auto& [id, sub] : subscriptions_) next = std::min(next, sub->nextTickMs);
   return next;

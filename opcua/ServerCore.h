@@ -71,9 +71,17 @@ class ServerCore {
   // reached. Loopback addresses and an empty address are not limited per
   // peer.
   ConnectionId OpenConnection(const std::string& peerAddress = {});
-  // Feeds received bytes. Returns false when the connection is to be closed
-  // once its pending output is sent.
+  // Feeds received bytes and serves the connection's first whole chunk.
+  // Returns false when the connection is to be closed once its pending
+  // output is sent. Further chunks wait: Tick() serves one more of each
+  // connection per turn, so that no client takes more than its share of the
+  // thread, and the transport reads nothing more from a connection while
+  // HasBacklog() says chunks of it wait.
   bool Receive(ConnectionId id, std::string_view bytes);
+  bool HasBacklog(ConnectionId id) const { return backlog_.count(id) != 0; }
+  // Serves the next waiting chunk of `id` at once (the in-memory connection
+  // does, to hand its caller every answer); false as Receive.
+  bool ServeNextChunk(ConnectionId id);
   // Moves out the bytes waiting to be sent on `id`.
   std::string TakeOutput(ConnectionId id);
   // Connections that got output since the last call.
@@ -84,8 +92,10 @@ class ServerCore {
   void CloseConnection(ConnectionId id);
 
   // ---- Time ----
+  // Serves one waiting chunk of each connection that has some, then runs
+  // the timers.
   void Tick();
-  // Monotonic time of the next timer, or -1 when no timer is armed.
+  // Monotonic time of the next timer (now while chunks wait).
   int64_t NextTimerMs() const;
 
   // ---- Values from the application ----
@@ -116,6 +126,7 @@ class ServerCore {
   template <class Resp>
   void SendResponse(Connection& c, uint32_t requestId, Resp& response, uint32_t requestHandle);
   Connection* FindConnection(ConnectionId id);
+  bool Serve(Connection& c, std::string_view bytes);
   void MarkOutput(Connection& c);
   void RequestClose(Connection& c);
 
@@ -214,6 +225,7 @@ class ServerCore {
   std::map<ConnectionId, std::unique_ptr<Connection>> connections_;
   std::set<ConnectionId> withOutput_;
   std::set<ConnectionId> toClose_;
+  std::set<ConnectionId> backlog_;  // connections with whole chunks waiting
   ConnectionId nextConnectionId_ = 1;
   uint32_t nextChannelId_ = 1;
 

@@ -200,14 +200,16 @@ void ServerCore::CreateSession(Context& ctx, const CreateSessionRequest& req,
       ctx.serviceResult = status::BadNonceInvalid;
       return;
     }
-    // The application that opened the channel is the one asking.
-    if (req.clientCertificate.data != channel.clientCertificate) {
+    // The application that opened the channel is the one asking. Either
+    // certificate may be followed by its chain; the first one counts.
+    std::string_view leaf = crypto::LeafCertificate(req.clientCertificate.data);
+    if (leaf.empty() || leaf != crypto::LeafCertificate(channel.clientCertificate)) {
       ctx.serviceResult = status::BadSecurityChecksFailed;
       return;
     }
     StatusCode trusted = security.validateClientCertificate
                              ? security.validateClientCertificate(
-                                   channel.clientCertificate, req.clientDescription.applicationUri)
+                                   req.clientCertificate.data, req.clientDescription.applicationUri)
                              : status::BadSecurityChecksFailed;
     if (!trusted.IsGood()) {
       ctx.serviceResult = trusted;
@@ -273,12 +275,13 @@ void ServerCore::ActivateSession(Context& ctx, const ActivateSessionRequest& req
   ChannelSecurity channel = SecurityOf(ctx.connection);
   const SecurityOffer* offer = FindOffer(security, channel.policyUri, channel.mode);
   if (!offer || channel.policyUri != s->securityPolicyUri || channel.mode != s->securityMode ||
-      channel.clientCertificate != s->clientCertificate) {
+      crypto::LeafCertificate(channel.clientCertificate) !=
+          crypto::LeafCertificate(s->clientCertificate)) {
     ctx.serviceResult = status::BadSecurityChecksFailed;
     return;
   }
   if (const SecurityPolicy* policy = SecuredPolicy(channel.policyUri, channel.mode)) {
-    auto client = crypto::Certificate::FromDer(s->clientCertificate);
+    auto client = crypto::Certificate::FromDer(crypto::LeafCertificate(s->clientCertificate));
     if (!client || !VerifyApplication(*client, *policy, security.certificateDer, s->serverNonce,
                                       req.clientSignature)) {
       ctx.serviceResult = status::BadApplicationSignatureInvalid;

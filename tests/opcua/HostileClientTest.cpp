@@ -211,6 +211,30 @@ TEST_F(ConnectionAttack, ChannelsWithoutASessionAreDropped) {
   EXPECT_FALSE(working.connection.Closed());
 }
 
+TEST_F(ConnectionAttack, AConnectionIsServedOneChunkPerTurn) {
+  TestClient busy(core), other(core);
+  ASSERT_TRUE(busy.ConnectAndOpenSession());
+  ASSERT_TRUE(other.ConnectAndOpenSession());
+  // Five requests in one read, as a client that floods the server sends them.
+  constexpr int kRequests = 5;
+  std::string burst;
+  ReadRequest read;
+  read.nodesToRead = {{var("A"), kAttrValue, "", {}}};
+  for (int i = 0; i < kRequests; ++i) burst += busy.channel.Request(read);
+  const ConnectionId id = busy.connection.Id();
+  ASSERT_TRUE(core.Receive(id, burst));
+  EXPECT_EQ(busy.Collect().size(), 1u);
+  EXPECT_TRUE(core.HasBacklog(id));
+  EXPECT_EQ(core.NextTimerMs(), clock.MonotonicMs());  // the server thread does not sleep
+  // Another client is served in between, and each turn serves one more.
+  EXPECT_EQ(ReadA(other, var("A")), status::Good);
+  for (int turn = 2; turn <= kRequests; ++turn) {
+    core.Tick();
+    EXPECT_EQ(busy.Collect().size(), 1u) << "turn " << turn;
+  }
+  EXPECT_FALSE(core.HasBacklog(id));
+}
+
 // ---- Incomplete requests ------------------------------------------------------------
 
 class IncompleteRequests : public ServerFixture {

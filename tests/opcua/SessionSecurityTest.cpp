@@ -492,6 +492,40 @@ TEST_F(SecuredSessions, ForgedOrMisdirectedProofsAreRefused) {
   }
 }
 
+TEST_F(SecuredSessions, ASessionCertificateFollowedByItsChainCountsByItsLeaf) {
+  // The server's certificate stands for the issuer of the client's.
+  const std::string chain = ClientIdentity().certificateDer + ServerIdentity().certificateDer;
+  struct Case {
+    const char* what;
+    std::string certificate;
+    StatusCode expected;
+  } cases[] = {
+      {"the channel's certificate and its chain", chain, status::Good},
+      {"another leaf with the same chain",
+       ServerIdentity().certificateDer + ServerIdentity().certificateDer,
+       status::BadSecurityChecksFailed},
+      {"the chain followed by bytes that are no certificate", chain + "junk",
+       status::BadSecurityChecksFailed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestClient client(core);
+    ConnectSecured(client, MessageSecurityMode::SignAndEncrypt);
+    CreateSessionRequest create = Create();
+    create.clientCertificate = ByteString(c.certificate);
+    CreateSessionResponse created;
+    ASSERT_EQ(client.Call(create, created), c.expected);
+    if (!c.expected.IsGood()) continue;
+    // The server signed what the client sent, chain included.
+    auto server = crypto::Certificate::FromDer(ServerIdentity().certificateDer);
+    EXPECT_TRUE(VerifyApplication(*server, Policy(), c.certificate, create.clientNonce.data,
+                                  created.serverSignature));
+    client.channel.authenticationToken = created.authenticationToken;
+    const std::string nonce = created.serverNonce.data;
+    EXPECT_EQ(ActivateSigned(client, nonce, UserToken(kUser, kPassword, nonce)), status::Good);
+  }
+}
+
 TEST_F(SecuredSessions, ClearTextPasswordsOnlyInsideEncryption) {
   for (auto [mode, expected] :
        {std::pair{MessageSecurityMode::SignAndEncrypt, status::Good},
