@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "opcua/PasswordCheckWorker.h"
 #include "opcua/TcpTransport.h"
 
 namespace opcua {
@@ -67,6 +68,11 @@ bool Server::Start(std::string& error) {
   }
   port_ = transport->Port();
   transport_ = std::move(transport);
+  // Passwords are checked on a thread of their own (a check is slow on
+  // purpose), whose verdicts wake the server thread to be answered.
+  passwordChecker_ = std::make_unique<PasswordCheckWorker>(
+      core_.Config().security.authenticateUser, [transport = transport_.get()] { transport->Wake(); });
+  core_.SetPasswordChecker(passwordChecker_.get());
   running_ = true;
   thread_ = std::thread([this] { transport_->Run(core_, [this] { ApplyPending(); }); });
   // Values set before the start are applied at once, not at the next update.
@@ -78,6 +84,9 @@ void Server::Stop() {
   if (!running_) return;
   transport_->Stop();
   thread_.join();
+  // The worker wakes the transport, so it goes first.
+  passwordChecker_.reset();
+  core_.SetPasswordChecker(nullptr);
   transport_.reset();
   running_ = false;
 }

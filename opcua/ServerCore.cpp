@@ -11,7 +11,8 @@ ServerCore::ServerCore(ServerConfig config, const Clock& clock)
     : config_(std::move(config)),
       clock_(clock),
       startTime_(clock.Now()),
-      incompleteBudget_(config_.limits.maxIncompleteRequestBytes) {
+      incompleteBudget_(config_.limits.maxIncompleteRequestBytes),
+      signInLimiter_(config_.limits.signIn) {
   namespaces_.push_back("http://opcfoundation.org/UA/");
   ServerDescription d{config_.applicationUri, config_.productUri, config_.applicationName,
                       config_.productName, config_.manufacturerName, config_.softwareVersion,
@@ -170,6 +171,7 @@ ConnectionId ServerCore::OpenConnection(const std::string& peerAddress) {
   c->channel = std::make_unique<ServerSecureChannel>(nextChannelId_++, limits.transport, clock_,
                                                      &incompleteBudget_, &config_.security);
   c->peer = peer;
+  c->address = peerAddress;
   if (!peer.empty()) ++connectionsPerPeer_[peer];
   c->openedMs = c->lastReceiveMs = clock_.MonotonicMs();
   ConnectionId id = c->id;
@@ -237,6 +239,7 @@ std::vector<ConnectionId> ServerCore::TakeConnectionsToClose() {
 }
 
 void ServerCore::CloseConnection(ConnectionId id) {
+  DropSignInsOf(id);
   for (auto& [number, s] : sessions_) {
     if (s->connection != id) continue;
     // The session outlives its connection until it times out; the Publish
@@ -270,6 +273,8 @@ void ServerCore::SendResponse(Connection& c, uint32_t requestId, Resp& response,
 // keep an out-of-line copy.
 template void ServerCore::SendResponse<PublishResponse>(Connection&, uint32_t, PublishResponse&,
                                                         uint32_t);
+template void ServerCore::SendResponse<ActivateSessionResponse>(Connection&, uint32_t,
+                                                                ActivateSessionResponse&, uint32_t);
 
 void ServerCore::SendFault(Connection& c, uint32_t requestId, uint32_t requestHandle,
                            StatusCode code) {
@@ -362,6 +367,7 @@ void ServerCore::Tick() {
   // Every connection with chunks waiting gets one more served per turn.
   for (ConnectionId id : std::vector<ConnectionId>(backlog_.begin(), backlog_.end()))
     if (!WantsClose(id)) ServeNextChunk(id);
+  CollectPasswordVerdicts();
   int64_t now = clock_.MonotonicMs();
   const ServerLimits& limits = config_.limits;
   for (auto& [id, c] : connections_) {

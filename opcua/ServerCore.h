@@ -5,6 +5,7 @@
 // one thread.
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -17,6 +18,7 @@
 #include "opcua/AddressSpace.h"
 #include "opcua/Clock.h"
 #include "opcua/Crypto.h"
+#include "opcua/PasswordChecker.h"
 #include "opcua/SecureChannel.h"
 #include "opcua/ServerConfig.h"
 #include "opcua/Session.h"
@@ -65,6 +67,13 @@ class ServerCore {
   bool SetEngineeringUnits(const NodeId& variable, const EUInformation& units, std::string& error);
   void SetWriteCallback(WriteCallback callback) { writeCallback_ = std::move(callback); }
   void SetLocaleCallback(LocaleCallback callback) { localeCallback_ = std::move(callback); }
+  // Has the passwords of sign-ins checked by `checker` instead of at once
+  // on the calling thread, so that a slow check never holds up the other
+  // clients: the activation is answered when Tick() collects the verdict.
+  // One check is out at a time, so that every one is decided with the
+  // verdicts before it (the sign-in limits). `checker` must outlive its use;
+  // null goes back to checking at once.
+  void SetPasswordChecker(PasswordChecker* checker);
 
   // ---- Connections ----
   // Returns 0 when the connection limit, or the limit for `peerAddress`, is
@@ -172,6 +181,31 @@ class ServerCore {
   std::vector<ReferenceDescription> BrowseNode(const Node& node, const BrowseDescription& d) const;
   StatusCode CheckBrowse(const BrowseDescription& d) const;
   BrowseResult PageBrowse(Session& s, std::vector<ReferenceDescription> refs, uint32_t max);
+  // Sign-in with a user name (ServicesSignIn.cpp).
+  struct SignIn;
+  // An activation whose password is being checked, or waits to be.
+  struct PendingSignIn {
+    uint64_t ticket = 0;
+    ConnectionId connection = 0;
+    uint32_t requestId = 0;
+    uint32_t requestHandle = 0;
+    NodeId authenticationToken;
+    std::string user;
+    std::string password;
+    std::string peer;
+    std::vector<std::string> localeIds;
+  };
+  SignIn Identify(const SecurityOffer& offer, std::string_view serverNonce,
+                  const ExtensionObject& token, std::string_view peer);
+  void CheckPassword(PendingSignIn pending);
+  void SubmitNextPasswordCheck();
+  void CollectPasswordVerdicts();
+  // Answers a pending activation; `checked` when the verdict is the
+  // password check's (and counts for the sign-in limits).
+  void FinishSignIn(const PendingSignIn& pending, StatusCode verdict, bool checked);
+  void DropSignInsOf(ConnectionId connection);
+  void CompleteActivation(Session& s, Connection& c, std::string identity, bool signedIn,
+                          const std::vector<std::string>& localeIds, ActivateSessionResponse& resp);
   void CloseSessionState(Session& s);
   void EraseSession(Session& s);
   // Makes room for a new session by closing the longest idle one whose
@@ -238,6 +272,11 @@ class ServerCore {
   std::atomic<bool> acceptingSessions_{true};
   std::map<std::string, uint32_t> connectionsPerPeer_;
   ByteBudget incompleteBudget_;
+  SignInLimiter signInLimiter_;
+  PasswordChecker* passwordChecker_ = nullptr;
+  std::deque<PendingSignIn> signInsWaiting_;  // the first one is out with the checker
+  bool signInOut_ = false;
+  uint64_t nextSignInTicket_ = 1;
 
   std::atomic<size_t> sessionCount_{0};
   std::atomic<size_t> connectionCount_{0};

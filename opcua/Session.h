@@ -100,6 +100,7 @@ struct Session {
   int64_t createdMs = 0;
   int64_t lastActivityMs = 0;
   bool activated = false;
+  bool signInPending = false;  // an activation waits for its password check
   ConnectionId connection = 0;
   std::deque<PendingPublish> publishQueue;
   std::set<uint32_t> subscriptionIds;
