@@ -1,13 +1,16 @@
 // Runs qxsim as a child process and collects what it printed.
 #pragma once
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace qx::test {
@@ -71,6 +74,25 @@ inline ProcessResult FinishQxsim(const StartedQxsim& started) {
   result.out = ReadWholeFile(started.outPath);
   result.err = ReadWholeFile(started.errPath);
   return result;
+}
+
+// Runs qxsim to its end, or kills it after `limit` (exitStatus stays -1):
+// a command that blocks fails the test instead of hanging it.
+inline ProcessResult RunQxsimWithin(const std::vector<std::string>& args, std::chrono::seconds limit,
+                                    const std::string& inputPath = {}) {
+  const StartedQxsim started = StartQxsim(args, inputPath);
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  while (waitpid(started.pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(started.pid, SIGKILL);
+      waitpid(started.pid, &status, 0);
+      return {-1, ReadWholeFile(started.outPath), "killed after the time limit"};
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadWholeFile(started.outPath),
+          ReadWholeFile(started.errPath)};
 }
 
 // Runs qxsim with `args` to its end.
