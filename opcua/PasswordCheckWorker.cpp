@@ -65,6 +65,8 @@ void PasswordCheckWorker::Run() {
     // Only the lock or the wake can throw here; sign-ins then wait until
     // their sessions time out, and the server goes on.
     std::fprintf(stderr, "password check thread ends: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "password check thread ends with an unknown exception\n");
   }
 }
 

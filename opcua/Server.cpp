@@ -85,8 +85,8 @@ void Server::Stop() {
   transport_->Stop();
   thread_.join();
   // The worker wakes the transport, so it goes first.
-  passwordChecker_.reset();
   core_.SetPasswordChecker(nullptr);
+  passwordChecker_.reset();
   transport_.reset();
   running_ = false;
 }
