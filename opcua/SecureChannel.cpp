@@ -55,7 +55,7 @@ bool ServerSecureChannel::OnBytes(std::string_view bytes, std::vector<IncomingRe
   ChunkScan scan = ScanChunk(input_, limits_.receiveBufferSize, chunk, size);
   if (scan == ChunkScan::Incomplete) return true;
   if (scan == ChunkScan::Invalid)
-    return Fail(status::BadTcpMessageTypeInvalid, "unknown message or chunk type");
+    return Fail(status::BadTcpMessageTypeInvalid, DescribeChunkHeader(input_));
   if (scan == ChunkScan::TooLarge)
     return Fail(status::BadTcpMessageTooLarge, "chunk larger than the receive buffer of " +
                                                    std::to_string(limits_.receiveBufferSize) +
@@ -267,6 +267,11 @@ bool ServerSecureChannel::OnOpen(const Chunk& chunk) {
     return Fail(status::BadNonceInvalid,
                 "client nonce of " + std::to_string(request.clientNonce.data.size()) +
                     " bytes, not " + std::to_string(policy_->nonceLength));
+  if (request.requestType != SecurityTokenRequestType::Issue &&
+      request.requestType != SecurityTokenRequestType::Renew)
+    return Fail(status::BadRequestTypeInvalid,
+                "OPN request type " + std::to_string(static_cast<int32_t>(request.requestType)) +
+                    " is neither Issue (0) nor Renew (1)");
   if ((request.requestType == SecurityTokenRequestType::Renew) != renew)
     return Fail(status::BadRequestTypeInvalid, renew ? "second issue on an open channel"
                                                      : "renew of a channel not yet open");

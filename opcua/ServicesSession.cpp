@@ -157,11 +157,16 @@ void ServerCore::CreateSession(Context& ctx, const CreateSessionRequest& req,
     }
     resp.serverSignature = std::move(*signature);
   }
-  // A revoked server takes no new sessions, as if it were full. A full table
-  // gives up a session whose client is gone, or an idle one that nobody
-  // waits on, so abandoned sessions cannot lock newcomers out.
+  // A revoked server takes no new sessions: its application is closing,
+  // and the client is told so rather than that the table is full. A full
+  // table gives up a session whose client is gone, or an idle one that
+  // nobody waits on, so abandoned sessions cannot lock newcomers out.
+  if (!acceptingSessions_) {
+    ctx.serviceResult = status::BadShutdown;
+    return;
+  }
   bool full = sessions_.size() >= limits.maxSessions;
-  if (!acceptingSessions_ || (full && !EvictSessionForNewcomer())) {
+  if (full && !EvictSessionForNewcomer()) {
     ctx.serviceResult = status::BadTooManySessions;
     return;
   }

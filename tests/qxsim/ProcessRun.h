@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -45,7 +46,10 @@ struct StartedQxsim {
   std::string outPath, errPath;
 };
 
-inline StartedQxsim StartQxsim(const std::vector<std::string>& args, const std::string& inputPath = {}) {
+// `inChild`, when given, runs in the child just before qxsim starts (to
+// set its environment or limits).
+inline StartedQxsim StartQxsim(const std::vector<std::string>& args, const std::string& inputPath = {},
+                               const std::function<void()>& inChild = {}) {
   const std::string folder = ScratchFolder();
   StartedQxsim started{-1, folder + "/stdout", folder + "/stderr"};
   started.pid = fork();
@@ -54,6 +58,7 @@ inline StartedQxsim StartQxsim(const std::vector<std::string>& args, const std::
         !std::freopen(started.errPath.c_str(), "wb", stderr) ||
         (!inputPath.empty() && !std::freopen(inputPath.c_str(), "rb", stdin)))
       _exit(127);
+    if (inChild) inChild();
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(QXSIM_PATH));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
