@@ -66,10 +66,10 @@ ServerCore::SignIn ServerCore::Identify(const SecurityOffer& offer, std::string_
 }
 
 void ServerCore::SetPasswordChecker(PasswordChecker* checker) {
+  // A check that was out with the previous checker goes to this one at the
+  // next Tick(), on the server thread rather than the caller's.
   passwordChecker_ = checker;
-  // A check that was out with the previous checker goes to this one.
   signInOut_ = false;
-  SubmitNextPasswordCheck();
 }
 
 void ServerCore::CheckPassword(PendingSignIn pending) {
@@ -106,8 +106,9 @@ void ServerCore::SubmitNextPasswordCheck() {
 }
 
 void ServerCore::CollectPasswordVerdicts() {
-  if (!passwordChecker_) return;
-  for (const PasswordVerdict& verdict : passwordChecker_->TakeVerdicts()) {
+  std::vector<PasswordVerdict> verdicts;
+  if (passwordChecker_) verdicts = passwordChecker_->TakeVerdicts();
+  for (const PasswordVerdict& verdict : verdicts) {
     if (!signInOut_ || signInsWaiting_.empty() || signInsWaiting_.front().ticket != verdict.ticket)
       continue;  // a check handed out before the checker changed
     PendingSignIn checked = std::move(signInsWaiting_.front());
