@@ -17,6 +17,7 @@
 #include <sstream>
 #include <vector>
 
+#include "opcua/Crypto.h"
 #include "opcua/SelfSignedCertificate.h"
 #include "opcua/OpenSslPointers.h"
 
@@ -458,24 +459,35 @@ const CertificateStore::TrustList& CertificateStore::CurrentTrustList() {
 
 void CertificateStore::StoreRejected(std::string_view der, const std::string& fileName) {
   const std::string folder = RejectedFolder();
-  std::vector<fs::directory_entry> files = FilesOf(folder);
   const std::string path = folder + "/" + fileName;
   std::error_code ec;
-  if (!fs::exists(path, ec)) {
-    // Room for the new one: the oldest go.
-    std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) {
-      std::error_code e;
-      return a.last_write_time(e) < b.last_write_time(e);
-    });
-    for (size_t i = 0; i + kMaxRejected <= files.size(); ++i) fs::remove(files[i].path(), ec);
-  }
+  // A certificate refused again is there already; writing it anew would
+  // cost a synced write at every attempt of a client that keeps trying.
+  if (fs::exists(path, ec)) return;
+  // Room for the new one: the oldest go.
+  std::vector<fs::directory_entry> files = FilesOf(folder);
+  std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) {
+    std::error_code e;
+    return a.last_write_time(e) < b.last_write_time(e);
+  });
+  for (size_t i = 0; i + kMaxRejected <= files.size(); ++i) fs::remove(files[i].path(), ec);
   std::string ignored;
   WriteFileAtomically(path, der, 0644, ignored);
 }
 
 StatusCode CertificateStore::Validate(std::string_view der, std::string_view applicationUri) {
-  X509Ptr cert = CertificateFromDer(der);
+  // The peer's certificate may be followed by certificates of its chain.
+  // They help to find the way to a trusted one but are never trusted
+  // themselves, as the certificates in issuers/.
+  const std::vector<std::string_view> chain = crypto::SplitCertificateChain(der);
+  if (chain.empty()) return status::BadCertificateInvalid;
+  X509Ptr cert = CertificateFromDer(chain.front());
   if (!cert) return status::BadCertificateInvalid;
+  std::vector<X509Ptr> sentIssuers;
+  for (size_t i = 1; i < chain.size(); ++i) {
+    sentIssuers.push_back(CertificateFromDer(chain[i]));
+    if (!sentIssuers.back()) return status::BadCertificateInvalid;
+  }
   // A self-signed certificate must carry its own valid signature, whether
   // or not it is trusted.
   if ((X509_get_extension_flags(cert.get()) & EXFLAG_SI) != 0 &&
@@ -485,6 +497,7 @@ StatusCode CertificateStore::Validate(std::string_view der, std::string_view app
   std::lock_guard<std::mutex> hold(mutex_);
   const TrustList& trust = CurrentTrustList();
   CertificateListPtr issuers(sk_X509_new_null());
+  for (const X509Ptr& issuer : sentIssuers) sk_X509_push(issuers.get(), issuer.get());
   for (const X509Ptr& issuer : trust.issuers) sk_X509_push(issuers.get(), issuer.get());
   StoreCtxPtr ctx(X509_STORE_CTX_new());
   std::vector<ChainError> errors;
@@ -503,7 +516,7 @@ StatusCode CertificateStore::Validate(std::string_view der, std::string_view app
   std::erase_if(errors, [](const ChainError& e) { return e.error == X509_V_ERR_UNABLE_TO_GET_CRL; });
 
   if (AnyError(errors, IsUntrusted, false) || AnyError(errors, IsUntrusted, true)) {
-    StoreRejected(der, FileSafeCommonName(cert.get()) + " [" + Thumbprint(cert.get()) + "].der");
+    StoreRejected(chain.front(), FileSafeCommonName(cert.get()) + " [" + Thumbprint(cert.get()) + "].der");
     return status::BadCertificateUntrusted;
   }
   auto isSignatureError = [](int error) {

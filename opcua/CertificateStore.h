@@ -50,7 +50,9 @@ class CertificateStore {
   const std::string& CertificateDer() const { return certificateDer_; }
   const std::string& PrivateKeyPem() const { return privateKeyPem_; }
 
-  // Checks a peer's application instance certificate (DER): structure,
+  // Checks a peer's application instance certificate (DER, possibly
+  // followed by certificates of its chain, which help to reach a trusted
+  // certificate but are not trusted themselves): structure,
   // self-signature, trust (trusted/ with issuers/ completing the chain),
   // validity periods, `applicationUri` among its URIs when not empty, key
   // usage, and revocation. Good, or the standard status of the first check

@@ -218,6 +218,38 @@ std::optional<std::string> Encrypt(const Certificate& cert, AsymmetricEncryption
   return out;
 }
 
+std::vector<std::string_view> SplitCertificateChain(std::string_view der) {
+  constexpr unsigned char kSequenceTag = 0x30;
+  constexpr unsigned char kLongForm = 0x80;
+  constexpr size_t kMaxLengthBytes = 4;  // certificates are far below 4 GiB
+  std::vector<std::string_view> certificates;
+  while (!der.empty()) {
+    if (der.size() < 2 || static_cast<unsigned char>(der[0]) != kSequenceTag ||
+        certificates.size() == kMaxChainCertificates)
+      return {};
+    size_t header = 2;
+    size_t length = static_cast<unsigned char>(der[1]);
+    if (length & kLongForm) {
+      size_t lengthBytes = length & ~size_t{kLongForm};
+      if (lengthBytes == 0 || lengthBytes > kMaxLengthBytes || der.size() < 2 + lengthBytes)
+        return {};
+      length = 0;
+      for (size_t i = 0; i < lengthBytes; ++i)
+        length = length << 8 | static_cast<unsigned char>(der[2 + i]);
+      header += lengthBytes;
+    }
+    if (length > der.size() - header) return {};
+    certificates.push_back(der.substr(0, header + length));
+    der.remove_prefix(header + length);
+  }
+  return certificates;
+}
+
+std::string_view LeafCertificate(std::string_view der) {
+  std::vector<std::string_view> chain = SplitCertificateChain(der);
+  return chain.empty() ? std::string_view() : chain.front();
+}
+
 std::optional<std::string> Decrypt(const PrivateKey& key, AsymmetricEncryption alg,
                                    std::string_view cipher) {
   size_t cipherBlock = CipherBlockSize(key.Bits());

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "opcua/SecurityPolicies.h"
 
@@ -46,6 +47,15 @@ class Certificate {
   std::string der_;
   std::unique_ptr<Impl> impl_;
 };
+
+// A peer may send its certificate followed by the certificates that issued
+// it, each a DER SEQUENCE with nothing between or after them. Splits such
+// bytes into the certificates (the leaf first), unparsed; empty when the
+// bytes are not such a sequence or hold more than kMaxChainCertificates.
+inline constexpr size_t kMaxChainCertificates = 8;
+std::vector<std::string_view> SplitCertificateChain(std::string_view der);
+// The first certificate of a chain, its leaf; empty when `der` does not split.
+std::string_view LeafCertificate(std::string_view der);
 
 // Cryptographically strong random bytes.
 std::string RandomBytes(size_t n);

@@ -22,12 +22,17 @@ class MemoryConnection {
 
   // False when the server refused the connection (too many).
   bool Accepted() const { return id_ != 0; }
-  // Client to server. Returns false once the server closed the connection.
+  // Client to server; every whole chunk of `bytes` is served before it
+  // returns. Returns false once the server closed the connection.
   bool Send(std::string_view bytes) {
     if (id_ == 0 || closed_) return false;
-    if (!core_.Receive(id_, bytes)) closed_ = true;
-    return !closed_;
+    bool ok = core_.Receive(id_, bytes);
+    while (ok && core_.HasBacklog(id_)) ok = core_.ServeNextChunk(id_);
+    closed_ = !ok;
+    return ok;
   }
+  // What the server calls this connection, for tests that feed it directly.
+  ConnectionId Id() const { return id_; }
   // Server to client: everything sent since the last call.
   std::string Take() { return id_ == 0 ? std::string() : core_.TakeOutput(id_); }
   // True once the server asked to close this connection.

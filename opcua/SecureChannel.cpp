@@ -7,6 +7,28 @@
 
 namespace opcua {
 
+namespace {
+
+// The largest OpenSecureChannelRequest a client needs, with its type id: a
+// request header with neither an audit entry id nor an additional header,
+// the request's fields and the longest nonce a policy uses come to about
+// 100 bytes; the rest is room for what clients put into the header.
+constexpr size_t kMaxOpenRequestBytes = 1024;
+
+// The most bytes the encrypted part of an OPN may have: the sequence header
+// and the largest request, padding (less than a block, plus two size bytes)
+// and the signature of the client's key, in the server's cipher blocks.
+size_t MaxEncryptedOpenBytes(const SecurityPolicy& policy, size_t serverKeyBits,
+                             size_t clientKeyBits) {
+  const size_t plainBlock = crypto::PlainBlockSize(serverKeyBits, policy.asymmetricEncryption);
+  if (plainBlock == 0) return 0;
+  const size_t plain = kSequenceHeaderSize + kMaxOpenRequestBytes + plainBlock + 2 +
+                       crypto::CipherBlockSize(clientKeyBits);
+  return (plain + plainBlock - 1) / plainBlock * crypto::CipherBlockSize(serverKeyBits);
+}
+
+}  // namespace
+
 ServerSecureChannel::ServerSecureChannel(uint32_t channelId, const TransportLimits& limits,
                                          const Clock& clock, ByteBudget* incompleteBudget,
                                          const ServerSecurity* security)
@@ -28,30 +50,26 @@ bool ServerSecureChannel::Fail(StatusCode code, std::string reason) {
 bool ServerSecureChannel::OnBytes(std::string_view bytes, std::vector<IncomingRequest>& requests) {
   if (state_ == State::Closed) return false;
   input_.append(bytes);
-  size_t offset = 0;
-  bool ok = true;
-  while (ok) {
-    Chunk chunk;
-    uint32_t size = 0;
-    ChunkScan scan =
-        ScanChunk(std::string_view(input_).substr(offset), limits_.receiveBufferSize, chunk, size);
-    if (scan == ChunkScan::Incomplete) break;
-    if (scan == ChunkScan::Invalid) {
-      ok = Fail(status::BadTcpMessageTypeInvalid,
-                DescribeChunkHeader(std::string_view(input_).substr(offset)));
-      break;
-    }
-    if (scan == ChunkScan::TooLarge) {
-      ok = Fail(status::BadTcpMessageTooLarge,
-                "chunk larger than the receive buffer of " +
-                    std::to_string(limits_.receiveBufferSize) + " bytes");
-      break;
-    }
-    ok = OnChunk(chunk, requests);
-    offset += size;
-  }
-  input_.erase(0, offset);
+  Chunk chunk;
+  uint32_t size = 0;
+  ChunkScan scan = ScanChunk(input_, limits_.receiveBufferSize, chunk, size);
+  if (scan == ChunkScan::Incomplete) return true;
+  if (scan == ChunkScan::Invalid)
+    return Fail(status::BadTcpMessageTypeInvalid, DescribeChunkHeader(input_));
+  if (scan == ChunkScan::TooLarge)
+    return Fail(status::BadTcpMessageTooLarge, "chunk larger than the receive buffer of " +
+                                                   std::to_string(limits_.receiveBufferSize) +
+                                                   " bytes");
+  bool ok = OnChunk(chunk, requests);
+  input_.erase(0, size);
   return ok;
+}
+
+bool ServerSecureChannel::HasBacklog() const {
+  if (state_ == State::Closed) return false;
+  Chunk chunk;
+  uint32_t size = 0;
+  return ScanChunk(input_, limits_.receiveBufferSize, chunk, size) != ChunkScan::Incomplete;
 }
 
 bool ServerSecureChannel::OnChunk(const Chunk& chunk, std::vector<IncomingRequest>& requests) {
@@ -125,6 +143,8 @@ StatusCode ServerSecureChannel::UnwrapSecuredOpen(const Chunk& chunk,
                                                   const AsymmetricSecurityHeader& header,
                                                   size_t headerEnd, std::string& plain,
                                                   std::string& reason) {
+  // What is cheap comes first: anyone can send an OPN, and decrypting and
+  // verifying one costs the server a private key operation per block.
   const std::string& uri = header.securityPolicyUri;
   const SecurityPolicy* policy = FindSecurityPolicy(uri);
   if (!policy || !OffersPolicy(uri)) {
@@ -144,12 +164,15 @@ StatusCode ServerSecureChannel::UnwrapSecuredOpen(const Chunk& chunk,
     reason = "OPN names a receiver certificate thumbprint that is not the server's";
     return status::BadCertificateInvalid;
   }
+  // The sender certificate may be followed by its issuers' certificates;
+  // the first one is the client's own, whose key signs.
   std::unique_ptr<crypto::Certificate> client =
-      renew ? nullptr : crypto::Certificate::FromDer(header.senderCertificate.data);
+      renew ? nullptr
+            : crypto::Certificate::FromDer(crypto::LeafCertificate(header.senderCertificate.data));
   const crypto::Certificate* sender = renew ? clientCertificateParsed_.get() : client.get();
   if (!sender) {
     reason = "sender certificate of " + std::to_string(header.senderCertificate.data.size()) +
-             " bytes is not one X.509 certificate with an RSA key";
+             " bytes is not an X.509 certificate with an RSA key, alone or followed by its chain";
     return status::BadCertificateInvalid;
   }
   size_t bits = sender->KeyBits();
@@ -157,13 +180,17 @@ StatusCode ServerSecureChannel::UnwrapSecuredOpen(const Chunk& chunk,
     reason = "client key of " + std::to_string(bits) + " bits outside what '" + uri + "' allows";
     return status::BadCertificateInvalid;
   }
-  AsymmetricProtection keys{policy, serverKey_.get(), serverCertificate_.get(), sender};
-  if (StatusCode s = OpenOpenChunk(WholeChunk(chunk), headerEnd, keys, plain); !s.IsGood()) {
-    reason = "OPN signature, encryption or padding invalid";
-    return s;
+  const size_t encrypted = WholeChunk(chunk).size() - headerEnd;
+  const size_t mostEncrypted = MaxEncryptedOpenBytes(*policy, serverKey_->Bits(), bits);
+  if (encrypted > mostEncrypted) {
+    reason = "OPN with " + std::to_string(encrypted) + " encrypted bytes, more than the " +
+             std::to_string(mostEncrypted) + " an OpenSecureChannelRequest needs";
+    return status::BadRequestTooLarge;
   }
   if (!renew) {
-    // Checked only once the client proved it holds the certificate's key.
+    // Trust is decided before the client proves it holds the certificate's
+    // key: a certificate refused here costs no decryption, and one that is
+    // trusted but copied by someone else fails the signature below.
     if (!security_->validateClientCertificate) {
       reason = "no check of client certificates configured";
       return status::BadSecurityChecksFailed;
@@ -173,6 +200,13 @@ StatusCode ServerSecureChannel::UnwrapSecuredOpen(const Chunk& chunk,
       reason = std::string("client certificate refused: ") + StatusName(verdict);
       return verdict;
     }
+  }
+  AsymmetricProtection keys{policy, serverKey_.get(), serverCertificate_.get(), sender};
+  if (StatusCode s = OpenOpenChunk(WholeChunk(chunk), headerEnd, keys, plain); !s.IsGood()) {
+    reason = "OPN signature, encryption or padding invalid";
+    return s;
+  }
+  if (!renew) {
     policy_ = policy;
     securityPolicyUri_ = uri;
     clientCertificate_ = header.senderCertificate.data;

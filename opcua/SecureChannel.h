@@ -72,10 +72,15 @@ class ServerSecureChannel {
   ServerSecureChannel(const ServerSecureChannel&) = delete;
   ServerSecureChannel& operator=(const ServerSecureChannel&) = delete;
 
-  // Consumes received bytes. Complete service requests are appended to
-  // `requests`. Returns false when the connection must be closed; an ERR
-  // chunk explaining why may then be waiting in Output().
+  // Takes received bytes and serves the first whole chunk waiting, so that
+  // one connection gets one chunk per turn of the server thread; the rest
+  // waits for the next call (with no bytes, when nothing new arrived). A
+  // complete service request is appended to `requests`. Returns false when
+  // the connection must be closed; an ERR chunk explaining why may then be
+  // waiting in Output().
   bool OnBytes(std::string_view bytes, std::vector<IncomingRequest>& requests);
+  // A whole chunk (or a header that will fail) waits to be served.
+  bool HasBacklog() const;
 
   // Encodes `typeId` + `body` and splits them into MSG chunks. Returns false,
   // sending nothing, if the message exceeds what the client accepts.
@@ -116,7 +121,8 @@ class ServerSecureChannel {
   bool OnHello(std::string_view payload);
   bool OnOpen(const Chunk& chunk);
   // Checks the asymmetric security of a secured OPN (policy offered, our
-  // thumbprint, the client's certificate, signature, padding) and recovers
+  // thumbprint, the client's certificate, the size, the certificate's
+  // trust, then signature and padding) and recovers
   // its sequence header and body into `plain`; Good or the status to fail
   // with, described in `reason`.
   StatusCode UnwrapSecuredOpen(const Chunk& chunk, const AsymmetricSecurityHeader& header,

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <new>
 
+#include "opcua/PasswordCheckWorker.h"
 #include "opcua/TcpTransport.h"
 
 namespace opcua {
@@ -70,6 +71,11 @@ bool Server::Start(std::string& error) {
   }
   port_ = transport->Port();
   transport_ = std::move(transport);
+  // Passwords are checked on a thread of their own (a check is slow on
+  // purpose), whose verdicts wake the server thread to be answered.
+  passwordChecker_ = std::make_unique<PasswordCheckWorker>(
+      core_.Config().security.authenticateUser, [transport = transport_.get()] { transport->Wake(); });
+  core_.SetPasswordChecker(passwordChecker_.get());
   running_ = true;
   thread_ = std::thread([this] { Serve(); });
   // Values set before the start are applied at once, not at the next update.
@@ -101,6 +107,9 @@ void Server::Stop() {
   if (!running_) return;
   transport_->Stop();
   thread_.join();
+  // The worker wakes the transport, so it goes first.
+  core_.SetPasswordChecker(nullptr);
+  passwordChecker_.reset();
   transport_.reset();
   running_ = false;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // An OPC UA server (opc.tcp; SecurityPolicy None and the secured policies
 // its configuration offers; anonymous and user-name sessions) that runs on
-// its own thread.
+// its own thread, with a second thread for password checks.
 //
 // Set-up (namespace, folders, variables, write callback) happens before
 // Start(). Afterwards the application feeds values with
@@ -38,6 +38,7 @@
 
 namespace opcua {
 
+class PasswordCheckWorker;
 class TcpTransport;
 
 class Server {
@@ -122,6 +123,7 @@ class Server {
   SystemClock clock_;
   ServerCore core_;
   std::unique_ptr<TcpTransport> transport_;
+  std::unique_ptr<PasswordCheckWorker> passwordChecker_;
   std::thread thread_;
   std::atomic<bool> running_{false};
   uint16_t port_ = 0;

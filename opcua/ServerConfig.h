@@ -11,6 +11,7 @@
 
 #include "opcua/SecureChannel.h"
 #include "opcua/ServiceTypes.h"
+#include "opcua/SignInLimiter.h"
 #include "opcua/StatusCodes.h"
 
 namespace opcua {
@@ -68,8 +69,9 @@ struct ServerLimits {
   // A session lives at most this long without a request, so abandoned
   // sessions give their place back; a session that is not activated within
   // activationTimeoutMs of its creation is closed. When the table is full, a
-  // new session takes the place of the longest idle one that has neither a
-  // subscription nor a waiting Publish request.
+  // new session takes the place of the longest idle one whose connection is
+  // gone (whatever it holds), or else of the longest idle one that has
+  // neither a subscription nor a waiting Publish request.
   double minSessionTimeoutMs = 10'000;
   double maxSessionTimeoutMs = 300'000;
   int64_t activationTimeoutMs = 5'000;
@@ -86,6 +88,12 @@ struct ServerLimits {
   int64_t idleConnectionTimeoutMs = 3'600'000;
   // Bytes queued for a client that does not read before it is cut off.
   size_t maxPendingOutputBytes = 64 * 1024 * 1024;
+  // Failed sign-ins with a user name: after signIn.freeFailures in a row,
+  // the user name and the peer address (loopback included) are each locked
+  // for 1 s, doubling with every further failure up to 60 s; a sign-in
+  // while either is locked is refused with BadUserAccessDenied without its
+  // password being checked. A success clears the user name's count.
+  SignInLimits signIn;
   // Value updates waiting for the server thread. When a producer outpaces
   // the server thread past this many, the waiting updates are folded to the
   // newest value of each variable, so memory stays bounded and clients still

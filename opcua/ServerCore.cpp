@@ -11,7 +11,8 @@ ServerCore::ServerCore(ServerConfig config, const Clock& clock)
     : config_(std::move(config)),
       clock_(clock),
       startTime_(clock.Now()),
-      incompleteBudget_(config_.limits.maxIncompleteRequestBytes) {
+      incompleteBudget_(config_.limits.maxIncompleteRequestBytes),
+      signInLimiter_(config_.limits.signIn) {
   namespaces_.push_back("http://opcfoundation.org/UA/");
   ServerDescription d{config_.applicationUri, config_.productUri, config_.applicationName,
                       config_.productName, config_.manufacturerName, config_.softwareVersion,
@@ -170,6 +171,7 @@ ConnectionId ServerCore::OpenConnection(const std::string& peerAddress) {
   c->channel = std::make_unique<ServerSecureChannel>(nextChannelId_++, limits.transport, clock_,
                                                      &incompleteBudget_, &config_.security);
   c->peer = peer;
+  c->address = peerAddress;
   if (!peer.empty()) ++connectionsPerPeer_[peer];
   c->openedMs = c->lastReceiveMs = clock_.MonotonicMs();
   ConnectionId id = c->id;
@@ -195,11 +197,24 @@ bool ServerCore::Receive(ConnectionId id, std::string_view bytes) {
   Connection* c = FindConnection(id);
   if (!c) return false;
   c->lastReceiveMs = clock_.MonotonicMs();
+  return Serve(*c, bytes);
+}
+
+bool ServerCore::ServeNextChunk(ConnectionId id) {
+  Connection* c = FindConnection(id);
+  return c && Serve(*c, {});
+}
+
+bool ServerCore::Serve(Connection& c, std::string_view bytes) {
   std::vector<IncomingRequest> requests;
-  bool ok = c->channel->OnBytes(bytes, requests);
-  for (const auto& request : requests) HandleRequest(*c, request);
-  MarkOutput(*c);
-  if (!ok) RequestClose(*c);
+  bool ok = c.channel->OnBytes(bytes, requests);
+  for (const auto& request : requests) HandleRequest(c, request);
+  MarkOutput(c);
+  if (!ok) RequestClose(c);
+  if (ok && c.channel->HasBacklog())
+    backlog_.insert(c.id);
+  else
+    backlog_.erase(c.id);
   return ok;
 }
 
@@ -224,6 +239,7 @@ std::vector<ConnectionId> ServerCore::TakeConnectionsToClose() {
 }
 
 void ServerCore::CloseConnection(ConnectionId id) {
+  DropSignInsOf(id);
   for (auto& [number, s] : sessions_) {
     if (s->connection != id) continue;
     // The session outlives its connection until it times out; the Publish
@@ -236,6 +252,7 @@ void ServerCore::CloseConnection(ConnectionId id) {
   connections_.erase(id);
   withOutput_.erase(id);
   toClose_.erase(id);
+  backlog_.erase(id);
   connectionCount_ = connections_.size();
 }
 
@@ -256,6 +273,8 @@ void ServerCore::SendResponse(Connection& c, uint32_t requestId, Resp& response,
 // keep an out-of-line copy.
 template void ServerCore::SendResponse<PublishResponse>(Connection&, uint32_t, PublishResponse&,
                                                         uint32_t);
+template void ServerCore::SendResponse<ActivateSessionResponse>(Connection&, uint32_t,
+                                                                ActivateSessionResponse&, uint32_t);
 
 void ServerCore::SendFault(Connection& c, uint32_t requestId, uint32_t requestHandle,
                            StatusCode code) {
@@ -345,6 +364,10 @@ void ServerCore::HandleRequest(Connection& c, const IncomingRequest& in) {
 // ---- Time ----------------------------------------------------------------------
 
 void ServerCore::Tick() {
+  // Every connection with chunks waiting gets one more served per turn.
+  for (ConnectionId id : std::vector<ConnectionId>(backlog_.begin(), backlog_.end()))
+    if (!WantsClose(id)) ServeNextChunk(id);
+  CollectPasswordVerdicts();
   int64_t now = clock_.MonotonicMs();
   const ServerLimits& limits = config_.limits;
   for (auto& [id, c] : connections_) {
@@ -376,7 +399,9 @@ void ServerCore::Tick() {
 }
 
 int64_t ServerCore::NextTimerMs() const {
-  // Housekeeping (timeouts) runs at least once a second.
+  // Waiting chunks are served at the next turn; housekeeping (timeouts)
+  // runs at least once a second.
+  if (!backlog_.empty()) return clock_.MonotonicMs();
   int64_t next = clock_.MonotonicMs() + 1000;
   for (const auto& [id, sub] : subscriptions_) next = std::min(next, sub->nextTickMs);
   return next;
@@ -394,11 +419,23 @@ void ServerCore::EraseSession(Session& s) {
   sessionCount_ = sessions_.size();
 }
 
-bool ServerCore::EvictIdleSession() {
+bool ServerCore::EvictSessionForNewcomer() {
+  // A session whose connection is gone can only come back by moving to a
+  // new channel; it goes first, whatever it holds, so that clients that
+  // subscribed and vanished cannot fill the table. Among connected
+  // sessions only idle ones without subscriptions or waiting Publish
+  // requests may go.
   Session* victim = nullptr;
+  bool victimDetached = false;
   for (auto& [number, s] : sessions_) {
-    if (!s->subscriptionIds.empty() || !s->publishQueue.empty()) continue;
-    if (!victim || s->lastActivityMs < victim->lastActivityMs) victim = s.get();
+    const bool detached = FindConnection(s->connection) == nullptr;
+    if (!detached && (!s->subscriptionIds.empty() || !s->publishQueue.empty())) continue;
+    const bool better = !victim || (detached && !victimDetached) ||
+                        (detached == victimDetached && s->lastActivityMs < victim->lastActivityMs);
+    if (better) {
+      victim = s.get();
+      victimDetached = detached;
+    }
   }
   if (!victim) return false;
   EraseSession(*victim);

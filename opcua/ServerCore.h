@@ -5,6 +5,7 @@
 // one thread.
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -17,6 +18,7 @@
 #include "opcua/AddressSpace.h"
 #include "opcua/Clock.h"
 #include "opcua/Crypto.h"
+#include "opcua/PasswordChecker.h"
 #include "opcua/SecureChannel.h"
 #include "opcua/ServerConfig.h"
 #include "opcua/Session.h"
@@ -65,15 +67,30 @@ class ServerCore {
   bool SetEngineeringUnits(const NodeId& variable, const EUInformation& units, std::string& error);
   void SetWriteCallback(WriteCallback callback) { writeCallback_ = std::move(callback); }
   void SetLocaleCallback(LocaleCallback callback) { localeCallback_ = std::move(callback); }
+  // Has the passwords of sign-ins checked by `checker` instead of at once
+  // on the calling thread, so that a slow check never holds up the other
+  // clients: the activation is answered when Tick() collects the verdict.
+  // One check is out at a time, so that every one is decided with the
+  // verdicts before it (the sign-in limits). `checker` must outlive its use;
+  // null goes back to checking at once.
+  void SetPasswordChecker(PasswordChecker* checker);
 
   // ---- Connections ----
   // Returns 0 when the connection limit, or the limit for `peerAddress`, is
   // reached. Loopback addresses and an empty address are not limited per
   // peer.
   ConnectionId OpenConnection(const std::string& peerAddress = {});
-  // Feeds received bytes. Returns false when the connection is to be closed
-  // once its pending output is sent.
+  // Feeds received bytes and serves the connection's first whole chunk.
+  // Returns false when the connection is to be closed once its pending
+  // output is sent. Further chunks wait: Tick() serves one more of each
+  // connection per turn, so that no client takes more than its share of the
+  // thread, and the transport reads nothing more from a connection while
+  // HasBacklog() says chunks of it wait.
   bool Receive(ConnectionId id, std::string_view bytes);
+  bool HasBacklog(ConnectionId id) const { return backlog_.count(id) != 0; }
+  // Serves the next waiting chunk of `id` at once (the in-memory connection
+  // does, to hand its caller every answer); false as Receive.
+  bool ServeNextChunk(ConnectionId id);
   // Moves out the bytes waiting to be sent on `id`.
   std::string TakeOutput(ConnectionId id);
   // Connections that got output since the last call.
@@ -84,8 +101,10 @@ class ServerCore {
   void CloseConnection(ConnectionId id);
 
   // ---- Time ----
+  // Serves one waiting chunk of each connection that has some, then runs
+  // the timers.
   void Tick();
-  // Monotonic time of the next timer, or -1 when no timer is armed.
+  // Monotonic time of the next timer (now while chunks wait).
   int64_t NextTimerMs() const;
 
   // ---- Values from the application ----
@@ -116,6 +135,7 @@ class ServerCore {
   template <class Resp>
   void SendResponse(Connection& c, uint32_t requestId, Resp& response, uint32_t requestHandle);
   Connection* FindConnection(ConnectionId id);
+  bool Serve(Connection& c, std::string_view bytes);
   void MarkOutput(Connection& c);
   void RequestClose(Connection& c);
 
@@ -161,11 +181,37 @@ class ServerCore {
   std::vector<ReferenceDescription> BrowseNode(const Node& node, const BrowseDescription& d) const;
   StatusCode CheckBrowse(const BrowseDescription& d) const;
   BrowseResult PageBrowse(Session& s, std::vector<ReferenceDescription> refs, uint32_t max);
+  // Sign-in with a user name (ServicesSignIn.cpp).
+  struct SignIn;
+  // An activation whose password is being checked, or waits to be.
+  struct PendingSignIn {
+    uint64_t ticket = 0;
+    ConnectionId connection = 0;
+    uint32_t requestId = 0;
+    uint32_t requestHandle = 0;
+    NodeId authenticationToken;
+    std::string user;
+    std::string password;
+    std::string peer;
+    std::vector<std::string> localeIds;
+  };
+  SignIn Identify(const SecurityOffer& offer, std::string_view serverNonce,
+                  const ExtensionObject& token, std::string_view peer);
+  void CheckPassword(PendingSignIn pending);
+  void SubmitNextPasswordCheck();
+  void CollectPasswordVerdicts();
+  // Answers a pending activation; `checked` when the verdict is the
+  // password check's (and counts for the sign-in limits).
+  void FinishSignIn(const PendingSignIn& pending, StatusCode verdict, bool checked);
+  void DropSignInsOf(ConnectionId connection);
+  void CompleteActivation(Session& s, Connection& c, std::string identity, bool signedIn,
+                          const std::vector<std::string>& localeIds, ActivateSessionResponse& resp);
   void CloseSessionState(Session& s);
   void EraseSession(Session& s);
-  // Makes room for a new session by closing the longest idle one that has
-  // no subscription and no waiting Publish; false if there is none.
-  bool EvictIdleSession();
+  // Makes room for a new session by closing the longest idle one whose
+  // connection is gone, or else the longest idle one that has no
+  // subscription and no waiting Publish; false if there is none.
+  bool EvictSessionForNewcomer();
   void BindSession(Session& s, Connection& c);
   // Opening checks of a service on one subscription: the subscription, the
   // timestamps (when given) and the number of operations. Null, with the
@@ -213,6 +259,7 @@ class ServerCore {
   std::map<ConnectionId, std::unique_ptr<Connection>> connections_;
   std::set<ConnectionId> withOutput_;
   std::set<ConnectionId> toClose_;
+  std::set<ConnectionId> backlog_;  // connections with whole chunks waiting
   ConnectionId nextConnectionId_ = 1;
   uint32_t nextChannelId_ = 1;
 
@@ -225,6 +272,11 @@ class ServerCore {
   std::atomic<bool> acceptingSessions_{true};
   std::map<std::string, uint32_t> connectionsPerPeer_;
   ByteBudget incompleteBudget_;
+  SignInLimiter signInLimiter_;
+  PasswordChecker* passwordChecker_ = nullptr;
+  std::deque<PendingSignIn> signInsWaiting_;  // the first one is out with the checker
+  bool signInOut_ = false;
+  uint64_t nextSignInTicket_ = 1;
 
   std::atomic<size_t> sessionCount_{0};
   std::atomic<size_t> connectionCount_{0};

@@ -12,6 +12,7 @@ struct ServerCore::Connection {
   ConnectionId id = 0;
   std::unique_ptr<ServerSecureChannel> channel;
   std::string peer;  // address counted against maxConnectionsPerPeer, empty if exempt
+  std::string address;  // the peer's address as given, for the sign-in limits
   int64_t openedMs = 0;
   int64_t lastReceiveMs = 0;
   bool hadSession = false;  // a session was created or activated on it
@@ -27,6 +28,35 @@ struct ServerCore::Context {
   StatusCode serviceResult = status::Good;
   // Set by a service that answers later (Publish).
   bool deferred = false;
+};
+
+// The length of the nonces a server sends with its sessions.
+inline constexpr size_t kNonceLength = 32;
+
+// The policy of a secured offer or channel; nullptr for None.
+inline const SecurityPolicy* SecuredPolicy(std::string_view policyUri, MessageSecurityMode mode) {
+  return mode == MessageSecurityMode::None ? nullptr : FindSecurityPolicy(policyUri);
+}
+
+// The policy a password is encrypted with on an endpoint: the endpoint's
+// own, or on an endpoint without security the first secured offer, so the
+// password never travels in clear text. Empty when no offer is secured.
+inline std::string UserNameTokenPolicyUri(const ServerSecurity& security,
+                                          const SecurityOffer& offer) {
+  if (SecuredPolicy(offer.policyUri, offer.mode)) return offer.policyUri;
+  for (const SecurityOffer& o : security.offers)
+    if (SecuredPolicy(o.policyUri, o.mode)) return o.policyUri;
+  return {};
+}
+
+// Who a session is after its activation, or what is still to be checked.
+struct ServerCore::SignIn {
+  StatusCode result = status::Good;
+  std::string identity;
+  // A user name whose password the password check has to accept.
+  bool needsPasswordCheck = false;
+  std::string user;
+  std::string password;
 };
 
 // Resolves a TimestampsToReturn that came off the wire, rejecting unknown values.

@@ -11,14 +11,8 @@ namespace opcua {
 
 namespace {
 
-constexpr size_t kNonceLength = 32;
 constexpr const char* kAnonymousPolicyId = "anonymous";
 constexpr const char* kUserNamePolicyId = "username";
-
-// The policy of a secured offer or channel; nullptr for None.
-const SecurityPolicy* SecuredPolicy(std::string_view policyUri, MessageSecurityMode mode) {
-  return mode == MessageSecurityMode::None ? nullptr : FindSecurityPolicy(policyUri);
-}
 
 // Higher for stronger security, so clients that pick the best endpoint
 // pick encryption over signing and stronger algorithms over weaker ones.
@@ -29,16 +23,6 @@ uint8_t SecurityLevel(const SecurityOffer& offer) {
   if (policy->symmetricEncryptionKeyLength >= 32) level += 10;
   if (policy->asymmetricSignature == AsymmetricSignature::RsaPssSha256) level += 10;
   return static_cast<uint8_t>(level);
-}
-
-// The policy a password is encrypted with on an endpoint: the endpoint's
-// own, or on an endpoint without security the first secured offer, so the
-// password never travels in clear text. Empty when no offer is secured.
-std::string UserNameTokenPolicyUri(const ServerSecurity& security, const SecurityOffer& offer) {
-  if (SecuredPolicy(offer.policyUri, offer.mode)) return offer.policyUri;
-  for (const SecurityOffer& o : security.offers)
-    if (SecuredPolicy(o.policyUri, o.mode)) return o.policyUri;
-  return {};
 }
 
 std::vector<UserTokenPolicy> UserTokenPolicies(const ServerSecurity& security,
@@ -66,58 +50,6 @@ const SecurityOffer* FindOffer(const ServerSecurity& security, std::string_view 
   for (const SecurityOffer& o : security.offers)
     if (o.policyUri == policyUri && o.mode == mode) return &o;
   return nullptr;
-}
-
-// Who a session is after its activation.
-struct SignIn {
-  StatusCode result = status::Good;
-  std::string identity;
-  bool signedIn = false;
-};
-
-SignIn Refused(StatusCode code) { return {code, {}, false}; }
-
-// The password of a user name token: decrypted with the server's key when
-// the token is encrypted, taken as it is only on an encrypted channel.
-StatusCode TokenPassword(const UserNameIdentityToken& token, const SecurityPolicy* tokenPolicy,
-                         const crypto::PrivateKey* key, MessageSecurityMode channelMode,
-                         std::string_view serverNonce, std::string& password) {
-  if (token.encryptionAlgorithm.empty()) {
-    if (channelMode != MessageSecurityMode::SignAndEncrypt) return status::BadIdentityTokenRejected;
-    password = token.password.data;
-    return status::Good;
-  }
-  if (!tokenPolicy || !key) return status::BadIdentityTokenRejected;
-  if (token.encryptionAlgorithm != tokenPolicy->asymmetricEncryptionUri)
-    return status::BadIdentityTokenInvalid;
-  return DecryptUserSecret(*key, tokenPolicy->asymmetricEncryption, token.password.data,
-                           serverNonce, password);
-}
-
-SignIn Identify(const ServerSecurity& security, const SecurityOffer& offer,
-                const crypto::PrivateKey* key, std::string_view serverNonce,
-                const ExtensionObject& token) {
-  // No token at all counts as anonymous: some clients send none.
-  bool anonymous = (token.encoding == ExtensionObject::Encoding::None && token.typeId.IsNull()) ||
-                   token.typeId == NodeId(0, AnonymousIdentityToken::kTypeId);
-  if (anonymous) {
-    if (!security.allowAnonymous) return Refused(status::BadIdentityTokenRejected);
-    return {status::Good, "anonymous", false};
-  }
-  std::string tokenPolicyUri = UserNameTokenPolicyUri(security, offer);
-  if (!(token.typeId == NodeId(0, UserNameIdentityToken::kTypeId)) || tokenPolicyUri.empty())
-    return Refused(status::BadIdentityTokenRejected);
-  UserNameIdentityToken userName;
-  if (!Unwrap(token, userName).IsGood() || userName.userName.empty())
-    return Refused(status::BadIdentityTokenInvalid);
-  std::string password;
-  StatusCode decrypted = TokenPassword(userName, FindSecurityPolicy(tokenPolicyUri), key,
-                                       offer.mode, serverNonce, password);
-  if (!decrypted.IsGood()) return Refused(decrypted);
-  bool accepted = security.authenticateUser &&
-                  security.authenticateUser(userName.userName, password).IsGood();
-  if (!accepted) return Refused(status::BadUserAccessDenied);
-  return {status::Good, "user:" + userName.userName, true};
 }
 
 }  // namespace
@@ -200,14 +132,16 @@ void ServerCore::CreateSession(Context& ctx, const CreateSessionRequest& req,
       ctx.serviceResult = status::BadNonceInvalid;
       return;
     }
-    // The application that opened the channel is the one asking.
-    if (req.clientCertificate.data != channel.clientCertificate) {
+    // The application that opened the channel is the one asking. Either
+    // certificate may be followed by its chain; the first one counts.
+    std::string_view leaf = crypto::LeafCertificate(req.clientCertificate.data);
+    if (leaf.empty() || leaf != crypto::LeafCertificate(channel.clientCertificate)) {
       ctx.serviceResult = status::BadSecurityChecksFailed;
       return;
     }
     StatusCode trusted = security.validateClientCertificate
                              ? security.validateClientCertificate(
-                                   channel.clientCertificate, req.clientDescription.applicationUri)
+                                   req.clientCertificate.data, req.clientDescription.applicationUri)
                              : status::BadSecurityChecksFailed;
     if (!trusted.IsGood()) {
       ctx.serviceResult = trusted;
@@ -225,14 +159,14 @@ void ServerCore::CreateSession(Context& ctx, const CreateSessionRequest& req,
   }
   // A revoked server takes no new sessions: its application is closing,
   // and the client is told so rather than that the table is full. A full
-  // table gives up an idle session that nobody waits on, so abandoned
-  // sessions cannot lock newcomers out.
+  // table gives up a session whose client is gone, or an idle one that
+  // nobody waits on, so abandoned sessions cannot lock newcomers out.
   if (!acceptingSessions_) {
     ctx.serviceResult = status::BadShutdown;
     return;
   }
   bool full = sessions_.size() >= limits.maxSessions;
-  if (full && !EvictIdleSession()) {
+  if (full && !EvictSessionForNewcomer()) {
     ctx.serviceResult = status::BadTooManySessions;
     return;
   }
@@ -272,44 +206,66 @@ void ServerCore::ActivateSession(Context& ctx, const ActivateSessionRequest& req
     ctx.serviceResult = status::BadSessionIdInvalid;
     return;
   }
+  // One activation of a session at a time: the next one needs the nonce
+  // that this one's answer brings.
+  if (s->signInPending) {
+    ctx.serviceResult = status::BadTooManyOperations;
+    return;
+  }
   const ServerSecurity& security = config_.security;
   // A session moves only to a channel as secure as the one it was created
   // on, opened by the same application.
   ChannelSecurity channel = SecurityOf(ctx.connection);
   const SecurityOffer* offer = FindOffer(security, channel.policyUri, channel.mode);
   if (!offer || channel.policyUri != s->securityPolicyUri || channel.mode != s->securityMode ||
-      channel.clientCertificate != s->clientCertificate) {
+      crypto::LeafCertificate(channel.clientCertificate) !=
+          crypto::LeafCertificate(s->clientCertificate)) {
     ctx.serviceResult = status::BadSecurityChecksFailed;
     return;
   }
   if (const SecurityPolicy* policy = SecuredPolicy(channel.policyUri, channel.mode)) {
-    auto client = crypto::Certificate::FromDer(s->clientCertificate);
+    auto client = crypto::Certificate::FromDer(crypto::LeafCertificate(s->clientCertificate));
     if (!client || !VerifyApplication(*client, *policy, security.certificateDer, s->serverNonce,
                                       req.clientSignature)) {
       ctx.serviceResult = status::BadApplicationSignatureInvalid;
       return;
     }
   }
-  SignIn user = Identify(security, *offer, ServerKey(), s->serverNonce, req.userIdentityToken);
+  SignIn user = Identify(*offer, s->serverNonce, req.userIdentityToken, ctx.connection.address);
   if (!user.result.IsGood()) {
     ctx.serviceResult = user.result;
     return;
   }
-  if (s->connection != ctx.connection.id) {
-    // The session moves to the channel it was activated on.
-    s->publishQueue.clear();
+  if (!user.needsPasswordCheck) {
+    CompleteActivation(*s, ctx.connection, std::move(user.identity), false, req.localeIds, resp);
+    return;
   }
-  BindSession(*s, ctx.connection);
-  ctx.connection.channel->AllowLargeRequests();
-  s->identity = std::move(user.identity);
-  s->signedIn = user.signedIn;
-  s->activated = true;
-  s->lastActivityMs = clock_.MonotonicMs();
+  // Answered once the password is checked, which may take a while.
+  ctx.deferred = true;
+  s->signInPending = true;
+  CheckPassword({nextSignInTicket_++, ctx.connection.id, ctx.requestId, req.requestHeader.requestHandle,
+                 s->authenticationToken, std::move(user.user), std::move(user.password),
+                 ctx.connection.address, req.localeIds});
+}
+
+void ServerCore::CompleteActivation(Session& s, Connection& c, std::string identity, bool signedIn,
+                                    const std::vector<std::string>& localeIds,
+                                    ActivateSessionResponse& resp) {
+  if (s.connection != c.id) {
+    // The session moves to the channel it was activated on.
+    s.publishQueue.clear();
+  }
+  BindSession(s, c);
+  c.channel->AllowLargeRequests();
+  s.identity = std::move(identity);
+  s.signedIn = signedIn;
+  s.activated = true;
+  s.lastActivityMs = clock_.MonotonicMs();
   // Every activation gets a fresh nonce, so its signature and password
   // secret cannot be replayed for the next one.
-  s->serverNonce = crypto::RandomBytes(kNonceLength);
-  resp.serverNonce = ByteString(s->serverNonce);
-  if (localeCallback_) localeCallback_(s->sessionId, req.localeIds);
+  s.serverNonce = crypto::RandomBytes(kNonceLength);
+  resp.serverNonce = ByteString(s.serverNonce);
+  if (localeCallback_) localeCallback_(s.sessionId, localeIds);
 }
 
 void ServerCore::CloseSession(Context& ctx, const CloseSessionRequest& req, CloseSessionResponse&) {

@@ -88,8 +88,8 @@ struct Session {
   // the server's configuration lets them.
   bool signedIn = false;
   // The channel security the session was created on; it is activated only
-  // on channels of the same security and client certificate (DER, empty
-  // without security).
+  // on channels of the same security and client certificate (DER, possibly
+  // followed by its chain; empty without security).
   std::string securityPolicyUri;
   MessageSecurityMode securityMode = MessageSecurityMode::None;
   std::string clientCertificate;
@@ -100,6 +100,7 @@ struct Session {
   int64_t createdMs = 0;
   int64_t lastActivityMs = 0;
   bool activated = false;
+  bool signInPending = false;  // an activation waits for its password check
   ConnectionId connection = 0;
   std::deque<PendingPublish> publishQueue;
   std::set<uint32_t> subscriptionIds;

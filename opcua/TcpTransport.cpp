@@ -218,13 +218,15 @@ void TcpTransport::ResumeAcceptingWhenDue() {
 }
 
 bool TcpTransport::ReadFrom(ServerCore& core, int fd, Client& client) {
+  // One read per turn, and none while chunks of the connection still wait:
+  // every connection gets its turn between the timers, and a fast sender
+  // cannot pile up input. The socket stays readable, so epoll reports it
+  // again at the next turn.
+  if (core.HasBacklog(client.id)) return true;
   char buffer[65536];
   for (;;) {
     ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-    if (n > 0) {
-      if (!core.Receive(client.id, std::string_view(buffer, static_cast<size_t>(n)))) return false;
-      continue;
-    }
+    if (n > 0) return core.Receive(client.id, std::string_view(buffer, static_cast<size_t>(n)));
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
     if (n < 0 && errno == EINTR) continue;
     return false;  // closed by the peer, or a socket error

@@ -348,5 +348,49 @@ TEST_F(CertificateStoreTest, ChainsThroughTrustedAndIssuerCasWithRevocation) {
   EXPECT_EQ(store->Validate(Der(other.get()), kClientUri), status::Good);
 }
 
+TEST_F(CertificateStoreTest, ChainsSentByThePeerLeadToATrustedCaButTrustNothingThemselves) {
+  CertificateShape rootShape;
+  rootShape.commonName = "Test Root CA";
+  rootShape.uri = "";
+  rootShape.ca = true;
+  rootShape.keyUsage = "critical,keyCertSign,cRLSign";
+  X509Ptr root = MakeCertificate(rootShape, CaKey());
+  CertificateShape intermediateShape = rootShape;
+  intermediateShape.commonName = "Test Intermediate CA";
+  intermediateShape.serial = 2;
+  X509Ptr intermediate = MakeCertificate(intermediateShape, CaKey(), root.get(), CaKey());
+  CertificateShape leafShape;
+  leafShape.serial = 3;
+  X509Ptr leaf = MakeCertificate(leafShape, Key(), intermediate.get(), CaKey());
+  const std::string leafDer = Der(leaf.get());
+  const std::string sentChain = leafDer + Der(intermediate.get());
+
+  // Only the root is trusted: the client has to bring the intermediate.
+  Trust(root.get(), "root.der");
+  struct Case {
+    const char* what;
+    std::string der;
+    StatusCode expected;
+  } cases[] = {
+      {"leaf alone", leafDer, status::BadCertificateUntrusted},
+      {"leaf and intermediate", sentChain, status::Good},
+      {"leaf, intermediate and root", sentChain + Der(root.get()), status::Good},
+      {"leaf and bytes that are no certificate", leafDer + "junk", status::BadCertificateInvalid},
+      {"leaf and a broken certificate", leafDer + std::string("\x30\x03", 2) + "abc",
+       status::BadCertificateInvalid},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(store->Validate(c.der, kClientUri), c.expected)
+        << c.what << ": " << StatusName(store->Validate(c.der, kClientUri));
+
+  // A root that comes with the chain is no anchor: without the trusted one
+  // the same chain is refused, and what is kept is the leaf alone.
+  fs::remove(store->TrustedCertificatesFolder() + "/root.der");
+  EXPECT_EQ(store->Validate(sentChain + Der(root.get()), kClientUri), status::BadCertificateUntrusted);
+  const std::vector<fs::path> rejected = FilesIn(store->RejectedFolder());
+  ASSERT_EQ(rejected.size(), 1u);
+  EXPECT_EQ(ReadFile(rejected[0]), leafDer);
+}
+
 }  // namespace
 }  // namespace opcua

@@ -108,6 +108,40 @@ TEST_F(SessionAttack, AbandonedSessionsGiveWayToANewcomer) {
   EXPECT_EQ(late.OpenSession(), status::BadTooManySessions);
 }
 
+TEST_F(SessionAttack, SessionsWhoseClientVanishedGiveWayWhateverTheyHold) {
+  // Every session subscribes, monitors a variable and leaves a Publish
+  // waiting, as a client that means to stay would.
+  std::vector<std::unique_ptr<TestClient>> clients;
+  for (int i = 0; i < 3; ++i) {
+    clients.push_back(Abandoned(true));
+    uint32_t subscription = CreateSubscription(*clients.back());
+    Monitor(*clients.back(), subscription, {var("A")});
+    SendPublish(*clients.back());
+    clock.Advance(100);
+  }
+  // Two of them drop their sockets; the third stays.
+  const NodeId lastToken = clients[1]->channel.authenticationToken;
+  clients[0].reset();
+  clients[1].reset();
+  std::vector<std::unique_ptr<TestClient>> newcomers;
+  for (int i = 0; i < 2; ++i) {
+    newcomers.push_back(std::make_unique<TestClient>(core));
+    ASSERT_TRUE(newcomers.back()->Connect());
+    EXPECT_EQ(newcomers.back()->OpenSession(), status::Good) << "newcomer " << i;
+    EXPECT_EQ(core.SessionCount(), 3u);
+    CreateSubscription(*newcomers.back());
+  }
+  // Both vanished sessions went, the oldest first: the second one cannot
+  // move to a new channel any more.
+  TestClient returning(core);
+  ASSERT_TRUE(returning.Connect());
+  returning.channel.authenticationToken = lastToken;
+  ActivateSessionResponse activated;
+  EXPECT_EQ(returning.Call(Anonymous(), activated), status::BadSessionIdInvalid);
+  // The connected session in use keeps its place.
+  EXPECT_EQ(ReadA(*clients[2], var("A")), status::Good);
+}
+
 TEST_F(SessionAttack, SessionsNeverActivatedCloseWithinSeconds) {
   std::vector<std::unique_ptr<TestClient>> attackers;
   for (int i = 0; i < 3; ++i) attackers.push_back(Abandoned(false));
@@ -175,6 +209,30 @@ TEST_F(ConnectionAttack, ChannelsWithoutASessionAreDropped) {
   }
   EXPECT_TRUE(idle.connection.Closed());
   EXPECT_FALSE(working.connection.Closed());
+}
+
+TEST_F(ConnectionAttack, AConnectionIsServedOneChunkPerTurn) {
+  TestClient busy(core), other(core);
+  ASSERT_TRUE(busy.ConnectAndOpenSession());
+  ASSERT_TRUE(other.ConnectAndOpenSession());
+  // Five requests in one read, as a client that floods the server sends them.
+  constexpr int kRequests = 5;
+  std::string burst;
+  ReadRequest read;
+  read.nodesToRead = {{var("A"), kAttrValue, "", {}}};
+  for (int i = 0; i < kRequests; ++i) burst += busy.channel.Request(read);
+  const ConnectionId id = busy.connection.Id();
+  ASSERT_TRUE(core.Receive(id, burst));
+  EXPECT_EQ(busy.Collect().size(), 1u);
+  EXPECT_TRUE(core.HasBacklog(id));
+  EXPECT_EQ(core.NextTimerMs(), clock.MonotonicMs());  // the server thread does not sleep
+  // Another client is served in between, and each turn serves one more.
+  EXPECT_EQ(ReadA(other, var("A")), status::Good);
+  for (int turn = 2; turn <= kRequests; ++turn) {
+    core.Tick();
+    EXPECT_EQ(busy.Collect().size(), 1u) << "turn " << turn;
+  }
+  EXPECT_FALSE(core.HasBacklog(id));
 }
 
 // ---- Incomplete requests ------------------------------------------------------------

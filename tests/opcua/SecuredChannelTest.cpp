@@ -306,6 +306,11 @@ TEST(SecuredChannel, HostileClientsGetAStandardStatusAndAClosedChannel) {
                       std::string_view) { return status::BadCertificateUntrusted; },
        .act = [](TestClient& c) { return OpenWith(c, [](std::string&) {}); },
        .expected = status::BadCertificateUntrusted},
+      {.what = "garbage signature from an untrusted certificate, refused before decryption",
+       .validate = [](std::string_view,
+                      std::string_view) { return status::BadCertificateUntrusted; },
+       .act = [](TestClient& c) { return OpenWith(c, [](std::string& b) { b.back() ^= 1; }); },
+       .expected = status::BadCertificateUntrusted},
       {.what = "no check of client certificates configured",
        .validate = nullptr,
        .act = [](TestClient& c) { return OpenWith(c, [](std::string&) {}); },
@@ -399,8 +404,9 @@ class HandMadeClient {
 
   // Opens or renews with a correct OPN carrying a nonce of `nonceLength`
   // bytes; the server's answer, already checked and decoded when it is an OPN.
-  std::vector<ServerMessage> Open(SecurityTokenRequestType type, size_t nonceLength = 32) {
-    std::string body = OpenBody(type, nonceLength);
+  std::vector<ServerMessage> Open(SecurityTokenRequestType type, size_t nonceLength = 32,
+                                  size_t auditEntryBytes = 0) {
+    std::string body = OpenBody(type, nonceLength, auditEntryBytes);
     return Exchange(*SecureOpenChunk(channelId_, NextSequence(), body, OpenKeys()));
   }
 
@@ -410,7 +416,7 @@ class HandMadeClient {
     Writer w(header);
     w.Put(channelId_);
     w.Put(AsymmetricSecurityHeader{std::string(policy_->uri),
-                                   ByteString(certificate_->Der()),
+                                   ByteString(certificate_->Der() + chain),
                                    ByteString(server_->Thumbprint())});
     std::string region = Encode(NextSequence()) + OpenBody(SecurityTokenRequestType::Issue, 32);
     size_t plainBlock = crypto::PlainBlockSize(2048, policy_->asymmetricEncryption);
@@ -455,6 +461,9 @@ class HandMadeClient {
 
   Token current;
   Token previous;
+  // Sent after the client's certificate in OpenWithPadding's OPN, as the
+  // certificates of its chain.
+  std::string chain;
 
  private:
   // The right padding (size byte and padding bytes) for a region of `used`
@@ -466,9 +475,11 @@ class HandMadeClient {
     return std::string(count + 1, static_cast<char>(count));
   }
 
-  std::string OpenBody(SecurityTokenRequestType type, size_t nonceLength) {
+  std::string OpenBody(SecurityTokenRequestType type, size_t nonceLength,
+                       size_t auditEntryBytes = 0) {
     nonce_ = crypto::RandomBytes(nonceLength);
     OpenSecureChannelRequest request;
+    request.requestHeader.auditEntryId = std::string(auditEntryBytes, 'a');
     request.requestType = type;
     request.securityMode = MessageSecurityMode::SignAndEncrypt;
     request.clientNonce = ByteString(nonce_);
@@ -591,6 +602,82 @@ TEST(SecuredChannel, PaddingNoncesAndTokensAreChecked) {
       ExpectError(c.act(client), c.expected, what);
       EXPECT_TRUE(client.Closed()) << what;
     }
+  }
+}
+
+TEST(SecuredChannel, OpenRequestsLargerThanARequestNeedsAreRefusedUndecrypted) {
+  // A correct OPN padded out with a long audit entry id: refusing it before
+  // decryption is what keeps a flood of such OPNs cheap.
+  struct Case {
+    size_t auditEntryBytes;
+    bool served;
+  } cases[] = {{0, true}, {800, true}, {50'000, false}};
+  for (const Case& c : cases) {
+    ManualClock clock;
+    int checks = 0;
+    ServerConfig config = SecuredConfig();
+    config.security.validateClientCertificate = [&](std::string_view, std::string_view) {
+      ++checks;
+      return status::Good;
+    };
+    ServerCore core(config, clock);
+    HandMadeClient client(core, kSecurityPolicyBasic256Sha256);
+    auto answer = client.Open(SecurityTokenRequestType::Issue, 32, c.auditEntryBytes);
+    const std::string what = std::to_string(c.auditEntryBytes) + " bytes of audit entry id";
+    if (c.served) {
+      ASSERT_EQ(answer.size(), 1u) << what;
+      EXPECT_EQ(answer[0].type, MessageType::Open) << what;
+      continue;
+    }
+    ExpectError(answer, status::BadRequestTooLarge, what);
+    EXPECT_TRUE(client.Closed()) << what;
+    EXPECT_EQ(checks, 0) << what;
+  }
+}
+
+TEST(SecuredChannel, ASenderCertificateFollowedByItsChainOpensWithItsLeaf) {
+  // Any certificate stands for the issuer's here: the channel only parses
+  // the chain and hands it to the certificate check, which builds the path.
+  const std::string issuer = ServerIdentity().certificateDer;
+  struct Case {
+    const char* what;
+    std::string chain;
+    StatusCode expected;
+  } cases[] = {
+      {"the certificate alone", "", status::Good},
+      {"followed by its issuer's", issuer, status::Good},
+      {"followed by two more", issuer + issuer, status::Good},
+      {"followed by bytes that are no certificate", issuer + "junk", status::BadCertificateInvalid},
+      {"followed by a cut certificate", issuer.substr(0, issuer.size() - 1),
+       status::BadCertificateInvalid},
+      {"in a chain longer than any a client needs",
+       [&] {
+         std::string chain;
+         for (size_t i = 0; i < crypto::kMaxChainCertificates; ++i) chain += issuer;
+         return chain;
+       }(),
+       status::BadCertificateInvalid},
+  };
+  for (const Case& c : cases) {
+    ManualClock clock;
+    std::string checked;
+    ServerConfig config = SecuredConfig();
+    config.security.validateClientCertificate = [&](std::string_view der, std::string_view) {
+      checked = der;
+      return status::Good;
+    };
+    ServerCore core(config, clock);
+    HandMadeClient client(core, kSecurityPolicyBasic256Sha256);
+    client.chain = c.chain;
+    auto answer = client.OpenWithPadding([](std::string&) {});
+    if (!c.expected.IsGood()) {
+      ExpectError(answer, c.expected, c.what);
+      continue;
+    }
+    ASSERT_EQ(answer.size(), 1u) << c.what;
+    ASSERT_EQ(answer[0].type, MessageType::Open) << c.what;
+    EXPECT_EQ(checked, ClientIdentity().certificateDer + c.chain) << c.what;
+    EXPECT_EQ(client.Request(client.current)[0].type, MessageType::Message) << c.what;
   }
 }
 

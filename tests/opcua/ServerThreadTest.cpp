@@ -1,13 +1,17 @@
 // The threaded server over real loopback TCP: start/stop, the port-in-use
-// error, the write callback's thread, and what a batch update costs the
-// calling thread while clients are subscribed.
+// error, the write callback's thread, what a batch update costs the
+// calling thread while clients are subscribed, and password checks that
+// run beside the server thread.
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <future>
 #include <thread>
 
+#include "TestKeys.h"
 #include "opcua/Client.h"
 #include "opcua/NodeIds.h"
 #include "opcua/Server.h"
@@ -215,6 +219,49 @@ TEST_F(ThreadedServer, EveryPublicationIsAppliedWhileTheServerThreadWakes) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ASSERT_EQ(server->PendingUpdateCount(), 0u) << "round " << round;
   }
+}
+
+TEST(ThreadedServerSignIn, ASlowPasswordCheckHoldsUpNoOtherClient) {
+  ServerConfig config;
+  config.endpointUrl = "opc.tcp://127.0.0.1:0";
+  config.security.certificateDer = testing::ServerIdentity().certificateDer;
+  config.security.privateKeyPem = testing::ServerIdentity().privateKeyPem;
+  config.security.offers = {{kSecurityPolicyNone, MessageSecurityMode::None},
+                            {kSecurityPolicyBasic256Sha256, MessageSecurityMode::SignAndEncrypt}};
+  config.security.validateClientCertificate = [](std::string_view, std::string_view) {
+    return status::Good;
+  };
+  // The check takes until the test lets it finish.
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  std::atomic<bool> checking{false};
+  config.security.authenticateUser = [&](std::string_view, std::string_view password) {
+    checking = true;
+    released.wait_for(std::chrono::seconds(10));
+    return password == "right" ? status::Good : status::BadUserAccessDenied;
+  };
+  Server server(config);
+  std::string error;
+  ASSERT_TRUE(server.Start(error)) << error;
+  const std::string url = "opc.tcp://127.0.0.1:" + std::to_string(server.Port());
+
+  bool signedIn = false;
+  std::string signInError;
+  std::thread signer([&] {
+    Client user;
+    user.SetUser("operator", "right");
+    signedIn = user.Connect(url, signInError, 15'000);
+  });
+  for (int i = 0; i < 500 && !checking; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(checking);
+  // While the password is being checked, another client connects and reads.
+  Client other;
+  EXPECT_TRUE(other.Connect(url, error, 2'000)) << error;
+  DataValue state;
+  EXPECT_EQ(other.Read(NodeId(0, ids::ServerStatus_State), state), status::Good);
+  release.set_value();
+  signer.join();
+  EXPECT_TRUE(signedIn) << signInError;
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "ServerFixture.h"
 #include "TestKeys.h"
 #include "opcua/SessionCrypto.h"
@@ -257,6 +259,117 @@ TEST_F(SessionSecurity, EveryActivationNeedsTheLatestNonce) {
   EXPECT_EQ(Activate(client, UserToken(kUser, kPassword, next)), status::Good);
 }
 
+// A server whose password check counts its calls, with clients from the
+// peer addresses a test names.
+class FailedSignIns : public SessionSecurity {
+ protected:
+  static ServerSecurity Counting(int* checks) {
+    ServerSecurity s = Security();
+    s.authenticateUser = [checks](std::string_view user, std::string_view password) {
+      ++*checks;
+      return user == kUser && password == kPassword ? status::Good : status::BadUserAccessDenied;
+    };
+    return s;
+  }
+  FailedSignIns() : SessionSecurity(Counting(&checks)) {}
+
+  // One sign-in on a session of its own from `peer`.
+  StatusCode SignIn(const std::string& user, const std::string& password,
+                    const std::string& peer = "10.0.0.1") {
+    TestClient client(core, peer);
+    std::string nonce = CreateSession(client);
+    return Activate(client, UserToken(user, password, nonce));
+  }
+
+  int checks = 0;
+};
+
+TEST_F(FailedSignIns, FailuresLockTheUserNameForAGrowingTime) {
+  const SignInLimits& limits = ServerLimits{}.signIn;
+  // Guesses from ever other addresses: only the user name's count grows.
+  int addresses = 0;
+  auto peer = [&] { return "10.0.1." + std::to_string(++addresses); };
+  for (uint32_t i = 0; i < limits.freeFailures; ++i)
+    EXPECT_EQ(SignIn(kUser, "guess " + std::to_string(i), peer()), status::BadUserAccessDenied);
+  EXPECT_EQ(checks, static_cast<int>(limits.freeFailures));
+  // Free failures lock nothing, and a success starts the count afresh.
+  EXPECT_EQ(SignIn(kUser, kPassword, peer()), status::Good);
+  for (uint32_t i = 0; i <= limits.freeFailures; ++i) SignIn(kUser, "guess", peer());
+
+  // Locked: even the right password is refused, from any peer, unchecked.
+  const int checked = checks;
+  EXPECT_EQ(SignIn(kUser, kPassword, peer()), status::BadUserAccessDenied);
+  EXPECT_EQ(checks, checked);
+  clock.Advance(limits.firstLockMs);
+  // The next failure locks for twice as long.
+  EXPECT_EQ(SignIn(kUser, "guess", peer()), status::BadUserAccessDenied);
+  clock.Advance(2 * limits.firstLockMs - 1);
+  EXPECT_EQ(SignIn(kUser, kPassword, peer()), status::BadUserAccessDenied);
+  clock.Advance(1);
+  EXPECT_EQ(SignIn(kUser, kPassword, peer()), status::Good);
+  EXPECT_EQ(checks, checked + 2);
+}
+
+TEST_F(FailedSignIns, APeerGuessingManyNamesIsLockedWhileOthersSignIn) {
+  const SignInLimits& limits = ServerLimits{}.signIn;
+  for (uint32_t i = 0; i <= limits.freeFailures; ++i)
+    EXPECT_EQ(SignIn("user" + std::to_string(i), "guess", "10.0.0.66"), status::BadUserAccessDenied);
+  EXPECT_EQ(SignIn(kUser, kPassword, "10.0.0.66"), status::BadUserAccessDenied);
+  EXPECT_EQ(SignIn(kUser, kPassword, "10.0.0.7"), status::Good);
+  // The lock ends, and anonymous sessions were never concerned.
+  TestClient anonymous(core, "10.0.0.66");
+  CreateSession(anonymous);
+  EXPECT_EQ(Activate(anonymous, Wrap(AnonymousIdentityToken{"anonymous"})), status::Good);
+  clock.Advance(limits.firstLockMs);
+  EXPECT_EQ(SignIn(kUser, kPassword, "10.0.0.66"), status::Good);
+}
+
+// A password checker that holds every check until the test decides it.
+class HeldChecks final : public PasswordChecker {
+ public:
+  void Submit(PasswordCheck check) override { submitted.push_back(std::move(check)); }
+  std::vector<PasswordVerdict> TakeVerdicts() override { return std::exchange(verdicts, {}); }
+  std::vector<PasswordCheck> submitted;
+  std::vector<PasswordVerdict> verdicts;
+};
+
+TEST_F(SessionSecurity, PasswordsAreCheckedAwayFromTheServerAndAnsweredWhenDecided) {
+  HeldChecks checker;
+  core.SetPasswordChecker(&checker);
+  TestClient first(core), second(core), bystander(core);
+  std::string firstNonce = CreateSession(first);
+  std::string secondNonce = CreateSession(second);
+  ASSERT_TRUE(bystander.ConnectAndOpenSession());
+
+  // No answer while the check runs, and the server goes on serving others.
+  EXPECT_EQ(Activate(first, UserToken(kUser, kPassword, firstNonce)), status::BadTimeout);
+  EXPECT_EQ(Activate(second, UserToken(kUser, "guess", secondNonce)), status::BadTimeout);
+  EXPECT_EQ(ReadA(bystander).status, status::Good);
+  // One check at a time, each with its password; the session waits for it.
+  ASSERT_EQ(checker.submitted.size(), 1u);
+  EXPECT_EQ(checker.submitted[0].user, kUser);
+  EXPECT_EQ(checker.submitted[0].password, kPassword);
+  EXPECT_EQ(Activate(first, UserToken(kUser, kPassword, firstNonce)), status::BadTooManyOperations);
+
+  checker.verdicts.push_back({checker.submitted[0].ticket, status::Good});
+  core.Tick();
+  auto answers = first.Collect();
+  ASSERT_EQ(answers.size(), 1u);
+  ActivateSessionResponse activated;
+  EXPECT_EQ(TestClient::Answer(answers[0], activated), status::Good);
+  EXPECT_EQ(WriteA(first, "signed in"), status::Good);
+
+  // The next check goes out once the first is decided.
+  ASSERT_EQ(checker.submitted.size(), 2u);
+  EXPECT_EQ(checker.submitted[1].password, "guess");
+  checker.verdicts.push_back({checker.submitted[1].ticket, status::BadUserAccessDenied});
+  core.Tick();
+  answers = second.Collect();
+  ASSERT_EQ(answers.size(), 1u);
+  EXPECT_EQ(TestClient::Answer(answers[0], activated), status::BadUserAccessDenied);
+  core.SetPasswordChecker(nullptr);
+}
+
 class NoAnonymousSessions : public SessionSecurity {
  protected:
   NoAnonymousSessions() : SessionSecurity(Security(/*allowAnonymous=*/false)) {}
@@ -489,6 +602,40 @@ TEST_F(SecuredSessions, ForgedOrMisdirectedProofsAreRefused) {
     // The right proof still opens the session.
     EXPECT_EQ(ActivateSigned(client, nonce, Wrap(AnonymousIdentityToken{"anonymous"})),
               status::Good);
+  }
+}
+
+TEST_F(SecuredSessions, ASessionCertificateFollowedByItsChainCountsByItsLeaf) {
+  // The server's certificate stands for the issuer of the client's.
+  const std::string chain = ClientIdentity().certificateDer + ServerIdentity().certificateDer;
+  struct Case {
+    const char* what;
+    std::string certificate;
+    StatusCode expected;
+  } cases[] = {
+      {"the channel's certificate and its chain", chain, status::Good},
+      {"another leaf with the same chain",
+       ServerIdentity().certificateDer + ServerIdentity().certificateDer,
+       status::BadSecurityChecksFailed},
+      {"the chain followed by bytes that are no certificate", chain + "junk",
+       status::BadSecurityChecksFailed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestClient client(core);
+    ConnectSecured(client, MessageSecurityMode::SignAndEncrypt);
+    CreateSessionRequest create = Create();
+    create.clientCertificate = ByteString(c.certificate);
+    CreateSessionResponse created;
+    ASSERT_EQ(client.Call(create, created), c.expected);
+    if (!c.expected.IsGood()) continue;
+    // The server signed what the client sent, chain included.
+    auto server = crypto::Certificate::FromDer(ServerIdentity().certificateDer);
+    EXPECT_TRUE(VerifyApplication(*server, Policy(), c.certificate, create.clientNonce.data,
+                                  created.serverSignature));
+    client.channel.authenticationToken = created.authenticationToken;
+    const std::string nonce = created.serverNonce.data;
+    EXPECT_EQ(ActivateSigned(client, nonce, UserToken(kUser, kPassword, nonce)), status::Good);
   }
 }
 

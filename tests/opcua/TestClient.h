@@ -15,7 +15,9 @@ inline constexpr const char* kUrl = "opc.tcp://127.0.0.1:4840";
 
 class TestClient {
  public:
-  explicit TestClient(ServerCore& core) : connection(core) {}
+  // `peerAddress` stands for the address the client connects from.
+  explicit TestClient(ServerCore& core, const std::string& peerAddress = {})
+      : connection(core, peerAddress) {}
 
   // Sends bytes and returns every whole message the server answered with.
   std::vector<ServerMessage> Exchange(const std::string& bytes) {
