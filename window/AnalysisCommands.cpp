@@ -46,10 +46,7 @@ QString MessageTitle() { return QString::fromUtf8(kMessageTitle.data(), static_c
 }  // namespace
 
 void TForm1::BuildAnalysisMenu() {
-  auto* bar = new QMenuBar(this);
-  bar->setObjectName("MainMenu");
-  setMenuBar(bar);
-  AnalysisMenu = bar->addMenu("&Analysis");
+  AnalysisMenu = menuBar()->addMenu("&Analysis");
   AnalysisMenu->setObjectName("AnalysisMenu");
   // The status bar's panels leave no room for status tips; the entries
   // explain themselves as tooltips.
@@ -62,7 +59,7 @@ void TForm1::BuildAnalysisMenu() {
   AnalysisMenu->addSeparator();
   ExportTrends = MenuAction(AnalysisMenu, "ExportTrends", "&Export Trends...", QKeySequence("Ctrl+E"),
                             "Write the trend window as a CSV file: time, SP, PV, OP");
-  SaveChartImage = MenuAction(AnalysisMenu, "SaveChartImage", "Save Chart &Image...", QKeySequence("Ctrl+Shift+S"),
+  SaveChartImage = MenuAction(AnalysisMenu, "SaveChartImage", "Save Chart &Image...", QKeySequence("Ctrl+Shift+I"),
                               "Save the trend charts as a PNG image");
   // Until a run shows the trends there is nothing to analyse.
   for (QAction* action : {IdentifyAndTune, ExportTrends, SaveChartImage}) action->setEnabled(false);

@@ -39,6 +39,7 @@
 #include "window/Prompter.h"
 #include "window/WindowAppHost.h"
 #include "window/WindowHost.h"
+#include "window/WindowSettings.h"
 #include "window/charts/TrendCharts.h"
 #include "window/side/AboutWindow.h"
 #include "window/side/SchematicWindow.h"
@@ -72,7 +73,9 @@ TForm1::TForm1(Prompter& prompter, QWidget* parent) : QMainWindow(parent), promp
   binding_ = new PanelBinding(app_->Panel(), app_->Model(), this);
   binding_->SetChanged([this] { ShowPanel(); });
 
+  BuildCommands();
   BuildAnalysisMenu();
+  BuildHelpMenu();
   BuildToolBar();
   BuildStatusBar();
   auto* central = new QWidget(this);
@@ -80,9 +83,14 @@ TForm1::TForm1(Prompter& prompter, QWidget* parent) : QMainWindow(parent), promp
   auto* row = new QHBoxLayout(central);
   row->setContentsMargins(0, 0, 0, 0);
   row->setSpacing(0);
+  // The input panel is made first: Tab starts at the tuning edits and goes
+  // through the models and the speed control before the signals, the
+  // configuration pages and the bottom panel.
+  QWidget* inputPanel = BuildInputPanel();
   row->addWidget(BuildPlotPanel(), 1);
-  row->addWidget(BuildInputPanel());
+  row->addWidget(inputPanel);
   setCentralWidget(central);
+  SetEditTips();
 
   // Hidden and disabled at design; the layouts show them.
   PID_InputPanel->hide();
@@ -103,6 +111,7 @@ TForm1::TForm1(Prompter& prompter, QWidget* parent) : QMainWindow(parent), promp
   qApp->installEventFilter(this);  // key preview: Enter anywhere in the window
 
   resize(1155, 732);
+  RestoreWindowGeometry(*this);
   FormCreate();
   AboutForm = new TAboutForm(this);
   ShcemeForm = new TShcemeForm(this);
@@ -118,15 +127,6 @@ TForm1::~TForm1() {
 }
 
 void TForm1::BindHandlers() {
-  connect(NewCaseFile, &QToolButton::clicked, this, &TForm1::NewCaseFileClick);
-  connect(OpenCaseFile, &QToolButton::clicked, this, &TForm1::OpenCaseFileClick);
-  connect(SaveCaseFile, &QToolButton::clicked, this, &TForm1::SaveCaseFileClick);
-  connect(Help, &QToolButton::clicked, this, &TForm1::HelpClick);
-  connect(Schematic, &QToolButton::clicked, this, &TForm1::SchematicClick);
-  connect(LoopDetails, &QToolButton::clicked, this, &TForm1::LoopDetailsClick);
-  connect(PIDTuningGuidelines, &QToolButton::clicked, this, &TForm1::PIDTuningGuidelinesClick);
-  connect(OPCServerToolButton, &QToolButton::clicked, this, &TForm1::OPCServerToolButtonClick);
-  connect(MasterConnectToolButton, &QToolButton::clicked, this, &TForm1::MasterConnectToolButtonClick);
   connect(cmd_exit, &QPushButton::clicked, this, &TForm1::cmd_exitClick);
   connect(manual_auto_select, &ClickablePanel::clicked, this, &TForm1::manual_auto_selectClick);
   connect(CascadeModeCheckBox, &QCheckBox::clicked, this, &TForm1::CascadeModeCheckBoxClick);
@@ -196,7 +196,7 @@ void TForm1::showEvent(QShowEvent* event) {
 
 void TForm1::FormShow() {
   if (firstShow_) {
-    IconToolBar->setEnabled(false);
+    EnableToolBar(false);
     Timer1->start();
     firstShow_ = false;
   }
@@ -212,7 +212,7 @@ void TForm1::FormShow() {
 
 void TForm1::Timer1Timer() {
   Timer1->stop();
-  IconToolBar->setEnabled(false);
+  EnableToolBar(false);
   AboutForm->ShowSplash();
   Timer2->start();
 }
@@ -223,7 +223,7 @@ void TForm1::Timer2Timer() {
   AboutForm->CloseSplash();
   AboutForm->OKBtn()->setVisible(true);
   activateWindow();  // the keys go to the main window again
-  IconToolBar->setEnabled(true);
+  EnableToolBar(true);
   app_->StartUpState();
   move(0, 0);
   ModePage->setCurrentWidget(SinglePID);
@@ -275,7 +275,7 @@ void TForm1::FormResize() {
 
 void TForm1::ShowIdleLayout() {
   qx::ShowIdleLayout(app_->Panel());
-  IconToolBar->setEnabled(true);
+  EnableToolBar(true);
   PID_InputPanel->setVisible(true);
   BottomPanel->setVisible(true);
   ShowPanel();
@@ -346,9 +346,10 @@ void TForm1::ApplyLayout() {
     else
       Timer3->stop();
   }
-  NewCaseFile->setEnabled(l.NewCaseFileEnabled);
-  OpenCaseFile->setEnabled(l.OpenCaseFileEnabled);
-  SaveCaseFile->setEnabled(l.SaveCaseFileEnabled);
+  NewCaseFileAction->setEnabled(l.NewCaseFileEnabled);
+  OpenCaseFileAction->setEnabled(l.OpenCaseFileEnabled);
+  SaveCaseFileAction->setEnabled(l.SaveCaseFileEnabled);
+  ShowRecentCaseFilesEnabled();
   if (!l.SimRunningLabel.empty()) SimRunningLabel->setText(QString::fromStdString(l.SimRunningLabel));
   if (!l.SimRunningLabel1.empty()) SimRunningLabel1->setText(QString::fromStdString(l.SimRunningLabel1));
 }
@@ -442,8 +443,9 @@ void TForm1::MasterConnectToolButtonClick() {
 }
 
 void TForm1::ShowMasterLinkState(bool connected) {
-  MasterConnectToolButton->setToolTip(connected ? "Disconnect from Master" : "Connect to Master");
-  MasterConnectToolButton->setIcon(ToolbarImage(connected ? 9 : 8));
+  MasterConnectAction->setText(connected ? tr("Dis&connect from Master") : tr("&Connect to Master"));
+  MasterConnectAction->setToolTip(connected ? tr("Disconnect from Master") : tr("Connect to Master"));
+  MasterConnectAction->setIcon(ToolbarImage(connected ? 9 : 8));
 }
 
 // The operator's actions run the same code as qxsim's scripted ones; the
@@ -476,6 +478,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
   if (type == QEvent::ShortcutOverride && AnalysisShortcut(watched, *static_cast<QKeyEvent*>(event)))
     return true;  // left unaccepted: the menu's shortcut fires
+  if (type == QEvent::KeyPress && SpinKey(watched, *static_cast<QKeyEvent*>(event))) return true;
   if ((type == QEvent::KeyPress || type == QEvent::KeyRelease) && watched->isWidgetType()) {
     const auto* key = static_cast<QKeyEvent*>(event);
     const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
@@ -486,6 +489,26 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
       FormKeyDown();
   }
   return QMainWindow::eventFilter(watched, event);
+}
+
+bool TForm1::SpinKey(QObject* watched, const QKeyEvent& key) {
+  if (key.modifiers() != Qt::NoModifier && key.modifiers() != Qt::KeypadModifier) return false;
+  if (key.key() != Qt::Key_Up && key.key() != Qt::Key_Down) return false;
+  const struct {
+    const char* edit;
+    ArrowPair* spin;
+  } spins[] = {{"SingleSPNew", SingleSPNewUpDownCSpinButton},
+               {"SingleOPNew", SingleOPNewUpDownCSpinButton},
+               {"PVNoise", PVNoiseCSpinButton}};
+  for (const auto& s : spins) {
+    if (watched->objectName() != QLatin1String(s.edit) || !watched->isWidgetType()) continue;
+    // A hidden or disabled spin button does not act, whatever the keys say.
+    if (!s.spin->isVisible() || !s.spin->isEnabled()) return false;
+    QToolButton* button = key.key() == Qt::Key_Up ? s.spin->Increase() : s.spin->Decrease();
+    button->click();
+    return true;
+  }
+  return false;
 }
 
 // --- Start-up thread and closing ---
@@ -525,6 +548,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     return;
   }
   closing_ = true;
+  SaveWindowGeometry(*this);
   event->accept();
   QCoreApplication::quit();
 }
@@ -538,6 +562,7 @@ bool TForm1::FormClose() {
 
 void TForm1::FinishClose() {
   closing_ = true;
+  SaveWindowGeometry(*this);
   close();
   QCoreApplication::quit();
 }

@@ -11,8 +11,6 @@
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QToolBar>
-#include <QToolButton>
 
 #include "window/ArrowPair.h"
 #include "window/IndicesPanel.h"
@@ -20,7 +18,6 @@
 #include "window/MainWindow.h"
 #include "window/PanelBinding.h"
 #include "window/charts/TrendCharts.h"
-#include "window/side/ToolbarImages.h"
 
 namespace qx {
 namespace {
@@ -39,17 +36,6 @@ QLabel* Label(const QString& text, QWidget* parent, const char* name = nullptr) 
   return label;
 }
 
-QToolButton* ToolButton(const char* name, const QString& hint, int image, QWidget* parent) {
-  auto* button = new QToolButton(parent);
-  button->setObjectName(name);
-  button->setToolTip(hint);
-  button->setIcon(ToolbarImage(image));
-  button->setIconSize(QSize(16, 16));
-  button->setAutoRaise(true);
-  button->setFocusPolicy(Qt::NoFocus);
-  return button;
-}
-
 // A gauge as a bar without text, filled in blue.
 QProgressBar* Gauge(const char* name, int maximum, QWidget* parent) {
   auto* gauge = new QProgressBar(parent);
@@ -64,37 +50,6 @@ QProgressBar* Gauge(const char* name, int maximum, QWidget* parent) {
 }
 
 }  // namespace
-
-void TForm1::BuildToolBar() {
-  IconToolBar = new QToolBar(this);
-  IconToolBar->setObjectName("IconToolBar");
-  IconToolBar->setMovable(false);
-  IconToolBar->setFloatable(false);
-  IconToolBar->setIconSize(QSize(16, 16));
-  IconToolBar->setContextMenuPolicy(Qt::PreventContextMenu);
-  addToolBar(Qt::TopToolBarArea, IconToolBar);
-
-  OPCServerToolButton = ToolButton("OPCServerToolButton", "Connect to QxOPCServer MASTER", 7, IconToolBar);
-  MasterConnectToolButton = ToolButton("MasterConnectToolButton", "Connect to Master", 8, IconToolBar);
-  NewCaseFile = ToolButton("NewCaseFile", "New Simulation", 0, IconToolBar);
-  OpenCaseFile = ToolButton("OpenCaseFile", "Open Case File", 1, IconToolBar);
-  SaveCaseFile = ToolButton("SaveCaseFile", "Save", 2, IconToolBar);
-  Help = ToolButton("Help", "Help", 3, IconToolBar);
-  Schematic = ToolButton("Schematic", "Control Schematic", 4, IconToolBar);
-  LoopDetails = ToolButton("LoopDetails", "About QxPCServer", 5, IconToolBar);
-  PIDTuningGuidelines = ToolButton("PIDTuningGuidelines", "Exit", 6, IconToolBar);
-  SaveCaseFile->setEnabled(false);
-
-  const QToolButton* last = PIDTuningGuidelines;
-  for (QToolButton* button : {OPCServerToolButton, MasterConnectToolButton, NewCaseFile, OpenCaseFile,
-                              SaveCaseFile, Help, Schematic, LoopDetails, PIDTuningGuidelines}) {
-    IconToolBar->addWidget(button);
-    if (button == last) break;
-    auto* separator = new QWidget(IconToolBar);
-    separator->setFixedWidth(8);
-    IconToolBar->addWidget(separator);
-  }
-}
 
 void TForm1::BuildStatusBar() {
   StatusBar1 = new QStatusBar(this);
@@ -132,6 +87,9 @@ QWidget* TForm1::BuildInputPanel() {
   SinglePID = BuildTuningPage();
   ModePage->addTab(SinglePID, "Single PID Tuning");
   ModePage->tabBar()->hide();
+  // The tab widget passes the focus to its tab bar, which stays hidden: as a
+  // stop of its own it would hold Tab at the stop before it.
+  ModePage->setFocusPolicy(Qt::NoFocus);
   column->addWidget(ModePage);
 
   ErrorPanel = BuildErrorPanel();
@@ -222,6 +180,7 @@ QWidget* TForm1::BuildErrorPanel() {
   CGauge1->setFixedHeight(16);
   UpDown1 = new ArrowPair(Qt::Horizontal, "UpDown1", speedPanel);
   UpDown1->setToolTip("Decrease/ Increase Simulation Speed");
+  UpDown1->TakeKeyboardFocus();
   UpDown1->setProperty("Position", 0);
   Normal = new QPushButton("Normal", speedPanel);
   Normal->setObjectName("Normal");

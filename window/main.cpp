@@ -8,6 +8,7 @@
 
 #include "app/CommandLine.h"
 #include "opc/GBDataAccess.h"
+#include "window/ApplicationNames.h"
 #include "window/MainWindow.h"
 #include "window/Prompter.h"
 #include "window/side/ToolbarImages.h"
@@ -26,7 +27,7 @@ int main(int argc, char** argv) {
   if (startupCase) startupCase = QFileInfo(QString::fromStdString(*startupCase)).absoluteFilePath().toStdString();
 
   QApplication application(argc, argv);
-  QApplication::setApplicationName("Quorvanex OPC Server For Simulation (SLAVE)");
+  qx::SetApplicationNames();
   try {
     QApplication::setWindowIcon(qx::ApplicationIcon());
     qx::QtPrompter prompter;
@@ -37,7 +38,7 @@ int main(int argc, char** argv) {
     form.showMaximized();
     QApplication::exec();
   } catch (const std::exception& error) {
-    QMessageBox::critical(nullptr, QApplication::applicationName(), QString::fromUtf8(error.what()));
+    QMessageBox::critical(nullptr, qx::ApplicationTitle(), QString::fromUtf8(error.what()));
   }
   return 0;
 }
