@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/AppHost.h"
 #include "app/CommandLine.h"
 #include "opc/GBDataAccess.h"
 #include "window/ApplicationNames.h"
@@ -28,6 +29,9 @@ int main(int argc, char** argv) {
 
   QApplication application(argc, argv);
   qx::SetApplicationNames();
+  // The event loop's code: kFatalExitCode when a fatal path ended it (a
+  // memory allocation that failed).
+  int status = qx::kFatalExitCode;
   try {
     QApplication::setWindowIcon(qx::ApplicationIcon());
     qx::QtPrompter prompter;
@@ -36,9 +40,14 @@ int main(int argc, char** argv) {
     if (startupCase) form.SetStartupCase(*startupCase);
     form.StartServerThread(qx::DefaultEndpointUrl());
     form.showMaximized();
-    QApplication::exec();
+    status = QApplication::exec();
   } catch (const std::exception& error) {
+    status = qx::kFatalExitCode;
     QMessageBox::critical(nullptr, qx::ApplicationTitle(), QString::fromUtf8(error.what()));
+  } catch (...) {
+    status = qx::kFatalExitCode;
+    QMessageBox::critical(nullptr, qx::ApplicationTitle(),
+                          QCoreApplication::translate("qx::Application", "An unknown error ended the program."));
   }
-  return 0;
+  return status;
 }
