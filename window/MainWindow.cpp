@@ -21,7 +21,6 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
-#include <iostream>
 
 #include "app/Application.h"
 #include "app/LoopAnalysis.h"
@@ -48,7 +47,7 @@
 namespace qx {
 namespace {
 
-constexpr const char* kWindowCaption = "Quorvanex OPC Server SLAVE For Simulation";
+constexpr const char* kWindowCaption = QT_TRANSLATE_NOOP("qx::TForm1", "Quorvanex OPC Server SLAVE For Simulation");
 constexpr const char* kHelpFile = "QxOPCServer Help.pdf";
 const QColor kIndicatorGreen(0x00, 0x80, 0x00);
 const QColor kModeText(0x00, 0x00, 0xFF);
@@ -66,7 +65,7 @@ QTimer* Timer(const char* name, int interval, QObject* parent) {
 
 TForm1::TForm1(Prompter& prompter, QWidget* parent) : QMainWindow(parent), prompter_(prompter) {
   setObjectName("TForm1");
-  setWindowTitle(kWindowCaption);
+  setWindowTitle(tr(kWindowCaption));
   appHost_ = std::make_unique<WindowAppHost>(prompter_, *this);
   app_ = std::make_unique<Application>(*appHost_, DecimalSeparatorFromEnvironment());
   runHost_ = std::make_unique<WindowHost>(*app_, *this, prompter_);
@@ -201,7 +200,7 @@ void TForm1::FormShow() {
     firstShow_ = false;
   }
   ModePage->tabBar()->hide();
-  PIDConfigPageControl->setTabText(0, "Single PID Configuration");
+  PIDConfigPageControl->setTabText(0, tr("Single PID Configuration"));
   SinglePIDPage->setCurrentIndex(0);
   FormResize();
   CGauge2->setVisible(true);
@@ -374,7 +373,7 @@ void TForm1::ShowSpeed(int level) {
 void TForm1::RunStarting() {
   ShowPanel();
   appHost_->SetBusyCursor(false);
-  TwoPlot1->SetTopRightCaption("SP (SETPOINT)");
+  TwoPlot1->SetTopRightCaption(tr("SP (SETPOINT)"));
   // A stretch and a fitted curve belong to the trends of the run before.
   TwoPlot1->ClearStretch();
   TwoPlot1->HideFittedResponse();
@@ -431,7 +430,7 @@ void TForm1::HelpClick() {
   if (help.exists())
     QDesktopServices::openUrl(QUrl::fromLocalFile(help.absoluteFilePath()));
   else
-    prompter_.Information(QString("Help File Not Found: ") + kHelpFile);
+    prompter_.Information(tr("Help File Not Found: %1").arg(kHelpFile));
 }
 
 void TForm1::SchematicClick() { ShcemeForm->exec(); }
@@ -544,18 +543,18 @@ void TForm1::StartServerThread(const std::string& endpoint) {
       std::string error;
       try {
         if (app_->StartServer(endpoint, error)) {
-          std::cerr << "QxOPCServer: serving OPC UA at " << app_->Server()->ServedEndpointUrl() << '\n';
-          std::cerr << "QxOPCServer: OPC UA security: " << app_->ServedSecurity() << '\n';
+          qInfo("QxOPCServer: serving OPC UA at %s", app_->Server()->ServedEndpointUrl().c_str());
+          qInfo("QxOPCServer: OPC UA security: %s", app_->ServedSecurity().c_str());
           return;
         }
       } catch (const std::exception& e) {
         error = std::string("the OPC server did not start: ") + e.what();
       }
-      std::cerr << "QxOPCServer: " << error << '\n';
+      qWarning("QxOPCServer: %s", error.c_str());
       QMetaObject::invokeMethod(this, [this, error] { ShowStatusText(QString::fromStdString(error)); },
                                 Qt::QueuedConnection);
     } catch (...) {
-      std::cerr << "QxOPCServer: the OPC server did not start, and the reason could not be shown\n";
+      qWarning("QxOPCServer: the OPC server did not start, and the reason could not be shown");
     }
   });
 }

@@ -93,7 +93,7 @@ void TForm1::BuildStatusBar() {
     StatusBar1->addPermanentWidget(panel, i == 0 ? 1 : 0);
     statusPanels_[i] = panel;
   }
-  statusPanels_[3]->setText("Quorvanex Solutions LLC");
+  statusPanels_[3]->setText(tr("Quorvanex Solutions LLC"));
   StatusBar1->setFixedHeight(19 + 4);
 
   // The gauge over panel 1, without text.
@@ -114,7 +114,7 @@ QWidget* TForm1::BuildInputPanel() {
   ModePage->setObjectName("ModePage");
   ModePage->setFixedHeight(294);
   SinglePID = BuildTuningPage();
-  ModePage->addTab(SinglePID, "Single PID Tuning");
+  ModePage->addTab(SinglePID, tr("Single PID Tuning"));
   ModePage->tabBar()->hide();
   // The tab widget passes the focus to its tab bar, which stays hidden: as a
   // stop of its own it would hold Tab at the stop before it.
@@ -140,16 +140,16 @@ QWidget* TForm1::BuildErrorPanel() {
   exitGrid->setContentsMargins(12, 8, 12, 8);
   SimLEDShape = new LedShape(13, kIndicatorGreen, exitPanel);
   SimLEDShape->setObjectName("SimLEDShape");
-  SimRunningLabel = Label("Simulation Running.", exitPanel, "SimRunningLabel");
+  SimRunningLabel = Label(tr("Simulation Running."), exitPanel, "SimRunningLabel");
   QFont bold = SimRunningLabel->font();
   bold.setBold(true);
   SimRunningLabel->setFont(bold);
   QPalette green = SimRunningLabel->palette();
   green.setColor(QPalette::WindowText, kIndicatorGreen);
   SimRunningLabel->setPalette(green);
-  SimRunningLabel1 = Label("Click 'Halt Simulation' to access Top ToolButtons", exitPanel, "SimRunningLabel1");
+  SimRunningLabel1 = Label(tr("Click 'Halt Simulation' to access Top ToolButtons"), exitPanel, "SimRunningLabel1");
   SimRunningLabel1->setWordWrap(true);
-  cmd_exit = new QPushButton("Stop Simulation", exitPanel);
+  cmd_exit = new QPushButton(tr("Stop Simulation"), exitPanel);
   cmd_exit->setObjectName("cmd_exit");
   exitGrid->addWidget(SimLEDShape, 0, 0);
   exitGrid->addWidget(SimRunningLabel, 0, 1);
@@ -163,23 +163,23 @@ QWidget* TForm1::BuildErrorPanel() {
   modelPanel->setFixedHeight(149);
   auto* models = new QHBoxLayout(modelPanel);
   models->setContentsMargins(4, 2, 4, 2);
-  auto* process = new QGroupBox("Process Transfer Function", modelPanel);
+  auto* process = new QGroupBox(tr("Process Transfer Function"), modelPanel);
   process->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
   auto* processGrid = new QGridLayout(process);
   const char* processEdits[] = {"Delay", "Gain", "TimeConstant1", "TimeConstant2"};
-  const char* processLabels[] = {"Delay", "Gain", "Tau1", "Tau2"};
+  const char* processLabels[] = {QT_TR_NOOP("Delay"), QT_TR_NOOP("Gain"), QT_TR_NOOP("Tau1"), QT_TR_NOOP("Tau2")};
   for (int i = 0; i < 4; ++i) {
-    processGrid->addWidget(Label(processLabels[i], process), i, 0);
+    processGrid->addWidget(Label(tr(processLabels[i]), process), i, 0);
     QLineEdit* edit = binding_->Edit(processEdits[i], process);
     edit->setFixedWidth(64);  // leaves the disturbance group room for its title
     processGrid->addWidget(edit, i, 1);
   }
-  auto* disturbance = new QGroupBox("Disturbance Transfer Function", modelPanel);
+  auto* disturbance = new QGroupBox(tr("Disturbance Transfer Function"), modelPanel);
   auto* disturbanceGrid = new QGridLayout(disturbance);
   const char* disturbanceEdits[] = {"DisturbanceDeadTime", "DisturbanceGain", "DisturbanceTimeConstant"};
-  const char* disturbanceLabels[] = {"Delay :", "Gain :", "Time Constant :"};
+  const char* disturbanceLabels[] = {QT_TR_NOOP("Delay :"), QT_TR_NOOP("Gain :"), QT_TR_NOOP("Time Constant :")};
   for (int i = 0; i < 3; ++i) {
-    disturbanceGrid->addWidget(Label(disturbanceLabels[i], disturbance), i, 0);
+    disturbanceGrid->addWidget(Label(tr(disturbanceLabels[i]), disturbance), i, 0);
     disturbanceGrid->addWidget(binding_->Edit(disturbanceEdits[i], disturbance), i, 1);
   }
   disturbanceGrid->setRowStretch(3, 1);
@@ -203,21 +203,21 @@ QWidget* TForm1::BuildErrorPanel() {
   speedPanel->setFixedHeight(90);
   auto* speedGrid = new QGridLayout(speedPanel);
   speedGrid->setContentsMargins(12, 4, 12, 6);
-  auto* speedTitle = Label("Simulation Speed", speedPanel);
+  auto* speedTitle = Label(tr("Simulation Speed"), speedPanel);
   speedTitle->setFont(bold);
   CGauge1 = Gauge("CGauge1", 6, speedPanel);
   CGauge1->setFixedHeight(16);
   UpDown1 = new ArrowPair(Qt::Horizontal, "UpDown1", speedPanel);
-  UpDown1->setToolTip("Decrease/ Increase Simulation Speed");
+  UpDown1->setToolTip(tr("Decrease/ Increase Simulation Speed"));
   UpDown1->TakeKeyboardFocus();
   UpDown1->setProperty("Position", 0);
-  Normal = new QPushButton("Normal", speedPanel);
+  Normal = new QPushButton(tr("Normal"), speedPanel);
   Normal->setObjectName("Normal");
-  Normal->setToolTip("Normal Speed");
+  Normal->setToolTip(tr("Normal Speed"));
   speedGrid->addWidget(speedTitle, 0, 0, 1, 3, Qt::AlignHCenter);
-  speedGrid->addWidget(Label("Slower", speedPanel), 1, 0, Qt::AlignLeft);
+  speedGrid->addWidget(Label(tr("Slower"), speedPanel), 1, 0, Qt::AlignLeft);
   speedGrid->addWidget(CGauge1, 1, 1);
-  speedGrid->addWidget(Label("Faster", speedPanel), 1, 2, Qt::AlignRight);
+  speedGrid->addWidget(Label(tr("Faster"), speedPanel), 1, 2, Qt::AlignRight);
   auto* speedButtons = new QHBoxLayout;
   speedButtons->addStretch(1);
   speedButtons->addWidget(UpDown1);
@@ -255,7 +255,7 @@ QWidget* TForm1::BuildPlotPanel() {
   auto* applyRow = new QHBoxLayout(applyPanel);
   applyRow->setContentsMargins(4, 4, 8, 4);
   applyRow->addStretch(1);
-  ApplyChangesButton = new QPushButton("Apply Changes", applyPanel);
+  ApplyChangesButton = new QPushButton(tr("Apply Changes"), applyPanel);
   ApplyChangesButton->setObjectName("ApplyChangesButton");
   applyRow->addWidget(ApplyChangesButton);
   configurationColumn->addWidget(applyPanel);
@@ -301,7 +301,7 @@ QWidget* TForm1::BuildBottomPanel() {
   auto* directoryRow = new QHBoxLayout(directoryParent);
   directoryRow->setContentsMargins(6, 0, 10, 0);
   directoryRow->setSpacing(0);
-  auto* clientsLabel = Label("Total Client(s):", directoryParent);
+  auto* clientsLabel = Label(tr("Total Client(s):"), directoryParent);
   StaticTextClients = Label("0", directoryParent, "StaticTextClients");
   auto* labels = new QWidget(directoryParent);
   auto* labelRow = new QHBoxLayout(labels);
@@ -313,7 +313,7 @@ QWidget* TForm1::BuildBottomPanel() {
   labels->setFixedWidth(110);
   CurrentDirectory = new QLineEdit(directoryParent);
   CurrentDirectory->setObjectName("CurrentDirectory");
-  CurrentDirectory->setToolTip("Current Directory");
+  CurrentDirectory->setToolTip(tr("Current Directory"));
   CurrentDirectory->setReadOnly(true);
   CurrentDirectory->setFocusPolicy(Qt::NoFocus);
   QPalette face = CurrentDirectory->palette();
@@ -327,11 +327,11 @@ QWidget* TForm1::BuildBottomPanel() {
   timeParent->setFixedWidth(447);
   auto* timeRow = new QHBoxLayout(timeParent);
   timeRow->setContentsMargins(8, 0, 8, 0);
-  TrendScaleButton = new QPushButton("Trend Scale Auto", timeParent);
+  TrendScaleButton = new QPushButton(tr("Trend Scale Auto"), timeParent);
   TrendScaleButton->setObjectName("TrendScaleButton");
-  TrendScaleButton->setToolTip("Change Trends Scale");
+  TrendScaleButton->setToolTip(tr("Change Trends Scale"));
   TrendScaleButton->setMinimumWidth(130);
-  SimTimeLabel = Label("Simulation Time :", timeParent, "SimTimeLabel");
+  SimTimeLabel = Label(tr("Simulation Time :"), timeParent, "SimTimeLabel");
   SimTime = binding_->Edit("SimTime", timeParent);
   SimTime->setFixedWidth(90);
   timeRow->addWidget(TrendScaleButton);
