@@ -52,8 +52,8 @@ IndicesPanel::IndicesPanel(QWidget* parent) : QFrame(parent), caption_(new QLabe
   grid->setVerticalSpacing(0);
   for (int column = 0; column < kColumns; ++column) grid->setColumnStretch(column, 1);
   caption_->setObjectName("IndexWindowStart");
-  caption_->setToolTip("The indices cover the steps since the last set-point change, disturbance or "
-                       "change of mode");
+  caption_->setToolTip(tr("The indices cover the steps since the last set-point change, disturbance or "
+                       "change of mode"));
   grid->addWidget(caption_, 0, 0);
   for (std::size_t i = 0; i < values_.size(); ++i) {
     auto* label = new QLabel(this);
@@ -76,7 +76,7 @@ QString IndicesPanel::ValueText(const IndexValue& index, char separator) {
 void IndicesPanel::ShowValues(const IndexList& values, char separator) {
   for (const IndexValue& index : values) {
     if (std::strcmp(index.name, kWindowStart) == 0) {
-      caption_->setText("From t = " + ValueText(index, separator) + ":");
+      caption_->setText(tr("From t = %1:").arg(ValueText(index, separator)));
       continue;
     }
     for (std::size_t i = 0; i < values_.size(); ++i)
@@ -86,7 +86,7 @@ void IndicesPanel::ShowValues(const IndexList& values, char separator) {
 }
 
 void IndicesPanel::Clear() {
-  caption_->setText("Indices:");
+  caption_->setText(tr("Indices:"));
   for (std::size_t i = 0; i < values_.size(); ++i)
     values_[i]->setText(QString("%1 <b>%2</b>").arg(kNames[i], kAbsent));
 }
