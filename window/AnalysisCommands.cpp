@@ -21,6 +21,7 @@
 #include "window/IndicesPanel.h"
 #include "window/MainWindow.h"
 #include "window/Prompter.h"
+#include "window/WindowAppHost.h"
 #include "window/WindowHost.h"
 #include "window/charts/TrendCharts.h"
 #include "window/tools/SyntheticInput.h"
@@ -151,7 +152,7 @@ void TForm1::TypeIntoEdit(const char* name, const QString& text) {
 
 void TForm1::ExportTrendsClick() {
   const std::optional<QString> path =
-      prompter_.SaveFile({tr("Export Trends"), {tr("CSV File (*.csv)")}, "csv", QDir::currentPath()});
+      prompter_.SaveFile({tr("Export Trends"), {tr("CSV File (*.csv)")}, "csv", SaveDialogStart()});
   if (!path) return;
   std::string error;
   if (!WriteTrendCsv(QFile::encodeName(*path).toStdString(), TrendRows(), error))
@@ -160,7 +161,7 @@ void TForm1::ExportTrendsClick() {
 
 void TForm1::SaveChartImageClick() {
   const std::optional<QString> path =
-      prompter_.SaveFile({tr("Save Chart Image"), {tr("PNG Image (*.png)")}, "png", QDir::currentPath()});
+      prompter_.SaveFile({tr("Save Chart Image"), {tr("PNG Image (*.png)")}, "png", SaveDialogStart()});
   if (!path) return;
   TwoPlot1->FlushPaint();
   QImageWriter writer(*path, "png");

@@ -11,7 +11,7 @@ QString ApplicationTitle() {
 void SetApplicationNames() {
   QCoreApplication::setOrganizationName("Quorvanex Solutions LLC");
   QCoreApplication::setApplicationName("QxOPCServer");
-  QGuiApplication::setDesktopFileName("QxOPCServer");
+  QGuiApplication::setDesktopFileName(QX_DESKTOP_ID);
 }
 
 }  // namespace qx

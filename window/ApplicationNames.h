@@ -11,7 +11,7 @@ QString ApplicationTitle();
 
 // Organisation, application and desktop-file names: QSettings keeps the
 // window's settings under the first two, the desktop matches the window to
-// its QxOPCServer.desktop entry by the third.
+// its installed desktop entry by the third.
 void SetApplicationNames();
 
 }  // namespace qx

@@ -1,4 +1,5 @@
 // qxsim: the simulator without a window, for scripts, tests and batches.
+// The usage text lists what the manual page qxsim(1) describes in full.
 #include <exception>
 #include <iostream>
 #include <string>
@@ -19,16 +20,27 @@ constexpr const char* kUsage =
     "                 [--at N:ACTION]... [--trace FILE|-] [--dump-model FILE]\n"
     "                 [--dump-panel FILE] [--save-case FILE] [--seed S]\n"
     "                 [--serve [ENDPOINT]] [--serve-after SECONDS] [--metrics FILE|-]\n"
+    "                 [--master [ENDPOINT]]\n"
     "       qxsim identify TRACE.csv [CASE.pid] [--from STEP] [--to STEP] [--equation N]\n"
     "       qxsim case dump CASE.pid\n"
     "       qxsim case pack LISTING OUT.pid\n"
     "       qxsim register [ENDPOINT] | qxsim unregister\n"
-    "       qxsim user add NAME | qxsim user remove NAME\n";
+    "       qxsim user add NAME | qxsim user remove NAME\n"
+    "       qxsim --help | qxsim --version\n"
+    "See qxsim(1).\n";
 
 int Dispatch(std::vector<std::string> args) {
-  if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+  if (args.empty()) {
     std::cerr << kUsage;
-    return args.empty() ? 2 : 0;
+    return 2;
+  }
+  if (args[0] == "--help" || args[0] == "-h") {
+    std::cout << kUsage;
+    return 0;
+  }
+  if (args[0] == "--version") {
+    std::cout << "qxsim " << QX_VERSION << '\n';
+    return 0;
   }
   const std::string command = args[0];
   args.erase(args.begin());
