@@ -65,6 +65,10 @@ class AppHost {
   // The master link connected (true) or disconnected (false): the window
   // shows it on MasterConnectToolButton.
   virtual void ShowMasterLinkState(bool /*connected*/) {}
+
+  // A case file was loaded from `path` or saved to it: the window offers it
+  // again among its recent case files.
+  virtual void CaseFileUsed(std::string_view /*path*/) {}
 };
 
 }  // namespace qx

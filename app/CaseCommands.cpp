@@ -79,6 +79,7 @@ void Application::RestoreCaseFile(const std::string& path, RunHost& run) {
       const std::filesystem::path file = std::filesystem::absolute(path);
       host_.ShowCurrentDirectory(file.parent_path().string());
       host_.SetCaption(std::string(kCaptionLoadedStart) + file.filename().string() + ")");
+      host_.CaseFileUsed(file.string());
       break;
     }
     case CaseReadStatus::NotLoaded:
@@ -111,9 +112,10 @@ void Application::SaveCaseFileClick() {
   const std::optional<std::string> path = host_.ChooseCaseFileToSave();
   if (!path) return;
   std::string reason;
-  if (WriteCase(*path, Model(), extras_, separator_, reason))
+  if (WriteCase(*path, Model(), extras_, separator_, reason)) {
+    host_.CaseFileUsed(*path);
     host_.ShowMessage(kMessageTitle, "File Saved Successfully", MessageIcon::None);
-  else
+  } else
     host_.ShowMessage(kMessageTitle, "Could Not Save File", MessageIcon::Error);
 }
 

@@ -51,32 +51,29 @@ QString MessageTitle() { return QString::fromUtf8(kMessageTitle.data(), static_c
 }  // namespace
 
 void TForm1::BuildAnalysisMenu() {
-  auto* bar = new QMenuBar(this);
-  bar->setObjectName("MainMenu");
-  setMenuBar(bar);
-  AnalysisMenu = bar->addMenu("&Analysis");
+  AnalysisMenu = menuBar()->addMenu(tr("&Analysis"));
   AnalysisMenu->setObjectName("AnalysisMenu");
   // The status bar's panels leave no room for status tips; the entries
   // explain themselves as tooltips.
   AnalysisMenu->setToolTipsVisible(true);
-  IdentifyAndTune = MenuAction(AnalysisMenu, "IdentifyAndTune", "&Identify and Tune...", QKeySequence("Ctrl+I"),
-                               "Fit models to the stretch selected with Shift and a drag on the trends "
-                               "(or to the whole trend window) and suggest tunings");
-  ClearStretch = MenuAction(AnalysisMenu, "ClearStretch", "&Clear Stretch", QKeySequence(Qt::Key_Escape),
-                            "Clear the stretch selected on the trends");
+  IdentifyAndTune = MenuAction(AnalysisMenu, "IdentifyAndTune", tr("&Identify and Tune..."), QKeySequence("Ctrl+I"),
+                               tr("Fit models to the stretch selected with Shift and a drag on the trends "
+                               "(or to the whole trend window) and suggest tunings"));
+  ClearStretch = MenuAction(AnalysisMenu, "ClearStretch", tr("&Clear Stretch"), QKeySequence(Qt::Key_Escape),
+                            tr("Clear the stretch selected on the trends"));
   AnalysisMenu->addSeparator();
-  ExportTrends = MenuAction(AnalysisMenu, "ExportTrends", "&Export Trends...", QKeySequence("Ctrl+E"),
-                            "Write the trend window as a CSV file: time, t (the run clock), SP, PV, OP");
-  SaveChartImage = MenuAction(AnalysisMenu, "SaveChartImage", "Save Chart &Image...", QKeySequence("Ctrl+Shift+S"),
-                              "Save the trend charts as a PNG image");
+  ExportTrends = MenuAction(AnalysisMenu, "ExportTrends", tr("&Export Trends..."), QKeySequence("Ctrl+E"),
+                            tr("Write the trend window as a CSV file: time, t (the run clock), SP, PV, OP"));
+  SaveChartImage = MenuAction(AnalysisMenu, "SaveChartImage", tr("Save Chart &Image..."), QKeySequence("Ctrl+Shift+I"),
+                              tr("Save the trend charts as a PNG image"));
   AnalysisMenu->addSeparator();
-  FreezeTrends = MenuAction(AnalysisMenu, "FreezeTrends", "&Freeze Trends", QKeySequence(Qt::Key_F9),
-                            "Hold the trend display while the run goes on; Identify and Export work on "
-                            "what is shown");
+  FreezeTrends = MenuAction(AnalysisMenu, "FreezeTrends", tr("&Freeze Trends"), QKeySequence(Qt::Key_F9),
+                            tr("Hold the trend display while the run goes on; Identify and Export work on "
+                               "what is shown"));
   FreezeTrends->setCheckable(true);
-  CursorLine = MenuAction(AnalysisMenu, "CursorLine", "Cursor &Line", QKeySequence("Ctrl+L"),
-                          "A vertical line across both charts under the mouse with SP, PV, OP and the run "
-                          "time of that sample (also while Ctrl is held over a chart)");
+  CursorLine = MenuAction(AnalysisMenu, "CursorLine", tr("Cursor &Line"), QKeySequence("Ctrl+L"),
+                          tr("A vertical line across both charts under the mouse with SP, PV, OP and the run "
+                             "time of that sample (also while Ctrl is held over a chart)"));
   CursorLine->setCheckable(true);
   // Until a run shows the trends there is nothing to analyse.
   for (QAction* action : {IdentifyAndTune, ExportTrends, SaveChartImage, FreezeTrends}) action->setEnabled(false);
@@ -219,7 +216,7 @@ void TForm1::TypeIntoEdit(const char* name, const QString& text) {
 
 void TForm1::ExportTrendsClick() {
   const std::optional<QString> path =
-      prompter_.SaveFile({"Export Trends", {"CSV File (*.csv)"}, "csv", SaveDialogStart()});
+      prompter_.SaveFile({tr("Export Trends"), {tr("CSV File (*.csv)")}, "csv", SaveDialogStart()});
   if (!path) return;
   std::string error;
   if (!WriteTrendCsv(QFile::encodeName(*path).toStdString(), TrendRows(), error))
@@ -228,12 +225,12 @@ void TForm1::ExportTrendsClick() {
 
 void TForm1::SaveChartImageClick() {
   const std::optional<QString> path =
-      prompter_.SaveFile({"Save Chart Image", {"PNG Image (*.png)"}, "png", SaveDialogStart()});
+      prompter_.SaveFile({tr("Save Chart Image"), {tr("PNG Image (*.png)")}, "png", SaveDialogStart()});
   if (!path) return;
   TwoPlot1->FlushPaint();
   QImageWriter writer(*path, "png");
   if (!writer.write(TwoPlot1->Picture()))
-    prompter_.Message(MessageTitle(), QString("Cannot write %1: %2").arg(*path, writer.errorString()),
+    prompter_.Message(MessageTitle(), tr("Cannot write %1: %2").arg(*path, writer.errorString()),
                       MessageIcon::Error);
 }
 

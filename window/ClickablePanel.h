@@ -1,5 +1,6 @@
-// A panel with a centred caption that acts on a mouse click: the controller
-// mode panel manual_auto_select, whose caption and colour show the mode.
+// A panel with a centred caption that acts on a mouse click, or on Space or
+// Enter while it has the keyboard focus: the controller mode panel
+// manual_auto_select, whose caption and colour show the mode.
 #pragma once
 
 #include <QLabel>
@@ -20,6 +21,8 @@ class ClickablePanel : public QLabel {
 
  protected:
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 };
 
 }  // namespace qx

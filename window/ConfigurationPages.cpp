@@ -75,7 +75,7 @@ QWidget* TForm1::BuildConfigurationPages() {
   PIDConfigPageControl->setObjectName("PIDConfigPageControl");
   SinglePIDConfigTabSheet = new QWidget;
   SinglePIDConfigTabSheet->setObjectName("SinglePIDConfigTabSheet");
-  PIDConfigPageControl->addTab(SinglePIDConfigTabSheet, "Single PID Configuration");
+  PIDConfigPageControl->addTab(SinglePIDConfigTabSheet, tr("Single PID Configuration"));
 
   auto* sheet = new QVBoxLayout(SinglePIDConfigTabSheet);
   sheet->setContentsMargins(2, 2, 2, 2);
@@ -89,38 +89,38 @@ QWidget* TForm1::BuildConfigurationPages() {
   auto* ranges = new QWidget;
   auto* rangeRow = new QHBoxLayout(ranges);
   rangeRow->setContentsMargins(0, 0, 0, 0);
-  rangeRow->addWidget(EditRows(b, {{"Low :", "SingleCVLow"}, {"High :", "SingleCVHigh"}}, ranges, "CV Range"));
-  rangeRow->addWidget(EditRows(b, {{"Low :", "SingleMVLow"}, {"High :", "SingleMVHigh"}}, ranges, "MV Range"));
-  SinglePIDPage->addTab(Page(ranges), "1. Instrument Ranges");
+  rangeRow->addWidget(EditRows(b, {{tr("Low :"), "SingleCVLow"}, {tr("High :"), "SingleCVHigh"}}, ranges, tr("CV Range")));
+  rangeRow->addWidget(EditRows(b, {{tr("Low :"), "SingleMVLow"}, {tr("High :"), "SingleMVHigh"}}, ranges, tr("MV Range")));
+  SinglePIDPage->addTab(Page(ranges), tr("1. Instrument Ranges"));
 
   auto* equations = new QScrollArea;
   equations->setObjectName("SinglePIDEquationScroll");
   equations->setWidgetResizable(true);
-  QGroupBox* equationList = b.Radios("SinglePIDEquation", "Select/Change PID Equation", kEquations, 1, nullptr);
+  QGroupBox* equationList = b.Radios("SinglePIDEquation", tr("Select/Change PID Equation"), kEquations, 1, nullptr);
   // The forms are laid out in columns with spaces: only a fixed pitch keeps
   // them lined up.
   const QFont fixedPitch = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   for (QRadioButton* form : equationList->findChildren<QRadioButton*>()) form->setFont(fixedPitch);
   equations->setWidget(equationList);
-  SinglePIDPage->addTab(Page(equations), "2. PID Equation");
+  SinglePIDPage->addTab(Page(equations), tr("2. PID Equation"));
 
-  SinglePIDPage->addTab(Page(b.Radios("SinglePIDExePeriodRadioGroup", "PID Execution Period",
+  SinglePIDPage->addTab(Page(b.Radios("SinglePIDExePeriodRadioGroup", tr("PID Execution Period"),
                                       {"0.5", "1", "2", "3", "5", "10", "15", "20"}, 2, nullptr)),
-                        "3. PID Execution Period");
-  SinglePIDPage->addTab(Page(EditRows(b, {{"PV Sample Delay :", "SinglePVSampleDelay"}}, nullptr)),
-                        "4. PV Sample Delay");
+                        tr("3. PID Execution Period"));
+  SinglePIDPage->addTab(Page(EditRows(b, {{tr("PV Sample Delay :"), "SinglePVSampleDelay"}}, nullptr)),
+                        tr("4. PV Sample Delay"));
   SinglePIDPage->addTab(Page(EditRows(b,
-                                      {{"Gap Gain :", "SingleGapGain"},
-                                       {"Gap Low :", "SingleGapGainLow"},
-                                       {"Gap High :", "SingleGapGainHigh"}},
+                                      {{tr("Gap Gain :"), "SingleGapGain"},
+                                       {tr("Gap Low :"), "SingleGapGainLow"},
+                                       {tr("Gap High :"), "SingleGapGainHigh"}},
                                       nullptr)),
-                        "5. Gap Action");
-  SinglePIDPage->addTab(Page(EditRows(b, {{"Initial PID Output :", "SingleInitialValveOpening"}}, nullptr)),
-                        "6. Initial PID Output");
-  SinglePIDPage->addTab(Page(b.Radios("SingleTrasnformRadioGroup", "Select/Change Transform",
-                                      {"No Transform", "Natural Logarithm", "Squared", "Square Root"}, 1,
+                        tr("5. Gap Action"));
+  SinglePIDPage->addTab(Page(EditRows(b, {{tr("Initial PID Output :"), "SingleInitialValveOpening"}}, nullptr)),
+                        tr("6. Initial PID Output"));
+  SinglePIDPage->addTab(Page(b.Radios("SingleTrasnformRadioGroup", tr("Select/Change Transform"),
+                                      {tr("No Transform"), tr("Natural Logarithm"), tr("Squared"), tr("Square Root")}, 1,
                                       nullptr)),
-                        "7. Transform");
+                        tr("7. Transform"));
   return PIDConfigPageControl;
 }
 

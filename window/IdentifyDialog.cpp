@@ -60,14 +60,14 @@ IdentifyDialog::IdentifyDialog(std::size_t settingLength, QWidget* parent)
       settingLength_(settingLength),
       stretch_(new QLabel(this)),
       error_(new QLabel(this)),
-      models_(Table("ModelTable", {"Model", "Gain", "Dead Time", "Tau1", "Tau2", "R\u00b2", "Best"}, this)),
+      models_(Table("ModelTable", {tr("Model"), tr("Gain"), tr("Dead Time"), tr("Tau1"), tr("Tau2"), tr("R\u00b2"), tr("Best")}, this)),
       closedLoopTime_(KnobBox("ClosedLoopTime", this)),
       lambda_(KnobBox("Lambda", this)),
       form_(new QLabel(this)),
-      rules_(Table("RuleTable", {"Rule", "P", "I", "D", "Note"}, this)),
-      apply_(new QPushButton("Apply", this)) {
+      rules_(Table("RuleTable", {tr("Rule"), tr("P"), tr("I"), tr("D"), tr("Note")}, this)),
+      apply_(new QPushButton(tr("Apply"), this)) {
   setObjectName("IdentifyDialog");
-  setWindowTitle("Identify and Tune");
+  setWindowTitle(tr("Identify and Tune"));
   setModal(false);
   stretch_->setObjectName("StretchLabel");
   stretch_->setObjectName("IdentifyStretch");
@@ -78,8 +78,8 @@ IdentifyDialog::IdentifyDialog(std::size_t settingLength, QWidget* parent)
   error_->setPalette(red);
   form_->setObjectName("FormLabel");
   apply_->setObjectName("IdentifyApply");
-  apply_->setToolTip("Types the chosen rule's settings into P, I and D and presses Enter");
-  auto* close = new QPushButton("Close", this);
+  apply_->setToolTip(tr("Types the chosen rule's settings into P, I and D and presses Enter"));
+  auto* close = new QPushButton(tr("Close"), this);
   close->setObjectName("IdentifyClose");
   // Enter in a knob box takes the value; it must not press a button.
   for (QPushButton* button : {apply_, close}) {
@@ -88,8 +88,8 @@ IdentifyDialog::IdentifyDialog(std::size_t settingLength, QWidget* parent)
   }
 
   auto* knobs = new QFormLayout;
-  knobs->addRow("SIMC \u03c4c:", closedLoopTime_);
-  knobs->addRow("Lambda \u03bb:", lambda_);
+  knobs->addRow(tr("SIMC \u03c4c:"), closedLoopTime_);
+  knobs->addRow(tr("Lambda \u03bb:"), lambda_);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   buttons->addWidget(apply_);
@@ -98,7 +98,7 @@ IdentifyDialog::IdentifyDialog(std::size_t settingLength, QWidget* parent)
   auto* column = new QVBoxLayout(this);
   column->addWidget(stretch_);
   column->addWidget(error_);
-  column->addWidget(new QLabel("Models fitted to the stretch (select one for its tunings):", this));
+  column->addWidget(new QLabel(tr("Models fitted to the stretch (select one for its tunings):"), this));
   column->addWidget(models_, 1);
   column->addLayout(knobs);
   column->addWidget(form_);
@@ -129,13 +129,13 @@ IdentifyDialog::~IdentifyDialog() = default;
 void IdentifyDialog::ShowAnalysis(std::unique_ptr<StretchAnalysis> analysis, const StretchPlace& place) {
   analysis_ = std::move(analysis);
   const StretchAnalysis& a = *analysis_;
-  stretch_->setText(QString("Stretch time %1 .. %2 (run clock t = %3 .. %4), %5 steps")
+  stretch_->setText(tr("Stretch time %1 .. %2 (run clock t = %3 .. %4), %5 steps")
                         .arg(TimeText(place.TimeFrom), TimeText(place.TimeTo), TimeText(place.ClockFrom),
                              TimeText(place.ClockTo))
                         .arg(a.Steps()));
   error_->setText(QString::fromStdString(a.Identification().Message));
   error_->setVisible(!a.Ok());
-  form_->setText(QString("Settings for equation form %1, as the P, I and D edits take them:").arg(a.Equation()));
+  form_->setText(tr("Settings for equation form %1, as the P, I and D edits take them:").arg(a.Equation()));
   ShowModels();
   ModelChosen();
 }

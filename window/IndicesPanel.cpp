@@ -52,8 +52,8 @@ IndicesPanel::IndicesPanel(QWidget* parent) : QFrame(parent), caption_(new QLabe
   grid->setVerticalSpacing(0);
   for (int column = 0; column < kColumns; ++column) grid->setColumnStretch(column, 1);
   caption_->setObjectName("IndexWindowStart");
-  caption_->setToolTip("The indices cover the steps since the last set-point change, disturbance or "
-                       "change of mode");
+  caption_->setToolTip(tr("The indices cover the steps since the last set-point change, disturbance or "
+                       "change of mode"));
   grid->addWidget(caption_, 0, 0);
   for (std::size_t i = 0; i < values_.size(); ++i) {
     auto* label = new QLabel(this);
@@ -78,8 +78,8 @@ void IndicesPanel::ShowValues(const IndexList& values, char separator, std::opti
     if (std::strcmp(index.name, kWindowStart) == 0) {
       // t is the run's clock; the charts' time axis counts the window's
       // samples, so where they show the start is said too.
-      QString text = "From t = " + ValueText(index, separator);
-      if (shownAt) text += " (time " + Number(*shownAt, 0, separator) + ")";
+      QString text = tr("From t = %1").arg(ValueText(index, separator));
+      if (shownAt) text += tr(" (time %1)").arg(Number(*shownAt, 0, separator));
       caption_->setText(text + ":");
       continue;
     }
@@ -90,7 +90,7 @@ void IndicesPanel::ShowValues(const IndexList& values, char separator, std::opti
 }
 
 void IndicesPanel::Clear() {
-  caption_->setText("Indices:");
+  caption_->setText(tr("Indices:"));
   for (std::size_t i = 0; i < values_.size(); ++i)
     values_[i]->setText(QString("%1 <b>%2</b>").arg(kNames[i], kAbsent));
 }

@@ -21,7 +21,6 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
-#include <iostream>
 
 #include "app/Application.h"
 #include "app/LoopAnalysis.h"
@@ -40,6 +39,7 @@
 #include "window/Prompter.h"
 #include "window/WindowAppHost.h"
 #include "window/WindowHost.h"
+#include "window/WindowSettings.h"
 #include "window/charts/TrendCharts.h"
 #include "window/side/AboutWindow.h"
 #include "window/side/SchematicWindow.h"
@@ -48,7 +48,7 @@
 namespace qx {
 namespace {
 
-constexpr const char* kWindowCaption = "Quorvanex OPC Server SLAVE For Simulation";
+constexpr const char* kWindowCaption = QT_TRANSLATE_NOOP("qx::TForm1", "Quorvanex OPC Server SLAVE For Simulation");
 constexpr const char* kHelpFile = "QxOPCServer Help.pdf";
 const QColor kIndicatorGreen(0x00, 0x80, 0x00);
 const QColor kModeText(0x00, 0x00, 0xFF);
@@ -66,14 +66,16 @@ QTimer* Timer(const char* name, int interval, QObject* parent) {
 
 TForm1::TForm1(Prompter& prompter, QWidget* parent) : QMainWindow(parent), prompter_(prompter) {
   setObjectName("TForm1");
-  setWindowTitle(kWindowCaption);
+  setWindowTitle(tr(kWindowCaption));
   appHost_ = std::make_unique<WindowAppHost>(prompter_, *this);
   app_ = std::make_unique<Application>(*appHost_, DecimalSeparatorFromEnvironment());
   runHost_ = std::make_unique<WindowHost>(*app_, *this, prompter_);
   binding_ = new PanelBinding(app_->Panel(), app_->Model(), this);
   binding_->SetChanged([this] { ShowPanel(); });
 
+  BuildCommands();
   BuildAnalysisMenu();
+  BuildHelpMenu();
   BuildToolBar();
   BuildStatusBar();
   auto* central = new QWidget(this);
@@ -81,9 +83,14 @@ TForm1::TForm1(Prompter& prompter, QWidget* parent) : QMainWindow(parent), promp
   auto* row = new QHBoxLayout(central);
   row->setContentsMargins(0, 0, 0, 0);
   row->setSpacing(0);
+  // The input panel is made first: Tab starts at the tuning edits and goes
+  // through the models and the speed control before the signals, the
+  // configuration pages and the bottom panel.
+  QWidget* inputPanel = BuildInputPanel();
   row->addWidget(BuildPlotPanel(), 1);
-  row->addWidget(BuildInputPanel());
+  row->addWidget(inputPanel);
   setCentralWidget(central);
+  SetEditTips();
 
   // Hidden and disabled at design; the layouts show them.
   PID_InputPanel->hide();
@@ -104,6 +111,7 @@ TForm1::TForm1(Prompter& prompter, QWidget* parent) : QMainWindow(parent), promp
   qApp->installEventFilter(this);  // key preview: Enter anywhere in the window
 
   resize(1155, 732);
+  RestoreWindowGeometry(*this);
   FormCreate();
   AboutForm = new TAboutForm(this);
   ShcemeForm = new TShcemeForm(this);
@@ -119,15 +127,6 @@ TForm1::~TForm1() {
 }
 
 void TForm1::BindHandlers() {
-  connect(NewCaseFile, &QToolButton::clicked, this, &TForm1::NewCaseFileClick);
-  connect(OpenCaseFile, &QToolButton::clicked, this, &TForm1::OpenCaseFileClick);
-  connect(SaveCaseFile, &QToolButton::clicked, this, &TForm1::SaveCaseFileClick);
-  connect(Help, &QToolButton::clicked, this, &TForm1::HelpClick);
-  connect(Schematic, &QToolButton::clicked, this, &TForm1::SchematicClick);
-  connect(LoopDetails, &QToolButton::clicked, this, &TForm1::LoopDetailsClick);
-  connect(PIDTuningGuidelines, &QToolButton::clicked, this, &TForm1::PIDTuningGuidelinesClick);
-  connect(OPCServerToolButton, &QToolButton::clicked, this, &TForm1::OPCServerToolButtonClick);
-  connect(MasterConnectToolButton, &QToolButton::clicked, this, &TForm1::MasterConnectToolButtonClick);
   connect(cmd_exit, &QPushButton::clicked, this, &TForm1::cmd_exitClick);
   connect(manual_auto_select, &ClickablePanel::clicked, this, &TForm1::manual_auto_selectClick);
   connect(CascadeModeCheckBox, &QCheckBox::clicked, this, &TForm1::CascadeModeCheckBoxClick);
@@ -197,12 +196,12 @@ void TForm1::showEvent(QShowEvent* event) {
 
 void TForm1::FormShow() {
   if (firstShow_) {
-    IconToolBar->setEnabled(false);
+    EnableToolBar(false);
     Timer1->start();
     firstShow_ = false;
   }
   ModePage->tabBar()->hide();
-  PIDConfigPageControl->setTabText(0, "Single PID Configuration");
+  PIDConfigPageControl->setTabText(0, tr("Single PID Configuration"));
   SinglePIDPage->setCurrentIndex(0);
   FormResize();
   CGauge2->setVisible(true);
@@ -221,7 +220,7 @@ void TForm1::MoveToTopLeft() {
 
 void TForm1::Timer1Timer() {
   Timer1->stop();
-  IconToolBar->setEnabled(false);
+  EnableToolBar(false);
   AboutForm->ShowSplash();
   Timer2->start();
 }
@@ -232,7 +231,7 @@ void TForm1::Timer2Timer() {
   AboutForm->CloseSplash();
   AboutForm->OKBtn()->setVisible(true);
   activateWindow();  // the keys go to the main window again
-  IconToolBar->setEnabled(true);
+  EnableToolBar(true);
   app_->StartUpState();
   MoveToTopLeft();
   ModePage->setCurrentWidget(SinglePID);
@@ -284,7 +283,7 @@ void TForm1::FormResize() {
 
 void TForm1::ShowIdleLayout() {
   qx::ShowIdleLayout(app_->Panel());
-  IconToolBar->setEnabled(true);
+  EnableToolBar(true);
   PID_InputPanel->setVisible(true);
   BottomPanel->setVisible(true);
   ShowPanel();
@@ -357,9 +356,10 @@ void TForm1::ApplyLayout() {
     else
       Timer3->stop();
   }
-  NewCaseFile->setEnabled(l.NewCaseFileEnabled);
-  OpenCaseFile->setEnabled(l.OpenCaseFileEnabled);
-  SaveCaseFile->setEnabled(l.SaveCaseFileEnabled);
+  NewCaseFileAction->setEnabled(l.NewCaseFileEnabled);
+  OpenCaseFileAction->setEnabled(l.OpenCaseFileEnabled);
+  SaveCaseFileAction->setEnabled(l.SaveCaseFileEnabled);
+  ShowRecentCaseFilesEnabled();
   if (!l.SimRunningLabel.empty()) SimRunningLabel->setText(QString::fromStdString(l.SimRunningLabel));
   if (!l.SimRunningLabel1.empty()) SimRunningLabel1->setText(QString::fromStdString(l.SimRunningLabel1));
 }
@@ -374,7 +374,7 @@ void TForm1::ShowSpeed(int level) {
 void TForm1::RunStarting() {
   ShowPanel();
   appHost_->SetBusyCursor(false);
-  TwoPlot1->SetTopRightCaption("SP (SETPOINT)");
+  TwoPlot1->SetTopRightCaption(tr("SP (SETPOINT)"));
   // A stretch, a fitted curve and a frozen picture belong to the trends of
   // the run before.
   FreezeTrends->setChecked(false);
@@ -434,7 +434,7 @@ void TForm1::HelpClick() {
   if (help.exists())
     QDesktopServices::openUrl(QUrl::fromLocalFile(help.absoluteFilePath()));
   else
-    prompter_.Information(QString("Help File Not Found: ") + kHelpFile);
+    prompter_.Information(tr("Help File Not Found: %1").arg(kHelpFile));
 }
 
 void TForm1::SchematicClick() { ShcemeForm->exec(); }
@@ -457,8 +457,9 @@ void TForm1::MasterConnectToolButtonClick() {
 }
 
 void TForm1::ShowMasterLinkState(bool connected) {
-  MasterConnectToolButton->setToolTip(connected ? "Disconnect from Master" : "Connect to Master");
-  MasterConnectToolButton->setIcon(ToolbarImage(connected ? 9 : 8));
+  MasterConnectAction->setText(connected ? tr("Dis&connect from Master") : tr("&Connect to Master"));
+  MasterConnectAction->setToolTip(connected ? tr("Disconnect from Master") : tr("Connect to Master"));
+  MasterConnectAction->setIcon(ToolbarImage(connected ? 9 : 8));
 }
 
 // The operator's actions run the same code as qxsim's scripted ones; the
@@ -491,6 +492,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
   if (type == QEvent::ShortcutOverride && AnalysisShortcut(watched, *static_cast<QKeyEvent*>(event)))
     return true;  // left unaccepted: the menu's shortcut fires
+  if (type == QEvent::KeyPress && SpinKey(watched, *static_cast<QKeyEvent*>(event))) return true;
   if (type == QEvent::MouseButtonPress) DisabledEditPressed(watched);
   if ((type == QEvent::KeyPress || type == QEvent::KeyRelease) && watched->isWidgetType()) {
     const auto* key = static_cast<QKeyEvent*>(event);
@@ -502,6 +504,26 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
       FormKeyDown();
   }
   return QMainWindow::eventFilter(watched, event);
+}
+
+bool TForm1::SpinKey(QObject* watched, const QKeyEvent& key) {
+  if (key.modifiers() != Qt::NoModifier && key.modifiers() != Qt::KeypadModifier) return false;
+  if (key.key() != Qt::Key_Up && key.key() != Qt::Key_Down) return false;
+  const struct {
+    const char* edit;
+    ArrowPair* spin;
+  } spins[] = {{"SingleSPNew", SingleSPNewUpDownCSpinButton},
+               {"SingleOPNew", SingleOPNewUpDownCSpinButton},
+               {"PVNoise", PVNoiseCSpinButton}};
+  for (const auto& s : spins) {
+    if (watched->objectName() != QLatin1String(s.edit) || !watched->isWidgetType()) continue;
+    // A hidden or disabled spin button does not act, whatever the keys say.
+    if (!s.spin->isVisible() || !s.spin->isEnabled()) return false;
+    QToolButton* button = key.key() == Qt::Key_Up ? s.spin->Increase() : s.spin->Decrease();
+    button->click();
+    return true;
+  }
+  return false;
 }
 
 // A press on a disabled edit (the output in Auto) moves no focus by itself,
@@ -525,18 +547,18 @@ void TForm1::StartServerThread(const std::string& endpoint) {
       std::string error;
       try {
         if (app_->StartServer(endpoint, error)) {
-          std::cerr << "QxOPCServer: serving OPC UA at " << app_->Server()->ServedEndpointUrl() << '\n';
-          std::cerr << "QxOPCServer: OPC UA security: " << app_->ServedSecurity() << '\n';
+          qInfo("QxOPCServer: serving OPC UA at %s", app_->Server()->ServedEndpointUrl().c_str());
+          qInfo("QxOPCServer: OPC UA security: %s", app_->ServedSecurity().c_str());
           return;
         }
       } catch (const std::exception& e) {
         error = std::string("the OPC server did not start: ") + e.what();
       }
-      std::cerr << "QxOPCServer: " << error << '\n';
+      qWarning("QxOPCServer: %s", error.c_str());
       QMetaObject::invokeMethod(this, [this, error] { ShowStatusText(QString::fromStdString(error)); },
                                 Qt::QueuedConnection);
     } catch (...) {
-      std::cerr << "QxOPCServer: the OPC server did not start, and the reason could not be shown\n";
+      qWarning("QxOPCServer: the OPC server did not start, and the reason could not be shown");
     }
   });
 }
@@ -562,6 +584,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     return;
   }
   closing_ = true;
+  SaveWindowGeometry(*this);
   event->accept();
   QCoreApplication::quit();
 }
@@ -575,6 +598,7 @@ bool TForm1::FormClose() {
 
 void TForm1::FinishClose() {
   closing_ = true;
+  SaveWindowGeometry(*this);
   close();
   QCoreApplication::quit();
 }

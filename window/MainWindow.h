@@ -23,9 +23,11 @@
 #include "ui/TrendTimeline.h"
 
 class QAction;
+class QActionGroup;
 class QCheckBox;
 class QFrame;
 class QKeyEvent;
+class QKeySequence;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -107,6 +109,10 @@ class TForm1 : public QMainWindow {
   std::vector<analysis::LoopSample> StepsShown(const StepSpan& span) const;
   IdentifyDialog* Identification() const { return identifyDialog_; }
 
+  // A case file loaded or saved: the File menu offers it first among the
+  // recent case files.
+  void CaseFileUsed(const QString& path);
+
  public slots:
   // Tool bar.
   void NewCaseFileClick();
@@ -155,6 +161,10 @@ class TForm1 : public QMainWindow {
   // A press on a disabled edit takes the focus from the edit that has it.
   void DisabledEditPressed(QObject* watched);
   // Building the window, region by region.
+  void BuildCommands();
+  QAction* Command(const char* name, const QString& text, const QString& hint, int image,
+                   const QKeySequence& keys);
+  void BuildHelpMenu();
   void BuildToolBar();
   void BuildStatusBar();
   QWidget* BuildInputPanel();
@@ -166,6 +176,14 @@ class TForm1 : public QMainWindow {
   QWidget* BuildConfigurationPages();
   void BuildAnalysisMenu();
   void BindHandlers();
+  void SetEditTips();
+  void EnableToolBar(bool enabled);
+  void ShowRecentCaseFiles();
+  void ShowRecentCaseFilesEnabled();
+  void OpenRecentCaseFile(const QString& path);
+  // Up and Down in the set-point, output and PV-noise edits press their
+  // spin buttons.
+  bool SpinKey(QObject* watched, const QKeyEvent& key);
   void Perform(PanelAction::Kind what, const char* name = nullptr);
 
   void FormCreate();
@@ -215,6 +233,23 @@ class TForm1 : public QMainWindow {
   };
   std::optional<ModePanelShown> modePanelShown_;
   std::optional<PanelLayout> layoutShown_;
+
+  // The commands, shared by the tool bar and the menus.
+  QActionGroup* toolBarCommands_ = nullptr;
+  QAction* OPCServerAction = nullptr;
+  QAction* MasterConnectAction = nullptr;
+  QAction* NewCaseFileAction = nullptr;
+  QAction* OpenCaseFileAction = nullptr;
+  QAction* SaveCaseFileAction = nullptr;
+  QAction* HelpAction = nullptr;
+  QAction* SchematicAction = nullptr;
+  QAction* LoopDetailsAction = nullptr;
+  QAction* ExitAction = nullptr;
+  QMenu* FileMenu = nullptr;
+  QMenu* MasterMenu = nullptr;
+  QMenu* HelpMenu = nullptr;
+  QAction* recentSeparator_ = nullptr;
+  std::vector<QAction*> recentActions_;
 
   // Components, named as in the window's design.
   QToolBar* IconToolBar = nullptr;

@@ -13,8 +13,6 @@
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QToolBar>
-#include <QToolButton>
 
 #include "window/ArrowPair.h"
 #include "window/Faceplate.h"
@@ -23,7 +21,6 @@
 #include "window/MainWindow.h"
 #include "window/PanelBinding.h"
 #include "window/charts/TrendCharts.h"
-#include "window/side/ToolbarImages.h"
 
 namespace qx {
 namespace {
@@ -40,17 +37,6 @@ QLabel* Label(const QString& text, QWidget* parent, const char* name = nullptr) 
   auto* label = new QLabel(text, parent);
   if (name) label->setObjectName(name);
   return label;
-}
-
-QToolButton* ToolButton(const char* name, const QString& hint, int image, QWidget* parent) {
-  auto* button = new QToolButton(parent);
-  button->setObjectName(name);
-  button->setToolTip(hint);
-  button->setIcon(ToolbarImage(image));
-  button->setIconSize(QSize(16, 16));
-  button->setAutoRaise(true);
-  button->setFocusPolicy(Qt::NoFocus);
-  return button;
 }
 
 // A gauge as a bar without text, filled in blue.
@@ -95,37 +81,6 @@ QScrollArea* ScrollWhenShort(const char* name, QWidget* content, Qt::Orientation
 
 }  // namespace
 
-void TForm1::BuildToolBar() {
-  IconToolBar = new QToolBar(this);
-  IconToolBar->setObjectName("IconToolBar");
-  IconToolBar->setMovable(false);
-  IconToolBar->setFloatable(false);
-  IconToolBar->setIconSize(QSize(16, 16));
-  IconToolBar->setContextMenuPolicy(Qt::PreventContextMenu);
-  addToolBar(Qt::TopToolBarArea, IconToolBar);
-
-  OPCServerToolButton = ToolButton("OPCServerToolButton", "Connect to QxOPCServer MASTER", 7, IconToolBar);
-  MasterConnectToolButton = ToolButton("MasterConnectToolButton", "Connect to Master", 8, IconToolBar);
-  NewCaseFile = ToolButton("NewCaseFile", "New Simulation", 0, IconToolBar);
-  OpenCaseFile = ToolButton("OpenCaseFile", "Open Case File", 1, IconToolBar);
-  SaveCaseFile = ToolButton("SaveCaseFile", "Save", 2, IconToolBar);
-  Help = ToolButton("Help", "Help", 3, IconToolBar);
-  Schematic = ToolButton("Schematic", "Control Schematic", 4, IconToolBar);
-  LoopDetails = ToolButton("LoopDetails", "About QxPCServer", 5, IconToolBar);
-  PIDTuningGuidelines = ToolButton("PIDTuningGuidelines", "Exit", 6, IconToolBar);
-  SaveCaseFile->setEnabled(false);
-
-  const QToolButton* last = PIDTuningGuidelines;
-  for (QToolButton* button : {OPCServerToolButton, MasterConnectToolButton, NewCaseFile, OpenCaseFile,
-                              SaveCaseFile, Help, Schematic, LoopDetails, PIDTuningGuidelines}) {
-    IconToolBar->addWidget(button);
-    if (button == last) break;
-    auto* separator = new QWidget(IconToolBar);
-    separator->setFixedWidth(8);
-    IconToolBar->addWidget(separator);
-  }
-}
-
 void TForm1::BuildStatusBar() {
   StatusBar1 = new QStatusBar(this);
   StatusBar1->setObjectName("StatusBar1");
@@ -139,7 +94,7 @@ void TForm1::BuildStatusBar() {
     StatusBar1->addPermanentWidget(panel, i == 0 ? 1 : 0);
     statusPanels_[i] = panel;
   }
-  statusPanels_[3]->setText("Quorvanex Solutions LLC");
+  statusPanels_[3]->setText(tr("Quorvanex Solutions LLC"));
   StatusBar1->setFixedHeight(19 + 4);
 
   // The gauge over panel 1, without text.
@@ -160,8 +115,11 @@ QWidget* TForm1::BuildInputPanel() {
   ModePage->setObjectName("ModePage");
   ModePage->setFixedHeight(294);
   SinglePID = BuildTuningPage();
-  ModePage->addTab(SinglePID, "Single PID Tuning");
+  ModePage->addTab(SinglePID, tr("Single PID Tuning"));
   ModePage->tabBar()->hide();
+  // The tab widget passes the focus to its tab bar, which stays hidden: as a
+  // stop of its own it would hold Tab at the stop before it.
+  ModePage->setFocusPolicy(Qt::NoFocus);
   column->addWidget(ModePage);
 
   ErrorPanel = BuildErrorPanel();
@@ -183,16 +141,16 @@ QWidget* TForm1::BuildErrorPanel() {
   exitGrid->setContentsMargins(12, 8, 12, 8);
   SimLEDShape = new LedShape(13, kIndicatorGreen, exitPanel);
   SimLEDShape->setObjectName("SimLEDShape");
-  SimRunningLabel = Label("Simulation Running.", exitPanel, "SimRunningLabel");
+  SimRunningLabel = Label(tr("Simulation Running."), exitPanel, "SimRunningLabel");
   QFont bold = SimRunningLabel->font();
   bold.setBold(true);
   SimRunningLabel->setFont(bold);
   QPalette green = SimRunningLabel->palette();
   green.setColor(QPalette::WindowText, kIndicatorGreen);
   SimRunningLabel->setPalette(green);
-  SimRunningLabel1 = Label("Click 'Halt Simulation' to access Top ToolButtons", exitPanel, "SimRunningLabel1");
+  SimRunningLabel1 = Label(tr("Click 'Halt Simulation' to access Top ToolButtons"), exitPanel, "SimRunningLabel1");
   SimRunningLabel1->setWordWrap(true);
-  cmd_exit = new QPushButton("Stop Simulation", exitPanel);
+  cmd_exit = new QPushButton(tr("Stop Simulation"), exitPanel);
   cmd_exit->setObjectName("cmd_exit");
   exitGrid->addWidget(SimLEDShape, 0, 0);
   exitGrid->addWidget(SimRunningLabel, 0, 1);
@@ -206,23 +164,23 @@ QWidget* TForm1::BuildErrorPanel() {
   modelPanel->setFixedHeight(149);
   auto* models = new QHBoxLayout(modelPanel);
   models->setContentsMargins(4, 2, 4, 2);
-  auto* process = new QGroupBox("Process Transfer Function", modelPanel);
+  auto* process = new QGroupBox(tr("Process Transfer Function"), modelPanel);
   process->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
   auto* processGrid = new QGridLayout(process);
   const char* processEdits[] = {"Delay", "Gain", "TimeConstant1", "TimeConstant2"};
-  const char* processLabels[] = {"Delay", "Gain", "Tau1", "Tau2"};
+  const char* processLabels[] = {QT_TR_NOOP("Delay"), QT_TR_NOOP("Gain"), QT_TR_NOOP("Tau1"), QT_TR_NOOP("Tau2")};
   for (int i = 0; i < 4; ++i) {
-    processGrid->addWidget(Label(processLabels[i], process), i, 0);
+    processGrid->addWidget(Label(tr(processLabels[i]), process), i, 0);
     QLineEdit* edit = binding_->Edit(processEdits[i], process);
     edit->setFixedWidth(64);  // leaves the disturbance group room for its title
     processGrid->addWidget(edit, i, 1);
   }
-  auto* disturbance = new QGroupBox("Disturbance Transfer Function", modelPanel);
+  auto* disturbance = new QGroupBox(tr("Disturbance Transfer Function"), modelPanel);
   auto* disturbanceGrid = new QGridLayout(disturbance);
   const char* disturbanceEdits[] = {"DisturbanceDeadTime", "DisturbanceGain", "DisturbanceTimeConstant"};
-  const char* disturbanceLabels[] = {"Delay :", "Gain :", "Time Constant :"};
+  const char* disturbanceLabels[] = {QT_TR_NOOP("Delay :"), QT_TR_NOOP("Gain :"), QT_TR_NOOP("Time Constant :")};
   for (int i = 0; i < 3; ++i) {
-    disturbanceGrid->addWidget(Label(disturbanceLabels[i], disturbance), i, 0);
+    disturbanceGrid->addWidget(Label(tr(disturbanceLabels[i]), disturbance), i, 0);
     disturbanceGrid->addWidget(binding_->Edit(disturbanceEdits[i], disturbance), i, 1);
   }
   disturbanceGrid->setRowStretch(3, 1);
@@ -246,20 +204,21 @@ QWidget* TForm1::BuildErrorPanel() {
   speedPanel->setFixedHeight(90);
   auto* speedGrid = new QGridLayout(speedPanel);
   speedGrid->setContentsMargins(12, 4, 12, 6);
-  auto* speedTitle = Label("Simulation Speed", speedPanel);
+  auto* speedTitle = Label(tr("Simulation Speed"), speedPanel);
   speedTitle->setFont(bold);
   CGauge1 = Gauge("CGauge1", 6, speedPanel);
   CGauge1->setFixedHeight(16);
   UpDown1 = new ArrowPair(Qt::Horizontal, "UpDown1", speedPanel);
-  UpDown1->setToolTip("Decrease/ Increase Simulation Speed");
+  UpDown1->setToolTip(tr("Decrease/ Increase Simulation Speed"));
+  UpDown1->TakeKeyboardFocus();
   UpDown1->setProperty("Position", 0);
-  Normal = new QPushButton("Normal", speedPanel);
+  Normal = new QPushButton(tr("Normal"), speedPanel);
   Normal->setObjectName("Normal");
-  Normal->setToolTip("Normal Speed");
+  Normal->setToolTip(tr("Normal Speed"));
   speedGrid->addWidget(speedTitle, 0, 0, 1, 3, Qt::AlignHCenter);
-  speedGrid->addWidget(Label("Slower", speedPanel), 1, 0, Qt::AlignLeft);
+  speedGrid->addWidget(Label(tr("Slower"), speedPanel), 1, 0, Qt::AlignLeft);
   speedGrid->addWidget(CGauge1, 1, 1);
-  speedGrid->addWidget(Label("Faster", speedPanel), 1, 2, Qt::AlignRight);
+  speedGrid->addWidget(Label(tr("Faster"), speedPanel), 1, 2, Qt::AlignRight);
   auto* speedButtons = new QHBoxLayout;
   speedButtons->addStretch(1);
   speedButtons->addWidget(UpDown1);
@@ -297,7 +256,7 @@ QWidget* TForm1::BuildPlotPanel() {
   auto* applyRow = new QHBoxLayout(applyPanel);
   applyRow->setContentsMargins(4, 4, 8, 4);
   applyRow->addStretch(1);
-  ApplyChangesButton = new QPushButton("Apply Changes", applyPanel);
+  ApplyChangesButton = new QPushButton(tr("Apply Changes"), applyPanel);
   ApplyChangesButton->setObjectName("ApplyChangesButton");
   applyRow->addWidget(ApplyChangesButton);
   configurationColumn->addWidget(applyPanel);
@@ -348,7 +307,7 @@ QWidget* TForm1::BuildBottomPanel() {
   auto* directoryRow = new QHBoxLayout(directoryParent);
   directoryRow->setContentsMargins(6, 0, 10, 0);
   directoryRow->setSpacing(0);
-  auto* clientsLabel = Label("Total Client(s):", directoryParent);
+  auto* clientsLabel = Label(tr("Total Client(s):"), directoryParent);
   StaticTextClients = Label("0", directoryParent, "StaticTextClients");
   auto* labels = new QWidget(directoryParent);
   auto* labelRow = new QHBoxLayout(labels);
@@ -360,7 +319,7 @@ QWidget* TForm1::BuildBottomPanel() {
   labels->setFixedWidth(110);
   CurrentDirectory = new QLineEdit(directoryParent);
   CurrentDirectory->setObjectName("CurrentDirectory");
-  CurrentDirectory->setToolTip("Current Directory");
+  CurrentDirectory->setToolTip(tr("Current Directory"));
   CurrentDirectory->setReadOnly(true);
   CurrentDirectory->setFocusPolicy(Qt::NoFocus);
   QPalette face = CurrentDirectory->palette();
@@ -374,11 +333,11 @@ QWidget* TForm1::BuildBottomPanel() {
   timeParent->setFixedWidth(447);
   auto* timeRow = new QHBoxLayout(timeParent);
   timeRow->setContentsMargins(8, 0, 8, 0);
-  TrendScaleButton = new QPushButton("Trend Scale Auto", timeParent);
+  TrendScaleButton = new QPushButton(tr("Trend Scale Auto"), timeParent);
   TrendScaleButton->setObjectName("TrendScaleButton");
-  TrendScaleButton->setToolTip("Change Trends Scale");
+  TrendScaleButton->setToolTip(tr("Change Trends Scale"));
   TrendScaleButton->setMinimumWidth(130);
-  SimTimeLabel = Label("Simulation Time :", timeParent, "SimTimeLabel");
+  SimTimeLabel = Label(tr("Simulation Time :"), timeParent, "SimTimeLabel");
   SimTime = binding_->Edit("SimTime", timeParent);
   SimTime->setFixedWidth(90);
   timeRow->addWidget(TrendScaleButton);

@@ -5,6 +5,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "window/ApplicationNames.h"
+
 namespace qx {
 namespace {
 
@@ -36,11 +38,11 @@ void QtPrompter::Message(const QString& title, const QString& text, MessageIcon 
 }
 
 void QtPrompter::GeneralError(const QString& text) {
-  QMessageBox::critical(parent_, QCoreApplication::applicationName(), text);
+  QMessageBox::critical(parent_, ApplicationTitle(), text);
 }
 
 void QtPrompter::Information(const QString& text) {
-  QMessageBox::information(parent_, QCoreApplication::applicationName(), text);
+  QMessageBox::information(parent_, ApplicationTitle(), text);
 }
 
 std::optional<QString> QtPrompter::OpenFile(const FileDialogSpec& dialogSpec) {

@@ -31,30 +31,30 @@ QWidget* TForm1::BuildSignalsPanel() {
   column->setContentsMargins(6, 4, 6, 2);
   column->setSpacing(3);
 
-  auto* header = new QLabel("Disturbances - Step/Pulse/Ramp/Sine Signals", panel);
+  auto* header = new QLabel(tr("Disturbances - Step/Pulse/Ramp/Sine Signals"), panel);
   QFont bold = header->font();
   bold.setBold(true);
   header->setFont(bold);
   column->addWidget(header);
 
   const SignalGroup groups[] = {
-      {"Pulse", "PulseOnOff", "PulseWidth", "Width", "PulseChange", "Change"},
-      {"Ramp", "RampOnOff", "RampRate", "Rate", "RampChange", "Change"},
-      {"Sine", "SineOnOff", "SineFrequency", "Frequency", "SineAmplitude", "Amplitude"},
+      {QT_TR_NOOP("Pulse"), "PulseOnOff", "PulseWidth", QT_TR_NOOP("Width"), "PulseChange", QT_TR_NOOP("Change")},
+      {QT_TR_NOOP("Ramp"), "RampOnOff", "RampRate", QT_TR_NOOP("Rate"), "RampChange", QT_TR_NOOP("Change")},
+      {QT_TR_NOOP("Sine"), "SineOnOff", "SineFrequency", QT_TR_NOOP("Frequency"), "SineAmplitude", QT_TR_NOOP("Amplitude")},
   };
   for (const SignalGroup& g : groups) {
-    auto* box = new QGroupBox(g.caption, panel);
+    auto* box = new QGroupBox(tr(g.caption), panel);
     box->setObjectName(QString(g.caption) + "Group");
     auto* grid = new QGridLayout(box);
     grid->setContentsMargins(6, 2, 6, 4);
     grid->setVerticalSpacing(3);
-    grid->addWidget(binding_->Radios(g.onOff, QString(), {"On", "Off"}, 2, box), 0, 0, 2, 1);
-    grid->addWidget(new QLabel(g.rateLabel, box), 0, 1);
+    grid->addWidget(binding_->Radios(g.onOff, QString(), {tr("On"), tr("Off")}, 2, box), 0, 0, 2, 1);
+    grid->addWidget(new QLabel(tr(g.rateLabel), box), 0, 1);
     grid->addWidget(binding_->Edit(g.rateEdit, box), 0, 2);
-    grid->addWidget(new QLabel(g.sizeLabel, box), 1, 1);
+    grid->addWidget(new QLabel(tr(g.sizeLabel), box), 1, 1);
     grid->addWidget(binding_->Edit(g.sizeEdit, box), 1, 2);
     if (QString(g.caption) == "Pulse")
-      grid->addWidget(binding_->Radios("PulseRandomRegular", QString(), {"Regular", "Random"}, 1, box), 0, 3, 2, 1);
+      grid->addWidget(binding_->Radios("PulseRandomRegular", QString(), {tr("Regular"), tr("Random")}, 1, box), 0, 3, 2, 1);
     grid->setColumnMinimumWidth(1, 72);  // the edits of the three groups line up
     grid->setColumnStretch(2, 1);
     column->addWidget(box);

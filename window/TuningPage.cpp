@@ -29,7 +29,7 @@ QWidget* TForm1::BuildTuningPage() {
   grid->setHorizontalSpacing(8);
   grid->setVerticalSpacing(5);
 
-  auto* heading = Label("Single", page);
+  auto* heading = Label(tr("Single"), page);
   QFont bold = heading->font();
   bold.setBold(true);
   heading->setFont(bold);
@@ -37,25 +37,25 @@ QWidget* TForm1::BuildTuningPage() {
 
   // P, I, D on the left; D lag and filter on the right.
   const char* tuningEdits[] = {"PSingle", "ISingle", "DSingle"};
-  const char* tuningLabels[] = {"P :", "I :", "D :"};
+  const char* tuningLabels[] = {QT_TR_NOOP("P :"), QT_TR_NOOP("I :"), QT_TR_NOOP("D :")};
   for (int i = 0; i < 3; ++i) {
-    grid->addWidget(Label(tuningLabels[i], page), 1 + i, 0);
+    grid->addWidget(Label(tr(tuningLabels[i]), page), 1 + i, 0);
     grid->addWidget(binding_->Edit(tuningEdits[i], page), 1 + i, 1);
   }
-  grid->addWidget(Label("D Lag:", page), 1, 3);
+  grid->addWidget(Label(tr("D Lag:"), page), 1, 3);
   grid->addWidget(binding_->Edit("DLagSingle", page), 1, 4);
-  grid->addWidget(Label("Filter :", page), 2, 3);
+  grid->addWidget(Label(tr("Filter :"), page), 2, 3);
   grid->addWidget(binding_->Edit("FilterTimeConstant", page), 2, 4);
 
   // The controller mode.
-  auto* modeLabel = Label("Control Mode:", page);
+  auto* modeLabel = Label(tr("Control Mode:"), page);
   modeLabel->setFont(bold);
   grid->addWidget(modeLabel, 4, 0, 1, 2);
   manual_auto_select = new ClickablePanel(page);
   manual_auto_select->setObjectName("manual_auto_select");
   manual_auto_select->setFixedHeight(24);
   grid->addWidget(manual_auto_select, 4, 2, 1, 2);
-  CascadeModeCheckBox = new QCheckBox("Cascade Mode", page);
+  CascadeModeCheckBox = new QCheckBox(tr("Cascade Mode"), page);
   CascadeModeCheckBox->setObjectName("CascadeModeCheckBox");
   grid->addWidget(CascadeModeCheckBox, 4, 4);
 
@@ -68,9 +68,9 @@ QWidget* TForm1::BuildTuningPage() {
     ArrowPair** target;
   };
   const SpinRow rows[] = {
-      {"SP", "LabelSP", "SingleSPNew", "SingleSPNewUpDownCSpinButton", &SingleSPNewUpDownCSpinButton},
-      {"OP", "LabelOP", "SingleOPNew", "SingleOPNewUpDownCSpinButton", &SingleOPNewUpDownCSpinButton},
-      {"PV Noise", "LabelPV", "PVNoise", "PVNoiseCSpinButton", &PVNoiseCSpinButton},
+      {QT_TR_NOOP("SP"), "LabelSP", "SingleSPNew", "SingleSPNewUpDownCSpinButton", &SingleSPNewUpDownCSpinButton},
+      {QT_TR_NOOP("OP"), "LabelOP", "SingleOPNew", "SingleOPNewUpDownCSpinButton", &SingleOPNewUpDownCSpinButton},
+      {QT_TR_NOOP("PV Noise"), "LabelPV", "PVNoise", "PVNoiseCSpinButton", &PVNoiseCSpinButton},
   };
   // The modes hide the set point or the output with its spin button; they
   // keep their places, so the rows do not move when the mode changes.
@@ -81,7 +81,7 @@ QWidget* TForm1::BuildTuningPage() {
     return widget;
   };
   for (int i = 0; i < 3; ++i) {
-    grid->addWidget(keepPlace(Label(rows[i].label, page, rows[i].labelName)), 5 + i, 0);
+    grid->addWidget(keepPlace(Label(tr(rows[i].label), page, rows[i].labelName)), 5 + i, 0);
     grid->addWidget(keepPlace(binding_->Edit(rows[i].edit, page)), 5 + i, 1);
     *rows[i].target = new ArrowPair(Qt::Vertical, rows[i].spin, page);
     grid->addWidget(keepPlace(*rows[i].target), 5 + i, 2, Qt::AlignLeft);
@@ -89,7 +89,7 @@ QWidget* TForm1::BuildTuningPage() {
   LabelSP = page->findChild<QLabel*>("LabelSP");
 
   // The error display stays hidden.
-  auto* errorLabel = Label("Error", page, "ErrorLabel");
+  auto* errorLabel = Label(tr("Error"), page, "ErrorLabel");
   auto* errorDisplay = new QLineEdit(page);
   errorDisplay->setObjectName("Error_Display");
   errorLabel->hide();

@@ -7,6 +7,7 @@
 #include "persistence/ConfigurationFile.h"
 #include "window/MainWindow.h"
 #include "window/Prompter.h"
+#include "window/ApplicationNames.h"
 
 namespace qx {
 namespace {
@@ -80,9 +81,11 @@ void WindowAppHost::PanelChanged() { form_.ShowPanel(); }
 // The application's plain message box: captioned with the application's
 // title, one OK button, no icon.
 void WindowAppHost::ShowPlainMessage(std::string_view text) {
-  prompter_.Message(QApplication::applicationName(), Text(text), MessageIcon::None);
+  prompter_.Message(ApplicationTitle(), Text(text), MessageIcon::None);
 }
 
 void WindowAppHost::ShowMasterLinkState(bool connected) { form_.ShowMasterLinkState(connected); }
+
+void WindowAppHost::CaseFileUsed(std::string_view path) { form_.CaseFileUsed(Text(path)); }
 
 }  // namespace qx

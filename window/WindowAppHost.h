@@ -37,6 +37,7 @@ class WindowAppHost : public AppHost {
   void PanelChanged() override;
   void ShowPlainMessage(std::string_view text) override;
   void ShowMasterLinkState(bool connected) override;
+  void CaseFileUsed(std::string_view path) override;
 
  private:
   Prompter& prompter_;

@@ -10,6 +10,7 @@
 #include "app/AppHost.h"
 #include "app/CommandLine.h"
 #include "opc/GBDataAccess.h"
+#include "window/ApplicationNames.h"
 #include "window/MainWindow.h"
 #include "window/Prompter.h"
 #include "window/side/ToolbarImages.h"
@@ -47,7 +48,7 @@ int main(int argc, char** argv) {
   if (startupCase) startupCase = QFileInfo(QString::fromStdString(*startupCase)).absoluteFilePath().toStdString();
 
   QApplication application(argc, argv);
-  QApplication::setApplicationName("Quorvanex OPC Server For Simulation (SLAVE)");
+  qx::SetApplicationNames();
   // The event loop's code: kFatalExitCode when a fatal path ended it (a
   // memory allocation that failed).
   int status = qx::kFatalExitCode;
@@ -62,10 +63,11 @@ int main(int argc, char** argv) {
     status = QApplication::exec();
   } catch (const std::exception& error) {
     status = qx::kFatalExitCode;
-    QMessageBox::critical(nullptr, QApplication::applicationName(), QString::fromUtf8(error.what()));
+    QMessageBox::critical(nullptr, qx::ApplicationTitle(), QString::fromUtf8(error.what()));
   } catch (...) {
     status = qx::kFatalExitCode;
-    QMessageBox::critical(nullptr, QApplication::applicationName(), "An unknown error ended the program.");
+    QMessageBox::critical(nullptr, qx::ApplicationTitle(),
+                          QCoreApplication::translate("qx::Application", "An unknown error ended the program."));
   }
   return status;
 }

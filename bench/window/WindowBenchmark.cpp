@@ -348,6 +348,7 @@ int main(int argc, char** argv) {
   figures.ResidentBeforeWindow = ResidentKiB();
 
   QApplication application(argc, argv);
+  KeepSettingsApart();
   AnsweringPrompter prompter;
   TForm1 form(prompter);
   StartServer(form.App());

@@ -21,6 +21,7 @@
 #include "app/StepHistory.h"
 #include "app/StretchIdentification.h"
 #include "app/TrendExport.h"
+#include "tests/window/TestSettings.h"
 #include "tests/window/WindowFixture.h"
 #include "window/IdentifyDialog.h"
 #include "window/charts/TrendCharts.h"
@@ -425,9 +426,9 @@ TEST_F(AnalysisWindowTest, ExportTrendsAndSaveChartImageWriteTheTrendWindow) {
              QTest::keyClick(p, Qt::Key_E, Qt::ControlModifier);
              shown = form->Charts()->Samples();
              QTest::keyClick(form.get(), Qt::Key_E, Qt::ControlModifier);
-             QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+             QTest::keyClick(form.get(), Qt::Key_I, Qt::ControlModifier | Qt::ShiftModifier);
              chartsSize = form->Charts()->size();
-             QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+             QTest::keyClick(form.get(), Qt::Key_I, Qt::ControlModifier | Qt::ShiftModifier);
              return true;
            },
            StopSimulation()});
@@ -511,6 +512,6 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
-  QApplication::setApplicationName("Quorvanex OPC Server For Simulation (SLAVE)");
+  qx::test::KeepTestSettingsApart("analysis_window_tests");
   return RUN_ALL_TESTS();
 }

@@ -18,6 +18,7 @@
 
 #include "opcua/Client.h"
 #include "tests/opc/ServedServer.h"
+#include "tests/window/TestSettings.h"
 #include "tests/window/WindowFixture.h"
 #include "window/ArrowPair.h"
 #include "window/LedShape.h"
@@ -337,6 +338,6 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
   QApplication application(argc, argv);
-  QApplication::setApplicationName("Quorvanex OPC Server For Simulation (SLAVE)");
+  qx::test::KeepTestSettingsApart("main_window_tests");
   return RUN_ALL_TESTS();
 }

@@ -15,6 +15,7 @@
 #include <QScrollBar>
 #include <QToolButton>
 
+#include "tests/window/TestSettings.h"
 #include "tests/window/WindowFixture.h"
 #include "window/charts/TrendCharts.h"
 
@@ -192,6 +193,6 @@ int main(int argc, char** argv) {
   // The offscreen platform with one 1024 x 768 screen.
   qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" QX_SMALL_SCREEN_CONFIG);
   QApplication application(argc, argv);
-  QApplication::setApplicationName("Quorvanex OPC Server For Simulation (SLAVE)");
+  qx::test::KeepTestSettingsApart("operator_window_tests");
   return RUN_ALL_TESTS();
 }

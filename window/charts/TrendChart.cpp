@@ -77,7 +77,7 @@ void TrendChart::StyleAxes(const QColor& leftColour) {
     axis->grid()->setPen(QPen(kSilver, 0, Qt::SolidLine));
     axis->grid()->setZeroLinePen(Qt::NoPen);
   }
-  xAxis->setLabel("Time");
+  xAxis->setLabel(tr("Time"));
   xAxis->setLabelColor(kNavy);
   xAxis->setTickLabelColor(kNavy);
   yAxis->setLabelColor(leftColour);

@@ -18,10 +18,10 @@ namespace {
 
 constexpr QSize ClientSize{327, 320};
 constexpr QSize LogoSize{134, 44};
-const QString ProductTitle = QStringLiteral("Quorvanex OPC Server Slave For Simulation");
+const char* const kProductTitle = QT_TRANSLATE_NOOP("qx::TAboutForm", "Quorvanex OPC Server Slave For Simulation");
 const QString WebAddress = QStringLiteral("https://www.quorvanex.example");
 const QString MailAddress = QStringLiteral("support@quorvanex.example");
-const QString Notice = QStringLiteral(
+const char* const kNotice = QT_TRANSLATE_NOOP("qx::TAboutForm",
     "A training simulator of a PID control loop that publishes its values as "
     "OPC items; not for use on a real process.\n"
     "\u00a9 Quorvanex Solutions LLC");
@@ -62,7 +62,7 @@ TAboutForm::TAboutForm(QWidget* parent)
                           Qt::WindowStaysOnTopHint),
       openUrl_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
   setObjectName(QStringLiteral("AboutForm"));
-  setWindowTitle(QStringLiteral("About Quorvanex OPC Server For Simulation"));
+  setWindowTitle(tr("About Quorvanex OPC Server For Simulation"));
   setFixedSize(ClientSize);
 
   // Heading: the product name with its trade mark, "Slave" below, logo right.
@@ -74,7 +74,7 @@ TAboutForm::TAboutForm(QWidget* parent)
   mark->setFont(HeadingFont(8));
   mark->adjustSize();
   mark->move(name->geometry().right() + 1, name->y() + 4);
-  QLabel* slave = MakeLabel(this, "SlaveLabel", QStringLiteral("Slave"), QRect());
+  QLabel* slave = MakeLabel(this, "SlaveLabel", tr("Slave"), QRect());
   slave->setFont(HeadingFont(24));
   slave->adjustSize();
   slave->move(10, name->geometry().bottom() + 1);
@@ -83,7 +83,7 @@ TAboutForm::TAboutForm(QWidget* parent)
                                                          LogoSize));
   logo->setPixmap(ProductLogo(LogoSize));
 
-  QLabel* title = MakeLabel(this, "ProductTitle", ProductTitle, QRect(10, 96, 307, 44));
+  QLabel* title = MakeLabel(this, "ProductTitle", tr(kProductTitle), QRect(10, 96, 307, 44));
   QFont titleFont = HeadingFont(15);
   title->setFont(titleFont);
   title->setWordWrap(true);
@@ -92,13 +92,13 @@ TAboutForm::TAboutForm(QWidget* parent)
   titlePalette.setColor(QPalette::WindowText, Qt::blue);
   title->setPalette(titlePalette);
 
-  label8_ = MakeLink(this, "Label8", WebAddress, QStringLiteral("Visit Website"), 146);
-  label31_ = MakeLink(this, "Label31", MailAddress, QStringLiteral("Send e-mail"), 165);
+  label8_ = MakeLink(this, "Label8", WebAddress, tr("Visit Website"), 146);
+  label31_ = MakeLink(this, "Label31", MailAddress, tr("Send e-mail"), 165);
   label8_->installEventFilter(this);
   label31_->installEventFilter(this);
 
-  MakeLabel(this, "VersionLabel", QStringLiteral("Version 1.0"), QRect(16, 187, 295, 18));
-  auto* notice = new QPlainTextEdit(Notice, this);
+  MakeLabel(this, "VersionLabel", tr("Version 1.0"), QRect(16, 187, 295, 18));
+  auto* notice = new QPlainTextEdit(tr(kNotice), this);
   notice->setObjectName(QStringLiteral("NoticeMemo"));
   notice->setReadOnly(true);
   notice->setGeometry(16, 207, 295, 72);
@@ -108,7 +108,7 @@ TAboutForm::TAboutForm(QWidget* parent)
   notice->document()->setDocumentMargin(2);
   notice->setFocusPolicy(Qt::NoFocus);
 
-  okBtn_ = new QPushButton(QStringLiteral("&Continue"), this);
+  okBtn_ = new QPushButton(tr("&Continue"), this);
   okBtn_->setObjectName(QStringLiteral("OKBtn"));
   okBtn_->setDefault(true);
   okBtn_->setGeometry((ClientSize.width() - 75) / 2, 287, 75, 25);
@@ -131,7 +131,7 @@ QUrl TAboutForm::WebsiteUrl() { return QUrl(WebAddress); }
 QUrl TAboutForm::MailUrl() {
   QUrl url(QStringLiteral("mailto:") + MailAddress);
   QUrlQuery query;
-  query.addQueryItem(QStringLiteral("subject"), ProductTitle);
+  query.addQueryItem(QStringLiteral("subject"), QString::fromLatin1(kProductTitle));
   url.setQuery(query);
   return url;
 }

@@ -38,7 +38,7 @@ class SchematicImage : public QWidget {
 TShcemeForm::TShcemeForm(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
   setObjectName(QStringLiteral("ShcemeForm"));
-  setWindowTitle(QStringLiteral("Control Schematic"));
+  setWindowTitle(tr("Control Schematic"));
   setFixedSize(ClientSize);
 
   // A sunken panel just large enough for the picture and its 2-pixel bevel,
@@ -54,7 +54,7 @@ TShcemeForm::TShcemeForm(QWidget* parent)
   image1_ = new SchematicImage(panel_);
   image1_->move(PanelBorder, PanelBorder);
 
-  closeBtn_ = new QPushButton(QStringLiteral("&Close"), this);
+  closeBtn_ = new QPushButton(tr("&Close"), this);
   closeBtn_->setObjectName(QStringLiteral("CloseBtn"));
   closeBtn_->setAutoDefault(false);
   closeBtn_->setDefault(true);

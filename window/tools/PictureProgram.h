@@ -46,6 +46,7 @@ int RunPictureProgram(int argc, char** argv, const char* program, std::chrono::s
   }
   UseOffscreenUnlessSet();
   QApplication application(argc, argv);
+  KeepSettingsApart();
   // Resolved before the window moves the working directory.
   const QString path = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QTemporaryDir>
 #include <QCoreApplication>
 #include <QString>
 #include <QTimer>
@@ -16,6 +17,7 @@
 
 #include "app/Application.h"
 #include "window/MainWindow.h"
+#include "window/WindowSettings.h"
 #include "window/charts/TrendCharts.h"
 #include "window/tools/ScriptedRun.h"
 
@@ -28,6 +30,13 @@ inline void UseOffscreenUnlessSet() {
 }
 
 // Shows `form` at its design size with the starting case open and running.
+// The programs that drive the window start from a first start's settings
+// and leave the user's alone: theirs live in a folder that goes with them.
+inline void KeepSettingsApart() {
+  static QTemporaryDir folder;
+  KeepSettingsIn(folder.path());
+}
+
 inline void OpenStartingCase(TForm1& form) {
   form.SetStartupCase((QCoreApplication::applicationDirPath() + "/" + kStartingCaseFile).toStdString());
   form.resize(1155, 732);
