@@ -82,7 +82,8 @@ class MasterLink final : private OPCClientEvents {
   void OnDataChange(OPCClientGroup& group) override;
   void OnSetActiveDone(std::string_view error) override;
   void OnAddItemsDone(OPCClientGroup& group, std::string_view error) override;
-  // Step 7's failure and step 8: the item IDs the server rejected.
+  // The end of a set-up: when the activation failed, the missing-tag
+  // message if the server rejected any item ID; then the set-up's result.
   void FinishSetUp(bool activateFailed);
 
   OPCClient& client_;

@@ -103,7 +103,7 @@ void NormaliseSignalWindow(SignalParams& s) {
 void NormaliseLoopParameters(LoopModel& m) {
   RunSettingsRecord& run = m.RunSettings;
 
-  // 1-2: a whole-numbered trend window of 200 to 25000 time units.
+  // A whole-numbered trend window of 200 to 25000 time units, and the step.
   double simTime = run.SimTime;
   double whole = std::trunc(simTime);
   if (std::fabs(simTime - whole) >= 0.5) whole += 1;
@@ -112,13 +112,13 @@ void NormaliseLoopParameters(LoopModel& m) {
   if (!(run.SimTime >= 200)) run.SimTime = 200;
   if (run.SimTime > 25000) run.SimTime = 25000;
 
-  // 3-4
+  // The operator's output into 0..100; filters too short to act are off.
   if (m.SingleLoop.OPNew < 0) m.SingleLoop.OPNew = 0;
   if (m.SingleLoop.OPNew > 100) m.SingleLoop.OPNew = 100;
   if (m.SingleLoop.FilterTimeConstant < 0.55f) m.SingleLoop.FilterTimeConstant = 0;
   if (m.CascadeLoop.FilterTimeConstant < 0.55f) m.CascadeLoop.FilterTimeConstant = 0;
 
-  // 5-6
+  // The models' stored bounds and orders.
   ComputeBounds(m.ProcessModel);
   DeriveOrder(m.ProcessModel);
   DeriveOrder(m.CascadeProcessModel);
@@ -127,18 +127,19 @@ void NormaliseLoopParameters(LoopModel& m) {
   ComputeBounds(m.DisturbanceModel2);
   DeriveOrder(m.DisturbanceModel2);
 
-  // 7-10
+  // Both loops' limits and ranges; the single loop's starting output.
   NormaliseLoopLimits(m.SingleLoop, run.TimeStep);
   NormaliseOutputStart(m.SingleLoop);
   NormaliseLoopLimits(m.CascadeLoop, run.TimeStep);
 
-  // 11-13
+  // Stored settings, the loops' copies of the window length, the cascade
+  // loop's starting output.
   if (run.Setting27 <= 0) run.Setting27 = 1000000;
   m.SingleLoop.SimTime = run.SimTime;
   m.CascadeLoop.SimTime = m.RunControl.LoopConfiguration == 2 ? run.SimTime : 0;
   NormaliseOutputStart(m.CascadeLoop);
 
-  // 14: the step signal is left as the case gives it.
+  // The test signals' windows; the step signal is left as the case gives it.
   for (SignalParams* s : {&m.PulseSignal, &m.RampSignal, &m.SineSignal}) {
     NormaliseSignalWindow(*s);
     if (s->Rate < 0) s->Rate = 0;

@@ -82,8 +82,10 @@ int PauseMilliseconds(float sleepMs) {
   return static_cast<int>(std::min<double>(sleepMs, std::numeric_limits<int>::max()));
 }
 
-// One step of the run (the numbered steps of the loop body). Returns false
-// when the run ends inside the step.
+// One step of the run: messages and pending changes, the trend sample and
+// publication, the controller when due, the plant and the measurement, the
+// clock, the speed command and the pause, the charts. Returns false when
+// the run ends inside the step.
 bool Step(Simulation& sim, RunHost& host) {
   LoopModel& m = sim.Model;
   RunControlRecord& control = m.RunControl;
