@@ -68,20 +68,20 @@ void ExecuteController(PIDLoop& loop, const ModelParams& process, OutputStepStat
 
   // Output step: at the start of the run, then alternating with the
   // starting output after each long hold.
-  if (std::fabs(loop.OPStep) > 0.00001f) {
+  if (std::fabs(loop.OPStep) > static_cast<float>(kOutputStepTolerance)) {
     const float stepped = ToSingle(static_cast<double>(loop.InitialValveOpening) + loop.OPStep);
     if (t < dt) {
       loop.OP = stepped;
       step.Timer = 0;
-    } else if (std::fabs(static_cast<double>(loop.OP) - loop.InitialValveOpening) >= 0.00001) {
-      if (step.Timer < 1000000) {
+    } else if (std::fabs(static_cast<double>(loop.OP) - loop.InitialValveOpening) >= kOutputStepTolerance) {
+      if (step.Timer < kOutputStepHold) {
         step.Timer = ToSingle(step.Timer + static_cast<double>(loop.ExecPeriod));
       } else {
         step.Timer = 0;
         loop.OP = loop.InitialValveOpening;
       }
     } else {
-      if (step.Timer < 1000000) {
+      if (step.Timer < kOutputStepHold) {
         step.Timer = ToSingle(step.Timer + static_cast<double>(loop.ExecPeriod));
       } else {
         step.Timer = 0;

@@ -4,9 +4,14 @@
 #include <limits>
 
 #include "engine/NumberText.h"
+#include "engine/Plant.h"
 
 namespace qx {
 namespace {
+
+// RunSettings.Setting27 is only carried through case files; one at or below
+// 0 gets this value, so a case always stores a positive one.
+constexpr float kSetting27Default = 1000000;
 
 constexpr float kBoundFactor = 15.0f;
 
@@ -70,7 +75,7 @@ void NormaliseOutputStart(PIDLoop& loop) {
 
 }  // namespace
 
-float StepTime(float) { return 0.5f; }
+float StepTime(float) { return kTimeStep; }
 
 void DeriveOrder(ModelParams& model) {
   if (model.Tau2 >= 1 && model.Tau1 >= 1)
@@ -91,8 +96,8 @@ int RoundToInt(double value) {
 }
 
 void NormaliseSignalWindow(SignalParams& s) {
-  if (s.Start < 0 || s.Start >= 50099) s.Start = 0;
-  if (s.End < 0 || s.End >= 50099) s.End = 0;
+  if (s.Start < 0 || s.Start >= kSignalWindowLimit) s.Start = 0;
+  if (s.End < 0 || s.End >= kSignalWindowLimit) s.End = 0;
   if (s.Start >= s.End) {
     s.Start = 0;
     s.End = 0;
@@ -134,7 +139,7 @@ void NormaliseLoopParameters(LoopModel& m) {
 
   // Stored settings, the loops' copies of the window length, the cascade
   // loop's starting output.
-  if (run.Setting27 <= 0) run.Setting27 = 1000000;
+  if (run.Setting27 <= 0) run.Setting27 = kSetting27Default;
   m.SingleLoop.SimTime = run.SimTime;
   m.CascadeLoop.SimTime = m.RunControl.LoopConfiguration == 2 ? run.SimTime : 0;
   NormaliseOutputStart(m.CascadeLoop);
