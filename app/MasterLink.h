@@ -63,11 +63,9 @@ class MasterLink final : private OPCClientEvents {
   // The result of the last set-up that has finished: 0, or 1 when the
   // master lacks the item.
   std::optional<int> SetUpResult() const { return setUpResult_; }
-  // The group "Brelvine Slave" once set up, else null.
-  OPCClientGroup* MasterGroup() { return masterGroup_; }
   OPCClient& Client() { return client_; }
 
-  // dOPCServerInDatachange: the first item of MasterGroup into
+  // dOPCServerInDatachange: the first item of the group "Brelvine Slave" into
   // SingleLoop.SP and SPNew (quality 192: its text as a number; anything
   // else: 10000000) and its text into SingleSPNew ("0.00"). A good text
   // that is not a finite number leaves all of them as they were.
