@@ -135,24 +135,20 @@ int RunCommand(const RunOptions& options) {
     std::cerr << "qxsim: OPC UA security: " << app.ServedSecurity() << '\n';
   }
 
-  // The case command: stop (nothing runs yet), load, override, finish.
-  app.cmd_exitClick();
+  // The case as "Open Case File" loads it, the overrides between the file
+  // and the end steps of the load; the run follows once it is set up. A
+  // case that did not load ends the command (the load has said why).
   const std::string casePath = options.CasePath.empty() ? StartingCasePath() : options.CasePath;
-  const CaseReadResult read = app.LoadCase(casePath, [&options](LoopModel& model) {
+  const CaseReadStatus read = app.LoadCaseFile(casePath, [&options](LoopModel& model) {
     for (const FieldOverride& o : options.Overrides) StoreFieldText(model, *FindField(o.Name), o.Value);
   });
-  if (read.status == CaseReadStatus::NotLoaded) {
+  if (read == CaseReadStatus::NotLoaded) {
     // "New Simulation" adds its own notice after the reader's.
     if (options.CasePath.empty())
       console.ShowMessage(kMessageTitle, kStartingCaseMissing, MessageIcon::Error);
     return 1;
   }
-  if (read.status == CaseReadStatus::LineFailed) {
-    console.ShowGeneralError(read.failure);
-    return 1;
-  }
-  ShowCaseLayout(panel);
-  ShowLoopValues(m, panel);
+  if (read == CaseReadStatus::LineFailed) return 1;
 
   std::FILE* trace = nullptr;
   if (!options.TracePath.empty()) {
@@ -175,7 +171,7 @@ int RunCommand(const RunOptions& options) {
     app.OPCServerToolButtonClick();
   }
 
-  SinglePID1Click(app.Sim(), host);
+  app.StartCaseRun(host);
   host.FinishStatusLine();
   // The whole trace is out while the process goes on serving.
   if (trace) std::fflush(trace);
