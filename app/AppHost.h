@@ -11,6 +11,9 @@ namespace qx {
 
 // The title of the program's own questions, errors and notices.
 inline constexpr std::string_view kMessageTitle = "Quorvanex OPC Server";
+// The exit code of a program that a fatal failure ended (a memory
+// allocation that failed, an exception nothing else caught).
+inline constexpr int kFatalExitCode = 1;
 
 enum class MessageIcon { None, Error, Question, Information };
 

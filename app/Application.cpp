@@ -128,6 +128,7 @@ void Application::DeliverMasterLinkEvents() {
 void Application::DeliverPendingWork() {
   DeliverClientWrites();
   DeliverMasterLinkEvents();
+  DeliverSpeedClick(Model(), panel_);
 }
 
 void Application::PublishItemValues() {

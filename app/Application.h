@@ -91,7 +91,7 @@ class Application {
   // Between two steps: raises the link's pending events (connect,
   // disconnect, the master's new output).
   void DeliverMasterLinkEvents();
-  // Client writes, then the master link's events.
+  // Client writes, the master link's events, then a queued speed click.
   void DeliverPendingWork();
   // The link, created on first use.
   MasterLink& Master();

@@ -1,5 +1,6 @@
 // The questions when the main window closes.
 #include "app/Application.h"
+#include "ui/PanelLogic.h"
 
 namespace qx {
 
@@ -24,6 +25,13 @@ bool Application::FormClose() {
     close = host_.AskYesNo(
         "Quorvanex OPC Server For Simulation is connected to client(s).\nDo you want to Exit?");
   RevokeServer();
+  if (!close) {
+    // The window stays, but the close query has already stopped the run:
+    // show it ended as "Stop Simulation" does, so New and Open are offered.
+    if (panel_.Layout.ModePageVisible) EndPractice(Model(), panel_);
+    panel_.Layout.SaveCaseFileEnabled = false;
+    host_.PanelChanged();
+  }
   return close;
 }
 

@@ -1,5 +1,6 @@
 #include "app/MasterLink.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <exception>
 #include <utility>
@@ -90,7 +91,17 @@ void MasterLink::dOPCServerInDatachange() {
   std::string shown;
   try {
     // A good text that is not a number changes nothing.
-    if (item.Quality == kQualityWordGood && !MasterTextToNumber(item.ValueText, number)) return;
+    if (item.Quality == kQualityWordGood) {
+      if (!MasterTextToNumber(item.ValueText, number)) return;
+      // Into the CV range at once, as an operator's edit is when it is read:
+      // a huge master value (3.4e38, a 64-bit integer) never stands in the
+      // loop until the next normalisation. Without a range (no case loaded
+      // yet, or one the normalisation will repair) there is nothing to
+      // clamp into. The bad-quality marker is left as it is, for the
+      // operator to see.
+      const PIDLoop& single = model_.SingleLoop;
+      if (single.CVHigh > single.CVLow) number = std::clamp<double>(number, single.CVLow, single.CVHigh);
+    }
     value = ToSingle(number);
     shown = FormatPattern(value, 2, panel_.DecimalSeparator);
   } catch (const std::exception&) {

@@ -66,9 +66,10 @@ class MasterLink final : private OPCClientEvents {
   OPCClient& Client() { return client_; }
 
   // dOPCServerInDatachange: the first item of the group "Brelvine Slave" into
-  // SingleLoop.SP and SPNew (quality 192: its text as a number; anything
-  // else: 10000000) and its text into SingleSPNew ("0.00"). A good text
-  // that is not a finite number leaves all of them as they were.
+  // SingleLoop.SP and SPNew (quality 192: its text as a number, clamped
+  // into the CV range when there is one; anything else: 10000000) and its
+  // text into SingleSPNew ("0.00"). A good text that is not a finite number
+  // leaves all of them as they were.
   void dOPCServerInDatachange();
 
  private:

@@ -42,13 +42,13 @@ void PerformPanelAction(Application& app, RunHost& run, const PanelAction& a) {
       CascadeModeCheckBoxClick(m, panel);
       break;
     case K::Faster:
-      SpeedControlClick(m, SpeedCommand::Faster);
+      SpeedControlClick(m, panel, SpeedCommand::Faster);
       break;
     case K::Slower:
-      SpeedControlClick(m, SpeedCommand::Slower);
+      SpeedControlClick(m, panel, SpeedCommand::Slower);
       break;
     case K::Normal:
-      SpeedControlClick(m, SpeedCommand::Normal);
+      SpeedControlClick(m, panel, SpeedCommand::Normal);
       break;
     case K::SpinUp:
     case K::SpinDown:

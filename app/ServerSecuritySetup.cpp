@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <iostream>
 #include <memory>
 
 #include "opc/ServerSecurityConfig.h"
@@ -36,6 +37,9 @@ bool LoadServerSecurity(const GBServerIdentity& identity, opcua::ServerSecurity&
   security.validateClientCertificate = [store](std::string_view der, std::string_view applicationUri) {
     return store->Validate(der, applicationUri);
   };
+  // What is wrong with the users file is said at start-up, before the first
+  // sign-in meets it.
+  ReportUsersFile(settings.usersFile, std::cerr);
   // The file is read at every sign-in, so that users added or removed with
   // "qxsim user" count without a restart.
   security.authenticateUser = [path = settings.usersFile](std::string_view user, std::string_view password) {

@@ -145,13 +145,19 @@ bool Step(Simulation& sim, RunHost& host) {
   single.TimeSinceExec += kTimeStep;
   m.CascadeLoop.TimeSinceExec += kTimeStep;
 
+  // The command is taken as it is applied: one given later in this step
+  // (during the message processing or the pause below) stays pending and
+  // acts at the next step instead of being cleared unapplied.
+  // The gauge shows the new speed at once, not only after the pause that
+  // the command has just changed.
   if (control.SpeedCommandPending) {
     host.ProcessMessages(MessagePoint::Pacing);
+    control.SpeedCommandPending = false;
     ApplySpeedCommand(control);
+    host.ShowSpeed(SpeedDisplay(control.SpeedLevel));
   }
   host.ProcessMessages(MessagePoint::Pacing);
   if (!control.ApplyInProgress && control.SleepMs >= 1) host.Pause(PauseMilliseconds(control.SleepMs));
-  control.SpeedCommandPending = false;
 
   // Compact the window when it is full; also before the trend arrays could
   // overflow, whatever the window length has been set to meanwhile.

@@ -166,10 +166,9 @@ bool GBDataAccess::GBCreateNumericItem(uint32_t& handle, const std::string& fold
   numericItems_.push_back(made);
   handle = static_cast<uint32_t>(numericItems_.size());
   // Created Good; no figure exists yet.
-  server_->BeginUpdate();
+  opcua::Server::UpdateBatch batch(*server_);
   server_->SetValue(made, opcua::Variant(std::nan("")), opcua::status::BadWaitingForInitialData,
                     opcua::DateTime::Now());
-  server_->EndUpdate();
   return true;
 }
 
@@ -206,6 +205,10 @@ bool GBDataAccess::GBRegisterClassObject(std::string& error) {
 
 void GBDataAccess::GBRevokeClassObject() {
   if (server_) server_->SetAcceptingSessions(false);
+}
+
+std::string GBDataAccess::ServedEndpointUrl() const {
+  return server_ ? server_->ServedEndpointUrl() : EndpointUrl();
 }
 
 long GBDataAccess::ServerObjectCount() const {

@@ -95,6 +95,18 @@ class GBDataAccess {
   // A numeric item's value; no value reads BadWaitingForInitialData (NaN).
   void GBSetNumericItem(uint32_t handle, std::optional<double> value, opcua::DateTime timestamp);
   void GBEndUpdate();
+  // GBBeginUpdate at construction, GBEndUpdate at destruction: a throw in
+  // the batch never leaves the server's update lock held.
+  class GBUpdateBatch {
+   public:
+    explicit GBUpdateBatch(GBDataAccess& access) : access_(access) { access_.GBBeginUpdate(); }
+    ~GBUpdateBatch() { access_.GBEndUpdate(); }
+    GBUpdateBatch(const GBUpdateBatch&) = delete;
+    GBUpdateBatch& operator=(const GBUpdateBatch&) = delete;
+
+   private:
+    GBDataAccess& access_;
+  };
 
   // Starts serving: clients may connect from here on. False with a message
   // naming the endpoint when it cannot listen.
@@ -112,6 +124,9 @@ class GBDataAccess {
   long ServerLockCount() const;
 
   const std::string& EndpointUrl() const { return identity_.EndpointUrl; }
+  // The endpoint with the port the server listens on (the one the system
+  // chose for port 0) once it serves; EndpointUrl() before.
+  std::string ServedEndpointUrl() const;
 
  protected:
   // Client writes, on a server thread. Sets each entry's Result; an entry

@@ -49,13 +49,31 @@ void OPCClient::Report(OPCClientReport report) {
 }
 
 std::size_t OPCClient::DeliverEvents(OPCClientEvents& events) {
-  std::vector<OPCClientReport> reports;
+  if (delivering_) return 0;
+  struct Delivering {
+    bool& flag;
+    explicit Delivering(bool& f) : flag(f) { flag = true; }
+    ~Delivering() { flag = false; }
+  } delivering(delivering_);
+  std::size_t left = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    reports.swap(reports_);
+    left = reports_.size();
   }
-  for (OPCClientReport& report : reports) Apply(report, events);
-  return reports.size();
+  std::size_t delivered = 0;
+  for (; left > 0; --left) {
+    OPCClientReport report;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      report = std::move(reports_.front());
+      reports_.pop_front();
+    }
+    // Applied one at a time, so that what an event handler runs nested
+    // finds the rest still queued, in order, instead of taken aside.
+    Apply(report, events);
+    ++delivered;
+  }
+  return delivered;
 }
 
 std::vector<std::string> OPCClient::ApplyRegistrations(const std::vector<OPCItemUpdate>& outcomes) {

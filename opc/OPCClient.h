@@ -138,7 +138,13 @@ class OPCClient {
   // can be woken to deliver. Empty: nobody is woken.
   void SetWake(std::function<void()> wake);
   // GUI thread: applies the reports in order and raises their events.
-  // Returns how many reports were delivered.
+  // Returns how many reports were delivered. Not reentrant: a call from
+  // inside an event (a handler that processes pending messages) delivers
+  // nothing and returns 0, and the outer call goes on with the reports in
+  // their order, so an older value is never applied after a newer one. It
+  // delivers the reports present when it started; later ones wait for the
+  // next call, so a master that reports without pause cannot hold the GUI
+  // thread in here.
   std::size_t DeliverEvents(OPCClientEvents& events);
 
  protected:
@@ -161,8 +167,10 @@ class OPCClient {
   uint32_t lastItemHandle_ = 0;
   bool active_ = false;
 
+  bool delivering_ = false;  // GUI thread: inside DeliverEvents
+
   std::mutex mutex_;
-  std::vector<OPCClientReport> reports_;
+  std::deque<OPCClientReport> reports_;
   std::function<void()> wake_;
 };
 

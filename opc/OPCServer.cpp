@@ -124,13 +124,12 @@ std::array<std::string, kItemCount> COPCServer::ItemValueTexts(const PanelSnapsh
 void COPCServer::PublishItemValues(const PanelSnapshot& panel,
                                    std::span<const std::optional<double>> analysis) {
   std::array<std::string, kItemCount> texts = ItemValueTexts(panel);
-  GBBeginUpdate();
+  GBUpdateBatch batch(*this);
   const opcua::DateTime now = opcua::DateTime::Now();
   for (std::size_t position = 0; position < kItemCount; ++position)
     GBSetItem(itemHandles_[position], std::move(texts[position]), kQualityGood, now);
   if (analysis.size() == analysisHandles_.size())
     for (std::size_t i = 0; i < analysis.size(); ++i) GBSetNumericItem(analysisHandles_[i], analysis[i], now);
-  GBEndUpdate();
 }
 
 void COPCServer::GBOnWriteItems(std::vector<GBItemWrite>& writes) {

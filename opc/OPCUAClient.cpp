@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <exception>
+#include <iostream>
 
 #include "opc/OPCQuality.h"
 #include "opcua/Client.h"
@@ -42,6 +44,9 @@ OPCUAClient::~OPCUAClient() {
     stop_ = true;
   }
   wake_.notify_one();
+  // A master that accepted the connection but never answers would hold the
+  // worker in a connect or a call for its whole timeout.
+  client_->Interrupt();
   worker_.join();
 }
 
@@ -101,6 +106,18 @@ void OPCUAClient::ItemsRemoved(OPCClientGroup& group) {
 }
 
 void OPCUAClient::Work() {
+  // What a command or a publication throws (out of memory, a broken
+  // answer) ends the connection with the reason; the worker goes on taking
+  // commands.
+  auto guarded = [this](auto&& step) {
+    try {
+      step();
+    } catch (const std::exception& e) {
+      FailOnException(e.what());
+    } catch (...) {
+      FailOnException("an unknown exception");
+    }
+  };
   for (;;) {
     Command command;
     bool haveCommand = false;
@@ -117,12 +134,27 @@ void OPCUAClient::Work() {
         haveCommand = true;
       }
     }
-    if (haveCommand)
-      Execute(command);
-    else if (connected_ && !Listen())
-      Lose("the connection to " + connectedEndpoint_ + " was lost");
+    guarded([&] {
+      if (haveCommand)
+        Execute(command);
+      else if (connected_ && !Listen())
+        Lose("the connection to " + connectedEndpoint_ + " was lost");
+    });
   }
-  if (connected_) client_->Disconnect();
+  guarded([&] {
+    if (connected_) client_->Disconnect();
+  });
+}
+
+void OPCUAClient::FailOnException(const std::string& what) noexcept {
+  try {
+    const std::string why = "master link: " + what;
+    std::cerr << why << '\n';
+    if (connected_) Lose(why);
+  } catch (...) {
+    // Out of memory even for the report: the connection is left as it is
+    // and the next command tries again.
+  }
 }
 
 void OPCUAClient::Execute(Command& command) {

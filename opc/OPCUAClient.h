@@ -84,6 +84,9 @@ class OPCUAClient final : public OPCClient {
   // One publish or heartbeat; false when the connection is lost.
   bool Listen();
   void Lose(const std::string& why);
+  // Reports what a step of the worker threw, on standard error and, when
+  // connected, as the lost connection's reason.
+  void FailOnException(const std::string& what) noexcept;
 
   std::string endpoint_;
 

@@ -45,14 +45,19 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
   return !in.bad();
 }
 
-// Writes `bytes` to `path` through a temporary file beside it (made 0600 by
-// mkstemp and then given `mode`), so that readers never see half a file.
-bool WriteFileAtomically(const std::string& path, std::string_view bytes, mode_t mode, std::string& error) {
-  std::string temporary = path + ".XXXXXX";
+// The characters mkostemp() puts in place of the template's "XXXXXX".
+constexpr std::size_t kTemporarySuffixLength = 6;
+
+// Writes `bytes` to a temporary file beside `path` (made 0600 by mkostemp,
+// then given `mode`) and flushes it to disk. Its name, or empty with
+// `error` and nothing left behind.
+std::string WriteTemporaryBeside(const std::string& path, std::string_view bytes, mode_t mode,
+                                 std::string& error) {
+  std::string temporary = path + "." + std::string(kTemporarySuffixLength, 'X');
   int fd = mkostemp(temporary.data(), O_CLOEXEC);
   if (fd < 0) {
     error = "cannot create a file beside " + path + ": " + std::strerror(errno);
-    return false;
+    return {};
   }
   bool ok = true;
   for (std::string_view rest = bytes; ok && !rest.empty();) {
@@ -63,12 +68,55 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, mode_t
   }
   ok = ok && fchmod(fd, mode) == 0 && fsync(fd) == 0;
   ok = close(fd) == 0 && ok;
-  ok = ok && rename(temporary.c_str(), path.c_str()) == 0;
   if (!ok) {
+    error = "cannot write " + temporary + ": " + std::strerror(errno);
+    unlink(temporary.c_str());
+    return {};
+  }
+  return temporary;
+}
+
+// Writes `bytes` to `path` through a temporary file beside it, so that
+// readers never see half a file.
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, mode_t mode, std::string& error) {
+  const std::string temporary = WriteTemporaryBeside(path, bytes, mode, error);
+  if (temporary.empty()) return false;
+  if (rename(temporary.c_str(), path.c_str()) != 0) {
     error = "cannot write " + path + ": " + std::strerror(errno);
     unlink(temporary.c_str());
+    return false;
   }
-  return ok;
+  return true;
+}
+
+// Puts a new own key and certificate in place as a pair: both are written
+// and flushed beside their places first, then the key and the certificate
+// are renamed into place, and a certificate that cannot be put in place
+// takes the key back out. A failed attempt (a full disk, a folder that
+// cannot be written) leaves neither, so the next start makes a new pair
+// instead of finding a key without its certificate.
+bool WritePair(const std::string& keyPath, std::string_view keyPem, const std::string& certPath,
+               std::string_view certDer, std::string& error) {
+  const std::string keyTemporary = WriteTemporaryBeside(keyPath, keyPem, 0600, error);
+  if (keyTemporary.empty()) return false;
+  const std::string certTemporary = WriteTemporaryBeside(certPath, certDer, 0644, error);
+  if (certTemporary.empty()) {
+    unlink(keyTemporary.c_str());
+    return false;
+  }
+  if (rename(keyTemporary.c_str(), keyPath.c_str()) != 0) {
+    error = "cannot write " + keyPath + ": " + std::strerror(errno);
+    unlink(keyTemporary.c_str());
+    unlink(certTemporary.c_str());
+    return false;
+  }
+  if (rename(certTemporary.c_str(), certPath.c_str()) != 0) {
+    error = "cannot write " + certPath + ": " + std::strerror(errno);
+    unlink(certTemporary.c_str());
+    unlink(keyPath.c_str());
+    return false;
+  }
+  return true;
 }
 
 // A certificate from DER bytes that hold exactly one certificate.
@@ -112,6 +160,24 @@ std::vector<fs::directory_entry> FilesOf(const std::string& folder) {
   std::sort(files.begin(), files.end(),
             [](const auto& a, const auto& b) { return a.path().filename() < b.path().filename(); });
   return files;
+}
+
+// Removes what a writer of `path` that was killed left beside it: files
+// named "<path>.XXXXXX". Called with the store's lock held, so no writer of
+// the own pair is at work. Best effort: a leftover that stays does no harm
+// but take room (for the key, it is readable by the owner only).
+void RemoveTemporariesOf(const std::string& path) {
+  const fs::path target(path);
+  const std::string prefix = target.filename().string() + ".";
+  for (const auto& file : FilesOf(target.parent_path().string())) {
+    const std::string name = file.path().filename().string();
+    if (name.size() == prefix.size() + kTemporarySuffixLength && name.starts_with(prefix) &&
+        std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                    [](char c) { return std::isalnum(static_cast<unsigned char>(c)); })) {
+      std::error_code ec;
+      fs::remove(file.path(), ec);
+    }
+  }
 }
 
 // What the trust folders hold, as names, sizes and modification times: a
@@ -296,6 +362,7 @@ std::unique_ptr<CertificateStore> CertificateStore::Open(const std::string& root
 bool CertificateStore::EnsureOwnCertificate(const std::string& applicationUri,
                                             const std::string& applicationName, const std::string& hostName,
                                             std::string& error) {
+  error.clear();  // the checks below report through it
   const std::string certPath = OwnCertificatePath();
   const std::string keyPath = PrivateKeyPath();
   // Two programs starting at once on one store make one pair between them.
@@ -309,6 +376,10 @@ bool CertificateStore::EnsureOwnCertificate(const std::string& applicationUri,
     error = "cannot lock " + root_ + "/own/private/.lock: " + lock.Failure();
     return false;
   }
+  if (lock.Held()) {
+    RemoveTemporariesOf(keyPath);
+    RemoveTemporariesOf(certPath);
+  }
   if (haveCert != haveKey) {
     error = "the certificate folder has " + (haveCert ? certPath : keyPath) + " without " +
             (haveCert ? keyPath : certPath) + "; delete it to have a new pair made";
@@ -321,10 +392,7 @@ bool CertificateStore::EnsureOwnCertificate(const std::string& applicationUri,
       error = "cannot make a certificate for " + applicationUri;
       return false;
     }
-    // The key first: a certificate is never there without its key.
-    if (!WriteFileAtomically(keyPath, newPem, 0600, error) ||
-        !WriteFileAtomically(certPath, newDer, 0644, error))
-      return false;
+    if (!WritePair(keyPath, newPem, certPath, newDer, error)) return false;
   }
 
   // A key that was copied in with looser permissions is made the owner's

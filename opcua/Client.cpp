@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "opcua/Crypto.h"
+#include "opcua/EndpointUrl.h"
 #include "opcua/SessionCrypto.h"
 
 namespace opcua {
@@ -33,7 +34,11 @@ StatusCode Client::Exchange(const std::string& bytes, uint32_t requestId, Server
       return timedOut ? status::BadTimeout : status::BadCommunicationError;
     }
     std::vector<ServerMessage> messages;
-    if (!channel_.OnBytes(received, messages, lastError_)) return status::BadCommunicationError;
+    if (!channel_.OnBytes(received, messages, lastError_)) {
+      // The stream is out of step from here on: nothing more can be read.
+      Drop();
+      return status::BadCommunicationError;
+    }
     for (auto& m : messages) {
       if (m.type == MessageType::Error) {
         lastError_ = std::string("server error ") + StatusName(m.error.error) + ": " + m.error.reason;
@@ -224,13 +229,26 @@ bool Client::Connect(const std::string& endpointUrl, std::string& error, int tim
 }
 
 void Client::Disconnect() {
-  if (!stream_.IsOpen()) return;
-  CloseSessionRequest close;
-  CloseSessionResponse closed;
-  Call(close, closed, 1000);
-  std::string ignored;
-  stream_.Send(channel_.Close(), ignored);
+  if (stream_.IsOpen()) {
+    CloseSessionRequest close;
+    CloseSessionResponse closed;
+    Call(close, closed, 1000);
+  }
+  if (stream_.IsOpen()) {
+    std::string ignored;
+    stream_.Send(channel_.Close(), ignored);
+  }
+  Drop();
+}
+
+void Client::Drop() {
   stream_.Close();
+  // Keeps the security chosen for the next Connect, which starts the
+  // channel afresh anyway; frees what the old one held.
+  channel_ = ClientChannel();
+  std::map<uint32_t, ServerMessage>().swap(early_);
+  abandoned_.clear();
+  pendingAcks_.clear();
 }
 
 StatusCode Client::Read(const NodeId& node, DataValue& value) {

@@ -3,7 +3,7 @@
 // subscribe, for a master link, benchmarks and tests. Without settings it
 // connects under SecurityPolicy None and anonymously; it can secure its
 // channel and sign in with a user name and password.
-// Not thread-safe; one thread uses one Client.
+// Not thread-safe; one thread uses one Client, except for Interrupt().
 
 #include <map>
 #include <set>
@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "opcua/ClientChannel.h"
-#include "opcua/TcpTransport.h"
+#include "opcua/TcpStream.h"
 
 namespace opcua {
 
@@ -44,8 +44,15 @@ class Client {
   // Opens the channel and an activated session. A secured channel first
   // asks the server for its endpoints over a channel without security.
   bool Connect(const std::string& endpointUrl, std::string& error, int timeoutMs = 5000);
-  // Closes the session and the channel; harmless when not connected.
+  // Closes the session and the channel and frees what the connection held
+  // (a response half received, answers nobody took); harmless when not
+  // connected.
   void Disconnect();
+  // Any thread, for good: the call waiting now and every later one give up
+  // at once (BadCommunicationError, "interrupted"), so a thread that talks
+  // to a silent server can be stopped without waiting out its timeouts; a
+  // Disconnect then only closes the socket.
+  void Interrupt() { stream_.Interrupt(); }
   bool Connected() const { return stream_.IsOpen(); }
 
   // Sends `req` and waits for its answer. Returns the service result, the
@@ -75,6 +82,9 @@ class Client {
  private:
   StatusCode Exchange(const std::string& bytes, uint32_t requestId, ServerMessage& answer,
                       int timeoutMs);
+  // Closes the socket after a broken exchange and frees the connection's
+  // buffers; the channel is unusable from here on.
+  void Drop();
   // TCP connection, HEL/ACK and OPN with the channel as set up in channel_.
   bool OpenChannel(const std::string& endpointUrl, std::string& error, int timeoutMs);
   // The server's endpoint for our policy and mode, asked over a channel

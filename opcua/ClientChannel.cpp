@@ -114,11 +114,14 @@ bool ClientChannel::OnBytes(std::string_view bytes, std::vector<ServerMessage>& 
   while (ok) {
     Chunk chunk;
     uint32_t size = 0;
-    ChunkScan scan = ScanChunk(std::string_view(input_).substr(offset),
-                               std::max(receiveBufferSize, 1u << 20), chunk, size);
+    ChunkScan scan =
+        ScanChunk(std::string_view(input_).substr(offset), receiveBufferSize, chunk, size);
     if (scan == ChunkScan::Incomplete) break;
     if (scan != ChunkScan::Complete) {
-      error = "bad chunk header from the server";
+      error = scan == ChunkScan::TooLarge
+                  ? "chunk of " + std::to_string(size) + " bytes from the server, beyond the " +
+                        std::to_string(receiveBufferSize) + " bytes announced"
+                  : "bad chunk header from the server: " + DescribeChunkHeader(input_.substr(offset));
       ok = false;
       break;
     }
@@ -225,25 +228,41 @@ bool ClientChannel::OnMessage(const Chunk& chunk, std::vector<ServerMessage>& ou
     error = "MSG from the server out of sequence";
     return false;
   }
-  partial_.append(reinterpret_cast<const char*>(body.Position()), body.Remaining());
-  if (chunk.chunkType == 'C') return true;  // more to come
   if (chunk.chunkType == 'A') {
-    partial_.clear();
+    DropPartial();
     return true;
   }
+  // A server that sends chunks without end is cut off at the limits we
+  // announced, before its response eats memory.
+  const size_t piece = body.Remaining();
+  if ((maxChunkCount != 0 && partialChunks_ + 1 > maxChunkCount) ||
+      (maxMessageSize != 0 && partial_.size() + piece > maxMessageSize)) {
+    error = "response from the server beyond the " + std::to_string(maxMessageSize) +
+            " bytes or " + std::to_string(maxChunkCount) + " chunks announced";
+    DropPartial();
+    return false;
+  }
+  partial_.append(reinterpret_cast<const char*>(body.Position()), piece);
+  ++partialChunks_;
+  if (chunk.chunkType == 'C') return true;  // more to come
   ServerMessage m;
   m.type = MessageType::Message;
   Reader message(partial_);
   message.Get(m.typeId);
   m.requestId = sequence.requestId;
   m.body.assign(reinterpret_cast<const char*>(message.Position()), message.Remaining());
-  partial_.clear();
+  DropPartial();
   if (!message.Ok()) {
     error = "MSG from the server without a type id";
     return false;
   }
   out.push_back(std::move(m));
   return true;
+}
+
+void ClientChannel::DropPartial() {
+  std::string().swap(partial_);
+  partialChunks_ = 0;
 }
 
 bool ClientChannel::OnChunk(const Chunk& chunk, std::vector<ServerMessage>& out,

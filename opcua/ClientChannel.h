@@ -51,11 +51,13 @@ struct ClientSecurity {
 
 class ClientChannel {
  public:
-  // Sizes this client announces in its HEL.
+  // Sizes this client announces in its HEL and holds the server to: no
+  // chunk beyond the receive buffer, no response beyond the message size
+  // or the chunk count (0: no limit).
   uint32_t receiveBufferSize = 65536;
   uint32_t sendBufferSize = 65536;
-  uint32_t maxMessageSize = 0;
-  uint32_t maxChunkCount = 0;
+  uint32_t maxMessageSize = kDefaultMaxMessageSize;
+  uint32_t maxChunkCount = kDefaultMaxChunkCount;
 
   // Chooses the security of the channel, before the first Open(). False,
   // with `error` saying why, for an unknown policy, a mode that does not fit
@@ -101,8 +103,12 @@ class ClientChannel {
   bool OnMessage(const Chunk& chunk, std::vector<ServerMessage>& out, std::string& error);
   AsymmetricProtection OpenKeys() const;
 
+  // Forgets the response being reassembled, its memory included.
+  void DropPartial();
+
   std::string input_;
   std::string partial_;
+  uint32_t partialChunks_ = 0;
   uint32_t channelId_ = 0;
   uint32_t tokenId_ = 0;
   std::string policyUri_ = kSecurityPolicyNone;

@@ -37,7 +37,8 @@ bool ServerSecureChannel::OnBytes(std::string_view bytes, std::vector<IncomingRe
         ScanChunk(std::string_view(input_).substr(offset), limits_.receiveBufferSize, chunk, size);
     if (scan == ChunkScan::Incomplete) break;
     if (scan == ChunkScan::Invalid) {
-      ok = Fail(status::BadTcpMessageTypeInvalid, "unknown message or chunk type");
+      ok = Fail(status::BadTcpMessageTypeInvalid,
+                DescribeChunkHeader(std::string_view(input_).substr(offset)));
       break;
     }
     if (scan == ChunkScan::TooLarge) {
@@ -232,6 +233,11 @@ bool ServerSecureChannel::OnOpen(const Chunk& chunk) {
     return Fail(status::BadNonceInvalid,
                 "client nonce of " + std::to_string(request.clientNonce.data.size()) +
                     " bytes, not " + std::to_string(policy_->nonceLength));
+  if (request.requestType != SecurityTokenRequestType::Issue &&
+      request.requestType != SecurityTokenRequestType::Renew)
+    return Fail(status::BadRequestTypeInvalid,
+                "OPN request type " + std::to_string(static_cast<int32_t>(request.requestType)) +
+                    " is neither Issue (0) nor Renew (1)");
   if ((request.requestType == SecurityTokenRequestType::Renew) != renew)
     return Fail(status::BadRequestTypeInvalid, renew ? "second issue on an open channel"
                                                      : "renew of a channel not yet open");

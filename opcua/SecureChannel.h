@@ -22,11 +22,11 @@ namespace opcua {
 struct TransportLimits {
   uint32_t receiveBufferSize = 65536;       // largest chunk we accept
   uint32_t sendBufferSize = 65536;          // largest chunk we send
-  uint32_t maxMessageSize = 16 * 1024 * 1024;  // largest request we reassemble
+  uint32_t maxMessageSize = kDefaultMaxMessageSize;  // largest request we reassemble
   // Largest request before the server allows large ones (once a session is
   // activated on the channel); 0 for no difference.
   uint32_t maxMessageSizeWithoutSession = 256 * 1024;
-  uint32_t maxChunkCount = 1024;            // most chunks in one request
+  uint32_t maxChunkCount = kDefaultMaxChunkCount;  // most chunks in one request
   uint32_t minTokenLifetimeMs = 10'000;
   uint32_t maxTokenLifetimeMs = 3'600'000;
 };

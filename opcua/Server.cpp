@@ -1,6 +1,9 @@
 #include "opcua/Server.h"
 
 #include <cstdint>
+#include <exception>
+#include <iostream>
+#include <new>
 
 #include "opcua/TcpTransport.h"
 
@@ -68,10 +71,30 @@ bool Server::Start(std::string& error) {
   port_ = transport->Port();
   transport_ = std::move(transport);
   running_ = true;
-  thread_ = std::thread([this] { transport_->Run(core_, [this] { ApplyPending(); }); });
+  thread_ = std::thread([this] { Serve(); });
   // Values set before the start are applied at once, not at the next update.
   transport_->Wake();
   return true;
+}
+
+void Server::Serve() {
+  std::string why;
+  try {
+    transport_->Run(core_, [this] { ApplyPending(); });
+    return;
+  } catch (const std::exception& e) {
+    why = e.what();
+  } catch (...) {
+    why = "an unknown exception";
+  }
+  // The connections close with the transport at Stop(); until then clients
+  // see a server that does not answer.
+  std::cerr << "opcua: the server thread of " << core_.Config().endpointUrl << " stopped: " << why
+            << '\n';
+}
+
+std::string Server::ServedEndpointUrl() const {
+  return running_ ? EndpointUrlWithPort(core_.Config().endpointUrl, port_) : core_.Config().endpointUrl;
 }
 
 void Server::Stop() {
@@ -94,7 +117,12 @@ void Server::SetValue(uint32_t handle, Variant value, StatusCode status, DateTim
 }
 
 void Server::EndUpdate() {
-  if (pending_.size() > core_.Config().limits.maxPendingUpdates) FoldPending();
+  // Runs in UpdateBatch's destructor, so it must not throw: a batch that
+  // cannot be folded for want of memory goes over whole instead.
+  try {
+    if (pending_.size() > core_.Config().limits.maxPendingUpdates) FoldPending();
+  } catch (const std::bad_alloc&) {
+  }
   bool wake = !pending_.empty();
   updateMutex_.unlock();
   if (wake && transport_) transport_->Wake();

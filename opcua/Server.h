@@ -21,9 +21,10 @@
 //     return opcua::status::Good;           // or BadTypeMismatch, BadOutOfRange, ...
 //   });
 //   if (!server.Start(error)) ...;            // e.g. "endpoint ...: ... in use"
-//   server.BeginUpdate();
-//   server.SetValue(pv, std::string("1.5"), opcua::status::Good, opcua::DateTime::Now());
-//   server.EndUpdate();
+//   {
+//     opcua::Server::UpdateBatch batch(server);   // EndUpdate even on a throw
+//     server.SetValue(pv, std::string("1.5"), opcua::status::Good, opcua::DateTime::Now());
+//   }
 
 #include <atomic>
 #include <memory>
@@ -67,24 +68,42 @@ class Server {
   void SetLocaleCallback(LocaleCallback callback);
 
   // Binds the endpoint and starts the server thread. Fails with a message
-  // naming the endpoint when it cannot listen (e.g. the port is in use).
+  // naming the endpoint and the reason when it cannot listen (the port is
+  // in use, no descriptors are left, ...). What the server thread throws
+  // past the transport's own catches (a failed event queue) is reported on
+  // standard error, and the thread ends; clients then get no answers.
   bool Start(std::string& error);
   // Closes every connection and joins the server thread. Idempotent.
   void Stop();
   // The TCP port listened on (useful with port 0 in the endpoint URL).
   uint16_t Port() const { return port_; }
+  // The endpoint URL with the port listened on, once started.
+  std::string ServedEndpointUrl() const;
 
   // ---- Values, from any thread ----
   void BeginUpdate();
   void SetValue(uint32_t handle, Variant value, StatusCode status, DateTime sourceTimestamp);
   void EndUpdate();
+  // BeginUpdate at construction and EndUpdate at destruction, so that an
+  // exception between them (a value that cannot be allocated) never leaves
+  // the update lock held.
+  class UpdateBatch {
+   public:
+    explicit UpdateBatch(Server& server) : server_(server) { server_.BeginUpdate(); }
+    ~UpdateBatch() { server_.EndUpdate(); }
+    UpdateBatch(const UpdateBatch&) = delete;
+    UpdateBatch& operator=(const UpdateBatch&) = delete;
+
+   private:
+    Server& server_;
+  };
 
   // Updates waiting for the server thread (never more than the configured
   // maxPendingUpdates after an EndUpdate, however fast the producer).
   size_t PendingUpdateCount();
 
-  // While false, new sessions are refused (BadTooManySessions) and existing
-  // ones go on. Any thread.
+  // While false, new sessions are refused (BadShutdown: the application is
+  // closing) and existing ones go on. Any thread.
   void SetAcceptingSessions(bool accepting) { core_.SetAcceptingSessions(accepting); }
   // Sessions currently held by clients.
   size_t SessionCount() const { return core_.SessionCount(); }
@@ -96,6 +115,8 @@ class Server {
  private:
   void ApplyPending();
   void FoldPending();
+  // The server thread's body.
+  void Serve();
 
   SystemClock clock_;
   ServerCore core_;

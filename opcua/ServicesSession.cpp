@@ -223,11 +223,16 @@ void ServerCore::CreateSession(Context& ctx, const CreateSessionRequest& req,
     }
     resp.serverSignature = std::move(*signature);
   }
-  // A revoked server takes no new sessions, as if it were full. A full table
-  // gives up an idle session that nobody waits on, so abandoned sessions
-  // cannot lock newcomers out.
+  // A revoked server takes no new sessions: its application is closing,
+  // and the client is told so rather than that the table is full. A full
+  // table gives up an idle session that nobody waits on, so abandoned
+  // sessions cannot lock newcomers out.
+  if (!acceptingSessions_) {
+    ctx.serviceResult = status::BadShutdown;
+    return;
+  }
   bool full = sessions_.size() >= limits.maxSessions;
-  if (!acceptingSessions_ || (full && !EvictIdleSession())) {
+  if (full && !EvictIdleSession()) {
     ctx.serviceResult = status::BadTooManySessions;
     return;
   }

@@ -5,7 +5,6 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -13,42 +12,41 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
+#include <iostream>
+#include <stdexcept>
+
+#include "opcua/SystemError.h"
 
 namespace opcua {
 
-bool ParseEndpointUrl(const std::string& url, std::string& host, uint16_t& port,
-                      std::string& error) {
-  const std::string scheme = "opc.tcp://";
-  if (url.rfind(scheme, 0) != 0) {
-    error = "endpoint URL '" + url + "' does not start with opc.tcp://";
-    return false;
-  }
-  std::string rest = url.substr(scheme.size());
-  rest = rest.substr(0, rest.find('/'));
-  size_t colon = rest.rfind(':');
-  std::string portText = colon == std::string::npos ? "4840" : rest.substr(colon + 1);
-  host = colon == std::string::npos ? rest : rest.substr(0, colon);
-  if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
-  char* end = nullptr;
-  long value = std::strtol(portText.c_str(), &end, 10);
-  if (host.empty() || portText.empty() || *end != '\0' || value < 0 || value > 65535) {
-    error = "endpoint URL '" + url + "' has no valid host and port";
-    return false;
-  }
-  port = static_cast<uint16_t>(value);
-  return true;
+namespace {
+
+// How long the listening socket rests after an accept failed for want of
+// descriptors or memory: long enough not to spin, short enough that a
+// client is served soon after a descriptor frees up.
+constexpr int64_t kAcceptRetryMs = 1000;
+
+bool SetNonBlocking(int fd) {
+  int flags = fcntl(fd, F_GETFL, 0);
+  return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
-TcpTransport::TcpTransport() = default;
+}  // namespace
+
+TcpTransport::TcpTransport(TransportLog log) : log_(std::move(log)) {}
+
+void TcpTransport::Report(const std::string& text) const {
+  if (log_)
+    log_(text);
+  else
+    std::cerr << "opcua: " << text << '\n';
+}
 
 TcpTransport::~TcpTransport() {
   for (auto& [fd, client] : clients_) close(fd);
   for (int fd : {listenFd_, epollFd_, wakeFd_})
     if (fd >= 0) close(fd);
 }
-
-static void SetNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL, 0) | O_NONBLOCK); }
 
 bool TcpTransport::Listen(const std::string& host, uint16_t port, std::string& error) {
   addrinfo hints{};
@@ -61,28 +59,52 @@ bool TcpTransport::Listen(const std::string& host, uint16_t port, std::string& e
     error = "cannot resolve host '" + host + "': " + gai_strerror(rc);
     return false;
   }
+  const std::string where = host + ":" + portText;
   int fd = socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  int yes = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  bool ok = fd >= 0 && bind(fd, found->ai_addr, found->ai_addrlen) == 0 && listen(fd, 128) == 0;
-  int err = errno;
-  freeaddrinfo(found);
-  if (!ok) {
-    error = "cannot listen on " + host + ":" + portText + ": " + std::strerror(err) +
-            (err == EADDRINUSE ? " (another program uses this port)" : "");
-    if (fd >= 0) close(fd);
+  if (fd < 0) {
+    error = SystemError("cannot make a socket to listen on " + where);
+    freeaddrinfo(found);
     return false;
   }
-  SetNonBlocking(fd);
+  int yes = 1;
+  std::string failed;
+  if (setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes) != 0)
+    failed = SystemError("cannot set SO_REUSEADDR on the socket for " + where);
+  else if (bind(fd, found->ai_addr, found->ai_addrlen) != 0 || listen(fd, 128) != 0)
+    failed = SystemError("cannot listen on " + where) +
+             (errno == EADDRINUSE ? " (another program uses this port)" : "");
+  else if (!SetNonBlocking(fd))
+    failed = SystemError("cannot make the socket for " + where + " non-blocking");
+  freeaddrinfo(found);
+  if (!failed.empty()) {
+    error = failed;
+    close(fd);
+    return false;
+  }
   listenFd_ = fd;
+  // The destructor closes whatever was made when a later step fails.
   epollFd_ = epoll_create1(EPOLL_CLOEXEC);
+  if (epollFd_ < 0) {
+    error = SystemError("cannot make the event queue for " + where);
+    return false;
+  }
   wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (wakeFd_ < 0) {
+    error = SystemError("cannot make the wake-up event for " + where);
+    return false;
+  }
   epoll_event ev{};
   ev.events = EPOLLIN;
   ev.data.fd = listenFd_;
-  epoll_ctl(epollFd_, EPOLL_CTL_ADD, listenFd_, &ev);
+  if (epoll_ctl(epollFd_, EPOLL_CTL_ADD, listenFd_, &ev) != 0) {
+    error = SystemError("cannot watch the socket for " + where);
+    return false;
+  }
   ev.data.fd = wakeFd_;
-  epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &ev);
+  if (epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &ev) != 0) {
+    error = SystemError("cannot watch the wake-up event for " + where);
+    return false;
+  }
   return true;
 }
 
@@ -97,7 +119,11 @@ uint16_t TcpTransport::Port() const {
 
 void TcpTransport::SignalWakeFd() {
   uint64_t one = 1;
-  [[maybe_unused]] ssize_t n = write(wakeFd_, &one, sizeof one);
+  ssize_t n;
+  do n = write(wakeFd_, &one, sizeof one);
+  while (n < 0 && errno == EINTR);
+  // EAGAIN: the counter is full, so the server thread is woken anyway.
+  if (n < 0 && errno != EAGAIN) Report(SystemError("cannot wake the server thread"));
 }
 
 void TcpTransport::Wake() {
@@ -125,7 +151,22 @@ void TcpTransport::Accept(ServerCore& core) {
     socklen_t length = sizeof address;
     int fd = accept4(listenFd_, reinterpret_cast<sockaddr*>(&address), &length,
                      SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) return;
+    if (fd < 0) {
+      const int err = errno;
+      if (err == EAGAIN || err == EWOULDBLOCK) return;
+      // A connection that went away before it was taken, or a signal.
+      if (err == EINTR || err == ECONNABORTED || err == EPROTO) continue;
+      // Out of descriptors or memory (EMFILE, ENFILE, ENOBUFS, ENOMEM): the
+      // connection waits in the backlog; said once, tried again later.
+      if (!acceptFailing_)
+        Report(SystemError("cannot accept a connection", err) + "; trying again every " +
+               std::to_string(kAcceptRetryMs) + " ms");
+      acceptFailing_ = true;
+      PauseAccepting();
+      return;
+    }
+    if (acceptFailing_) Report("accepting connections again");
+    acceptFailing_ = false;
     ConnectionId id = core.OpenConnection(PeerAddress(address));
     if (id == 0) {
       // Too many connections (in all or from this peer): tell the client
@@ -135,15 +176,45 @@ void TcpTransport::Accept(ServerCore& core) {
       close(fd);
       continue;
     }
-    int yes = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
-    epoll_event ev{};
-    ev.events = EPOLLIN;
-    ev.data.fd = fd;
-    epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &ev);
-    clients_[fd].id = id;
-    fdOf_[id] = fd;
+    AddClient(core, fd, id);
   }
+}
+
+void TcpTransport::AddClient(ServerCore& core, int fd, ConnectionId id) {
+  int yes = 1;
+  // Without it replies wait for Nagle's timer: slower, still correct.
+  if (setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes) != 0)
+    Report(SystemError("cannot set TCP_NODELAY on connection " + std::to_string(id)));
+  epoll_event ev{};
+  ev.events = EPOLLIN;
+  ev.data.fd = fd;
+  if (epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &ev) != 0) {
+    Report(SystemError("cannot watch connection " + std::to_string(id) + "; closed"));
+    core.CloseConnection(id);
+    close(fd);
+    return;
+  }
+  clients_[fd].id = id;
+  fdOf_[id] = fd;
+}
+
+void TcpTransport::PauseAccepting() {
+  epoll_event ev{};
+  ev.events = 0;  // registered, but reports nothing until resumed
+  ev.data.fd = listenFd_;
+  if (epoll_ctl(epollFd_, EPOLL_CTL_MOD, listenFd_, &ev) != 0)
+    throw std::runtime_error(SystemError("cannot pause the listening socket"));
+  acceptResumeMs_ = SystemClock().MonotonicMs() + kAcceptRetryMs;
+}
+
+void TcpTransport::ResumeAcceptingWhenDue() {
+  if (acceptResumeMs_ < 0 || SystemClock().MonotonicMs() < acceptResumeMs_) return;
+  epoll_event ev{};
+  ev.events = EPOLLIN;
+  ev.data.fd = listenFd_;
+  if (epoll_ctl(epollFd_, EPOLL_CTL_MOD, listenFd_, &ev) != 0)
+    throw std::runtime_error(SystemError("cannot resume the listening socket"));
+  acceptResumeMs_ = -1;
 }
 
 bool TcpTransport::ReadFrom(ServerCore& core, int fd, Client& client) {
@@ -178,7 +249,10 @@ bool TcpTransport::Flush(int fd, Client& client) {
     epoll_event ev{};
     ev.events = wantsWrite ? (EPOLLIN | EPOLLOUT) : EPOLLIN;
     ev.data.fd = fd;
-    epoll_ctl(epollFd_, EPOLL_CTL_MOD, fd, &ev);
+    if (epoll_ctl(epollFd_, EPOLL_CTL_MOD, fd, &ev) != 0) {
+      Report(SystemError("cannot watch connection " + std::to_string(client.id) + " for output"));
+      return false;
+    }
     client.wantsWrite = wantsWrite;
   }
   return true;
@@ -189,6 +263,8 @@ void TcpTransport::CloseClient(ServerCore& core, int fd) {
   if (it == clients_.end()) return;
   core.CloseConnection(it->second.id);
   fdOf_.erase(it->second.id);
+  // Closing the socket takes it out of the event queue as well; the DEL
+  // only makes that explicit, so its failure changes nothing.
   epoll_ctl(epollFd_, EPOLL_CTL_DEL, fd, nullptr);
   close(fd);
   clients_.erase(it);
@@ -222,9 +298,28 @@ void TcpTransport::FlushCore(ServerCore& core) {
 
 void TcpTransport::Run(ServerCore& core, const std::function<void()>& onWake) {
   epoll_event events[64];
+  // What a step throws is said with where it happened; the loop goes on.
+  auto guarded = [this](const char* what, auto&& step) {
+    try {
+      step();
+      return true;
+    } catch (const std::exception& e) {
+      Report(std::string(what) + ": " + e.what());
+    } catch (...) {
+      Report(std::string(what) + ": an unknown exception");
+    }
+    return false;
+  };
   while (!stop_) {
-    int64_t wait = std::clamp<int64_t>(core.NextTimerMs() - SystemClock().MonotonicMs(), 0, 1000);
+    const int64_t now = SystemClock().MonotonicMs();
+    int64_t due = core.NextTimerMs();
+    if (acceptResumeMs_ >= 0) due = std::min(due, acceptResumeMs_);
+    int64_t wait = std::clamp<int64_t>(due - now, 0, 1000);
     int n = epoll_wait(epollFd_, events, 64, static_cast<int>(wait));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw std::runtime_error(SystemError("waiting for the event queue failed"));
+    }
     for (int i = 0; i < n && !stop_; ++i) {
       int fd = events[i].data.fd;
       if (fd == listenFd_) {
@@ -234,101 +329,28 @@ void TcpTransport::Run(ServerCore& core, const std::function<void()>& onWake) {
         // the eventfd again (a wake that the drain cannot swallow), and one
         // before it handed over what onWake is about to see.
         uint64_t count = 0;
-        [[maybe_unused]] ssize_t r = read(wakeFd_, &count, sizeof count);
+        if (read(wakeFd_, &count, sizeof count) < 0 && errno != EAGAIN && errno != EINTR)
+          throw std::runtime_error(SystemError("reading the wake-up event failed"));
         wakePending_ = false;
-        onWake();
+        guarded("handing over values", onWake);
       } else if (auto it = clients_.find(fd); it != clients_.end()) {
         bool ok = true;
-        if (events[i].events & (EPOLLIN | EPOLLHUP | EPOLLERR)) ok = ReadFrom(core, fd, it->second);
-        if (ok && (events[i].events & EPOLLOUT)) ok = Flush(fd, it->second);
-        if (!ok) {
-          FlushCore(core);
+        const std::string what = "connection " + std::to_string(it->second.id) + " dropped";
+        bool handled = guarded(what.c_str(), [&] {
+          if (events[i].events & (EPOLLIN | EPOLLHUP | EPOLLERR)) ok = ReadFrom(core, fd, it->second);
+          if (ok && (events[i].events & EPOLLOUT)) ok = Flush(fd, it->second);
+        });
+        if (!ok || !handled) {
+          guarded("flushing before a close", [&] { FlushCore(core); });
           CloseClient(core, fd);
         }
       }
     }
-    core.Tick();
-    FlushCore(core);
+    ResumeAcceptingWhenDue();
+    guarded("timers", [&] { core.Tick(); });
+    guarded("sending", [&] { FlushCore(core); });
   }
   while (!clients_.empty()) CloseClient(core, clients_.begin()->first);
-}
-
-// ---- TcpStream --------------------------------------------------------------
-
-TcpStream::~TcpStream() { Close(); }
-
-void TcpStream::Close() {
-  if (fd_ >= 0) close(fd_);
-  fd_ = -1;
-}
-
-bool TcpStream::Connect(const std::string& host, uint16_t port, int timeoutMs, std::string& error) {
-  Close();
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  std::string portText = std::to_string(port);
-  if (int rc = getaddrinfo(host.c_str(), portText.c_str(), &hints, &found); rc != 0) {
-    error = "cannot resolve host '" + host + "': " + gai_strerror(rc);
-    return false;
-  }
-  int fd = socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  int rc = fd < 0 ? -1 : connect(fd, found->ai_addr, found->ai_addrlen);
-  freeaddrinfo(found);
-  if (rc != 0 && errno == EINPROGRESS) {
-    pollfd p{fd, POLLOUT, 0};
-    int soError = ETIMEDOUT;
-    socklen_t length = sizeof soError;
-    if (poll(&p, 1, timeoutMs) == 1) getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &length);
-    rc = soError == 0 ? 0 : -1;
-    errno = soError;
-  }
-  if (rc != 0) {
-    error = "cannot connect to " + host + ":" + portText + ": " + std::strerror(errno);
-    if (fd >= 0) close(fd);
-    return false;
-  }
-  int yes = 1;
-  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
-  fd_ = fd;
-  return true;
-}
-
-bool TcpStream::Send(std::string_view bytes, std::string& error) {
-  while (!bytes.empty()) {
-    ssize_t n = send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    if (n > 0) {
-      bytes.remove_prefix(static_cast<size_t>(n));
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      pollfd p{fd_, POLLOUT, 0};
-      poll(&p, 1, 1000);
-      continue;
-    }
-    error = std::string("send failed: ") + std::strerror(errno);
-    return false;
-  }
-  return true;
-}
-
-bool TcpStream::Receive(int timeoutMs, std::string& out, std::string& error) {
-  pollfd p{fd_, POLLIN, 0};
-  int ready = poll(&p, 1, timeoutMs);
-  if (ready == 0) {
-    error = "no answer within " + std::to_string(timeoutMs) + " ms";
-    return false;
-  }
-  char buffer[65536];
-  ssize_t n = ready > 0 ? recv(fd_, buffer, sizeof buffer, 0) : -1;
-  if (n > 0) {
-    out.append(buffer, static_cast<size_t>(n));
-    return true;
-  }
-  error = n == 0 ? "connection closed by the server" : std::string("receive failed: ") + std::strerror(errno);
-  return false;
 }
 
 }  // namespace opcua

@@ -18,6 +18,12 @@ inline constexpr uint32_t kChunkHeaderSize = 8;
 inline constexpr uint32_t kSymmetricOverhead = 24;
 // Smallest buffer size either side may announce.
 inline constexpr uint32_t kMinBufferSize = 8192;
+// The largest message and the most chunks of one message that either side
+// of this stack announces and reassembles, unless configured otherwise:
+// far above any response of the services offered, far below what would
+// strain memory.
+inline constexpr uint32_t kDefaultMaxMessageSize = 16 * 1024 * 1024;
+inline constexpr uint32_t kDefaultMaxChunkCount = 1024;
 
 enum class MessageType : uint8_t { Hello, Acknowledge, Error, ReverseHello, Open, Message, Close, Unknown };
 
@@ -33,6 +39,10 @@ enum class ChunkScan { Incomplete, Complete, Invalid, TooLarge };
 // Looks for one complete chunk at the start of `buffer`; on Complete, `size`
 // is its whole length and `chunk` points into `buffer`.
 ChunkScan ScanChunk(std::string_view buffer, uint32_t maxChunkSize, Chunk& chunk, uint32_t& size);
+
+// What is wrong with a chunk header that ScanChunk found Invalid: its
+// message type, its chunk type or its size, named with the value found.
+std::string DescribeChunkHeader(std::string_view header);
 
 // Builds a whole chunk: header with the right size, then `payload`.
 std::string FrameChunk(MessageType type, char chunkType, std::string_view payload);

@@ -3,7 +3,10 @@
 // that fails half-way never damages the file that was there before.
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -15,6 +18,25 @@ namespace qx {
 // saves take milliseconds; a lock held longer is treated like a file that
 // cannot be opened.
 inline constexpr std::chrono::milliseconds kDefaultLockWait{2000};
+
+// Why something that exists is not read or replaced, in the system's
+// manner: what it is instead of a regular file ("Is a FIFO, not a regular
+// file").
+std::string NotRegularFile(mode_t mode);
+
+// Opens `path` read-only when it is a regular file (a link to one is
+// followed), without ever blocking: a FIFO neither hangs the caller nor
+// opens, and a device, a folder or a socket is refused. The descriptor, or
+// -1 with `reason` in the system's words ("No such file or directory",
+// "Is a FIFO, not a regular file") and errno kept from the failing call
+// (ENOENT for a missing file). `size` gets the file's size.
+int OpenRegularFile(const std::string& path, off_t& size, std::string& reason);
+
+// Reads the regular file at `path` whole when it holds at most `maxBytes`
+// (checked before reading, and again while reading, for a file that grows).
+// False with `reason` otherwise, errno ENOENT for a missing file.
+bool ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string& bytes,
+                     std::string& reason);
 
 // A regular file opened read-only with a shared flock() held until
 // destruction (writers take the exclusive lock). Waits up to `lockWait` for
@@ -39,6 +61,10 @@ class LockedReader {
   std::string failure_;
 };
 
+// Temporaries of the older form carry no pid; a save takes milliseconds, so
+// one that is this old belongs to a save that will never finish.
+inline constexpr std::chrono::minutes kStaleTemporaryAge{10};
+
 // Replaces the file at `path` with `bytes`: writes a temporary file in the
 // same folder, flushes it to disk, renames it over the target and flushes
 // the folder. While it works it holds the exclusive lock of an existing
@@ -50,6 +76,12 @@ class LockedReader {
 // is opened in a way that could block. On failure the target is untouched,
 // the temporary file is removed, and `reason` names the step and the
 // system's error.
+// The temporary is named ".<target name>.<pid>.<6 random characters>" after
+// the saving process. A save that was killed leaves its temporary behind;
+// the next save of the same target removes those of processes that are no
+// longer alive (a save running at that moment in a live process keeps
+// its own), and those of the older form ".<target name>.<6 characters>"
+// that are older than kStaleTemporaryAge.
 bool ReplaceFile(const std::string& path, std::string_view bytes, std::string& reason,
                  std::chrono::milliseconds lockWait = kDefaultLockWait);
 

@@ -12,8 +12,11 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
+#include <iostream>
+#include <map>
+#include <mutex>
 
 #include "persistence/SafeFile.h"
 
@@ -148,30 +151,40 @@ bool ValidUserName(std::string_view name, std::string& error) {
 
 bool UsersFile::Load(const std::string& path, std::string& error) {
   lines_.clear();
-  std::ifstream in(path);
-  if (!in) {
+  problems_.clear();
+  malformed_ = false;
+  std::string text, reason;
+  if (!ReadRegularFile(path, kMaxUsersFileBytes, text, reason)) {
     if (errno == ENOENT) return true;
-    error = "cannot read the users file " + path + ": " + std::strerror(errno);
+    error = "cannot read the users file " + path + ": " + reason;
     return false;
   }
-  int number = 0;
-  for (std::string text; std::getline(in, text);) {
-    ++number;
-    if (!text.empty() && text.back() == '\r') text.pop_back();
-    Line line{{}, text};
-    if (!IsComment(text)) {
+  struct stat info{};
+  if (stat(path.c_str(), &info) == 0 && (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+    problems_.push_back("warning: " + path + " may be written by group or others (mode " + mode +
+                        "): whoever can write it can add a user; make it the owner's only (chmod 600)");
+  }
+  std::string_view rest = text;
+  for (int number = 1; !rest.empty(); ++number) {
+    const std::size_t end = rest.find('\n');
+    std::string_view content = rest.substr(0, end);
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    if (!content.empty() && content.back() == '\r') content.remove_suffix(1);
+    Line line{{}, std::string(content)};
+    if (!IsComment(content)) {
       PasswordHash ignored;
       std::string why;
-      if (!ParseAccount(text, line.user, ignored, why)) {
-        error = path + " line " + std::to_string(number) + ": " + why;
-        return false;
+      if (!ParseAccount(content, line.user, ignored, why)) {
+        // Kept as it is, but no user: a save does not lose it and nobody
+        // signs in with it.
+        line.user.clear();
+        malformed_ = true;
+        problems_.push_back(path + ":" + std::to_string(number) + ": " + why);
       }
     }
     lines_.push_back(std::move(line));
-  }
-  if (in.bad()) {
-    error = "cannot read the users file " + path + ": " + std::strerror(errno);
-    return false;
   }
   return true;
 }
@@ -179,14 +192,24 @@ bool UsersFile::Load(const std::string& path, std::string& error) {
 bool UsersFile::Save(const std::string& path, std::string& error) const {
   if (!MakeFolderOf(path, error)) return false;
   // The file is owner-only before any hash is in it: ReplaceFile keeps the
-  // mode of the file it replaces.
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0 || fchmod(fd, 0600) != 0) {
-    error = "cannot write the users file " + path + ": " + std::strerror(errno);
-    if (fd >= 0) close(fd);
+  // mode of the file it replaces. Opened without blocking (a FIFO without a
+  // reader fails at once), and only a regular file is given the mode: a
+  // link to a device must not make the device the owner's only.
+  struct stat info{};
+  std::string why;
+  if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+    error = "cannot write the users file " + path + ": " + NotRegularFile(info.st_mode);
     return false;
   }
-  close(fd);
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+  if (fd < 0 || fstat(fd, &info) != 0) why = std::strerror(errno);
+  else if (!S_ISREG(info.st_mode)) why = NotRegularFile(info.st_mode);
+  else if (fchmod(fd, 0600) != 0) why = std::strerror(errno);
+  if (fd >= 0 && close(fd) != 0 && why.empty()) why = std::strerror(errno);
+  if (!why.empty()) {
+    error = "cannot write the users file " + path + ": " + why;
+    return false;
+  }
   std::string text;
   for (const Line& line : lines_) text.append(line.text).append("\n");
   std::string reason;
@@ -260,10 +283,48 @@ bool UsersFile::Remove(std::string_view user) {
   return lines_.size() != before;
 }
 
+namespace {
+
+// What was last said about each users file, so that a sign-in repeats only
+// what changed.
+struct ReportedProblems {
+  std::mutex mutex;
+  std::map<std::string, std::string> said;
+};
+
+ReportedProblems& Reported() {
+  static ReportedProblems reported;
+  return reported;
+}
+
+// Loads `path` and says what is wrong with it on `out`: always, or only
+// when it differs from what was last said.
+bool LoadAndReport(const std::string& path, UsersFile& users, std::ostream& out, bool always) {
+  std::string error;
+  const bool loaded = users.Load(path, error);
+  std::string text;
+  if (!loaded) text = error + "\n";
+  for (const std::string& problem : users.Problems()) text += problem + "\n";
+  ReportedProblems& reported = Reported();
+  std::lock_guard<std::mutex> hold(reported.mutex);
+  std::string& said = reported.said[path];
+  if (always || text != said) {
+    out << text << std::flush;
+    said = std::move(text);
+  }
+  return loaded;
+}
+
+}  // namespace
+
 bool AuthenticateUser(const std::string& path, std::string_view user, std::string_view password) {
   UsersFile users;
-  std::string ignored;
-  return users.Load(path, ignored) && users.Authenticate(user, password);
+  return LoadAndReport(path, users, std::cerr, false) && users.Authenticate(user, password);
+}
+
+void ReportUsersFile(const std::string& path, std::ostream& out) {
+  UsersFile users;
+  LoadAndReport(path, users, out, true);
 }
 
 }  // namespace qx

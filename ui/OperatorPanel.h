@@ -3,6 +3,7 @@
 // keeps them in memory. Control names are those of the window.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -74,6 +75,18 @@ struct PanelLayout {
   bool operator==(const PanelLayout&) const = default;
 };
 
+// Speed commands clicked while the one before them still waited for its
+// step. The run takes one command per step, so a quick second click waits
+// here and goes to the run in the step after, instead of replacing the
+// first. Fixed in size, as no memory is allocated during a run: six commands
+// take the speed from one end of its range to the other, and a click beyond
+// that is not kept.
+struct SpeedClickQueue {
+  static constexpr int kDepth = 6;
+  std::array<int, kDepth> Commands{};  // SpeedCommand codes, oldest first
+  int Count = 0;
+};
+
 struct OperatorPanel {
 #define QX_DECLARE_EDIT(name, filter, length, text) EditControl name{text, true, true, filter, length};
   QX_PANEL_EDITS(QX_DECLARE_EDIT)
@@ -87,6 +100,7 @@ struct OperatorPanel {
   bool SingleOPNewSpinVisible = false;
   bool CascadeModeCheckBox = false;
   PanelLayout Layout;
+  SpeedClickQueue SpeedClicks;
 
   // The decimal separator of the toolkit patterns ("0.00", "0.0", ...):
   // the user's locale. The panel's reader takes it as a decimal point as

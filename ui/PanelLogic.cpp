@@ -74,7 +74,7 @@ void ReadTuningInputs(LoopModel& m, const OperatorPanel& panel) {
   single.OPNew = Read(panel.SingleOPNew, sep);
 }
 
-void ReadOperatorInputs(LoopModel& m, const OperatorPanel& panel) {
+void ReadOperatorInputs(LoopModel& m, OperatorPanel& panel) {
   const char sep = panel.DecimalSeparator;
   RunSettingsRecord& run = m.RunSettings;
   PIDLoop& single = m.SingleLoop;
@@ -119,8 +119,10 @@ void ReadOperatorInputs(LoopModel& m, const OperatorPanel& panel) {
   single.InitialValveOpening = Read(panel.SingleInitialValveOpening, sep);
   single.Equation = panel.SinglePIDEquation.ItemIndex + 1;
 
-  // A speed command given since the last step and not yet applied is dropped.
+  // A speed command given since the last step and not yet applied is
+  // dropped, and so are those queued behind it.
   m.RunControl.SpeedChangeEnabled = false;
+  panel.SpeedClicks.Count = 0;
   NormaliseLoopParameters(m);
 }
 
@@ -198,7 +200,7 @@ void ShowModeState(OperatorPanel& panel, LoopMode mode) {
   panel.SingleOPNewSpinVisible = manual;
 }
 
-void EnterKey(LoopModel& m, const OperatorPanel& panel) {
+void EnterKey(LoopModel& m, OperatorPanel& panel) {
   ReadOperatorInputs(m, panel);
   m.RunControl.ChangesPending = true;
 }
@@ -263,6 +265,24 @@ void SpeedControlClick(LoopModel& m, SpeedCommand command) {
   c.SpeedCommand = FieldCode(command);
   c.SpeedChangeEnabled = true;
   c.SpeedCommandPending = true;
+}
+
+void SpeedControlClick(LoopModel& m, OperatorPanel& panel, SpeedCommand command) {
+  SpeedClickQueue& q = panel.SpeedClicks;
+  if (!m.RunControl.SpeedCommandPending && q.Count == 0) {
+    SpeedControlClick(m, command);
+    return;
+  }
+  if (q.Count < SpeedClickQueue::kDepth) q.Commands[q.Count++] = FieldCode(command);
+}
+
+void DeliverSpeedClick(LoopModel& m, OperatorPanel& panel) {
+  SpeedClickQueue& q = panel.SpeedClicks;
+  if (m.RunControl.SpeedCommandPending || q.Count == 0) return;
+  const auto next = static_cast<SpeedCommand>(q.Commands[0]);
+  std::copy(q.Commands.begin() + 1, q.Commands.begin() + q.Count, q.Commands.begin());
+  --q.Count;
+  SpeedControlClick(m, next);
 }
 
 void ApplyChangesButtonClick(Simulation& sim, OperatorPanel& panel, RunHost& host) {

@@ -15,7 +15,7 @@
 namespace qx {
 
 // Every input control into the model, then NormaliseLoopParameters.
-void ReadOperatorInputs(LoopModel& m, const OperatorPanel& panel);
+void ReadOperatorInputs(LoopModel& m, OperatorPanel& panel);
 
 // The tuning controls that a run re-reads when changes are pending (P, I, D,
 // SP, filter, PV noise in percent, OP).
@@ -35,7 +35,7 @@ void ShowCaseLayout(OperatorPanel& panel);
 void ShowModeState(OperatorPanel& panel, LoopMode mode);
 
 // The Enter key: reads every input and asks the run to pick up the changes.
-void EnterKey(LoopModel& m, const OperatorPanel& panel);
+void EnterKey(LoopModel& m, OperatorPanel& panel);
 
 // The focus leaves an edit; leaving the set-point or output edit asks the
 // run to pick up the changes.
@@ -51,8 +51,15 @@ void SpinClick(LoopModel& m, OperatorPanel& panel, SpinEdit edit, SpinDirection 
 void manual_auto_selectClick(LoopModel& m, OperatorPanel& panel);
 void CascadeModeCheckBoxClick(LoopModel& m, OperatorPanel& panel);
 
-// The speed controls: faster, slower, and "Normal".
+// The speed controls: faster, slower, and "Normal". The command goes to the
+// run for its next step.
 void SpeedControlClick(LoopModel& m, SpeedCommand command);
+// The same click from the panel: handed to the run at once when no command
+// is waiting for its step, queued behind it otherwise.
+void SpeedControlClick(LoopModel& m, OperatorPanel& panel, SpeedCommand command);
+// Between two steps: once the run has taken the waiting command, hands it
+// the oldest queued one.
+void DeliverSpeedClick(LoopModel& m, OperatorPanel& panel);
 
 // "Apply Changes": reads and normalises the inputs and re-runs the run-start
 // preparations; the run in progress continues with the new values.

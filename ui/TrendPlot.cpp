@@ -143,7 +143,10 @@ TrendLayout PlanTrends(RunBuffers& buffers, int sampleCount, int window, const P
   layout.Points = TrendPoints(sampleCount, window);
   const int chart2Points = std::max(layout.Points.Output, layout.Points.Zero);
   layout.Chart2BottomFollows = chart2Points > 0;
-  layout.Chart2Bottom = {layout.TimeOffset, layout.TimeOffset + chart2Points - 1};
+  // Chart2 follows its data onto the time scale of Chart1 above it, so that
+  // a sample stands at the same place in both charts and the bottom axis
+  // ends on the same label.
+  layout.Chart2Bottom = layout.Chart1Bottom;
   return layout;
 }
 

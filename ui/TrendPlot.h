@@ -36,7 +36,8 @@ struct TrendLayout {
   double TimeOffset = 0;  // added to every sample number
   AxisRange Chart1Left, Chart1Right, Chart1Bottom;
   AxisRange Chart2Left, Chart2Right;
-  // Chart2's bottom axis follows its points; without points it keeps its range.
+  // Chart2's bottom axis takes Chart1's time scale once it has points;
+  // without points it keeps its range.
   bool Chart2BottomFollows = false;
   AxisRange Chart2Bottom;
   TrendPointCounts Points;

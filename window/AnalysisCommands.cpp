@@ -167,7 +167,7 @@ void TForm1::SaveChartImageClick() {
   if (!path) return;
   TwoPlot1->FlushPaint();
   QImageWriter writer(*path, "png");
-  if (!writer.write(TwoPlot1->grab().toImage()))
+  if (!writer.write(TwoPlot1->Picture()))
     prompter_.Message(MessageTitle(), QString("Cannot write %1: %2").arg(*path, writer.errorString()),
                       MessageIcon::Error);
 }

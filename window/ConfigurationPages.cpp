@@ -2,10 +2,12 @@
 // equation, execution period, PV sample delay, gap action, initial output
 // and transform.
 #include <QBoxLayout>
+#include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QScrollArea>
 #include <QTabWidget>
 
@@ -94,7 +96,12 @@ QWidget* TForm1::BuildConfigurationPages() {
   auto* equations = new QScrollArea;
   equations->setObjectName("SinglePIDEquationScroll");
   equations->setWidgetResizable(true);
-  equations->setWidget(b.Radios("SinglePIDEquation", "Select/Change PID Equation", kEquations, 1, nullptr));
+  QGroupBox* equationList = b.Radios("SinglePIDEquation", "Select/Change PID Equation", kEquations, 1, nullptr);
+  // The forms are laid out in columns with spaces: only a fixed pitch keeps
+  // them lined up.
+  const QFont fixedPitch = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  for (QRadioButton* form : equationList->findChildren<QRadioButton*>()) form->setFont(fixedPitch);
+  equations->setWidget(equationList);
   SinglePIDPage->addTab(Page(equations), "2. PID Equation");
 
   SinglePIDPage->addTab(Page(b.Radios("SinglePIDExePeriodRadioGroup", "PID Execution Period",

@@ -205,9 +205,17 @@ void TForm1::FormShow() {
   SinglePIDPage->setCurrentIndex(0);
   FormResize();
   CGauge2->setVisible(true);
-  move(0, 0);
+  MoveToTopLeft();
   Plot_PointDisplayLabel->clear();
   ShowIdleLayout();
+}
+
+// A window opened maximised is left where the window manager put it: a move
+// that reaches the window manager while it is still mapping and maximising
+// the window can make it give the maximised state up.
+void TForm1::MoveToTopLeft() {
+  if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) return;
+  move(0, 0);
 }
 
 void TForm1::Timer1Timer() {
@@ -225,7 +233,7 @@ void TForm1::Timer2Timer() {
   activateWindow();  // the keys go to the main window again
   IconToolBar->setEnabled(true);
   app_->StartUpState();
-  move(0, 0);
+  MoveToTopLeft();
   ModePage->setCurrentWidget(SinglePID);
   PIDConfigPageControl->setCurrentWidget(SinglePIDConfigTabSheet);
   appHost_->SetBusyCursor(false);
@@ -293,14 +301,16 @@ void TForm1::ShowModePanel() {
   // box is compared with the panel itself, not with what was last shown.
   if (CascadeModeCheckBox->isChecked() != panel.CascadeModeCheckBox)
     CascadeModeCheckBox->setChecked(panel.CascadeModeCheckBox);
-  ModePanelShown now{panel.ModePanel.Caption, panel.ModePanel.Colour, panel.SingleSPNewSpinVisible,
-                     panel.SingleSPNew.Enabled, panel.SingleOPNewSpinVisible};
+  ModePanelShown now{panel.ModePanel.Caption,      panel.ModePanel.Colour,
+                     panel.SingleSPNewSpinVisible, panel.SingleSPNew.Visible,
+                     panel.SingleSPNew.Enabled,    panel.SingleOPNewSpinVisible};
   if (modePanelShown_ == now) return;
   // Recorded before the widgets are set: a widget that hides may move the
   // focus, and a bound edit that loses it shows the panel again from within.
   const ModePanelShown& shown = modePanelShown_.emplace(std::move(now));
   manual_auto_select->Show(QString::fromStdString(shown.caption), Rgb(shown.colour), kModeText);
   SingleSPNewUpDownCSpinButton->setVisible(shown.setPointSpinVisible);
+  LabelSP->setVisible(shown.setPointVisible);
   SingleSPNewUpDownCSpinButton->setEnabled(shown.setPointSpinEnabled);
   SingleOPNewUpDownCSpinButton->setVisible(shown.outputSpinVisible);
 }
@@ -367,6 +377,7 @@ void TForm1::RunStarting() {
   // A stretch and a fitted curve belong to the trends of the run before.
   TwoPlot1->ClearStretch();
   TwoPlot1->HideFittedResponse();
+  TwoPlot1->ClearReadout();
   Indices->Clear();
   IndicesTimer->start();
   if (identifyDialog_) identifyDialog_->SetApplyAllowed(true);
@@ -476,6 +487,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
   if (type == QEvent::ShortcutOverride && AnalysisShortcut(watched, *static_cast<QKeyEvent*>(event)))
     return true;  // left unaccepted: the menu's shortcut fires
+  if (type == QEvent::MouseButtonPress) DisabledEditPressed(watched);
   if ((type == QEvent::KeyPress || type == QEvent::KeyRelease) && watched->isWidgetType()) {
     const auto* key = static_cast<QKeyEvent*>(event);
     const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
@@ -488,19 +500,40 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
+// A press on a disabled edit (the output in Auto) moves no focus by itself,
+// so what the operator types next would land in the edit that had the focus
+// before. The press takes the focus from that edit: typing reaches no edit
+// until one is clicked that takes it.
+void TForm1::DisabledEditPressed(QObject* watched) {
+  auto* edit = qobject_cast<QLineEdit*>(watched);
+  if (!edit || edit->isEnabled() || edit->window() != this) return;
+  QWidget* focused = QApplication::focusWidget();
+  if (focused && focused != edit && focused->window() == this) focused->clearFocus();
+}
+
 // --- Start-up thread and closing ---
 
 void TForm1::StartServerThread(const std::string& endpoint) {
   initThread_ = std::thread([this, endpoint] {
-    std::string error;
-    if (app_->StartServer(endpoint, error)) {
-      std::cerr << "QxOPCServer: serving OPC UA at " << endpoint << '\n';
-      std::cerr << "QxOPCServer: OPC UA security: " << app_->ServedSecurity() << '\n';
-      return;
+    // Whatever the start throws is caught here: the window goes on without
+    // a server and says why, in its status bar and on standard error.
+    try {
+      std::string error;
+      try {
+        if (app_->StartServer(endpoint, error)) {
+          std::cerr << "QxOPCServer: serving OPC UA at " << app_->Server()->ServedEndpointUrl() << '\n';
+          std::cerr << "QxOPCServer: OPC UA security: " << app_->ServedSecurity() << '\n';
+          return;
+        }
+      } catch (const std::exception& e) {
+        error = std::string("the OPC server did not start: ") + e.what();
+      }
+      std::cerr << "QxOPCServer: " << error << '\n';
+      QMetaObject::invokeMethod(this, [this, error] { ShowStatusText(QString::fromStdString(error)); },
+                                Qt::QueuedConnection);
+    } catch (...) {
+      std::cerr << "QxOPCServer: the OPC server did not start, and the reason could not be shown\n";
     }
-    std::cerr << "QxOPCServer: " << error << '\n';
-    QMetaObject::invokeMethod(this, [this, error] { ShowStatusText(QString::fromStdString(error)); },
-                              Qt::QueuedConnection);
   });
 }
 

@@ -141,6 +141,10 @@ class TForm1 : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // The window to the screen's top left corner unless it is maximised.
+  void MoveToTopLeft();
+  // A press on a disabled edit takes the focus from the edit that has it.
+  void DisabledEditPressed(QObject* watched);
   // Building the window, region by region.
   void BuildToolBar();
   void BuildStatusBar();
@@ -195,6 +199,7 @@ class TForm1 : public QMainWindow {
     std::string caption;
     unsigned colour = 0;
     bool setPointSpinVisible = false;
+    bool setPointVisible = false;
     bool setPointSpinEnabled = false;
     bool outputSpinVisible = false;
     bool operator==(const ModePanelShown&) const = default;
@@ -227,6 +232,7 @@ class TForm1 : public QMainWindow {
   ArrowPair* PVNoiseCSpinButton = nullptr;
   QWidget* ErrorPanel = nullptr;
   LedShape* SimLEDShape = nullptr;
+  QLabel* LabelSP = nullptr;  // the caption goes with its edit in Manual
   QLabel* SimRunningLabel = nullptr;
   QLabel* SimRunningLabel1 = nullptr;
   QPushButton* cmd_exit = nullptr;

@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
@@ -62,6 +64,33 @@ QProgressBar* Gauge(const char* name, int maximum, QWidget* parent) {
   p.setColor(QPalette::Highlight, Qt::blue);
   gauge->setPalette(p);
   return gauge;
+}
+
+// A region whose content has a fixed width (`across` horizontal) or height
+// (vertical) and that scrolls the other way when the window is too small to
+// show it whole, as on a 1024 x 768 screen; with room enough it shows no
+// scroll bar. Across, it takes the content's size and, while the bar is
+// shown, the bar's as well.
+QScrollArea* ScrollWhenShort(const char* name, QWidget* content, Qt::Orientation across) {
+  auto* area = new QScrollArea;
+  area->setObjectName(name);
+  area->setFrameShape(QFrame::NoFrame);
+  area->setWidgetResizable(true);
+  const bool fixedWidth = across == Qt::Horizontal;
+  (fixedWidth ? area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff)
+              : area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff));
+  area->setWidget(content);
+  QScrollBar* bar = fixedWidth ? area->verticalScrollBar() : area->horizontalScrollBar();
+  const auto fit = [area, content, bar, fixedWidth] {
+    const bool barShown = bar->maximum() > bar->minimum();
+    if (fixedWidth)
+      area->setFixedWidth(content->minimumWidth() + (barShown ? bar->sizeHint().width() : 0));
+    else
+      area->setFixedHeight(content->minimumHeight() + (barShown ? bar->sizeHint().height() : 0));
+  };
+  fit();
+  QObject::connect(bar, &QScrollBar::rangeChanged, area, fit);
+  return area;
 }
 
 }  // namespace
@@ -138,7 +167,7 @@ QWidget* TForm1::BuildInputPanel() {
   ErrorPanel = BuildErrorPanel();
   column->addWidget(ErrorPanel, 1);
   column->addStretch(0);
-  return PID_InputPanel;
+  return ScrollWhenShort("PID_InputScroll", PID_InputPanel, Qt::Horizontal);
 }
 
 QWidget* TForm1::BuildErrorPanel() {
@@ -288,11 +317,14 @@ QWidget* TForm1::BuildPlotPanel() {
   auto* parentColumn = new QVBoxLayout(plotParent);
   parentColumn->setContentsMargins(0, 0, 0, 0);
   parentColumn->setSpacing(0);
-  parentColumn->addWidget(diagram);
+  // The signals and the configuration pages scroll sideways when the window
+  // is narrower than they are; the charts below take the full width.
+  QScrollArea* diagramScroll = ScrollWhenShort("DiagramScroll", diagram, Qt::Vertical);
+  diagramScroll->setParent(plotParent);
+  parentColumn->addWidget(diagramScroll);
   parentColumn->addWidget(TwoPlotsPanel, 1);
   parentColumn->addStretch(0);  // takes the space while the charts are hidden
   TwoPlotsPanel->setParent(plotParent);
-  diagram->setParent(plotParent);
 
   column->addWidget(plotParent, 1);
   column->addWidget(BuildBottomPanel());

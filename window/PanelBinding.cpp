@@ -36,10 +36,14 @@ namespace {
 const QColor kFocusBackground(0xFF, 0xFF, 0x00);
 const QColor kFocusText(0x00, 0x00, 0xFF);
 
+// The focus colours of an enabled edit; a disabled one keeps the style's
+// disabled colours, so it looks as unusable as it is.
 void SetEditColours(QLineEdit* edit, const QColor& background, const QColor& text) {
   QPalette palette = edit->palette();
-  palette.setColor(QPalette::Base, background);
-  palette.setColor(QPalette::Text, text);
+  for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+    palette.setColor(group, QPalette::Base, background);
+    palette.setColor(group, QPalette::Text, text);
+  }
   edit->setPalette(palette);
 }
 

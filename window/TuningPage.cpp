@@ -72,12 +72,21 @@ QWidget* TForm1::BuildTuningPage() {
       {"OP", "LabelOP", "SingleOPNew", "SingleOPNewUpDownCSpinButton", &SingleOPNewUpDownCSpinButton},
       {"PV Noise", "LabelPV", "PVNoise", "PVNoiseCSpinButton", &PVNoiseCSpinButton},
   };
+  // The modes hide the set point or the output with its spin button; they
+  // keep their places, so the rows do not move when the mode changes.
+  auto keepPlace = [](QWidget* widget) {
+    QSizePolicy policy = widget->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    widget->setSizePolicy(policy);
+    return widget;
+  };
   for (int i = 0; i < 3; ++i) {
-    grid->addWidget(Label(rows[i].label, page, rows[i].labelName), 5 + i, 0);
-    grid->addWidget(binding_->Edit(rows[i].edit, page), 5 + i, 1);
+    grid->addWidget(keepPlace(Label(rows[i].label, page, rows[i].labelName)), 5 + i, 0);
+    grid->addWidget(keepPlace(binding_->Edit(rows[i].edit, page)), 5 + i, 1);
     *rows[i].target = new ArrowPair(Qt::Vertical, rows[i].spin, page);
-    grid->addWidget(*rows[i].target, 5 + i, 2, Qt::AlignLeft);
+    grid->addWidget(keepPlace(*rows[i].target), 5 + i, 2, Qt::AlignLeft);
   }
+  LabelSP = page->findChild<QLabel*>("LabelSP");
 
   // The error display stays hidden.
   auto* errorLabel = Label("Error", page, "ErrorLabel");

@@ -92,8 +92,9 @@ void WindowHost::FatalAllocationFailure(bool loopBuffers) {
   else
     prompter_.GeneralError("Memory Allocation Error.\nProgram will now Exit");
   // The run does not go on and the close questions are not asked: the
-  // event loop ends as soon as the handler that started the run returns.
-  QCoreApplication::exit(0);
+  // event loop ends as soon as the handler that started the run returns,
+  // and the program with a failure code.
+  QCoreApplication::exit(kFatalExitCode);
 }
 
 }  // namespace qx

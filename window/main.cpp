@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/AppHost.h"
 #include "app/CommandLine.h"
 #include "opc/GBDataAccess.h"
 #include "window/MainWindow.h"
@@ -27,6 +28,9 @@ int main(int argc, char** argv) {
 
   QApplication application(argc, argv);
   QApplication::setApplicationName("Quorvanex OPC Server For Simulation (SLAVE)");
+  // The event loop's code: kFatalExitCode when a fatal path ended it (a
+  // memory allocation that failed).
+  int status = qx::kFatalExitCode;
   try {
     QApplication::setWindowIcon(qx::ApplicationIcon());
     qx::QtPrompter prompter;
@@ -35,9 +39,13 @@ int main(int argc, char** argv) {
     if (startupCase) form.SetStartupCase(*startupCase);
     form.StartServerThread(qx::DefaultEndpointUrl());
     form.showMaximized();
-    QApplication::exec();
+    status = QApplication::exec();
   } catch (const std::exception& error) {
+    status = qx::kFatalExitCode;
     QMessageBox::critical(nullptr, QApplication::applicationName(), QString::fromUtf8(error.what()));
+  } catch (...) {
+    status = qx::kFatalExitCode;
+    QMessageBox::critical(nullptr, QApplication::applicationName(), "An unknown error ended the program.");
   }
-  return 0;
+  return status;
 }

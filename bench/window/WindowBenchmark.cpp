@@ -6,17 +6,22 @@
 //   b. the time from a key press or a click, posted at a random moment from
 //      another thread, until its effect shows, at the fastest and the
 //      slowest speed;
-//   c. the resident memory every 100 000 steps over 1 000 000 steps.
+//   c. the resident memory every 100 000 steps over 1 000 000 steps;
+//   d. at each of the seven speeds, the share of speed-arrow clicks given
+//      at a person's pace that act, and the time from a click to the
+//      gauge's change.
 // The program ends by itself: it stops the run with "Stop Simulation" and
 // closes the window, both answered Yes.
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -29,6 +34,7 @@
 
 #include "app/Application.h"
 #include "bench/window/InputLatencyProbe.h"
+#include "bench/window/SpeedClickProbe.h"
 #include "window/MainWindow.h"
 #include "window/charts/TrendCharts.h"
 #include "window/tools/AnsweringPrompter.h"
@@ -103,6 +109,7 @@ struct Figures {
   std::optional<Throughput> Speed;
   std::optional<LatencyResult> FastInputs, SlowInputs;
   std::vector<MemorySample> Memory;
+  std::optional<std::array<SpeedClickResult, SpeedClickProbe::kSpeeds>> SpeedClicks;
   bool TimedOut = false;
 };
 
@@ -166,6 +173,21 @@ void Print(const Figures& f) {
     if (last.Seconds > 0)
       std::printf("  steps per second over these steps: %.0f\n", static_cast<double>(last.Steps) / last.Seconds);
   }
+  std::printf("\nd. Speed arrows at a person's pace (a click every 450-650 ms)        target 100 %% act\n");
+  if (f.SpeedClicks) {
+    std::printf("  %-12s %6s %6s %7s %14s %14s\n", "SleepMs", "clicks", "acted", "share", "mean ms", "worst ms");
+    for (const SpeedClickResult& r : *f.SpeedClicks) {
+      double sum = 0, worst = 0;
+      for (double ms : r.Ms) {
+        sum += ms;
+        worst = std::max(worst, ms);
+      }
+      std::printf("  %-12d %6d %6d %6.0f%% %14.1f %14.1f\n", r.SleepMs, r.Clicks, r.Acted,
+                  r.Clicks ? 100.0 * r.Acted / r.Clicks : 0.0, r.Ms.empty() ? 0.0 : sum / r.Ms.size(), worst);
+    }
+  } else {
+    std::printf("  not measured\n");
+  }
   if (f.TimedOut) std::printf("\nThe time limit of %lld s ended the benchmark early.\n",
                               static_cast<long long>(kTotalTimeLimit.count()));
 }
@@ -182,6 +204,7 @@ class WindowBenchmark : public WindowScript {
             [this] { return MeasureThroughput(); },
             [this] { return MeasureInputs(f_.FastInputs, 0, 5, 150, 1); },
             [this] { return MeasureMemory(); },
+            [this] { return MeasureSpeedClicks(); },
             [this] { return SlowDown(); },
             [this] { return MeasureInputs(f_.SlowInputs, 600, 0, 700, 2); },
             [this] { return StopRun(); },
@@ -263,6 +286,19 @@ class WindowBenchmark : public WindowScript {
     return done >= kMemorySteps || outOfTime;
   }
 
+  bool MeasureSpeedClicks() {
+    if (!speedClicks_) {
+      std::fprintf(stderr, "bench_window: speed arrows, %d clicks at each speed\n", SpeedClickProbe::kClicksPerSpeed);
+      speedClicks_ = std::make_unique<SpeedClickProbe>(Model(), Find<QProgressBar>("CGauge1"),
+                                                       Find<QToolButton>("UpDown1Left"),
+                                                       Find<QToolButton>("UpDown1Right"), 3);
+    }
+    if (!speedClicks_->Step()) return false;
+    f_.SpeedClicks = speedClicks_->Results();
+    speedClicks_.reset();
+    return true;
+  }
+
   // "Slower" on the speed control, one click a step, until the slowest.
   bool SlowDown() {
     const RunControlRecord& c = Model().RunControl;
@@ -288,6 +324,7 @@ class WindowBenchmark : public WindowScript {
   Clock::time_point startedAt_;
   int64_t startSteps_ = 0;
   std::unique_ptr<InputLatencyProbe> probe_;  // while inputs are measured
+  std::unique_ptr<SpeedClickProbe> speedClicks_;  // while the speed arrows are measured
 };
 
 // A port of its own on the loopback, so the publication runs as in the

@@ -34,7 +34,13 @@ class FakeAppHost final : public AppHost {
   void SetCaption(std::string_view caption) override;
   void SetBusyCursor(bool busy) override { Busy = busy; }
   void ShowCurrentDirectory(std::string_view folder) override;
-  void ProcessPendingMessages() override { Log.push_back("messages"); }
+  // Runs inside ProcessPendingMessages, as the handlers a real message
+  // loop would run there.
+  std::function<void()> OnPendingMessages;
+  void ProcessPendingMessages() override {
+    Log.push_back("messages");
+    if (OnPendingMessages) OnPendingMessages();
+  }
   void MovePointerToPlots() override { Log.push_back("pointer"); }
   void PanelChanged() override { ++PanelChanges; }
   void ShowMasterLinkState(bool connected) override {

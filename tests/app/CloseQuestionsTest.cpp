@@ -45,12 +45,28 @@ TEST_F(CloseQuestions, ConnectedClientsAreAskedAboutAndTheServerIsRevokedEitherW
   ASSERT_TRUE(client.Connect(endpoint, error)) << error;
   EXPECT_TRUE(app.ClientsConnected());
 
-  host.Answers = {false};
+  // A case running: Yes to "Are you Sure?" stops it, No to the clients
+  // question keeps the window, which shows the run as ended.
+  ShowCaseLayout(app.Panel());
+  app.Panel().Layout.RunIndicatorOn = true;
+  app.Panel().Layout.SaveCaseFileEnabled = true;
+  host.Answers = {true, false};
+  ASSERT_TRUE(app.FormCloseQuery());
   EXPECT_FALSE(app.FormClose());
-  EXPECT_EQ(host.Log, (Log{kClientsQuestion}));
-  // Revoked: the client already connected stays, a new one cannot come.
+  EXPECT_EQ(host.Log, (Log{"ask: Are you Sure?", kClientsQuestion}));
+  const PanelLayout& layout = app.Panel().Layout;
+  EXPECT_TRUE(app.Model().RunControl.StopRequested);
+  EXPECT_FALSE(layout.RunIndicatorOn);
+  EXPECT_FALSE(layout.ModePageVisible);
+  EXPECT_FALSE(layout.TwoPlotsPanelVisible);
+  EXPECT_TRUE(layout.NewCaseFileEnabled);
+  EXPECT_TRUE(layout.OpenCaseFileEnabled);
+  EXPECT_FALSE(layout.SaveCaseFileEnabled);
+  // Revoked: the client already connected stays, a new one cannot come,
+  // and is told that the server is closing rather than full.
   opcua::Client late;
   EXPECT_FALSE(late.Connect(endpoint, error, 1000));
+  EXPECT_NE(error.find("BadShutdown"), std::string::npos) << error;
   opcua::DataValue value;
   EXPECT_TRUE(client.Read(opcua::NodeId(1, std::string("QX_S.PV")), value).IsGood());
 

@@ -84,6 +84,8 @@ struct Fixture {
     app.UseMasterClient(std::move(client));
     app.Model().SingleLoop.SP = 50;
     app.Model().SingleLoop.SPNew = 50;
+    app.Model().SingleLoop.CVLow = -100;
+    app.Model().SingleLoop.CVHigh = 500;
     app.Panel().SingleSPNew.Text = "50.000";
   }
   MasterLink& Link() { return app.Master(); }
@@ -198,6 +200,13 @@ TEST(MasterLink, DataChangesSetTheSetPointAndItsEdit) {
       {" 7.25 ", 192, '.', true, 7.25f, "7.25"},
       {"-3e1", 192, '.', true, -30, "-30.00"},
       {"0.1", 192, '.', true, 0.1f, "0.10"},
+      // A good value outside the CV range (-100 to 500) is clamped at once.
+      {"3.4e38", 192, '.', true, 500, "500.00"},
+      {"-3.4e38", 192, '.', true, -100, "-100.00"},
+      {"9223372036854775807", 192, '.', true, 500, "500.00"},  // Int64's largest
+      {"4294967295", 192, '.', true, 500, "500.00"},           // UInt32's largest
+      {"500.5", 192, '.', true, 500, "500.00"},
+      {"-100", 192, '.', true, -100, "-100.00"},
       {"40", 216, '.', true, 1e7f, "10000000.00"},  // good, local override
       {"40", 64, '.', true, 1e7f, "10000000.00"},   // uncertain
       {"40", 0, '.', true, 1e7f, "10000000.00"},    // bad
@@ -225,6 +234,45 @@ TEST(MasterLink, DataChangesSetTheSetPointAndItsEdit) {
     EXPECT_EQ(f.host.Log, c.changes ? std::vector<std::string>{"messages"} : std::vector<std::string>{})
         << "pending messages run after a stored value";
   }
+}
+
+// The handler processes pending messages, and with them a newer delivery:
+// the values still reach the set point in the order the master sent them,
+// and the last one stays.
+TEST(MasterLink, ValuesDeliveredWhileAValueIsHandledKeepTheirOrder) {
+  Fixture f;
+  f.SetUp();
+  std::vector<float> applied;
+  bool newerSent = false;
+  f.host.OnPendingMessages = [&] {
+    applied.push_back(f.app.Model().SingleLoop.SP);
+    if (!newerSent) {
+      newerSent = true;
+      f.master->Publish("50", kQualityWordGood);
+    }
+    f.app.DeliverMasterLinkEvents();  // nested, as the window's message loop would
+  };
+  f.master->Publish("40", kQualityWordGood);
+  f.master->Publish("45", kQualityWordGood);
+  f.app.DeliverMasterLinkEvents();
+  f.app.DeliverMasterLinkEvents();  // what came during the first delivery
+  EXPECT_EQ(applied, (std::vector<float>{40, 45, 50}));
+  EXPECT_EQ(f.app.Model().SingleLoop.SP, 50.0f);
+  EXPECT_EQ(f.app.Model().SingleLoop.SPNew, 50.0f);
+  EXPECT_EQ(f.app.Panel().SingleSPNew.Text, "50.00");
+}
+
+// Before a case gives the loop a CV range there is nothing to clamp into:
+// the master's value stands as it came, until a case load replaces it.
+TEST(MasterLink, WithoutACVRangeAGoodValueStandsAsSent) {
+  Fixture f;
+  f.app.Model().SingleLoop.CVLow = 0;
+  f.app.Model().SingleLoop.CVHigh = 0;
+  f.SetUp();
+  f.master->Publish("45.5", kQualityWordGood);
+  f.app.DeliverMasterLinkEvents();
+  EXPECT_EQ(f.app.Model().SingleLoop.SP, 45.5f);
+  EXPECT_EQ(f.app.Model().SingleLoop.SPNew, 45.5f);
 }
 
 TEST(MasterLink, TheShownSetPointReadsBackUnderTheUsersSeparator) {

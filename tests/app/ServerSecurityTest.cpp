@@ -4,7 +4,11 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 
 #include "AppFixture.h"
@@ -111,6 +115,37 @@ TEST_F(ServerSecurity, ASecuredClientIsTrustedByMovingItsCertificateAndOnlyItsUs
   opcua::DataValue value;
   EXPECT_EQ(anonymous.Read(kGain, value), opcua::status::Good);
   EXPECT_EQ(anonymous.Write(kGain, opcua::Variant(std::string("3.5"))), opcua::status::BadUserAccessDenied);
+}
+
+// A users file that is a FIFO or a link to an endless device neither stalls
+// the server at a sign-in nor is read: the sign-in is refused at once, and
+// the server goes on serving.
+TEST_F(ServerSecurity, AUsersFileThatIsNotARegularFileRefusesSignInsWithoutStallingTheServer) {
+  std::string clientCertificate, clientKey, error;
+  ASSERT_TRUE(opcua::MakeSelfSignedCertificate(kClientUri, "GainClient", "localhost", 1, clientCertificate,
+                                               clientKey));
+  ASSERT_EQ(mkfifo((folder + "/fifo").c_str(), 0600), 0);
+  fs::create_symlink("/dev/zero", folder + "/zero");
+  for (const char* usersFile : {"fifo", "zero"}) {
+    Application served{host, '.'};
+    environment.Set("QX_OPC_USERS", folder + "/" + usersFile);
+    const std::string endpoint = test::ServeOnFreePort(served);
+    ASSERT_FALSE(endpoint.empty()) << usersFile;
+    fs::create_directories(folder + "/pki/trusted/certs");
+    std::ofstream(folder + "/pki/trusted/certs/client.der", std::ios::binary) << clientCertificate;
+
+    const auto start = std::chrono::steady_clock::now();
+    opcua::Client user;
+    user.SetApplicationUri(kClientUri);
+    user.SetSecurity(opcua::kSecurityPolicyBasic256Sha256, opcua::MessageSecurityMode::SignAndEncrypt,
+                     clientCertificate, clientKey);
+    user.SetUser("operator", "wonder-land");
+    EXPECT_FALSE(user.Connect(endpoint, error)) << usersFile;
+    EXPECT_NE(error.find("BadUserAccessDenied"), std::string::npos) << usersFile << ": " << error;
+    opcua::Client anonymous;
+    EXPECT_TRUE(anonymous.Connect(endpoint, error)) << usersFile << ": " << error;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << usersFile;
+  }
 }
 
 }  // namespace

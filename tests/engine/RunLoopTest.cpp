@@ -334,6 +334,59 @@ TEST_F(RunLoopTest, SpeedCommandsStepThePauseBetween0And600) {
   EXPECT_FALSE(m().RunControl.SpeedChangeEnabled) << "cleared when the run ends";
 }
 
+// A click may come while the run processes messages at the start of a step,
+// around its pacing, or while it pauses (where most of a slow step's time
+// goes). At every speed, each acts exactly once: a click at the start of a
+// step in that step, a later one in the next step.
+TEST_F(RunLoopTest, SpeedClickActsOnceWhenItComesAtEveryPointOfAStepAtEverySpeed) {
+  enum class When { StepStart, Pacing, Pause };
+  struct Command { int code; int levelAfter[7]; };
+  const Command commands[] = {
+      {1, {0, 0, 1, 2, 3, 4, 5}},  // faster
+      {2, {3, 3, 3, 3, 3, 3, 3}},  // normal
+      {3, {1, 2, 3, 4, 5, 6, 6}},  // slower
+  };
+  constexpr int64_t kClickStep = 3;
+  for (int level = 0; level <= 6; ++level) {
+    for (const Command& command : commands) {
+      for (When when : {When::StepStart, When::Pacing, When::Pause}) {
+        if (when == When::Pause && level == 0) continue;  // the fastest speed does not pause
+        Simulation run;
+        test::LoadTestCase(run.Model);
+        ScriptedHost clicking(run);
+        RunControlRecord& c = run.Model.RunControl;
+        c.SleepMs = static_cast<float>(100 * level);
+        c.SpeedLevel = level;
+        std::vector<int> levelAtStepStart;
+        auto clickAt = [&](When at, int64_t step) {
+          if (at != when || step != kClickStep) return;
+          c.SpeedCommand = command.code;
+          c.SpeedChangeEnabled = true;
+          c.SpeedCommandPending = true;
+        };
+        clicking.OnStepStart = [&](int64_t step) {
+          levelAtStepStart.push_back(c.SpeedLevel);
+          clickAt(When::StepStart, step);
+        };
+        clicking.OnPacing = [&](int64_t step) { clickAt(When::Pacing, step); };
+        clicking.OnPause = [&](int64_t step) { clickAt(When::Pause, step); };
+        clicking.StopAtStep = 10;
+        SinglePID1Click(run, clicking);
+
+        const int64_t actsIn = when == When::StepStart ? kClickStep : kClickStep + 1;
+        const int after = command.levelAfter[level];
+        ASSERT_EQ(levelAtStepStart.size(), 11u);
+        for (int64_t step = 0; step <= 10; ++step)
+          EXPECT_EQ(levelAtStepStart[step], step <= actsIn ? level : after)
+              << "level " << level << ", command " << command.code << ", click at "
+              << static_cast<int>(when) << ", step " << step;
+        EXPECT_EQ(c.SleepMs, 100.0f * after) << level << " " << command.code;
+        EXPECT_FALSE(c.SpeedCommandPending);
+      }
+    }
+  }
+}
+
 TEST(ApplySpeedCommand, LevelStaysAtAnIntLimitAStoreLeftItAt) {
   constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
   constexpr int32_t kMax = std::numeric_limits<int32_t>::max();

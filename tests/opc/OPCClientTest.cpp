@@ -1,6 +1,11 @@
 // The OPC client layer: OPC UA statuses as quality words, values as text,
 // and the OPC UA client against the simulator's own server in this process
 // (connect, registration outcomes, data changes, a lost connection).
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -190,6 +195,31 @@ TEST_F(OPCUAClientTest, AServerThatGoesAwayRaisesTheDisconnectWithinOneSecond) {
     EXPECT_LT(Clock::now() - gone, std::chrono::seconds(1));
     EXPECT_FALSE(client_.Active());
   }
+}
+
+// A master that accepts the connection and never says a word: the
+// client's end (the window closing, qxsim finishing) does not wait for the
+// connect's timeout.
+TEST(OPCUAClientEnd, ASilentMasterDoesNotDelayTheEnd) {
+  int silent = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(silent, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(silent, 4), 0);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length), 0);
+
+  auto client = std::make_unique<OPCUAClient>();
+  client->SetEndpoint("opc.tcp://127.0.0.1:" + std::to_string(ntohs(address.sin_port)));
+  client->AddGroup("Brelvine Slave").AddItem("QX_S.OP");
+  client->SetActive(true);
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));  // the worker waits for the ACK
+  const auto ending = Clock::now();
+  client.reset();
+  EXPECT_LT(Clock::now() - ending, std::chrono::milliseconds(300));
+  close(silent);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "TestClient.h"
+#include "opcua/ChannelSecurity.h"
 
 namespace opcua {
 namespace {
@@ -70,6 +71,80 @@ TEST_F(SecureChannelTest, ProtocolViolationsCloseTheConnectionWithTheRightCode) 
     auto answer = client.Exchange(c.bytes(client.channel));
     ExpectError(answer, c.code);
     EXPECT_TRUE(client.connection.Closed()) << c.what;
+  }
+}
+
+TEST_F(SecureChannelTest, ABadChunkHeaderIsNamedForWhatIsWrongWithIt) {
+  struct Case {
+    std::string bytes;
+    const char* reason;
+  } cases[] = {
+      {std::string("XYZF\x08\0\0\0", 8), "unknown message type 'XYZ'"},
+      {std::string("HELX\x08\0\0\0", 8), "unknown chunk type 'X' of a HEL chunk"},
+      {std::string("HELF\0\0\0\0", 8), "HEL chunk of size 0, smaller than its own 8-byte header"},
+      {std::string("MSGF\x07\0\0\0", 8), "MSG chunk of size 7, smaller than its own 8-byte header"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reason);
+    TestClient client(core);
+    auto answer = client.Exchange(c.bytes);
+    ExpectError(answer, status::BadTcpMessageTypeInvalid);
+    ASSERT_FALSE(answer.empty());
+    EXPECT_EQ(answer[0].error.reason, c.reason);
+    EXPECT_TRUE(client.connection.Closed());
+  }
+}
+
+TEST_F(SecureChannelTest, AnOpenWithARequestTypeOtherThanIssueOrRenewIsRefused) {
+  for (int32_t type : {2, 9, -1}) {
+    SCOPED_TRACE(type);
+    TestClient client(core);
+    client.Exchange(client.channel.Hello(test::kUrl));
+    auto answer = client.Exchange(client.channel.Open(SecurityTokenRequestType{type}, 60'000));
+    ExpectError(answer, status::BadRequestTypeInvalid);
+    EXPECT_TRUE(client.connection.Closed());
+  }
+}
+
+// The client's side of the limits: what its HEL announces, and a server
+// that answers with chunks that never end.
+TEST_F(SecureChannelTest, TheClientAnnouncesAndEnforcesAMessageSizeAndChunkCount) {
+  ClientChannel fresh;
+  HelloMessage hello;
+  std::string helloChunk = fresh.Hello(test::kUrl);
+  ASSERT_TRUE(Decode(std::string_view(helloChunk).substr(kChunkHeaderSize), hello).IsGood());
+  EXPECT_EQ(hello.maxMessageSize, kDefaultMaxMessageSize);
+  EXPECT_EQ(hello.maxChunkCount, kDefaultMaxChunkCount);
+
+  struct Case {
+    const char* what;
+    uint32_t maxMessageSize, maxChunkCount;
+    size_t pieceSize;
+    int chunksAccepted;  // 'C' chunks taken before the one that breaks a limit
+  } cases[] = {
+      {"message size", 64 * 1024, 0, 4000, 16},  // 16 x 4000 fits, the 17th does not
+      {"chunk count", 0, 10, 100, 10},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestClient client(core);
+    client.channel.maxMessageSize = c.maxMessageSize;
+    client.channel.maxChunkCount = c.maxChunkCount;
+    ASSERT_TRUE(client.Connect());
+    uint32_t sequence = 2;  // the server's OPN answer was number 1
+    const SymmetricProtection none{nullptr, MessageSecurityMode::None, {}};
+    std::vector<ServerMessage> out;
+    std::string error;
+    int accepted = 0;
+    for (; accepted < 1000; ++accepted) {
+      std::string chunk = SecureChunk(MessageType::Message, 'C', 0, client.channel.TokenId(),
+                                      SequenceHeader{sequence++, 7}, std::string(c.pieceSize, 'x'),
+                                      none);
+      if (!client.channel.OnBytes(chunk, out, error)) break;
+    }
+    EXPECT_EQ(accepted, c.chunksAccepted);
+    EXPECT_NE(error.find("beyond"), std::string::npos) << error;
+    EXPECT_TRUE(out.empty());
   }
 }
 

@@ -2,12 +2,16 @@
 // that runs of the starting case wrote (a Manual output step of 50 -> 60
 // on a process of gain 1, dead time 5 and lag 20).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <map>
 
 #include "ProcessRun.h"
+#include "tools/qxsim/TraceFile.h"
 
 namespace qx::test {
 namespace {
@@ -152,6 +156,39 @@ TEST_F(QxsimIdentify, BadTracesAndStretchesFailWithOneLine) {
     EXPECT_NE(r.err.find(c.message), std::string::npos) << c.what << ": " << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.what << ": " << r.err;
     EXPECT_TRUE(r.out.empty()) << c.what;
+  }
+}
+
+// What is not a trace is said for what it is, at once, and no file is read
+// without bound: the file over the size limit is sparse and is never read,
+// the endless device is refused before a byte is read.
+TEST_F(QxsimIdentify, WhatIsNotATraceFileIsNamedWithoutReadingItWhole) {
+  const std::string header = "step,t,SP,PV,OP,OPOut,MV,Mode\n";
+  const std::string folder = BumpTrace().substr(0, BumpTrace().rfind('/'));
+  std::filesystem::create_directory(folder + "/folder.csv");
+  ASSERT_EQ(mkfifo((folder + "/fifo.csv").c_str(), 0600), 0);
+  std::filesystem::create_symlink("/dev/zero", folder + "/zero.csv");
+  const std::string sparse = WriteFile("sparse.csv", "");
+  ASSERT_EQ(truncate(sparse.c_str(), static_cast<off_t>(kMaxTraceBytes) + 1), 0);
+  const struct {
+    std::string path;
+    std::string message;
+  } cases[] = {
+      {folder + "/folder.csv", "Is a directory"},
+      {folder + "/fifo.csv", "Is a FIFO, not a regular file"},
+      {folder + "/zero.csv", "Is a device, not a regular file"},
+      {sparse, "is not a trace: larger than the 256 MiB a trace may have"},
+      {WriteFile("nuls.csv", std::string(8192, '\0')), "is not a trace: binary data at line 1"},
+      {WriteFile("torn.csv", header + "0,0,50,50,50,50,50,0\n" + std::string(100, '\0') + "\n"),
+       "is not a trace: binary data at line 3"},
+      {WriteFile("long.csv", header + std::string(kMaxTraceLineBytes + 1, '1') + "\n"),
+       "is not a trace: line 2 is longer than " + std::to_string(kMaxTraceLineBytes) + " bytes"},
+  };
+  for (const auto& c : cases) {
+    const ProcessResult r = RunQxsimWithin({"identify", c.path}, std::chrono::seconds(10));
+    EXPECT_EQ(r.exitStatus, 1) << c.path << ": " << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << c.path << ": " << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.path << ": " << r.err;
   }
 }
 

@@ -1,13 +1,17 @@
 // Runs qxsim as a child process and collects what it printed.
 #pragma once
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace qx::test {
@@ -42,7 +46,10 @@ struct StartedQxsim {
   std::string outPath, errPath;
 };
 
-inline StartedQxsim StartQxsim(const std::vector<std::string>& args, const std::string& inputPath = {}) {
+// `inChild`, when given, runs in the child just before qxsim starts (to
+// set its environment or limits).
+inline StartedQxsim StartQxsim(const std::vector<std::string>& args, const std::string& inputPath = {},
+                               const std::function<void()>& inChild = {}) {
   const std::string folder = ScratchFolder();
   StartedQxsim started{-1, folder + "/stdout", folder + "/stderr"};
   started.pid = fork();
@@ -51,6 +58,7 @@ inline StartedQxsim StartQxsim(const std::vector<std::string>& args, const std::
         !std::freopen(started.errPath.c_str(), "wb", stderr) ||
         (!inputPath.empty() && !std::freopen(inputPath.c_str(), "rb", stdin)))
       _exit(127);
+    if (inChild) inChild();
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(QXSIM_PATH));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -71,6 +79,25 @@ inline ProcessResult FinishQxsim(const StartedQxsim& started) {
   result.out = ReadWholeFile(started.outPath);
   result.err = ReadWholeFile(started.errPath);
   return result;
+}
+
+// Runs qxsim to its end, or kills it after `limit` (exitStatus stays -1):
+// a command that blocks fails the test instead of hanging it.
+inline ProcessResult RunQxsimWithin(const std::vector<std::string>& args, std::chrono::seconds limit,
+                                    const std::string& inputPath = {}) {
+  const StartedQxsim started = StartQxsim(args, inputPath);
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  while (waitpid(started.pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(started.pid, SIGKILL);
+      waitpid(started.pid, &status, 0);
+      return {-1, ReadWholeFile(started.outPath), "killed after the time limit"};
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadWholeFile(started.outPath),
+          ReadWholeFile(started.errPath)};
 }
 
 // Runs qxsim with `args` to its end.

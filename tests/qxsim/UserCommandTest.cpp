@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "ProcessRun.h"
@@ -93,11 +94,22 @@ TEST_F(QxsimUser, AMalformedUsersFileIsNotRewritten) {
   std::ofstream(users, std::ios::app) << "carol:plain:secret\n";
   const ProcessResult r = User({"add", "dave"}, "daves secret\n");
   EXPECT_EQ(r.exitStatus, 1);
-  EXPECT_EQ(r.err, "qxsim user: " + users + " line 2: expected NAME:scrypt:N:r:p:SALT:HASH\n");
+  EXPECT_EQ(r.err, "qxsim user: " + users + ":2: expected NAME:scrypt:N:r:p:SALT:HASH\nqxsim user: " + users +
+                       " is left unchanged until the lines above are mended or removed\n");
   std::ifstream in(users);
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_NE(text.find("carol:plain:secret"), std::string::npos);
   EXPECT_EQ(text.find("dave"), std::string::npos);
+}
+
+// A users file that is a FIFO is refused at once instead of waiting for a
+// writer that never comes.
+TEST_F(QxsimUser, AUsersFileThatIsAFifoIsRefusedAtOnce) {
+  std::filesystem::create_directories(folder + "/conf");
+  ASSERT_EQ(mkfifo(users.c_str(), 0600), 0);
+  const ProcessResult r = RunQxsimWithin({"user", "add", "dave"}, std::chrono::seconds(10));
+  EXPECT_EQ(r.exitStatus, 1) << r.err;
+  EXPECT_EQ(r.err, "qxsim user: cannot read the users file " + users + ": Is a FIFO, not a regular file\n");
 }
 
 }  // namespace

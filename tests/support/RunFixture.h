@@ -32,8 +32,8 @@ struct StepValues {
 };
 
 // A host that stops the run during the message processing of step
-// `StopAtStep` and runs `OnStepStart` / `OnPacing` at every step before
-// that. It records every step unless `Record` is false (the allocation test
+// `StopAtStep` and runs `OnStepStart` / `OnPacing` / `OnPause` at every step
+// before that. It records every step unless `Record` is false (the allocation test
 // needs a host that allocates nothing).
 class ScriptedHost : public RunHost {
  public:
@@ -43,6 +43,7 @@ class ScriptedHost : public RunHost {
   bool Record = true;
   std::function<void(int64_t step)> OnStepStart;
   std::function<void(int64_t step)> OnPacing;
+  std::function<void(int64_t step)> OnPause;  // handlers that run while the step pauses
 
   std::vector<StepValues> Steps;
   std::vector<int64_t> PublishedAt;   // steps at which item values were published
@@ -94,6 +95,7 @@ class ScriptedHost : public RunHost {
   }
   void Pause(int ms) override {
     if (Record) Pauses.push_back(ms);
+    if (OnPause) OnPause(sim_.Run.StepsDone);
   }
 
  private:

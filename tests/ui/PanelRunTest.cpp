@@ -16,13 +16,17 @@ class PanelScriptHost : public PanelRunHost {
 
   int64_t StopAtStep = 100;
   std::function<void(int64_t)> OnStepStart;
+  std::function<void(int64_t)> OnPause;  // clicks while the step pauses
   std::vector<test::StepValues> Steps;
   std::vector<int> Pauses;
   std::vector<float> IntegratorRates;
   int RunsStarted = 0, RunsEnded = 0;
   bool StartedInsideARun = false;
 
+  // Queued speed clicks go to the run wherever messages are processed, as
+  // the window's and the headless runner's hosts deliver them.
   void ProcessMessages(MessagePoint point) override {
+    DeliverSpeedClick(sim_.Model, panel_);
     if (point != MessagePoint::StepStart) return;
     const int64_t step = sim_.Run.StepsDone;
     if (OnStepStart) OnStepStart(step);
@@ -36,7 +40,11 @@ class PanelScriptHost : public PanelRunHost {
                                      s.Mode});
     IntegratorRates.push_back(s.IntegratorRate);
   }
-  void Pause(int ms) override { Pauses.push_back(ms); }
+  void Pause(int ms) override {
+    Pauses.push_back(ms);
+    if (OnPause) OnPause(sim_.Run.StepsDone);
+    DeliverSpeedClick(sim_.Model, panel_);
+  }
   void RunStarting() override {
     if (sim_.Run.Active) StartedInsideARun = true;
     ++RunsStarted;
@@ -123,6 +131,32 @@ TEST_F(PanelRun, SpeedClickIsLostWhenEnterIsPressedBeforeTheNextStep) {
   // Only the second click acts: a 100 ms pause from step 5 on.
   EXPECT_EQ(host.Pauses, (std::vector<int>{100, 100, 100}));
   EXPECT_EQ(m().RunControl.SleepMs, 100);
+}
+
+// Three clicks within one pause of the slowest speed: the run takes one per
+// step, in the order given, none replaced by the one after it; an Enter
+// before they are taken drops all of them.
+TEST_F(PanelRun, SpeedClicksWithinOnePauseActOneAfterTheOther) {
+  struct Case { bool enter; std::vector<int> pauses; };
+  const Case cases[] = {
+      {false, {600, 600, 500, 400, 300, 300, 300}},
+      {true, {600, 600, 600, 600, 600, 600, 600}},
+  };
+  for (const Case& c : cases) {
+    m().RunControl.SleepMs = 600;
+    m().RunControl.SpeedLevel = 6;
+    host.Pauses.clear();
+    host.OnPause = [&](int64_t step) {
+      if (step != 1) return;
+      SpeedControlClick(m(), panel, SpeedCommand::Faster);
+      SpeedControlClick(m(), panel, SpeedCommand::Faster);
+      SpeedControlClick(m(), panel, SpeedCommand::Normal);
+      if (c.enter) EnterKey(m(), panel);
+    };
+    Run(7);
+    EXPECT_EQ(host.Pauses, c.pauses) << c.enter;
+    EXPECT_EQ(panel.SpeedClicks.Count, 0) << c.enter;
+  }
 }
 
 TEST_F(PanelRun, ApplyChangesDuringARunKeepsTheRunAndItsStartValues) {

@@ -188,8 +188,8 @@ TEST_F(TrendBuffers, TimeOffsetIsTheWholePartOfTheEarliestRecordedTime) {
   b.TimeTrend[1] = 1;
   const TrendLayout layout = PlanTrends(b, 1, 10, loop, true);
   EXPECT_EQ(layout.TimeOffset, 7);
-  EXPECT_DOUBLE_EQ(layout.Chart2Bottom.Lower, 7);
-  EXPECT_DOUBLE_EQ(layout.Chart2Bottom.Upper, 7 + 9);
+  EXPECT_DOUBLE_EQ(layout.Chart2Bottom.Lower, layout.Chart1Bottom.Lower) << "one time scale for both";
+  EXPECT_DOUBLE_EQ(layout.Chart2Bottom.Upper, layout.Chart1Bottom.Upper);
 }
 
 TEST(TrendPoints, CountsPerSeriesAndChart2BottomAxis) {
@@ -216,7 +216,8 @@ TEST_F(TrendBuffers, Chart2BottomKeepsItsRangeWithoutPoints) {
   EXPECT_FALSE(PlanTrends(b, 1, 0, loop, true).Chart2BottomFollows);
   const TrendLayout layout = PlanTrends(b, 1, 30, loop, true);
   EXPECT_TRUE(layout.Chart2BottomFollows);
-  EXPECT_DOUBLE_EQ(layout.Chart2Bottom.Upper, 29);
+  EXPECT_DOUBLE_EQ(layout.Chart2Bottom.Lower, 0);
+  EXPECT_DOUBLE_EQ(layout.Chart2Bottom.Upper, 30) << "ends where Chart1's does, on its last label";
 }
 
 TEST(ZoomSelection, DragRules) {

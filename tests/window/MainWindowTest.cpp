@@ -21,6 +21,7 @@
 #include "tests/window/WindowFixture.h"
 #include "window/ArrowPair.h"
 #include "window/LedShape.h"
+#include "window/WindowHost.h"
 #include "window/charts/TrendCharts.h"
 
 namespace qx::test {
@@ -314,6 +315,19 @@ TEST_F(MainWindowTest, HelpWithoutItsDocumentSaysSo) {
   QTest::mouseClick(Find<QToolButton>("Help"), Qt::LeftButton);
   ASSERT_EQ(prompter.Messages.size(), 1u);
   EXPECT_EQ(prompter.Messages[0].Text, "Help File Not Found: QxOPCServer Help.pdf");
+}
+
+// A failed allocation ends the event loop, and with it the program, with
+// a failure code: scripts and service managers see that it did not end well.
+TEST_F(MainWindowTest, AFatalAllocationFailureEndsTheEventLoopWithAFailureCode) {
+  for (bool loopBuffers : {true, false}) {
+    SCOPED_TRACE(loopBuffers ? "loop buffers" : "other buffers");
+    prompter.Messages.clear();
+    WindowHost host(form->App(), *form, prompter);
+    QTimer::singleShot(0, [&] { host.FatalAllocationFailure(loopBuffers); });
+    EXPECT_EQ(QCoreApplication::exec(), kFatalExitCode);
+    EXPECT_EQ(prompter.Messages.size(), 1u);
+  }
 }
 
 }  // namespace

@@ -86,7 +86,7 @@ TEST_F(Charts, RedrawFillsTheSeriesFromTheBuffersUnderEitherScalingRule) {
   ExpectRange(c1->xAxis, 0, kWindow);
   ExpectRange(c1->yAxis, 40 - 8, 69 + 8);
   ExpectRange(c1->yAxis2, 40 - 8, 69 + 8);
-  ExpectRange(c2->xAxis, 0, kWindow - 1);
+  ExpectRange(c2->xAxis, 0, kWindow);  // Chart1's time scale
   ExpectRange(c2->yAxis, 20 - 2, 34.5 + 2);
   EXPECT_EQ(c2->yAxis2->range().lower, 0);
 
@@ -197,29 +197,86 @@ TEST_F(Charts, ShiftDragSelectsAStretchAndLeavesTheZoomAlone) {
   EXPECT_EQ(Range(c1->xAxis), zoomed[0]);
 }
 
-TEST_F(Charts, ReadoutShowsTheOutputAndSampleUnderTheMouseOnChart2) {
-  charts->TrendScaleButtonClick();  // Chart2 spans 0..100
+// The read-out gives the first series' sample nearest to the pointer, not
+// the pointer's position, each value written as its axis writes its labels;
+// it is empty once the pointer is off the plot or off the chart, and it is
+// not in the charts' picture.
+TEST_F(Charts, ReadoutShowsTheNearestSampleAsTheAxesFormatTheirLabels) {
   Redraw();
+  QCustomPlot* c1 = charts->Chart1();
   QCustomPlot* c2 = charts->Chart2();
-  const QRect plot = c2->axisRect()->rect();
-  const auto move = [&](QPoint at) {
-    QMouseEvent event(QEvent::MouseMove, at, c2->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(c2, &event);
+  const auto move = [](QCustomPlot* chart, QPoint at) {
+    QMouseEvent event(QEvent::MouseMove, at, chart->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(chart, &event);
   };
-  move(plot.center());
+  struct Case {
+    QCustomPlot* chart;
+    double key, value;       // where the pointer goes, in axis units
+    const char* valueFormat;  // the left axis' number format and precision
+    int valuePrecision;
+    const char* keyFormat;
+    int keyPrecision;
+    const char* text;
+  };
+  // PV is 40 + sample, the output 20 + sample / 2; the PV has samples 0 to
+  // 28, and the pointer's height plays no part.
+  const Case cases[] = {
+      {c1, 10.3, 60, "gbd", 6, "gbd", 6, "  50 : 10"},
+      {c1, 10.6, 45, "gbd", 6, "gbd", 6, "  51 : 11"},
+      {c1, 60, 50, "gbd", 6, "gbd", 6, "  68 : 28"},  // beyond the newest sample
+      {c2, 10.6, 30, "gbd", 6, "gbd", 6, "  25.5 : 11"},
+      {c2, 3.2, 30, "f", 2, "f", 1, "  21.50 : 3.0"},
+      {c1, 7, 60, "e", 1, "g", 2, "  4.7e+01 : 7"},
+  };
+  for (const Case& c : cases) {
+    c.chart->yAxis->setNumberFormat(c.valueFormat);
+    c.chart->yAxis->setNumberPrecision(c.valuePrecision);
+    c.chart->xAxis->setNumberFormat(c.keyFormat);
+    c.chart->xAxis->setNumberPrecision(c.keyPrecision);
+    const QPoint at(qRound(c.chart->xAxis->coordToPixel(c.key)), qRound(c.chart->yAxis->coordToPixel(c.value)));
+    move(c.chart, at);
+    EXPECT_EQ(label->text().toStdString(), c.text) << c.chart->objectName().toStdString() << " " << c.key;
+    EXPECT_EQ(label->parentWidget(), c.chart);
+    EXPECT_EQ(label->pos(), QPoint(0, 0));
+    EXPECT_EQ(c.chart->toolTip(), label->text());
+  }
 
-  const QRegularExpressionMatch m = QRegularExpression("^  (\\S+) : (\\S+)$").match(label->text());
-  ASSERT_TRUE(m.hasMatch()) << label->text().toStdString();
-  const double value = c2->locale().toDouble(m.captured(1));
-  const double sample = c2->locale().toDouble(m.captured(2));
-  EXPECT_NEAR(value, 50, 100.0 / plot.height());
-  EXPECT_NEAR(sample, (kWindow - 1) / 2.0, double(kWindow) / plot.width());
-  EXPECT_EQ(label->parentWidget(), c2);
-  EXPECT_EQ(label->pos(), QPoint(0, 0));
-  EXPECT_EQ(c2->toolTip(), label->text());
-
-  move(QPoint(1, 1));
+  // Off the plot, then off the chart: an empty caption each time.
+  move(c2, QPoint(1, 1));
   EXPECT_TRUE(label->text().isEmpty());
+  move(c1, c1->axisRect()->rect().center());
+  ASSERT_FALSE(label->text().isEmpty());
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(c1, &leave);
+  EXPECT_TRUE(label->text().isEmpty()) << "the pointer left the chart";
+
+  move(c1, c1->axisRect()->rect().center());
+  ASSERT_TRUE(label->isVisible());
+  const QImage withReadout = charts->grab().toImage();
+  const QImage picture = charts->Picture();
+  EXPECT_NE(picture, withReadout) << "the read-out is not in the picture";
+  EXPECT_TRUE(label->isVisible()) << "and is shown again after it";
+  charts->ClearReadout();
+  EXPECT_TRUE(label->text().isEmpty());
+}
+
+// Left axis labels of different widths (PV to 77 on a 0..200 range, the
+// output to 36.5): both plot rectangles still start at the same pixel, and
+// the output's time axis is PV's, last label included.
+TEST_F(Charts, BothChartsShareTheTimeScalePixelForPixel) {
+  for (bool full : {false, true}) {
+    if (full) charts->TrendScaleButtonClick();
+    Redraw();
+    QCustomPlot* c1 = charts->Chart1();
+    QCustomPlot* c2 = charts->Chart2();
+    EXPECT_EQ(c1->axisRect()->rect().left(), c2->axisRect()->rect().left()) << full;
+    EXPECT_EQ(c1->axisRect()->rect().width(), c2->axisRect()->rect().width()) << full;
+    for (double key : {0.0, 13.0, double(kWindow)})
+      EXPECT_EQ(c1->xAxis->coordToPixel(key), c2->xAxis->coordToPixel(key)) << key;
+    EXPECT_EQ(c2->xAxis->range().upper, kWindow);
+    EXPECT_TRUE(c2->xAxis->tickVector().contains(kWindow)) << "the last label is drawn";
+  }
 }
 
 }  // namespace

@@ -95,7 +95,7 @@ void HeadlessHost::FatalAllocationFailure(bool loopBuffers) {
   std::fputs(loopBuffers ? "Memory Allocation Failure ! Exiting Program. \nRestart Again\n"
                          : "Memory Allocation Error.\nProgram will now Exit\n",
              stderr);
-  std::exit(1);
+  std::exit(kFatalExitCode);
 }
 
 void HeadlessHost::UpdateStatusLine() {

@@ -15,6 +15,7 @@
 #include "engine/FieldTable.h"
 #include "engine/RunLoop.h"
 #include "opc/GBDataAccess.h"
+#include "opc/OPCServer.h"
 #include "persistence/CaseFile.h"
 #include "persistence/ConfigurationFile.h"
 #include "tools/qxsim/HeadlessHost.h"
@@ -131,7 +132,8 @@ int RunCommand(const RunOptions& options) {
       std::cerr << "qxsim: " << error << '\n';
       return 1;
     }
-    std::cerr << "qxsim: serving OPC UA at " << endpoint << '\n';
+    // With port 0 the system chose the port: the line names the one served.
+    std::cerr << "qxsim: serving OPC UA at " << app.Server()->ServedEndpointUrl() << '\n';
     std::cerr << "qxsim: OPC UA security: " << app.ServedSecurity() << '\n';
   }
 

@@ -2,6 +2,7 @@
 // per-step values the loop analysis needs back out of a trace file.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -24,10 +25,21 @@ struct TraceStep {
   double MV = 0;                // OPOut / 100 x MVHigh
 };
 
+// A row of the trace's 18 columns at full precision takes some hundreds of
+// bytes; a header with extra columns fits as well.
+inline constexpr std::size_t kMaxTraceLineBytes = 4096;
+// About a million steps of a trace (some 64 MB once read); a larger file
+// is refused before it is read.
+inline constexpr std::size_t kMaxTraceBytes = std::size_t{256} << 20;
+
 // Reads the trace at `path`. A file is taken as a trace when its first line
 // names at least the columns step, SP, PV, OP, OPOut, MV and Mode (the
-// columns may come in any order, others are ignored). False with a message
-// naming the file and, for a bad row, its line number.
+// columns may come in any order, others are ignored). Only a regular file
+// of at most kMaxTraceBytes whose lines are text of at most
+// kMaxTraceLineBytes is read, and opening never blocks (a FIFO is refused).
+// False with a message naming the file and what it is instead (a folder, a
+// FIFO, a device, too large, binary data or a too-long line at line N) or,
+// for a bad row, its line number.
 bool ReadTraceFile(const std::string& path, std::vector<TraceStep>& steps, std::string& error);
 
 }  // namespace qx

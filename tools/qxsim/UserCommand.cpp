@@ -98,6 +98,13 @@ int UserCommand(const std::vector<std::string>& args) {
     std::cerr << "qxsim user: " << error << '\n';
     return 1;
   }
+  for (const std::string& problem : users.Problems()) std::cerr << "qxsim user: " << problem << '\n';
+  if (users.HasMalformedLines()) {
+    // Rewriting would keep the lines as they are; the administrator mends
+    // them first, so that nobody is surprised by a user who cannot sign in.
+    std::cerr << "qxsim user: " << path << " is left unchanged until the lines above are mended or removed\n";
+    return 1;
+  }
   const bool existed = users.Has(user);
   if (args[0] == "remove") {
     if (!users.Remove(user)) {

@@ -1,8 +1,10 @@
 // qxsim: the simulator without a window, for scripts, tests and batches.
+#include <exception>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "app/AppHost.h"
 #include "tools/qxsim/CaseCommand.h"
 #include "tools/qxsim/IdentifyCommand.h"
 #include "tools/qxsim/RegisterCommand.h"
@@ -23,10 +25,7 @@ constexpr const char* kUsage =
     "       qxsim register [ENDPOINT] | qxsim unregister\n"
     "       qxsim user add NAME | qxsim user remove NAME\n";
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+int Dispatch(std::vector<std::string> args) {
   if (args.empty() || args[0] == "--help" || args[0] == "-h") {
     std::cerr << kUsage;
     return args.empty() ? 2 : 0;
@@ -56,4 +55,19 @@ int main(int argc, char** argv) {
   if (command == "user") return qx::UserCommand(args);
   std::cerr << "qxsim: unknown command '" << command << "'\n" << kUsage;
   return 2;
+}
+
+}  // namespace
+
+// What no command caught ends the program with its reason and a failure
+// code, not with std::terminate.
+int main(int argc, char** argv) {
+  try {
+    return Dispatch(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::exception& e) {
+    std::cerr << "qxsim: " << e.what() << '\n';
+  } catch (...) {
+    std::cerr << "qxsim: an unknown error\n";
+  }
+  return qx::kFatalExitCode;
 }

@@ -31,7 +31,11 @@ TrendCharts::TrendCharts(QLabel* readoutLabel, QWidget* parent)
   fitted_->setPen(QPen(kFittedColour, 2, Qt::DashLine));
   fitted_->setVisible(false);
   chart1_->xAxis->setRange(0, kInitialWindow);
+  // The left margins follow the wider of the two left axes' labels, so a
+  // sample lies on the same pixel column in both charts.
+  auto* leftMargins = new QCPMarginGroup(chart1_);
   for (TrendChart* chart : {chart1_, chart2_}) {
+    chart->axisRect()->setMarginGroup(QCP::msLeft, leftMargins);
     chart->RememberRanges();
     chart->installEventFilter(this);
     chart->hide();
@@ -66,6 +70,20 @@ void TrendCharts::HideCharts() {
   chart2_->hide();
 }
 
+void TrendCharts::ClearReadout() {
+  if (readout_) readout_->clear();
+  for (TrendChart* chart : {chart1_, chart2_}) chart->setToolTip(QString());
+}
+
+QImage TrendCharts::Picture() {
+  FlushPaint();
+  const bool readoutShown = readout_ && readout_->isVisible() && isAncestorOf(readout_);
+  if (readoutShown) readout_->hide();
+  QImage picture = grab().toImage();
+  if (readoutShown) readout_->show();
+  return picture;
+}
+
 void TrendCharts::PlotSingleTrends(RunBuffers& buffers, int sampleCount, int simTime, const PIDLoop& single) {
   if (!buffers.Loop || !buffers.TimeTrend) return;
   layout_ = PlanTrends(buffers, sampleCount, simTime, single, scale_.Auto);
@@ -88,6 +106,7 @@ void TrendCharts::Paint() {
     chart->show();
     chart->replot(QCustomPlot::rpQueuedRefresh);
   }
+  AlignPlots();
   paintPending_ = false;
   lastPaint_ = std::chrono::steady_clock::now();
 }
@@ -105,6 +124,14 @@ void TrendCharts::RefillSeries(const RunBuffers& buffers) {
   fill(chart1_->SecondSeries(), n.SP, [&](int i) { return buffers.SPAt(i); });
   fill(chart2_->FirstSeries(), n.Output, [&](int i) { return buffers.OutputAt(i); });
   fill(chart2_->SecondSeries(), n.Zero, [](int) { return 0.0; });
+}
+
+// The margin group lays Chart1 out against Chart2's labels of the paint
+// before (Chart2's ticks are set up in its own replot, after Chart1's); when
+// the labels' width changed, Chart1 is laid out again against the new ones.
+void TrendCharts::AlignPlots() {
+  if (chart1_->axisRect()->rect().left() != chart2_->axisRect()->rect().left())
+    chart1_->replot(QCustomPlot::rpQueuedRefresh);
 }
 
 void TrendCharts::ApplyRanges() {

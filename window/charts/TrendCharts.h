@@ -71,6 +71,11 @@ class TrendCharts : public QWidget {
   // Chart1 and Chart2 stay hidden until the next redraw.
   void HideCharts();
 
+  // Empties the read-out (a new run, the pointer off the plot).
+  void ClearReadout();
+  // Both charts as one picture, without the read-out.
+  QImage Picture();
+
   QCustomPlot* Chart1() const;
   QCustomPlot* Chart2() const;
 
@@ -105,6 +110,8 @@ class TrendCharts : public QWidget {
   void Chart1MouseUp(TrendChart& chart);
   void Chart1DblClick(TrendChart& chart);
   void ShowReadout(TrendChart& chart, const QPoint& at, const QPoint& globalAt);
+  // Keeps both plot rectangles starting at the same pixel column.
+  void AlignPlots();
   void SetHints(TrendChart& chart, bool on);
   void ZoomTo(TrendChart& chart, const PixelRect& selection);
   // Shift and a drag: the stretch from the time under the press to the

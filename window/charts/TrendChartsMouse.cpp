@@ -26,6 +26,18 @@ bool OverSeriesLine(const TrendChart& chart, const QPoint& at) {
   return false;
 }
 
+// The sample of `series` nearest to `key` along the key axis; null when the
+// series has none.
+const QCPGraphData* NearestSample(const QCPGraph& series, double key) {
+  const QCPGraphDataContainer& data = *series.data();
+  if (data.isEmpty()) return nullptr;
+  auto after = data.findBegin(key, false);  // the first at or after `key`
+  if (after == data.constEnd()) return &*(after - 1);
+  if (after == data.constBegin()) return &*after;
+  auto before = after - 1;
+  return key - before->key <= after->key - key ? &*before : &*after;
+}
+
 }  // namespace
 
 bool TrendCharts::eventFilter(QObject* watched, QEvent* event) {
@@ -58,6 +70,9 @@ bool TrendCharts::eventFilter(QObject* watched, QEvent* event) {
         Chart1MouseUp(*chart);
       return true;
     case QEvent::Leave:
+      ClearReadout();
+      chart->unsetCursor();
+      return false;
     case QEvent::FocusOut:
       chart->unsetCursor();
       return false;
@@ -92,16 +107,21 @@ void TrendCharts::Chart1MouseMove(TrendChart& chart, const QPoint& at, const QPo
     ShowReadout(chart, at, globalAt);
     return;
   }
-  if (readout_) readout_->clear();
+  ClearReadout();
   chart.unsetCursor();
 }
 
 void TrendCharts::ShowReadout(TrendChart& chart, const QPoint& at, const QPoint& globalAt) {
+  // The values of the first series' sample under the mouse, not the
+  // pointer's own position, each as its axis writes its labels.
   const QCPGraph* series = chart.FirstSeries();
-  const double x = series->keyAxis()->pixelToCoord(at.x());
-  const double y = series->valueAxis()->pixelToCoord(at.y());
-  const QString text =
-      "  " + TrendChart::AxisText(chart.yAxis, y) + " : " + TrendChart::AxisText(chart.xAxis, x);
+  const QCPGraphData* sample = NearestSample(*series, series->keyAxis()->pixelToCoord(at.x()));
+  if (!sample) {
+    ClearReadout();
+    return;
+  }
+  const QString text = "  " + TrendChart::AxisText(series->valueAxis(), sample->value) + " : " +
+                       TrendChart::AxisText(series->keyAxis(), sample->key);
   if (readout_) {
     if (readout_->parentWidget() != &chart) readout_->setParent(&chart);
     readout_->setText(text);
