@@ -88,6 +88,7 @@ COPCServer* Application::Server() { return serving_.load(); }
 void Application::SetClientWriteWake(std::function<void()> wake) { writes_->SetWake(std::move(wake)); }
 
 void Application::DeliverClientWrites() {
+  if (!writes_->AnyPending()) return;  // the usual case, at every step of a run
   const std::size_t delivered =
       writes_->Deliver(Model(), [this](std::string_view edit, const std::string& text) {
         if (EditControl* control = panel_.FindEdit(edit)) control->Text = text;

@@ -16,6 +16,7 @@
 #include "engine/Simulation.h"
 #include "persistence/CaseExtras.h"
 #include "persistence/CaseFile.h"
+#include "persistence/ConfigurationFile.h"
 #include "ui/OperatorPanel.h"
 
 namespace qx {
@@ -25,9 +26,8 @@ class ClientWriteHandOff;
 class MasterLink;
 class OPCClient;
 
-// The built-in starting case of "New Simulation", looked up by this bare
-// name in the working directory, and the notice when it cannot be loaded.
-inline constexpr const char* kStartingCaseFile = "TravekEX2.pid";
+// The notice when the built-in starting case (kStartingCaseFile, looked up
+// by its bare name in the working directory) cannot be loaded.
 inline constexpr std::string_view kStartingCaseMissing = "File Not Found.\n Select Another Case File";
 
 class Application {

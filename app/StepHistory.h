@@ -4,11 +4,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "analysis/LoopSample.h"
 #include "engine/LoopModel.h"
 #include "engine/Plant.h"
+#include "ui/TrendTimeline.h"
 
 namespace qx {
 
@@ -20,13 +22,16 @@ class StepHistory {
   // Forgets every step (a new run).
   void Clear();
 
-  // The step just computed, at the time the trends show it: a trend sample
-  // is taken at the start of a step and holds what the step before it
-  // computed, so the step at clock t shows at t + 0.5.
-  void StepComputed(const PIDLoop& loop, double t);
+  // What run step `step` (counted from the run's start, never wrapping)
+  // computed. A trend sample is taken at the start of a step and holds what
+  // the step before it computed, so this shows as step `step` + 1, the
+  // number it is kept under.
+  void StepComputed(const PIDLoop& loop, int64_t step);
 
-  // The steps shown at times from .. to (inclusive), oldest first.
-  std::vector<analysis::LoopSample> Between(double from, double to) const;
+  // The steps shown as steps span.First .. span.Last (inclusive) that are
+  // still held, oldest first. Each one's t is its number times the step
+  // time: time since the run's start, which does not wrap with the clock.
+  std::vector<analysis::LoopSample> Between(const StepSpan& span) const;
 
   std::size_t Size() const { return size_; }
 
@@ -35,12 +40,14 @@ class StepHistory {
   std::size_t capacity_;
   std::size_t next_ = 0;  // where the next step goes
   std::size_t size_ = 0;
+  int64_t newest_ = 0;  // the number of the newest step held
 };
 
-inline void StepHistory::StepComputed(const PIDLoop& loop, double t) {
+inline void StepHistory::StepComputed(const PIDLoop& loop, int64_t step) {
   if (steps_.empty()) steps_.resize(capacity_);
   // The process receives the output as limited to 0 .. 100 %.
-  steps_[next_] = {t + analysis::kStepTime, loop.SP, loop.PV, loop.OPOut, loop.Mode};
+  newest_ = step + 1;
+  steps_[next_] = {static_cast<double>(newest_) * analysis::kStepTime, loop.SP, loop.PV, loop.OPOut, loop.Mode};
   next_ = next_ + 1 == capacity_ ? 0 : next_ + 1;
   if (size_ < capacity_) ++size_;
 }

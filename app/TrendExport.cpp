@@ -24,7 +24,7 @@ std::string TrendCsv(std::span<const TrendRow> rows) {
   out += '\n';
   for (const TrendRow& row : rows) {
     AppendNumber(out, row.Time);
-    for (double value : {row.SP, row.PV, row.OP}) {
+    for (double value : {row.Clock, row.SP, row.PV, row.OP}) {
       out += ',';
       AppendNumber(out, value);
     }

@@ -8,9 +8,11 @@
 
 namespace qx {
 
-inline constexpr const char* kTrendCsvHeader = "time,SP,PV,OP";
+// `time` is the charts' time axis, `t` the run's clock at the sample (the
+// `t` of a trace's rows), so a file can be joined with a trace.
+inline constexpr const char* kTrendCsvHeader = "time,t,SP,PV,OP";
 
-// The header line and one "time,SP,PV,OP" line a row. Numbers are written
+// The header line and one "time,t,SP,PV,OP" line a row. Numbers are written
 // with '.' whatever the user's locale, as the shortest text that reads back
 // to the same single-precision value the trends hold.
 std::string TrendCsv(std::span<const TrendRow> rows);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <system_error>
 
@@ -96,18 +97,6 @@ double ParseLeadingDecimal(std::string_view text) {
   return ConvertDecimal(text.substr(pos, length));
 }
 
-float ToSingle(double value) {
-  constexpr double kMax = std::numeric_limits<float>::max();
-  if (std::isnan(value)) return 0.0f;
-  if (value > kMax) return std::numeric_limits<float>::max();
-  if (value < -kMax) return -std::numeric_limits<float>::max();
-  // Values that round beyond the largest float still saturate.
-  float single = static_cast<float>(value);
-  if (std::isinf(single)) return std::signbit(single) ? -std::numeric_limits<float>::max()
-                                                      : std::numeric_limits<float>::max();
-  return single;
-}
-
 bool ParseWholeDecimal(std::string_view text, double& value) {
   std::size_t begin = 0, end = text.size();
   while (begin < end && IsSpace(text[begin])) ++begin;
@@ -128,19 +117,72 @@ namespace {
 std::string FixedNotation(double value, int decimals) {
   if (std::isnan(value)) return "nan";
   if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
-  // 310 integer digits hold any double; the decimals come on top.
-  std::string text(320 + static_cast<std::size_t>(decimals), '\0');
-  auto result = std::to_chars(text.data(), text.data() + text.size(), value,
-                              std::chars_format::fixed, decimals);
-  text.resize(static_cast<std::size_t>(result.ptr - text.data()));
-  return text;
+  // 310 integer digits hold any double; the decimals come on top. Written
+  // on the stack for the usual few decimals: the run formats the tracked
+  // output at every step, and its short text then needs no heap allocation.
+  constexpr std::size_t kIntegerRoom = 320;
+  constexpr int kStackDecimals = 16;
+  char stack[kIntegerRoom + kStackDecimals];
+  std::string heap;
+  char* first = stack;
+  std::size_t room = sizeof stack;
+  if (decimals > kStackDecimals) {
+    heap.resize(kIntegerRoom + static_cast<std::size_t>(decimals));
+    first = heap.data();
+    room = heap.size();
+  }
+  auto result = std::to_chars(first, first + room, value, std::chars_format::fixed, decimals);
+  return std::string(first, result.ptr);
+}
+
+// FormatFixed for a value that a single-precision field holds, with a
+// magnitude below 2^30 (the run's tracked set point and output): such a
+// value times 10^decimals (decimals 0 to 4) is exact in double precision, so
+// rounding that product to an integer rounds the exact binary value, ties
+// to even, as the general notation does, at a fraction of its cost. The
+// magnitude's digits are `scaled`; false for any other value.
+bool ScaledSingle(double value, int decimals, uint64_t& scaled) {
+  constexpr double kLimit = 1 << 30;
+  constexpr double kScales[] = {1, 10, 100, 1000, 10000};
+  if (decimals < 0 || decimals > 4 || !(std::fabs(value) < kLimit) ||
+      static_cast<double>(static_cast<float>(value)) != value)
+    return false;
+  scaled = static_cast<uint64_t>(std::nearbyint(std::fabs(value) * kScales[decimals]));
+  return true;
+}
+
+bool ScaledSingleFixed(double value, int decimals, std::string& text) {
+  uint64_t scaled = 0;
+  if (!ScaledSingle(value, decimals, scaled)) return false;
+  // The digits right-aligned after enough zeros for one integer digit.
+  char digits[32];
+  std::fill(digits, digits + sizeof digits, '0');
+  const char* end = std::to_chars(digits + 8, digits + sizeof digits, scaled).ptr;
+  const char* first = std::min<const char*>(digits + 8, end - decimals - 1);
+  const char* point = end - decimals;
+  text.clear();
+  if (std::signbit(value)) text += '-';
+  text.append(first, point);
+  if (decimals > 0) {
+    text += '.';
+    text.append(point, end);
+  }
+  return true;
 }
 
 }  // namespace
 
 std::string FormatFixed(double value, int decimals) {
   if (decimals < 0 || decimals > 4) return {};
+  std::string text;
+  if (ScaledSingleFixed(value, decimals, text)) return text;
   return FixedNotation(value, decimals);
+}
+
+bool SameFixedText(double a, double b, int decimals) {
+  uint64_t scaledA = 0, scaledB = 0;
+  return ScaledSingle(a, decimals, scaledA) && ScaledSingle(b, decimals, scaledB) &&
+         scaledA == scaledB && std::signbit(a) == std::signbit(b);
 }
 
 std::string FormatPattern(double value, int decimals, char decimalSeparator) {

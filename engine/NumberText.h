@@ -3,6 +3,8 @@
 // use strtod or printf("%f").
 #pragma once
 
+#include <cmath>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -16,8 +18,17 @@ namespace qx {
 double ParseLeadingDecimal(std::string_view text);
 
 // Rounds to single precision, saturating at the largest finite single value
-// (with its sign) instead of producing an infinity; NaN becomes 0.
-float ToSingle(double value);
+// (with its sign) instead of producing an infinity; NaN becomes 0. Inline:
+// every store of a model field goes through it, many times per run step.
+inline float ToSingle(double value) {
+  constexpr double kMax = std::numeric_limits<float>::max();
+  if (std::isnan(value)) return 0.0f;
+  // A value beyond the largest float saturates; one within it never rounds
+  // to an infinity.
+  if (value > kMax) return std::numeric_limits<float>::max();
+  if (value < -kMax) return -std::numeric_limits<float>::max();
+  return static_cast<float>(value);
+}
 
 // ParseLeadingDecimal stored as a single-precision field value.
 inline float ParseLeadingSingle(std::string_view text) {
@@ -32,6 +43,11 @@ bool ParseWholeDecimal(std::string_view text, double& value);
 // rounding to nearest with ties to even on the exact binary value, as the C
 // library does. Any other number of decimals gives an empty text.
 std::string FormatFixed(double value, int decimals);
+
+// Whether FormatFixed writes `a` and `b` alike, told without writing them;
+// false also when that cannot be told cheaply (a value that no single
+// field holds).
+bool SameFixedText(double a, double b, int decimals);
 
 // The toolkit patterns "0.0", "0.00", "0.000", "0.000000": at least one
 // integer digit and exactly `decimals` decimals, with the given separator.

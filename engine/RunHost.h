@@ -49,6 +49,13 @@ class RunHost {
   // Publishes the loop values at a trend sample.
   virtual void PublishItemValues() {}
 
+  // The trend sample at window place `index` was recorded at run step
+  // `step` (counted from the run's start; it never wraps), the clock at
+  // `clock`; and the window dropped its older half (places half .. 2 half - 1
+  // moved to the front). Together they tell which step each place holds.
+  virtual void TrendSampleRecorded(int /*index*/, int64_t /*step*/, float /*clock*/) {}
+  virtual void TrendsCompacted(int /*half*/) {}
+
   // After the plant has advanced, before the clock does.
   virtual void StepComputed() {}
 

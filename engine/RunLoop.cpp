@@ -100,6 +100,7 @@ bool Step(Simulation& sim, RunHost& host) {
   if (run.StepsDone % 2 == 0) {
     buffers.RecordSample(run.SampleCount, run.t + m.RunSettings.DataStart, single.PV, single.SP,
                          single.MV);
+    host.TrendSampleRecorded(run.SampleCount, run.StepsDone, run.t + m.RunSettings.DataStart);
     host.PublishItemValues();
     ++run.SampleCount;
   }
@@ -165,6 +166,7 @@ bool Step(Simulation& sim, RunHost& host) {
   if (run.WindowSteps / 2 >= m.RunSettings.SimTime || run.SampleCount >= kTrendLength - 1) {
     const int half = run.SampleCount / 2;
     buffers.CompactTrends(half);
+    host.TrendsCompacted(half);
     run.SampleCount = half;
     run.WindowSteps /= 2;
   }

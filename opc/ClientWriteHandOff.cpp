@@ -9,6 +9,7 @@ void ClientWriteHandOff::Post(ClientWrite write) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     pending_.push_back(std::move(write));
+    anyPending_.store(true, std::memory_order_release);
     wake = wake_;
   }
   if (wake) wake();
@@ -20,10 +21,12 @@ void ClientWriteHandOff::SetWake(std::function<void()> wake) {
 }
 
 std::size_t ClientWriteHandOff::Deliver(LoopModel& model, const ShowEditText& showEdit) {
+  if (!AnyPending()) return 0;
   std::vector<ClientWrite> writes;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     writes.swap(pending_);
+    anyPending_.store(false, std::memory_order_relaxed);
   }
   for (const ClientWrite& write : writes) {
     StoreClientWrite(model, write);

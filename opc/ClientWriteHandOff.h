@@ -5,6 +5,7 @@
 // never read an edit that disagrees with its field.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <mutex>
@@ -42,12 +43,19 @@ class ClientWriteHandOff {
   void SetWake(std::function<void()> wake);
 
   // GUI thread: stores each queued write into its field and shows its edit
-  // text, in arrival order. Returns how many writes were delivered.
+  // text, in arrival order. Returns how many writes were delivered. With
+  // nothing queued it only reads a flag: the run calls it at every step.
   std::size_t Deliver(LoopModel& model, const ShowEditText& showEdit);
+
+  // Whether a write waits for Deliver; any thread.
+  bool AnyPending() const { return anyPending_.load(std::memory_order_acquire); }
 
  private:
   std::mutex mutex_;
   std::vector<ClientWrite> pending_;
+  // Set with the queue non-empty, cleared when it is taken; written under
+  // the mutex, read without it.
+  std::atomic<bool> anyPending_{false};
   std::function<void()> wake_;
 };
 

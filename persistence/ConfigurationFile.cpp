@@ -5,6 +5,12 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
+#include <filesystem>
+
+#ifndef QX_INSTALLED_DATA_FOLDER
+#error "QX_INSTALLED_DATA_FOLDER (the data folder relative to the programs' folder) is set by the build"
+#endif
 
 namespace qx {
 namespace {
@@ -34,9 +40,21 @@ std::string FirstLine(const std::string& path) {
   return line;
 }
 
+bool IsFolder(const std::string& path) {
+  struct stat info{};
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool Exists(const std::string& path) {
+  struct stat info{};
+  return stat(path.c_str(), &info) == 0;
+}
+
 }  // namespace
 
-std::string ExecutableFolder() {
+const std::string_view kInstalledDataFolder = QX_INSTALLED_DATA_FOLDER;
+
+std::string ProgramFolder() {
   char buffer[PATH_MAX];
   ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
   if (length <= 0) return {};
@@ -44,6 +62,28 @@ std::string ExecutableFolder() {
   std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return {};
   return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string DataFolderOf(const std::string& programFolder, std::string_view installedDataFolder) {
+  if (programFolder.empty()) return {};
+  const std::string own = programFolder + "/";
+  if (Exists(own + kStartingCaseFile) || Exists(own + std::string(kConfigurationFileName)))
+    return programFolder;
+  const std::filesystem::path installed =
+      (std::filesystem::path(programFolder) / installedDataFolder).lexically_normal();
+  std::string folder = installed.string();
+  if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return IsFolder(folder) ? folder : programFolder;
+}
+
+std::string ExecutableFolder() { return DataFolderOf(ProgramFolder(), kInstalledDataFolder); }
+
+std::string SaveDialogFolder(const std::string& workingDirectory) {
+  const std::string executableFolder = ExecutableFolder();
+  const bool installedData = executableFolder != ProgramFolder() && workingDirectory == executableFolder;
+  if (!installedData && access(workingDirectory.c_str(), W_OK) == 0) return workingDirectory;
+  const char* home = std::getenv("HOME");
+  return home && *home ? std::string(home) : workingDirectory;
 }
 
 std::string ApplyConfigurationFileIn(const std::string& executableFolder) {

@@ -10,6 +10,8 @@ packages=(
   clang libclang-rt-14-dev
   python3 nodejs npm
   qt6-base-dev libqcustomplot-dev fonts-dejavu-core
+  desktop-file-utils appstream groff-base
+  libcairo2-dev parallel
 )
 
 missing=()

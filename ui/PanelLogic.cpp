@@ -320,8 +320,15 @@ void PanelRunHost::RunStarting() {
   panel_.Layout.TwoPlotsPanelVisible = true;
 }
 
-void PanelRunHost::ShowTrackedSetPoint(float sp) { panel_.SingleSPNew.Text = FormatFixed(sp, 3); }
+void PanelRunHost::ShowTracked(EditControl& edit, TrackedText& shown, float value, int decimals) {
+  // The run tracks at every step; most steps leave the text as it is.
+  if (shown.Valid && edit.Text == shown.Text && SameFixedText(value, shown.Value, decimals)) return;
+  edit.Text = FormatFixed(value, decimals);
+  shown = TrackedText{value, edit.Text, true};
+}
 
-void PanelRunHost::ShowTrackedOutput(float op) { panel_.SingleOPNew.Text = FormatFixed(op, 1); }
+void PanelRunHost::ShowTrackedSetPoint(float sp) { ShowTracked(panel_.SingleSPNew, shownSetPoint_, sp, 3); }
+
+void PanelRunHost::ShowTrackedOutput(float op) { ShowTracked(panel_.SingleOPNew, shownOutput_, op, 1); }
 
 }  // namespace qx

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "engine/RunControlCodes.h"
@@ -89,6 +90,20 @@ class PanelRunHost : public RunHost {
  protected:
   Simulation& sim_;
   OperatorPanel& panel_;
+
+ private:
+  // The last text that tracking wrote into an edit and the value it shows.
+  struct TrackedText {
+    float Value = 0;
+    std::string Text;
+    bool Valid = false;
+  };
+  // Writes `value` into `edit` unless the edit already shows the text it
+  // would get.
+  static void ShowTracked(EditControl& edit, TrackedText& shown, float value, int decimals);
+
+  TrackedText shownSetPoint_;
+  TrackedText shownOutput_;
 };
 
 }  // namespace qx

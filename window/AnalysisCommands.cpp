@@ -12,15 +12,20 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTimer>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
 
 #include "app/Application.h"
 #include "app/LoopAnalysis.h"
 #include "app/StretchIdentification.h"
 #include "app/TrendExport.h"
 #include "window/IdentifyDialog.h"
+#include "window/Faceplate.h"
 #include "window/IndicesPanel.h"
 #include "window/MainWindow.h"
 #include "window/Prompter.h"
+#include "window/WindowAppHost.h"
 #include "window/WindowHost.h"
 #include "window/charts/TrendCharts.h"
 #include "window/tools/SyntheticInput.h"
@@ -61,16 +66,28 @@ void TForm1::BuildAnalysisMenu() {
                             "Clear the stretch selected on the trends");
   AnalysisMenu->addSeparator();
   ExportTrends = MenuAction(AnalysisMenu, "ExportTrends", "&Export Trends...", QKeySequence("Ctrl+E"),
-                            "Write the trend window as a CSV file: time, SP, PV, OP");
+                            "Write the trend window as a CSV file: time, t (the run clock), SP, PV, OP");
   SaveChartImage = MenuAction(AnalysisMenu, "SaveChartImage", "Save Chart &Image...", QKeySequence("Ctrl+Shift+S"),
                               "Save the trend charts as a PNG image");
+  AnalysisMenu->addSeparator();
+  FreezeTrends = MenuAction(AnalysisMenu, "FreezeTrends", "&Freeze Trends", QKeySequence(Qt::Key_F9),
+                            "Hold the trend display while the run goes on; Identify and Export work on "
+                            "what is shown");
+  FreezeTrends->setCheckable(true);
+  CursorLine = MenuAction(AnalysisMenu, "CursorLine", "Cursor &Line", QKeySequence("Ctrl+L"),
+                          "A vertical line across both charts under the mouse with SP, PV, OP and the run "
+                          "time of that sample (also while Ctrl is held over a chart)");
+  CursorLine->setCheckable(true);
   // Until a run shows the trends there is nothing to analyse.
-  for (QAction* action : {IdentifyAndTune, ExportTrends, SaveChartImage}) action->setEnabled(false);
+  for (QAction* action : {IdentifyAndTune, ExportTrends, SaveChartImage, FreezeTrends}) action->setEnabled(false);
 
   connect(IdentifyAndTune, &QAction::triggered, this, &TForm1::IdentifyAndTuneClick);
   connect(ClearStretch, &QAction::triggered, this, &TForm1::ClearStretchClick);
   connect(ExportTrends, &QAction::triggered, this, &TForm1::ExportTrendsClick);
   connect(SaveChartImage, &QAction::triggered, this, &TForm1::SaveChartImageClick);
+  connect(FreezeTrends, &QAction::toggled, this, &TForm1::FreezeTrendsToggled);
+  // The charts are built after the menu.
+  connect(CursorLine, &QAction::toggled, this, [this](bool on) { TwoPlot1->SetCursorLineOn(on); });
 
   IndicesTimer = new QTimer(this);
   IndicesTimer->setObjectName("IndicesTimer");
@@ -87,7 +104,15 @@ bool TForm1::AnalysisShortcut(QObject* watched, const QKeyEvent& key) const {
 }
 
 void TForm1::IndicesTimerTimer() {
-  Indices->ShowValues(IndexValues(app_->Analysis().Results()), app_->Separator());
+  const IndexList values = IndexValues(app_->Analysis().Results());
+  // Where the indices' window starts on the charts, when they show it.
+  std::optional<double> shownAt;
+  for (const IndexValue& index : values)
+    if (index.value && std::strcmp(index.name, "WindowStart") == 0)
+      if (const std::optional<int> place = TwoPlot1->Shown().IndexOfClock(*index.value))
+        shownAt = TwoPlot1->Shown().TimeAt(*place);
+  Indices->ShowValues(values, app_->Separator(), shownAt);
+  LoopFaceplate->ShowLoop(app_->Model().SingleLoop);
 }
 
 std::vector<TrendRow> TForm1::TrendRows() {
@@ -96,8 +121,26 @@ std::vector<TrendRow> TForm1::TrendRows() {
   const double toPercent = mvHigh > 0 ? 100.0 / mvHigh : 1.0;
   std::vector<TrendRow> rows;
   for (const ChartSample& s : TwoPlot1->Samples())
-    rows.push_back({s.Time, s.SP, s.PV, s.Output * toPercent});
+    rows.push_back({s.Time, s.Clock, s.SP, s.PV, s.Output * toPercent});
   return rows;
+}
+
+std::vector<analysis::LoopSample> TForm1::StepsShown(const StepSpan& span) const {
+  if (!TwoPlot1->Frozen()) return runHost_->History().Between(span);
+  std::vector<analysis::LoopSample> steps;
+  for (const analysis::LoopSample& step : frozenSteps_) {
+    const auto number = static_cast<int64_t>(std::llround(step.t / analysis::kStepTime));
+    if (number >= span.First && number <= span.Last) steps.push_back(step);
+  }
+  return steps;
+}
+
+void TForm1::FreezeTrendsToggled(bool frozen) {
+  TwoPlot1->SetFrozen(frozen);
+  frozenSteps_.clear();
+  const TrendTimeline& shown = TwoPlot1->Shown();
+  if (frozen && shown.Count() > 0)
+    frozenSteps_ = runHost_->History().Between({shown.StepAt(0), shown.StepAt(shown.Count() - 1)});
 }
 
 void TForm1::IdentifyAndTuneClick() {
@@ -105,22 +148,44 @@ void TForm1::IdentifyAndTuneClick() {
     identifyDialog_ = new IdentifyDialog(static_cast<std::size_t>(app_->Panel().PSingle.MaxLength), this);
     connect(identifyDialog_, &IdentifyDialog::fittedResponseChanged, this,
             [this](const QVector<double>& time, const QVector<double>& pv) {
-              if (time.isEmpty())
+              if (time.isEmpty()) {
                 TwoPlot1->HideFittedResponse();
-              else
-                TwoPlot1->ShowFittedResponse(time, pv);
+                return;
+              }
+              // The analysis counts time in steps from the run's start.
+              std::vector<StepValue> points;
+              points.reserve(static_cast<std::size_t>(time.size()));
+              for (qsizetype i = 0; i < time.size(); ++i)
+                points.push_back({static_cast<int64_t>(std::llround(time[i] / analysis::kStepTime)), pv[i]});
+              TwoPlot1->ShowFittedResponse(std::move(points));
             });
     connect(identifyDialog_, &IdentifyDialog::applyRequested, this, &TForm1::ApplyTuning);
   }
-  // The stretch, or else the whole trend window, fitted on every step.
-  std::optional<TimeSpan> stretch = TwoPlot1->Stretch();
-  if (!stretch) {
-    const std::vector<ChartSample> shown = TwoPlot1->Samples();
-    if (!shown.empty()) stretch = TimeSpan{shown.front().Time, shown.back().Time};
+  // The stretch, or else the whole trend window, fitted on every step the
+  // charts show there.
+  const std::vector<ChartSample> shown = TwoPlot1->Samples();
+  std::optional<StepSpan> steps = TwoPlot1->StretchSteps();
+  if (!shown.empty()) {
+    const StepSpan all{shown.front().Step, shown.back().Step};
+    // A stretch whose start the window has dropped is fitted on its part
+    // still shown.
+    if (!steps) steps = all;
+    steps->First = std::max(steps->First, all.First);
+    steps->Last = std::min(steps->Last, all.Last);
   }
-  std::vector<analysis::LoopSample> steps;
-  if (stretch) steps = runHost_->History().Between(stretch->From, stretch->To);
-  identifyDialog_->ShowAnalysis(std::make_unique<StretchAnalysis>(std::move(steps), app_->Model().SingleLoop));
+  // Where the stretch lies: its first and last sample the charts show.
+  StretchPlace place;
+  bool placed = false;
+  for (const ChartSample& s : shown) {
+    if (!steps || s.Step < steps->First || s.Step > steps->Last) continue;
+    if (!placed) place.TimeFrom = s.Time, place.ClockFrom = s.Clock, placed = true;
+    place.TimeTo = s.Time;
+    place.ClockTo = s.Clock;
+  }
+  std::vector<analysis::LoopSample> fitted;
+  if (steps) fitted = StepsShown(*steps);
+  identifyDialog_->ShowAnalysis(std::make_unique<StretchAnalysis>(std::move(fitted), app_->Model().SingleLoop),
+                                place);
   identifyDialog_->SetApplyAllowed(app_->Sim().Run.Active);
   identifyDialog_->show();
   identifyDialog_->raise();
@@ -154,7 +219,7 @@ void TForm1::TypeIntoEdit(const char* name, const QString& text) {
 
 void TForm1::ExportTrendsClick() {
   const std::optional<QString> path =
-      prompter_.SaveFile({"Export Trends", {"CSV File (*.csv)"}, "csv", QDir::currentPath()});
+      prompter_.SaveFile({"Export Trends", {"CSV File (*.csv)"}, "csv", SaveDialogStart()});
   if (!path) return;
   std::string error;
   if (!WriteTrendCsv(QFile::encodeName(*path).toStdString(), TrendRows(), error))
@@ -163,7 +228,7 @@ void TForm1::ExportTrendsClick() {
 
 void TForm1::SaveChartImageClick() {
   const std::optional<QString> path =
-      prompter_.SaveFile({"Save Chart Image", {"PNG Image (*.png)"}, "png", QDir::currentPath()});
+      prompter_.SaveFile({"Save Chart Image", {"PNG Image (*.png)"}, "png", SaveDialogStart()});
   if (!path) return;
   TwoPlot1->FlushPaint();
   QImageWriter writer(*path, "png");

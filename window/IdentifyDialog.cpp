@@ -40,6 +40,8 @@ QTableWidgetItem* Cell(const QString& text, const QString& tip = {}) {
 }
 
 QString Number(double value) { return QString::number(value, 'g', 4); }
+// Times in full: the run's clock reaches five digits.
+QString TimeText(double value) { return QString::number(value, 'g', 10); }
 
 QDoubleSpinBox* KnobBox(const char* name, QWidget* parent) {
   auto* box = new QDoubleSpinBox(parent);
@@ -68,6 +70,7 @@ IdentifyDialog::IdentifyDialog(std::size_t settingLength, QWidget* parent)
   setWindowTitle("Identify and Tune");
   setModal(false);
   stretch_->setObjectName("StretchLabel");
+  stretch_->setObjectName("IdentifyStretch");
   error_->setObjectName("IdentifyError");
   error_->setWordWrap(true);
   QPalette red = error_->palette();
@@ -123,10 +126,13 @@ IdentifyDialog::IdentifyDialog(std::size_t settingLength, QWidget* parent)
 
 IdentifyDialog::~IdentifyDialog() = default;
 
-void IdentifyDialog::ShowAnalysis(std::unique_ptr<StretchAnalysis> analysis) {
+void IdentifyDialog::ShowAnalysis(std::unique_ptr<StretchAnalysis> analysis, const StretchPlace& place) {
   analysis_ = std::move(analysis);
   const StretchAnalysis& a = *analysis_;
-  stretch_->setText(QString("Stretch t = %1 .. %2, %3 steps").arg(Number(a.From()), Number(a.To())).arg(a.Steps()));
+  stretch_->setText(QString("Stretch time %1 .. %2 (run clock t = %3 .. %4), %5 steps")
+                        .arg(TimeText(place.TimeFrom), TimeText(place.TimeTo), TimeText(place.ClockFrom),
+                             TimeText(place.ClockTo))
+                        .arg(a.Steps()));
   error_->setText(QString::fromStdString(a.Identification().Message));
   error_->setVisible(!a.Ok());
   form_->setText(QString("Settings for equation form %1, as the P, I and D edits take them:").arg(a.Equation()));

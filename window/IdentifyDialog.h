@@ -18,6 +18,13 @@ class QTableWidget;
 
 namespace qx {
 
+// Where a stretch lies: the charts' times of its first and last sample and
+// the run's clock at them.
+struct StretchPlace {
+  double TimeFrom = 0, TimeTo = 0;
+  double ClockFrom = 0, ClockTo = 0;
+};
+
 class IdentifyDialog : public QDialog {
   Q_OBJECT
 
@@ -28,14 +35,15 @@ class IdentifyDialog : public QDialog {
   ~IdentifyDialog() override;
 
   // Shows the analysis of a new stretch, the best model chosen.
-  void ShowAnalysis(std::unique_ptr<StretchAnalysis> analysis);
+  void ShowAnalysis(std::unique_ptr<StretchAnalysis> analysis, const StretchPlace& place);
   const StretchAnalysis* Analysis() const { return analysis_.get(); }
 
   // "Apply" is offered only while the tuning edits take input.
   void SetApplyAllowed(bool allowed);
 
  signals:
-  // The chosen model's response to draw over the PV trend; empty vectors
+  // The chosen model's response to draw over the PV trend, at the steps'
+  // times since the run's start (the analysis's own time); empty vectors
   // when there is none.
   void fittedResponseChanged(const QVector<double>& time, const QVector<double>& pv);
   // "Apply" with the chosen rule's settings.

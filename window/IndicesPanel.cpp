@@ -73,10 +73,14 @@ QString IndicesPanel::ValueText(const IndexValue& index, char separator) {
   return text;
 }
 
-void IndicesPanel::ShowValues(const IndexList& values, char separator) {
+void IndicesPanel::ShowValues(const IndexList& values, char separator, std::optional<double> shownAt) {
   for (const IndexValue& index : values) {
     if (std::strcmp(index.name, kWindowStart) == 0) {
-      caption_->setText("From t = " + ValueText(index, separator) + ":");
+      // t is the run's clock; the charts' time axis counts the window's
+      // samples, so where they show the start is said too.
+      QString text = "From t = " + ValueText(index, separator);
+      if (shownAt) text += " (time " + Number(*shownAt, 0, separator) + ")";
+      caption_->setText(text + ":");
       continue;
     }
     for (std::size_t i = 0; i < values_.size(); ++i)

@@ -5,6 +5,7 @@
 
 #include <QFrame>
 #include <array>
+#include <optional>
 #include <vector>
 
 #include "app/LoopAnalysis.h"
@@ -19,8 +20,10 @@ class IndicesPanel : public QFrame {
  public:
   explicit IndicesPanel(QWidget* parent = nullptr);
 
-  // Shows `values` (IndexValues' order) with `separator` as decimal point.
-  void ShowValues(const IndexList& values, char separator);
+  // Shows `values` (IndexValues' order) with `separator` as decimal point;
+  // `shownAt` is the charts' time at which the indices' window starts, when
+  // the charts show that moment.
+  void ShowValues(const IndexList& values, char separator, std::optional<double> shownAt = std::nullopt);
 
   // Every index as undefined, as before a run.
   void Clear();

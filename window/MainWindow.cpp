@@ -33,6 +33,7 @@
 #include "window/ArrowPair.h"
 #include "window/ClickablePanel.h"
 #include "window/IdentifyDialog.h"
+#include "window/Faceplate.h"
 #include "window/IndicesPanel.h"
 #include "window/LedShape.h"
 #include "window/PanelBinding.h"
@@ -344,7 +345,7 @@ void TForm1::ApplyLayout() {
     twoPlotsShown_ = l.TwoPlotsPanelVisible;
     if (!l.TwoPlotsPanelVisible) TwoPlot1->HideCharts();
     TwoPlotsPanel->setVisible(l.TwoPlotsPanelVisible);
-    for (QAction* action : {IdentifyAndTune, ExportTrends, SaveChartImage})
+    for (QAction* action : {IdentifyAndTune, ExportTrends, SaveChartImage, FreezeTrends})
       action->setEnabled(l.TwoPlotsPanelVisible);
   }
   TrendScaleButton->setVisible(l.TwoPlotsPanelVisible);
@@ -374,11 +375,14 @@ void TForm1::RunStarting() {
   ShowPanel();
   appHost_->SetBusyCursor(false);
   TwoPlot1->SetTopRightCaption("SP (SETPOINT)");
-  // A stretch and a fitted curve belong to the trends of the run before.
+  // A stretch, a fitted curve and a frozen picture belong to the trends of
+  // the run before.
+  FreezeTrends->setChecked(false);
   TwoPlot1->ClearStretch();
   TwoPlot1->HideFittedResponse();
   TwoPlot1->ClearReadout();
   Indices->Clear();
+  LoopFaceplate->ShowLoop(app_->Model().SingleLoop);
   IndicesTimer->start();
   if (identifyDialog_) identifyDialog_->SetApplyAllowed(true);
 }

@@ -16,9 +16,11 @@
 #include <thread>
 #include <vector>
 
+#include "analysis/LoopSample.h"
 #include "app/PanelActions.h"
 #include "engine/RunHost.h"
 #include "ui/OperatorPanel.h"
+#include "ui/TrendTimeline.h"
 
 class QAction;
 class QCheckBox;
@@ -46,6 +48,7 @@ class ArrowPair;
 class ClickablePanel;
 class IdentifyDialog;
 class IndicesPanel;
+class Faceplate;
 class LedShape;
 class PanelBinding;
 class Prompter;
@@ -98,6 +101,10 @@ class TForm1 : public QMainWindow {
   // "Apply" of "Identify and Tune": types the settings into the P, I and D
   // edits and presses Enter in each, as the operator would.
   void ApplyTuning(const analysis::FormSettings& settings);
+  // The run's steps that the charts show as steps span.First .. span.Last:
+  // from the history, or while the trends are frozen from the steps taken
+  // when they froze.
+  std::vector<analysis::LoopSample> StepsShown(const StepSpan& span) const;
   IdentifyDialog* Identification() const { return identifyDialog_; }
 
  public slots:
@@ -131,7 +138,9 @@ class TForm1 : public QMainWindow {
   void ClearStretchClick();
   void ExportTrendsClick();
   void SaveChartImageClick();
-  // The live indices, a few times a second while a run goes on.
+  void FreezeTrendsToggled(bool frozen);
+  // The live indices and the faceplate, a few times a second while a run
+  // goes on.
   void IndicesTimerTimer();
 
  protected:
@@ -265,7 +274,13 @@ class TForm1 : public QMainWindow {
   QAction* ClearStretch = nullptr;
   QAction* ExportTrends = nullptr;
   QAction* SaveChartImage = nullptr;
+  QAction* FreezeTrends = nullptr;
+  QAction* CursorLine = nullptr;
   IndicesPanel* Indices = nullptr;
+  Faceplate* LoopFaceplate = nullptr;
+  // The run's steps behind the frozen trends, taken when they froze: the
+  // run goes on and its history moves past them.
+  std::vector<analysis::LoopSample> frozenSteps_;
   QTimer* IndicesTimer = nullptr;
   IdentifyDialog* identifyDialog_ = nullptr;  // made at its first use
 

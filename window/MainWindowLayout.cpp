@@ -18,6 +18,7 @@
 
 #include "engine/RunControlCodes.h"
 #include "window/ArrowPair.h"
+#include "window/Faceplate.h"
 #include "window/IndicesPanel.h"
 #include "window/LedShape.h"
 #include "window/MainWindow.h"
@@ -309,7 +310,12 @@ QWidget* TForm1::BuildPlotPanel() {
   auto* plots = new QVBoxLayout(TwoPlotsPanel);
   plots->setContentsMargins(4, 4, 4, 4);
   TwoPlot1 = new TrendCharts(Plot_PointDisplayLabel, TwoPlotsPanel);
-  plots->addWidget(TwoPlot1, 1);
+  LoopFaceplate = new Faceplate(TwoPlotsPanel);
+  auto* trendRow = new QHBoxLayout;
+  trendRow->setSpacing(4);
+  trendRow->addWidget(TwoPlot1, 1);
+  trendRow->addWidget(LoopFaceplate);
+  plots->addLayout(trendRow, 1);
   Indices = new IndicesPanel(TwoPlotsPanel);
   plots->addWidget(Indices);
 

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "persistence/ConfigurationFile.h"
 #include "window/MainWindow.h"
 #include "window/Prompter.h"
 
@@ -14,6 +15,10 @@ QString Text(std::string_view text) { return QString::fromUtf8(text.data(), stat
 
 }  // namespace
 
+QString SaveDialogStart() {
+  return QString::fromStdString(SaveDialogFolder(QDir::currentPath().toStdString()));
+}
+
 FileDialogSpec OpenCaseDialogSpec() {
   return {"Select PID Case File", {"PID Case File (*.pid)"}, "pid", QDir::currentPath()};
 }
@@ -22,7 +27,7 @@ FileDialogSpec SaveCaseDialogSpec() {
   return {"Save Case File As",
           {"Case Files ( *.PID )", "Plant Data Files ( *.DAT )", "All Files ( *.* )"},
           "PID",
-          QDir::currentPath()};
+          SaveDialogStart()};
 }
 
 bool WindowAppHost::AskYesNo(std::string_view question) {

@@ -3,6 +3,8 @@
 // shown again after the layer changed it.
 #pragma once
 
+#include <QString>
+
 #include "app/AppHost.h"
 
 namespace qx {
@@ -14,6 +16,9 @@ class TForm1;
 struct FileDialogSpec;
 FileDialogSpec OpenCaseDialogSpec();
 FileDialogSpec SaveCaseDialogSpec();
+// The folder every save dialog starts in: the working directory, or the
+// home folder when that is the installed data folder or cannot be written.
+QString SaveDialogStart();
 
 class WindowAppHost : public AppHost {
  public:

@@ -29,6 +29,7 @@ void WindowHost::RunStarting() {
   PanelRunHost::RunStarting();
   app_.Analysis().RunStarting();
   history_.Clear();
+  timeline_.Clear();
   form_.RunStarting();
 }
 
@@ -52,15 +53,21 @@ void WindowHost::ShowTrackedOutput(float op) {
   form_.ShowPanel();
 }
 
+void WindowHost::TrendSampleRecorded(int index, int64_t step, float clock) {
+  timeline_.SampleRecorded(index, step, clock);
+}
+
+void WindowHost::TrendsCompacted(int half) { timeline_.Compacted(half); }
+
 void WindowHost::StepComputed() {
   app_.Analysis().StepComputed(sim_.Model, sim_.Run.t);
-  history_.StepComputed(sim_.Model.SingleLoop, sim_.Run.t);
+  history_.StepComputed(sim_.Model.SingleLoop, sim_.Run.StepsDone);
 }
 
 void WindowHost::PublishItemValues() { app_.PublishItemValues(); }
 
 void WindowHost::PlotSingleTrends(RunBuffers& buffers, int sampleCount, int simTime) {
-  form_.Charts()->PlotSingleTrends(buffers, sampleCount, simTime, sim_.Model.SingleLoop);
+  form_.Charts()->PlotSingleTrends(buffers, sampleCount, simTime, sim_.Model.SingleLoop, &timeline_);
 }
 
 void WindowHost::Pause(int milliseconds) {

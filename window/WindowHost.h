@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/StepHistory.h"
+#include "ui/TrendTimeline.h"
 #include "ui/PanelLogic.h"
 
 namespace qx {
@@ -23,6 +24,8 @@ class WindowHost : public PanelRunHost {
   void ShowLoopValues() override;
   void ShowTrackedSetPoint(float sp) override;
   void ShowTrackedOutput(float op) override;
+  void TrendSampleRecorded(int index, int64_t step, float clock) override;
+  void TrendsCompacted(int half) override;
   void StepComputed() override;
   void PublishItemValues() override;
   void PlotSingleTrends(RunBuffers& buffers, int sampleCount, int simTime) override;
@@ -34,12 +37,15 @@ class WindowHost : public PanelRunHost {
 
   // The steps of the current (or last) run that the trends can show.
   const StepHistory& History() const { return history_; }
+  // The run step and clock of every place in the trend window.
+  const TrendTimeline& Timeline() const { return timeline_; }
 
  private:
   Application& app_;
   TForm1& form_;
   Prompter& prompter_;
   StepHistory history_;
+  TrendTimeline timeline_;
 };
 
 }  // namespace qx

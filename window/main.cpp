@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <cstdio>
 #include <exception>
 #include <string>
 #include <vector>
@@ -13,8 +14,27 @@
 #include "window/Prompter.h"
 #include "window/side/ToolbarImages.h"
 
+namespace {
+
+// What the manual page QxOPCServer(1) describes in full.
+constexpr const char* kUsage =
+    "usage: QxOPCServer [CASE.pid]\n"
+    "       QxOPCServer -regserver | -unregserver   (also /regserver, -r, /u, any case)\n"
+    "       QxOPCServer --help | --version\n"
+    "See QxOPCServer(1).\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
+  // Answered without a display, before anything else looks at the line.
+  if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "--version")) {
+    if (arguments[0] == "--help")
+      std::fputs(kUsage, stdout);
+    else
+      std::printf("QxOPCServer %s\n", QX_VERSION);
+    return 0;
+  }
   // The switches need no display: handled before the GUI exists.
   const qx::ServerSwitch serverSwitch = qx::FindServerSwitch(qx::ArgumentText(arguments));
   if (serverSwitch != qx::ServerSwitch::None) {

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "CaseNames.h"
 #include "engine/NumberText.h"
@@ -92,6 +95,40 @@ INSTANTIATE_TEST_SUITE_P(
       return test::NumberName(info.param.value) + "With" + test::NumberName(static_cast<double>(info.param.decimals)) +
              "Decimals";
     });
+
+// Values a single field holds take a shortcut through an exact scaled
+// integer; it must write what the general notation writes, ties and the
+// sign of a value that rounds to zero included.
+TEST(FormatFixed, SingleValuesMatchTheGeneralNotation) {
+  std::vector<double> values = {0.05f,    0.15f,   0.25,     0.35f,      2.5,       0.125,   0.0625,
+                                99.95f,   100,     -0.04f,   -0.05,      -0.0,      1e-7f,   0.00005f,
+                                0.00015f, 1234.5f, 1073741823, 1073741824, 1e12f, 37.126f, 0.1};
+  // Exact ties at every number of decimals, and a sweep over many magnitudes.
+  for (int k = 0; k < 400; ++k) values.push_back(k / 32.0);
+  uint32_t bits = 0x3A000000u;  // about 5e-4 upward
+  for (int k = 0; k < 20000; ++k, bits += 0x5171u) {
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    values.push_back(f);
+    values.push_back(std::nextafter(f, 2 * f));  // mostly the same text as f
+    values.push_back(-f);
+  }
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    for (int decimals = 0; decimals <= 4; ++decimals) {
+      const std::string text = FormatFixed(values[i], decimals);
+      ASSERT_EQ(text, FormatPattern(values[i], decimals, '.'))
+          << "value " << values[i] << " with " << decimals << " decimals";
+      // The run skips writing a text that SameFixedText says is unchanged.
+      if (i > 0 && SameFixedText(values[i - 1], values[i], decimals)) {
+        ASSERT_EQ(FormatFixed(values[i - 1], decimals), text) << values[i - 1] << " and " << values[i];
+      }
+    }
+  }
+  EXPECT_TRUE(SameFixedText(12.31f, 12.34f, 1));
+  EXPECT_FALSE(SameFixedText(12.34f, 12.36f, 1));
+  EXPECT_FALSE(SameFixedText(0.01f, -0.01f, 1)) << "0.0 and -0.0";
+  EXPECT_FALSE(SameFixedText(0.1, 0.1, 1)) << "not a single value";
+}
 
 TEST(FormatPattern, UsesTheGivenSeparator) {
   EXPECT_EQ(FormatPattern(2.5, 2, '.'), "2.50");

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "TestSupport.h"
@@ -59,8 +60,46 @@ TEST_F(ConfigurationFile, AFifoInPlaceOfTheFileIsIgnoredWithoutWaiting) {
   EXPECT_EQ(Apply(), exe_.path());
 }
 
-TEST_F(ConfigurationFile, ExecutableFolderIsTheFolderOfThisProgram) {
-  EXPECT_EQ(ExecutableFolder(), fs::canonical("/proc/self/exe").parent_path().string());
+TEST_F(ConfigurationFile, ProgramFolderIsTheFolderOfThisProgram) {
+  EXPECT_EQ(ProgramFolder(), fs::canonical("/proc/self/exe").parent_path().string());
+}
+
+// Where the data files are taken from, for a program in a build folder, in a
+// folder the files were copied into, and installed under a prefix.
+TEST_F(ConfigurationFile, TheExecutableFolderOfAProgramIsWhereItsDataFilesLie) {
+  const std::string prefix = other_.path();
+  fs::create_directories(prefix + "/bin");
+  fs::create_directories(prefix + "/share/qxsim");
+  const std::string bin = prefix + "/bin";
+  struct Case {
+    const char* what;
+    const char* file;  // put into the program's folder first, or nullptr
+    std::string programFolder;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"installed: bin/../share/qxsim", nullptr, bin, prefix + "/share/qxsim"},
+      {"the starting case beside the program", kStartingCaseFile, bin, bin},
+      {"TRAVEK.CFG beside the program", "TRAVEK.CFG", bin, bin},
+      {"no data folder: the program's own", nullptr, exe_.path(), exe_.path()},
+      {"unknown program folder", nullptr, "", ""},
+  };
+  for (const Case& c : cases) {
+    if (c.file) test::WriteBytes(c.programFolder + "/" + c.file, "x");
+    EXPECT_EQ(DataFolderOf(c.programFolder, "../share/qxsim"), c.expected) << c.what;
+    if (c.file) fs::remove(c.programFolder + "/" + c.file);
+  }
+  // What the build set for the installed layout.
+  EXPECT_EQ(kInstalledDataFolder, "../share/qxsim");
+}
+
+TEST_F(ConfigurationFile, SaveDialogsStartInAWritableFolder) {
+  EXPECT_EQ(SaveDialogFolder(exe_.path()), exe_.path());
+  // A folder that cannot be written (here: one that does not exist; the
+  // tests may run as root, who may write anywhere) sends the dialog home.
+  const char* home = std::getenv("HOME");
+  ASSERT_TRUE(home && *home);
+  EXPECT_EQ(SaveDialogFolder(other_.File("no-such-folder")), std::string(home));
 }
 
 }  // namespace

@@ -98,6 +98,36 @@ TEST_F(PanelRun, TrackingDisplayShowsTheSetPointWithThreeDecimalsInManual) {
   EXPECT_EQ(panel.SingleSPNew.Text, "50.000") << "the working SP (the run's start value)";
 }
 
+TEST_F(PanelRun, TrackingRewritesAnEditTheOperatorChangedWhileTheValueStays) {
+  manual_auto_selectClick(m(), panel);
+  std::string shownAfterEdit;
+  host.OnStepStart = [&](int64_t step) {
+    if (step == 5) panel.SingleSPNew.Text = "77";
+    if (step == 6) shownAfterEdit = panel.SingleSPNew.Text;
+  };
+  Run(8);
+  EXPECT_EQ(shownAfterEdit, "50.000");
+}
+
+// Tracking skips the formatting when the text would not change; each value
+// must still show its own text.
+TEST_F(PanelRun, TrackingShowsEachValuesTextInTurn) {
+  const struct {
+    float value;
+    const char* text;
+  } kOutputs[] = {{12.34f, "12.3"}, {12.31f, "12.3"}, {12.36f, "12.4"}, {12.25f, "12.2"},
+                  {0.01f, "0.0"},   {-0.01f, "-0.0"}, {0.0f, "0.0"},    {100, "100.0"}};
+  for (const auto& c : kOutputs) {
+    host.ShowTrackedOutput(c.value);
+    EXPECT_EQ(panel.SingleOPNew.Text, c.text) << c.value;
+  }
+  host.ShowTrackedSetPoint(50);
+  host.ShowTrackedSetPoint(50.0004f);
+  EXPECT_EQ(panel.SingleSPNew.Text, "50.000");
+  host.ShowTrackedSetPoint(50.0006f);
+  EXPECT_EQ(panel.SingleSPNew.Text, "50.001");
+}
+
 TEST_F(PanelRun, PickupReadsTheTuningEditsAndShowsThemNormalised) {
   host.OnStepStart = [&](int64_t step) {
     if (step == 5) {

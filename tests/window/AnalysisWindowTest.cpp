@@ -3,6 +3,8 @@
 // Shift and a drag (a Manual output step of the starting case, a process of
 // gain 1, dead time 5 and lag 20) with "Apply" typing the settings into the
 // tuning edits, "Export Trends" and "Save Chart Image".
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QDoubleSpinBox>
@@ -72,9 +74,11 @@ TEST_F(AnalysisWindowTest, IndicesShowDashesUntilDefinedAndFollowTheRun) {
              EXPECT_NE(IndexText("IAE"), iaeEarly);
              // The window began at the set-point change.
              const QRegularExpressionMatch since =
-                 QRegularExpression("^From t = ([\\d.]+):$").match(Find<QLabel>("IndexWindowStart")->text());
+                 QRegularExpression("^From t = ([\\d.]+) \\(time (\\d+)\\):$").match(Find<QLabel>("IndexWindowStart")->text());
              EXPECT_TRUE(since.hasMatch()) << Find<QLabel>("IndexWindowStart")->text().toStdString();
              EXPECT_NEAR(since.captured(1).toDouble(), raisedAt * 0.5, 2.0);
+             // Before the window compacts, the charts' time is the clock.
+             EXPECT_NEAR(since.captured(2).toDouble(), raisedAt * 0.5, 2.0);
              return true;
            },
            StopSimulation()});
@@ -183,6 +187,194 @@ TEST_F(AnalysisWindowTest, IdentifyOnAManualOutputStepFindsTheProcessAndApplyTun
            StopSimulation()});
 }
 
+// A bump test identified where the trends no longer start at the run's
+// start: after the window has compacted once, after several compactions and
+// across the wrap of the run's clock. The stretch is chosen on the charts,
+// from the output step the charts show, as an operator would choose it; the
+// fit must find the case's own process (gain 1, dead time 5, lag 20).
+TEST_F(AnalysisWindowTest, IdentifyFindsTheProcessAfterCompactionsAndAcrossTheClocksWrap) {
+  struct Case {
+    const char* name;
+    int64_t bumpAtStep;  // the run goes fast until here, then at a person's pace
+  };
+  // The starting case's window of 400 time units compacts at step 799 and
+  // then every 400 steps; the clock wraps after step 50090.
+  const Case cases[] = {{"after one compaction", 900}, {"after several compactions", 2500},
+                        {"across the clock's wrap", 50091 - 60}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    int64_t bumpedAt = 0;
+    double outputBefore = 0;
+    double bumpClock = 0;
+    int64_t compactions = 0;
+    TimeSpan stretchBefore;
+    RunWith([this] { form->NewCaseFileClick(); },
+            {[&] {
+               Model().RunControl.SleepMs = 0;
+               if (Steps() < c.bumpAtStep) return false;
+               Model().RunControl.SleepMs = 1;
+               QTest::mouseClick(Find<QLabel>("manual_auto_select"), Qt::LeftButton);
+               outputBefore = Model().SingleLoop.OPOut;
+               for (int i = 0; i < 10; ++i)
+                 QTest::mouseClick(Find<QToolButton>("SingleOPNewUpDownCSpinButtonUp"), Qt::LeftButton);
+               auto* op = Find<QLineEdit>("SingleOPNew");
+               op->setFocus();
+               QTest::keyClick(op, Qt::Key_Return);
+               bumpedAt = Steps();
+               bumpClock = form->App().Sim().Run.t;
+               return true;
+             },
+             [&] {
+               if (Steps() < bumpedAt + 240) return false;  // six lags after the dead time
+               // Shortly before the window next compacts, so most of the
+               // stretch is still shown after it.
+               if (form->App().Sim().Run.SampleCount < 370) return false;
+               // The output step where the charts show it: from the first
+               // sample the output has left its old value (the clicks may
+               // act over a few steps).
+               const std::vector<ChartSample> shown = form->Charts()->Samples();
+               const double mvHigh = Model().SingleLoop.MVHigh;
+               auto step = std::find_if(shown.begin(), shown.end(), [&](const ChartSample& s) {
+                 return s.Output * 100 / mvHigh > outputBefore + 0.05;
+               });
+               if (step == shown.end() || step - shown.begin() < 20) {
+                 ADD_FAILURE() << "the charts show no output step with room before it";
+                 return true;
+               }
+               ShiftDrag(form->Charts()->Chart1(), step->Time - 10, shown.back().Time - 2);
+               form->IdentifyAndTuneClick();
+               const StretchAnalysis& a = *form->Identification()->Analysis();
+               EXPECT_TRUE(a.Ok()) << a.Identification().Message;
+               if (!a.Ok()) return true;
+               const analysis::FittedModel& m = a.Identification().Models[a.Chosen()];
+               EXPECT_NEAR(m.Gain, Model().ProcessModel.Gain, 0.03 * Model().ProcessModel.Gain);
+               EXPECT_NEAR(m.DeadTime, Model().ProcessModel.Delay, 0.03 * Model().ProcessModel.Delay + 0.5);
+               EXPECT_NEAR(m.Tau1, Model().ProcessModel.Tau1, 0.03 * Model().ProcessModel.Tau1);
+               // The run's clock of the sample showing the step is when the
+               // operator made it, whatever the charts' time says.
+               EXPECT_NEAR(step->Clock, bumpClock, 1.5);
+               EXPECT_TRUE(Find<QLabel>("IdentifyStretch")->text().contains("run clock t = "));
+               compactions = form->Charts()->Shown().Compactions();
+               stretchBefore = *form->Charts()->Stretch();
+               return true;
+             },
+             [&] {
+               // The next compaction moves the traces left; the band and
+               // the dashed curve move with them, on the same steps. (At a
+               // person's pace: a second compaction would drop the stretch.)
+               form->Charts()->FlushPaint();
+               if (form->Charts()->Shown().Compactions() == compactions) return false;
+               const std::optional<TimeSpan> band = form->Charts()->Stretch();
+               EXPECT_TRUE(band);
+               if (band) EXPECT_LT(band->To, stretchBefore.To - 10);
+               const QCPGraph* fitted = form->Charts()->Chart1()->findChild<QCPGraph*>("FittedPV");
+               const std::vector<ChartSample> pv = form->Charts()->Samples(band);
+               const double span = Model().SingleLoop.CVHigh - Model().SingleLoop.CVLow;
+               EXPECT_GT(pv.size(), 100u);
+               for (std::size_t i = 0; i < pv.size(); i += 25) {
+                 const auto point = fitted->data()->findBegin(pv[i].Time, false);
+                 if (point == fitted->data()->constEnd()) continue;
+                 EXPECT_EQ(point->key, pv[i].Time);
+                 EXPECT_NEAR(point->value, pv[i].PV, 0.005 * span) << pv[i].Time;
+               }
+               form->Identification()->close();
+               return true;
+             },
+             StopSimulation()},
+            60000);
+  }
+}
+
+// Freeze holds the trend display while the run goes on, and Identify and
+// Export work on what is shown, also once the run's step history has moved
+// far past it; the cursor line reads the shown sample under the mouse; the
+// faceplate shows the loop's values.
+TEST_F(AnalysisWindowTest, FrozenTrendsStayForIdentifyAndExportAndTheCursorLineReadsThem) {
+  QTemporaryDir folder;
+  const QString csv = folder.filePath("frozen.csv");
+  prompter.SaveAnswers = {csv};
+  std::vector<ChartSample> frozen;
+  int64_t frozenAt = 0;
+  int64_t bumpedAt = 0;
+  RunWith([this] { form->NewCaseFileClick(); },
+          {[&] {
+             Model().RunControl.SleepMs = 1;
+             if (Steps() < 40) return false;
+             QTest::mouseClick(Find<QLabel>("manual_auto_select"), Qt::LeftButton);
+             for (int i = 0; i < 10; ++i)
+               QTest::mouseClick(Find<QToolButton>("SingleOPNewUpDownCSpinButtonUp"), Qt::LeftButton);
+             auto* op = Find<QLineEdit>("SingleOPNew");
+             op->setFocus();
+             QTest::keyClick(op, Qt::Key_Return);
+             bumpedAt = Steps();
+             return true;
+           },
+           [&] {
+             if (Steps() < bumpedAt + 240) return false;
+             QTest::keyClick(form.get(), Qt::Key_F9);
+             EXPECT_TRUE(form->Charts()->Frozen());
+             frozen = form->Charts()->Samples();
+             frozenAt = Steps();
+             // Far on: the history of steps no longer holds the frozen ones.
+             Model().RunControl.SleepMs = 0;
+             return true;
+           },
+           [&] {
+             if (Steps() < frozenAt + 60000) return false;
+             Model().RunControl.SleepMs = 1;
+             const std::vector<ChartSample> now = form->Charts()->Samples();
+             EXPECT_EQ(now.size(), frozen.size());
+             if (!now.empty() && !frozen.empty()) EXPECT_EQ(now.back().Step, frozen.back().Step);
+             form->Charts()->ClearStretch();
+             form->IdentifyAndTuneClick();
+             const StretchAnalysis& a = *form->Identification()->Analysis();
+             EXPECT_TRUE(a.Ok()) << a.Identification().Message;
+             if (a.Ok()) EXPECT_NEAR(a.Identification().Models[a.Chosen()].Tau1, Model().ProcessModel.Tau1, 0.6);
+             form->Identification()->close();
+             QTest::keyClick(form.get(), Qt::Key_E, Qt::ControlModifier);
+
+             // The cursor line over the middle sample of Chart1.
+             QTest::keyClick(form.get(), Qt::Key_L, Qt::ControlModifier);
+             EXPECT_TRUE(form->Charts()->CursorLineOn());
+             const ChartSample& middle = frozen[frozen.size() / 2];
+             QCustomPlot* chart = form->Charts()->Chart1();
+             const QPoint at(qRound(chart->xAxis->coordToPixel(middle.Time)),
+                             chart->axisRect()->rect().center().y());
+             QTest::mouseMove(chart, at);
+             const QString text = form->Charts()->CursorLineText();
+             EXPECT_TRUE(text.startsWith(QString("t = %1 ").arg(middle.Clock))) << text.toStdString();
+             EXPECT_TRUE(text.contains(QString("PV %1").arg(middle.PV, 0, 'f', 2))) << text.toStdString();
+             // (The offscreen platform keeps the closed dialog active, so
+             // the window's keys are triggered as its actions from here.)
+             Action("CursorLine")->trigger();
+             EXPECT_FALSE(form->Charts()->CursorLineOn());
+             QTest::mouseMove(chart, QPoint(1, 1));  // off the plot
+             QMouseEvent off(QEvent::MouseMove, QPointF(1, 1), chart->mapToGlobal(QPointF(1, 1)), Qt::NoButton,
+                             Qt::NoButton, Qt::NoModifier);
+             QApplication::sendEvent(chart, &off);
+             EXPECT_TRUE(form->Charts()->CursorLineText().isEmpty());
+
+             // Thawed, the live trends show again.
+             Action("FreezeTrends")->trigger();
+             EXPECT_FALSE(form->Charts()->Frozen());
+             const std::vector<ChartSample> live = form->Charts()->Samples();
+             EXPECT_GT(live.back().Step, frozen.back().Step + 50000);
+             form->IndicesTimerTimer();
+             EXPECT_EQ(Find<QLabel>("FaceplatePV")->text(),
+                       QString::number(Model().SingleLoop.PV, 'f', 2));
+             EXPECT_EQ(Find<QLabel>("FaceplateMode")->text(), "Manual");
+             return true;
+           },
+           StopSimulation()},
+          60000);
+
+  QFile file(csv);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), static_cast<qsizetype>(frozen.size() + 1));
+  EXPECT_EQ(lines.back().split(',')[1].toDouble(), frozen.back().Clock);
+}
+
 // Identification that cannot be done says why in the dialog: the whole
 // trend window with the loop at rest, and a stretch of a few steps.
 TEST_F(AnalysisWindowTest, IdentifyThatCannotFitSaysWhyInTheDialog) {
@@ -250,12 +442,13 @@ TEST_F(AnalysisWindowTest, ExportTrendsAndSaveChartImageWriteTheTrendWindow) {
   const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
   ASSERT_GT(shown.size(), 40u);
   ASSERT_EQ(lines.size(), static_cast<qsizetype>(shown.size() + 1));
-  EXPECT_EQ(lines[0], "time,SP,PV,OP");
+  EXPECT_EQ(lines[0], "time,t,SP,PV,OP");
   const QStringList last = lines.back().split(',');
-  ASSERT_EQ(last.size(), 4);
+  ASSERT_EQ(last.size(), 5);
   EXPECT_EQ(last[0].toDouble(), shown.back().Time);
-  EXPECT_FLOAT_EQ(last[2].toFloat(), static_cast<float>(shown.back().PV));
-  EXPECT_FLOAT_EQ(last[3].toFloat(), static_cast<float>(shown.back().Output * 100 / Model().SingleLoop.MVHigh));
+  EXPECT_EQ(last[1].toDouble(), shown.back().Clock);
+  EXPECT_FLOAT_EQ(last[3].toFloat(), static_cast<float>(shown.back().PV));
+  EXPECT_FLOAT_EQ(last[4].toFloat(), static_cast<float>(shown.back().Output * 100 / Model().SingleLoop.MVHigh));
 
   QImageReader image(png);
   EXPECT_EQ(image.format(), "png");
@@ -284,27 +477,31 @@ TEST(TypedSetting, KeepsAsManyDecimalsAsFitTheEdit) {
     EXPECT_EQ(TypedSetting(c.value, c.length), c.text) << c.value;
 }
 
-// The history keeps the newest steps, each at the time the trends show it
-// (half a unit after its clock).
-TEST(StepHistory, KeepsTheNewestStepsAtTheirTrendTimes) {
+// The history keeps the newest steps, each under the number of the step
+// whose trend sample shows it (the one after it), at times that count from
+// the run's start and so do not wrap with the clock.
+TEST(StepHistory, KeepsTheNewestStepsUnderTheStepsThatShowThem) {
   StepHistory history(4);
   PIDLoop loop;
   for (int k = 0; k < 6; ++k) {
     loop.PV = static_cast<float>(k);
     loop.OPOut = static_cast<float>(10 * k);
-    history.StepComputed(loop, 0.5 * k);
+    history.StepComputed(loop, k);
   }
   EXPECT_EQ(history.Size(), 4u);
-  const std::vector<analysis::LoopSample> all = history.Between(-1, 100);
+  const std::vector<analysis::LoopSample> all = history.Between({0, 100});
   ASSERT_EQ(all.size(), 4u);
   for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(all[i].t, 0.5 * (i + 2) + 0.5);
+    EXPECT_EQ(all[i].t, 0.5 * (i + 3));
     EXPECT_EQ(all[i].PV, i + 2);
     EXPECT_EQ(all[i].OP, 10 * (i + 2));
   }
-  EXPECT_EQ(history.Between(2, 2.5).size(), 2u);
+  const std::vector<analysis::LoopSample> two = history.Between({4, 5});
+  ASSERT_EQ(two.size(), 2u);
+  EXPECT_EQ(two[0].PV, 3);
+  EXPECT_TRUE(history.Between({7, 9}).empty()) << "not computed yet";
   history.Clear();
-  EXPECT_TRUE(history.Between(-1, 100).empty());
+  EXPECT_TRUE(history.Between({0, 100}).empty());
 }
 
 }  // namespace

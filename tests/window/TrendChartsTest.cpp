@@ -32,11 +32,14 @@ class Charts : public ::testing::Test {
     Record(kSamples);
   }
   void Record(int count) {
-    for (; samples < count; ++samples)
+    for (; samples < count; ++samples) {
       buffers.RecordSample(samples, static_cast<float>(samples), 40.0f + samples, 50, 20 + 0.5f * samples);
+      // As a run records them: a sample every second step, one time unit apart.
+      timeline.SampleRecorded(samples, 2 * samples, static_cast<float>(samples));
+    }
   }
   void Redraw() {
-    charts->PlotSingleTrends(buffers, samples, kWindow, loop);
+    charts->PlotSingleTrends(buffers, samples, kWindow, loop, &timeline);
     charts->FlushPaint();
   }
   static QCPRange Range(const QCPAxis* axis) { return axis->range(); }
@@ -61,6 +64,7 @@ class Charts : public ::testing::Test {
   QLabel* label;
   TrendCharts* charts;
   RunBuffers buffers;
+  TrendTimeline timeline;
   PIDLoop loop;
   int samples = 0;
 };
@@ -153,7 +157,8 @@ TEST_F(Charts, DragZoomsToTheRectangleAndDoubleClickUndoesIt) {
 }
 
 // Shift and a drag select a stretch of time on both charts without touching
-// any axis, so a zoom in force stays; a plain drag still zooms, and a
+// any axis, so a zoom in force stays; the stretch is the samples the drag
+// covers, and the band spans them. A plain drag still zooms, and a
 // Shift-click clears the stretch.
 TEST_F(Charts, ShiftDragSelectsAStretchAndLeavesTheZoomAlone) {
   Redraw();
@@ -169,16 +174,18 @@ TEST_F(Charts, ShiftDragSelectsAStretchAndLeavesTheZoomAlone) {
   QTest::mouseMove(c1, to);
   QTest::mouseRelease(c1, Qt::LeftButton, Qt::ShiftModifier, to);
   ASSERT_TRUE(charts->Stretch());
-  EXPECT_DOUBLE_EQ(charts->Stretch()->From, fromTime);
-  EXPECT_DOUBLE_EQ(charts->Stretch()->To, toTime);
+  const double firstTime = std::ceil(fromTime), lastTime = std::min(std::floor(toTime), kSamples - 1.0);
+  EXPECT_DOUBLE_EQ(charts->Stretch()->From, firstTime);
+  EXPECT_DOUBLE_EQ(charts->Stretch()->To, lastTime);
+  EXPECT_EQ(charts->StretchSteps(), (StepSpan{2 * static_cast<int64_t>(firstTime), 2 * static_cast<int64_t>(lastTime)}));
   EXPECT_EQ((std::array<QCPRange, 4>{Range(c1->xAxis), Range(c1->yAxis), Range(c2->xAxis), Range(c2->yAxis)}),
             zoomed);
   for (QCustomPlot* chart : {c1, c2}) {
     ASSERT_EQ(chart->itemCount(), 1);
     auto* band = qobject_cast<QCPItemRect*>(chart->item(0));
     ASSERT_TRUE(band && band->visible());
-    EXPECT_DOUBLE_EQ(band->topLeft->coords().x(), fromTime);
-    EXPECT_DOUBLE_EQ(band->bottomRight->coords().x(), toTime);
+    EXPECT_DOUBLE_EQ(band->topLeft->coords().x(), firstTime);
+    EXPECT_DOUBLE_EQ(band->bottomRight->coords().x(), lastTime);
   }
 
   // The samples inside the stretch, as the series hold them.

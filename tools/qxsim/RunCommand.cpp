@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -17,37 +16,14 @@
 #include "opc/GBDataAccess.h"
 #include "opc/OPCServer.h"
 #include "persistence/CaseFile.h"
-#include "persistence/ConfigurationFile.h"
+#include "tools/qxsim/CaseLoad.h"
 #include "tools/qxsim/HeadlessHost.h"
+#include "tools/qxsim/Interrupt.h"
 #include "tools/qxsim/MetricsText.h"
 #include "tools/qxsim/TraceFile.h"
 
 namespace qx {
 namespace {
-
-std::atomic<bool> gInterrupted{false};
-
-extern "C" void OnInterrupt(int) { gInterrupted.store(true); }
-
-// While the command runs, SIGINT and SIGTERM end the run and the serving
-// after it, so the process still writes its outputs and closes the server;
-// the previous handlers come back at the end.
-class InterruptHandlers {
- public:
-  InterruptHandlers()
-      : previousInt_(std::signal(SIGINT, OnInterrupt)),
-        previousTerm_(std::signal(SIGTERM, OnInterrupt)) {}
-  ~InterruptHandlers() {
-    std::signal(SIGINT, previousInt_);
-    std::signal(SIGTERM, previousTerm_);
-  }
-  InterruptHandlers(const InterruptHandlers&) = delete;
-  InterruptHandlers& operator=(const InterruptHandlers&) = delete;
-
- private:
-  void (*previousInt_)(int);
-  void (*previousTerm_)(int);
-};
 
 // The front end of the headless runner: messages and errors go to standard
 // error as "caption: text" lines, questions are answered Yes, and there are
@@ -74,18 +50,13 @@ class ConsoleAppHost final : public AppHost {
 // Ctrl-C when no time is given.
 void ServeAfterRun(const RunOptions& options, Application& app) {
   const auto start = std::chrono::steady_clock::now();
-  while (!gInterrupted.load()) {
+  while (!InterruptFlag().load()) {
     if (options.ServeAfterSeconds &&
         std::chrono::steady_clock::now() - start >= std::chrono::duration<double>(*options.ServeAfterSeconds))
       break;
     app.DeliverPendingWork();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-}
-
-std::string StartingCasePath() {
-  const std::string folder = ExecutableFolder();
-  return folder.empty() ? kStartingCaseFile : folder + "/" + kStartingCaseFile;
 }
 
 // Writes `text` to `path` ("-": standard output). False with a message.
@@ -137,20 +108,7 @@ int RunCommand(const RunOptions& options) {
     std::cerr << "qxsim: OPC UA security: " << app.ServedSecurity() << '\n';
   }
 
-  // The case as "Open Case File" loads it, the overrides between the file
-  // and the end steps of the load; the run follows once it is set up. A
-  // case that did not load ends the command (the load has said why).
-  const std::string casePath = options.CasePath.empty() ? StartingCasePath() : options.CasePath;
-  const CaseReadStatus read = app.LoadCaseFile(casePath, [&options](LoopModel& model) {
-    for (const FieldOverride& o : options.Overrides) StoreFieldText(model, *FindField(o.Name), o.Value);
-  });
-  if (read == CaseReadStatus::NotLoaded) {
-    // "New Simulation" adds its own notice after the reader's.
-    if (options.CasePath.empty())
-      console.ShowMessage(kMessageTitle, kStartingCaseMissing, MessageIcon::Error);
-    return 1;
-  }
-  if (read == CaseReadStatus::LineFailed) return 1;
+  if (!LoadRunCase(app, console, options)) return 1;
 
   std::FILE* trace = nullptr;
   if (!options.TracePath.empty()) {
@@ -162,7 +120,7 @@ int RunCommand(const RunOptions& options) {
     std::fputs(kTraceHeader, trace);
   }
 
-  HeadlessHost host(app, options, gInterrupted);
+  HeadlessHost host(app, options, InterruptFlag());
   host.SetTrace(trace);
   host.SetStatusLine(isatty(STDERR_FILENO) && options.TracePath != "-");
   if (options.Seed) app.Sim().Random.Seed(*options.Seed);

@@ -1,4 +1,5 @@
 // qxsim: the simulator without a window, for scripts, tests and batches.
+// The usage text lists what the manual page qxsim(1) describes in full.
 #include <exception>
 #include <iostream>
 #include <string>
@@ -10,6 +11,7 @@
 #include "tools/qxsim/RegisterCommand.h"
 #include "tools/qxsim/RunCommand.h"
 #include "tools/qxsim/RunOptions.h"
+#include "tools/qxsim/SweepCommand.h"
 #include "tools/qxsim/UserCommand.h"
 
 namespace {
@@ -19,16 +21,31 @@ constexpr const char* kUsage =
     "                 [--at N:ACTION]... [--trace FILE|-] [--dump-model FILE]\n"
     "                 [--dump-panel FILE] [--save-case FILE] [--seed S]\n"
     "                 [--serve [ENDPOINT]] [--serve-after SECONDS] [--metrics FILE|-]\n"
+    "                 [--master [ENDPOINT]]\n"
+    "       qxsim sweep [CASE.pid] --grid NAME=LO:HI:N... [--set ...] [--steps N] [--at N:ACTION]...\n"
+    "                   [--seed S] [--jobs J] [--shard K/N] [--out FILE.csv] [--map FILE.png]\n"
+    "                   [--map-index NAME]\n"
+    "       qxsim sweep --merge FILES... [--out FILE.csv] [--map FILE.png] [--map-index NAME]\n"
     "       qxsim identify TRACE.csv [CASE.pid] [--from STEP] [--to STEP] [--equation N]\n"
     "       qxsim case dump CASE.pid\n"
     "       qxsim case pack LISTING OUT.pid\n"
     "       qxsim register [ENDPOINT] | qxsim unregister\n"
-    "       qxsim user add NAME | qxsim user remove NAME\n";
+    "       qxsim user add NAME | qxsim user remove NAME\n"
+    "       qxsim --help | qxsim --version\n"
+    "See qxsim(1).\n";
 
 int Dispatch(std::vector<std::string> args) {
-  if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+  if (args.empty()) {
     std::cerr << kUsage;
-    return args.empty() ? 2 : 0;
+    return 2;
+  }
+  if (args[0] == "--help" || args[0] == "-h") {
+    std::cout << kUsage;
+    return 0;
+  }
+  if (args[0] == "--version") {
+    std::cout << "qxsim " << QX_VERSION << '\n';
+    return 0;
   }
   const std::string command = args[0];
   args.erase(args.begin());
@@ -40,6 +57,15 @@ int Dispatch(std::vector<std::string> args) {
       return 2;
     }
     return qx::RunCommand(options);
+  }
+  if (command == "sweep") {
+    qx::SweepOptions options;
+    std::string error;
+    if (!qx::ParseSweepOptions(args, options, error)) {
+      std::cerr << "qxsim sweep: " << error << '\n';
+      return 2;
+    }
+    return qx::SweepCommand(options);
   }
   if (command == "identify") {
     qx::IdentifyOptions options;

@@ -12,6 +12,8 @@ const QColor kNavy(0x00, 0x00, 0x80);
 const QColor kSilver(0xC0, 0xC0, 0xC0);
 const QColor kBandFill(0x33, 0x66, 0xCC, 0x40);
 const QColor kBandEdge(0x33, 0x66, 0xCC, 0xA0);
+const QColor kCursorBoxFill(0xFF, 0xFF, 0xE1, 0xE8);
+constexpr int kCursorBoxPadding = 3;
 constexpr int kCaptionPointSize = 7;
 constexpr int kTickLabelPixels = 9;
 constexpr int kMinorTickLength = 7;
@@ -119,6 +121,19 @@ void TrendChart::HideBand() {
 
 bool TrendChart::BandShown() const { return band_->visible(); }
 
+void TrendChart::ShowCursorLine(double x, const QString& text) {
+  cursorX_ = x;
+  cursorText_ = text;
+  update();
+}
+
+void TrendChart::HideCursorLine() {
+  if (!cursorX_) return;
+  cursorX_.reset();
+  cursorText_.clear();
+  update();
+}
+
 void TrendChart::RememberRanges() { unzoomed_ = {xAxis->range(), yAxis->range(), yAxis2->range()}; }
 
 void TrendChart::RestoreRanges() {
@@ -153,6 +168,30 @@ void TrendChart::paintEvent(QPaintEvent* event) {
   caption(plot.Left, leftCaption_, leftColour_);
   if (!rightCaption_.isEmpty())
     caption(plot.Right - metrics.horizontalAdvance(rightCaption_), rightCaption_, Qt::blue);
+  if (cursorX_) PaintCursorLine(painter, plot);
+}
+
+void TrendChart::PaintCursorLine(QPainter& painter, const PixelRect& plot) {
+  const double x = xAxis->coordToPixel(*cursorX_);
+  if (x < plot.Left || x >= plot.Right) return;
+  const int column = static_cast<int>(x);
+  painter.setPen(QPen(kNavy, 1, Qt::DashLine));
+  painter.drawLine(column, plot.Top, column, plot.Bottom - 1);
+  if (cursorText_.isEmpty()) return;
+  // The box beside the line, on the side with room for it.
+  painter.setFont(font());
+  const QFontMetrics metrics(font());
+  QRect box = metrics.boundingRect(cursorText_).adjusted(-kCursorBoxPadding, -kCursorBoxPadding,
+                                                          kCursorBoxPadding, kCursorBoxPadding);
+  box.moveTop(plot.Top + kCursorBoxPadding);
+  if (column + kCursorBoxPadding + box.width() < plot.Right)
+    box.moveLeft(column + kCursorBoxPadding);
+  else
+    box.moveRight(column - kCursorBoxPadding);
+  painter.setPen(kNavy);
+  painter.setBrush(kCursorBoxFill);
+  painter.drawRect(box);
+  painter.drawText(box, Qt::AlignCenter, cursorText_);
 }
 
 void TrendChart::resizeEvent(QResizeEvent* event) {

@@ -7,6 +7,7 @@
 #include <QRubberBand>
 #include <QString>
 #include <array>
+#include <optional>
 #include <qcustomplot.h>
 
 #include "ui/TrendPlot.h"
@@ -46,6 +47,14 @@ class TrendChart : public QCustomPlot {
   void HideBand();
   bool BandShown() const;
 
+  // The cursor line: a vertical line over the plot rectangle at time `x`,
+  // and on this chart `text` in a box at its top (empty: no box). Drawn
+  // over the plot without replotting it.
+  void ShowCursorLine(double x, const QString& text);
+  void HideCursorLine();
+  bool CursorLineShown() const { return cursorX_.has_value(); }
+  const QString& CursorText() const { return cursorText_; }
+
   // The axis ranges that a double-click returns to: those of the last
   // redraw.
   void RememberRanges();
@@ -63,12 +72,15 @@ class TrendChart : public QCustomPlot {
 
  private:
   void StyleAxes(const QColor& leftColour);
+  void PaintCursorLine(QPainter& painter, const PixelRect& plot);
   void ReserveCaptionRoom();
 
   QFont captionFont_;
   QString leftCaption_;
   QColor leftColour_;
   QString rightCaption_;
+  std::optional<double> cursorX_;
+  QString cursorText_;
   QRubberBand* selectionBand_;
   QCPItemRect* band_;
   std::array<QCPRange, 3> unzoomed_;  // bottom, left, right axis

@@ -2,6 +2,7 @@
 
 #include <QResizeEvent>
 #include <algorithm>
+#include <utility>
 
 #include "window/charts/TrendChart.h"
 
@@ -31,6 +32,7 @@ TrendCharts::TrendCharts(QLabel* readoutLabel, QWidget* parent)
   fitted_->setPen(QPen(kFittedColour, 2, Qt::DashLine));
   fitted_->setVisible(false);
   chart1_->xAxis->setRange(0, kInitialWindow);
+  cursorKeys_ = WatchCursorKey();
   // The left margins follow the wider of the two left axes' labels, so a
   // sample lies on the same pixel column in both charts.
   auto* leftMargins = new QCPMarginGroup(chart1_);
@@ -84,10 +86,15 @@ QImage TrendCharts::Picture() {
   return picture;
 }
 
-void TrendCharts::PlotSingleTrends(RunBuffers& buffers, int sampleCount, int simTime, const PIDLoop& single) {
+void TrendCharts::PlotSingleTrends(RunBuffers& buffers, int sampleCount, int simTime, const PIDLoop& single,
+                                   const TrendTimeline* timeline) {
   if (!buffers.Loop || !buffers.TimeTrend) return;
   layout_ = PlanTrends(buffers, sampleCount, simTime, single, scale_.Auto);
   buffers_ = &buffers;
+  timeline_ = timeline;
+  mvHigh_ = single.MVHigh;
+  // Frozen, the redraw waits for the thaw; the buffer effects above happen.
+  if (frozen_) return;
   paintPending_ = true;
   const bool hidden = chart1_->isHidden() || chart2_->isHidden();
   if (hidden || std::chrono::steady_clock::now() - lastPaint_ >= kRepaintInterval) Paint();
@@ -97,11 +104,28 @@ void TrendCharts::FlushPaint() {
   if (paintPending_) Paint();
 }
 
+void TrendCharts::SetFrozen(bool frozen) {
+  if (frozen == frozen_) return;
+  // What is frozen is the newest picture; a thaw shows the live one.
+  FlushPaint();
+  frozen_ = frozen;
+  if (!frozen_ && buffers_) Paint();
+}
+
 void TrendCharts::Paint() {
   // The series copy their points out of the buffers, which the run releases
   // at its end.
-  if (buffers_ && buffers_->Loop) RefillSeries(*buffers_);
+  if (buffers_ && buffers_->Loop) {
+    RefillSeries(*buffers_);
+    const TrendPointCounts& n = layout_.Points;
+    const int shown = std::max({n.PV, n.SP, n.Output});
+    if (timeline_)
+      shown_.Show(*timeline_, shown, layout_.TimeOffset);
+    else
+      shown_.Clear();
+  }
   ApplyRanges();
+  if (shown_.Compactions() != placedCompactions_ || shown_.Offset() != placedOffset_) PlaceStepOverlays();
   for (TrendChart* chart : {chart1_, chart2_}) {
     chart->show();
     chart->replot(QCustomPlot::rpQueuedRefresh);
@@ -146,15 +170,28 @@ void TrendCharts::ApplyRanges() {
 }
 
 
+std::optional<TimeSpan> TrendCharts::Stretch() const {
+  if (!stretch_ || shown_.Count() == 0) return std::nullopt;
+  // The part of the stretch that is still shown.
+  const int64_t first = std::max(stretch_->First, shown_.StepAt(0));
+  const int64_t last = std::min(stretch_->Last, shown_.StepAt(shown_.Count() - 1));
+  const std::optional<double> from = shown_.TimeOfStep(first);
+  const std::optional<double> to = shown_.TimeOfStep(last);
+  if (first > last || !from || !to) return std::nullopt;
+  return TimeSpan{*from, *to};
+}
+
 void TrendCharts::SelectStretch(const TimeSpan& span) {
-  stretch_ = span;
-  ShowStretch(stretch_);
+  FlushPaint();
+  stretch_ = shown_.StepsWithin(span.From, span.To);
+  ShowStretch(Stretch());
 }
 
 void TrendCharts::ClearStretch() {
   stretch_.reset();
   stretchStart_.reset();
-  ShowStretch(stretch_);
+  stretchStartStep_.reset();
+  ShowStretch(std::nullopt);
 }
 
 void TrendCharts::ShowStretch(const std::optional<TimeSpan>& span) {
@@ -164,6 +201,18 @@ void TrendCharts::ShowStretch(const std::optional<TimeSpan>& span) {
     else
       chart->HideBand();
   }
+}
+
+void TrendCharts::PlaceStepOverlays() {
+  placedCompactions_ = shown_.Compactions();
+  placedOffset_ = shown_.Offset();
+  if (stretch_) ShowStretch(Stretch());
+  if (!fitted_->visible()) return;
+  QVector<QCPGraphData> points;
+  points.reserve(static_cast<int>(fittedPoints_.size()));
+  for (const StepValue& p : fittedPoints_)
+    if (const std::optional<double> time = shown_.TimeOfStep(p.Step)) points.push_back({*time, p.Value});
+  fitted_->data()->set(points, true);
 }
 
 std::vector<ChartSample> TrendCharts::Samples(std::optional<TimeSpan> within) {
@@ -179,19 +228,24 @@ std::vector<ChartSample> TrendCharts::Samples(std::optional<TimeSpan> within) {
   for (int i = 0; i < count; ++i) {
     const double time = pv.at(i)->key;
     if (within && (time < within->From || time > within->To)) continue;
-    samples.push_back({time, pv.at(i)->value, sp.at(i)->value, output.at(i)->value});
+    const bool known = i < shown_.Count();
+    samples.push_back({time, pv.at(i)->value, sp.at(i)->value, output.at(i)->value, known ? shown_.StepAt(i) : 0,
+                       known ? static_cast<double>(shown_.ClockAt(i)) : 0.0});
   }
   return samples;
 }
 
-void TrendCharts::ShowFittedResponse(const QVector<double>& time, const QVector<double>& pv) {
-  fitted_->setData(time, pv, true);
+void TrendCharts::ShowFittedResponse(std::vector<StepValue> points) {
+  FlushPaint();
+  fittedPoints_ = std::move(points);
   fitted_->setVisible(true);
+  PlaceStepOverlays();
   chart1_->replot(QCustomPlot::rpQueuedRefresh);
 }
 
 void TrendCharts::HideFittedResponse() {
   if (!fitted_->visible()) return;
+  fittedPoints_.clear();
   fitted_->data()->clear();
   fitted_->setVisible(false);
   chart1_->replot(QCustomPlot::rpQueuedRefresh);

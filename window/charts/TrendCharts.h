@@ -8,12 +8,14 @@
 #include <QPointer>
 #include <QWidget>
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <vector>
 
 #include "engine/LoopModel.h"
 #include "engine/RunBuffers.h"
 #include "ui/TrendPlot.h"
+#include "ui/TrendTimeline.h"
 
 class QCPGraph;
 class QCustomPlot;
@@ -31,12 +33,22 @@ struct TimeSpan {
 };
 
 // One sample as the charts show it: the time axis value, PV and SP of
-// Chart1 and the output of Chart2 (the trend's MV, engineering units).
+// Chart1 and the output of Chart2 (the trend's MV, engineering units), and
+// when in the run it was taken: the run step and the run's clock.
 struct ChartSample {
   double Time = 0;
   double PV = 0;
   double SP = 0;
   double Output = 0;
+  int64_t Step = 0;
+  double Clock = 0;
+};
+
+// A point of a curve drawn over the PV: the run step it belongs to and its
+// value. The curve moves with the traces when the window compacts.
+struct StepValue {
+  int64_t Step = 0;
+  double Value = 0;
 };
 
 class TrendCharts : public QWidget {
@@ -53,8 +65,10 @@ class TrendCharts : public QWidget {
   // rule) happen now; the charts are repainted at most once per screen
   // refresh, and at once while they are hidden. The charts read `buffers`
   // again at that paint, so the record must outlive it (its arrays may be
-  // released meanwhile).
-  void PlotSingleTrends(RunBuffers& buffers, int sampleCount, int simTime, const PIDLoop& single);
+  // released meanwhile); so must `timeline`, the run step of every place in
+  // the window (none: the samples' steps are unknown).
+  void PlotSingleTrends(RunBuffers& buffers, int sampleCount, int simTime, const PIDLoop& single,
+                        const TrendTimeline* timeline = nullptr);
 
   // Paints now if a redraw is pending. Once the run has released its
   // buffers the series keep their points and only the axes follow.
@@ -80,20 +94,40 @@ class TrendCharts : public QWidget {
   QCustomPlot* Chart2() const;
 
   // The stretch the operator selected with Shift and a drag on either
-  // chart, shown as a band over both. Selecting leaves the axis ranges (and
-  // with them any zoom) as they are.
-  std::optional<TimeSpan> Stretch() const { return stretch_; }
+  // chart, shown as a band over both. It is kept as the run steps of the
+  // samples it covers, so it stays on them when the window compacts.
+  // Selecting leaves the axis ranges (and with them any zoom) as they are.
+  std::optional<StepSpan> StretchSteps() const { return stretch_; }
+  // The stretch's part that the charts show, in chart times.
+  std::optional<TimeSpan> Stretch() const;
   void SelectStretch(const TimeSpan& span);
   void ClearStretch();
 
   // The samples the charts show (after any pending redraw), oldest first;
   // only those within `within` when given.
   std::vector<ChartSample> Samples(std::optional<TimeSpan> within = std::nullopt);
+  // The run step and clock of every sample shown.
+  const TrendTimeline& Shown() const { return shown_; }
 
-  // A dashed curve over Chart1's PV, on its axes: a model's response.
-  void ShowFittedResponse(const QVector<double>& time, const QVector<double>& pv);
+  // A dashed curve over Chart1's PV, on its axes: a model's response, a
+  // value for each run step; only the steps the charts show are drawn.
+  void ShowFittedResponse(std::vector<StepValue> points);
   void HideFittedResponse();
   bool FittedResponseShown() const;
+
+  // The cursor line: one vertical line across both charts at the sample
+  // under the mouse, with SP, PV, OP and the sample's run time. Shown while
+  // it is switched on, or while Ctrl is held, and the mouse is over a plot.
+  void SetCursorLineOn(bool on);
+  bool CursorLineOn() const { return cursorOn_; }
+  // The text of the shown line; empty when none is shown.
+  QString CursorLineText() const;
+
+  // Frozen, the charts keep showing what they show while the run goes on
+  // (its redraws still apply the flat-trace rule to the buffers);
+  // unfrozen, they show the live trends again at once.
+  void SetFrozen(bool frozen);
+  bool Frozen() const { return frozen_; }
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -120,6 +154,17 @@ class TrendCharts : public QWidget {
   void StretchMove(TrendChart& chart, const QPoint& at);
   void StretchUp(TrendChart& chart, const QPoint& at);
   void ShowStretch(const std::optional<TimeSpan>& span);
+  // The cursor line for the mouse at `at` on `chart` with `modifiers` held;
+  // hidden when neither it is on nor Ctrl is held, or the mouse is off the
+  // plot or the samples.
+  void MoveCursorLine(TrendChart& chart, const QPoint& at, Qt::KeyboardModifiers modifiers);
+  void HideCursorLine();
+  // Ctrl pressed or let go with the mouse still over a chart.
+  void CursorKey(bool held);
+  QObject* WatchCursorKey();
+  // After the window compacted, the band and the fitted curve move to where
+  // their steps now show.
+  void PlaceStepOverlays();
 
   TrendChart* chart1_;
   TrendChart* chart2_;
@@ -129,11 +174,23 @@ class TrendCharts : public QWidget {
 
   TrendScale scale_;
   ZoomSelection zoom_;
-  std::optional<TimeSpan> stretch_;
+  std::optional<StepSpan> stretch_;
+  std::vector<StepValue> fittedPoints_;
   std::optional<double> stretchStart_;  // the time under the press while selecting
+  std::optional<int64_t> stretchStartStep_;  // and the step shown there
+  double StretchStartTime() const;
 
   // The redraw that waits for the next paint.
   RunBuffers* buffers_ = nullptr;
+  const TrendTimeline* timeline_ = nullptr;
+  TrendTimeline shown_;  // the steps of what the series show
+  // The shown mapping the overlays were last placed with.
+  int64_t placedCompactions_ = -1;
+  double placedOffset_ = 0;
+  bool frozen_ = false;
+  bool cursorOn_ = false;
+  QObject* cursorKeys_ = nullptr;  // watches Ctrl for the cursor line
+  double mvHigh_ = 0;  // the output trend's full scale, for OP in percent
   TrendLayout layout_;
   bool paintPending_ = false;
   std::chrono::steady_clock::time_point lastPaint_{};

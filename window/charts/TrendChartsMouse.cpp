@@ -61,6 +61,7 @@ bool TrendCharts::eventFilter(QObject* watched, QEvent* event) {
       const auto* mouse = static_cast<QMouseEvent*>(event);
       if (stretchStart_) StretchMove(*chart, mouse->position().toPoint());
       Chart1MouseMove(*chart, mouse->position().toPoint(), mouse->globalPosition().toPoint());
+      MoveCursorLine(*chart, mouse->position().toPoint(), mouse->modifiers());
       return true;
     }
     case QEvent::MouseButtonRelease:
@@ -70,6 +71,7 @@ bool TrendCharts::eventFilter(QObject* watched, QEvent* event) {
         Chart1MouseUp(*chart);
       return true;
     case QEvent::Leave:
+      HideCursorLine();
       ClearReadout();
       chart->unsetCursor();
       return false;
@@ -190,15 +192,28 @@ double TimeAt(const TrendChart& chart, int x) {
 void TrendCharts::StretchDown(TrendChart& chart, const QPoint& at) {
   if (!chart.PlotRect().Contains(at.x(), at.y())) return;
   stretchStart_ = TimeAt(chart, at.x());
+  // The step under the press, so a compaction during the drag moves it
+  // with the traces.
+  const std::optional<int> place = shown_.IndexNear(*stretchStart_);
+  stretchStartStep_ = place ? std::optional<int64_t>(shown_.StepAt(*place)) : std::nullopt;
 }
 
 void TrendCharts::StretchMove(TrendChart& chart, const QPoint& at) {
   const double now = TimeAt(chart, at.x());
-  ShowStretch(TimeSpan{std::min(*stretchStart_, now), std::max(*stretchStart_, now)});
+  const double start = StretchStartTime();
+  ShowStretch(TimeSpan{std::min(start, now), std::max(start, now)});
+}
+
+double TrendCharts::StretchStartTime() const {
+  if (stretchStartStep_)
+    if (const std::optional<double> time = shown_.TimeOfStep(*stretchStartStep_)) return *time;
+  return *stretchStart_;
 }
 
 void TrendCharts::StretchUp(TrendChart& chart, const QPoint& at) {
-  const double start = *std::exchange(stretchStart_, std::nullopt);
+  const double start = StretchStartTime();
+  stretchStart_.reset();
+  stretchStartStep_.reset();
   const double end = TimeAt(chart, at.x());
   const double pixels = std::fabs(chart.xAxis->coordToPixel(end) - chart.xAxis->coordToPixel(start));
   if (pixels < kMinimumStretchPixels)

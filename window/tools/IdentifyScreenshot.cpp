@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <chrono>
+#include <optional>
 #include <utility>
 #include <vector>
 #include <qcustomplot.h>
@@ -53,7 +54,7 @@ class IdentifyScript : public PictureScript {
             },
             [this] {
               if (Steps() < stepAt_ + kSettledAfter) return false;
-              SelectStretch(stepTime_ - kBeforeStep, form_.App().Sim().Run.t - 1);
+              SelectStretch(ChartTimeOf(stepTime_ - kBeforeStep), ChartTimeOf(form_.App().Sim().Run.t - 1));
               form_.IdentifyAndTuneClick();  // Ctrl+I
               return true;
             },
@@ -71,6 +72,14 @@ class IdentifyScript : public PictureScript {
   }
 
  private:
+  // Where the charts show the sample taken at run clock `clock`.
+  double ChartTimeOf(double clock) {
+    form_.Charts()->FlushPaint();
+    const TrendTimeline& shown = form_.Charts()->Shown();
+    const std::optional<int> place = shown.IndexOfClock(clock);
+    return place ? shown.TimeAt(*place) : clock;
+  }
+
   // Shift and a drag across Chart1, as the operator selects a stretch.
   void SelectStretch(double from, double to) {
     QCustomPlot* chart = form_.Charts()->Chart1();
