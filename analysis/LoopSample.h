@@ -3,11 +3,13 @@
 // loop's mode (0 Manual, otherwise Auto).
 #pragma once
 
+#include "engine/LoopModel.h"
+
 namespace qx::analysis {
 
 // The run's fixed step in time units; the analysis counts time in steps of
 // it, so a wrap of the run's clock does not disturb a window or a fit.
-inline constexpr double kStepTime = 0.5;
+inline constexpr double kStepTime = kTimeStep;
 
 struct LoopSample {
   double t = 0;

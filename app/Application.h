@@ -104,6 +104,16 @@ class Application {
   // "Open Case File" with the path given instead of chosen in the dialog (a
   // case named on the command line).
   void OpenCaseFile(const std::string& path, RunHost& run);
+  // "Open Case File" with the path given, up to its run: ends any run, loads
+  // the case (`beforeFinish` as in LoadCase) and shows it as the command
+  // does (caption, folder, case layout, values, running labels). The run
+  // follows with StartCaseRun unless a line failed (the command then ends in
+  // the idle layout). qxsim loads its case through it, so that it starts
+  // from the state the window starts from.
+  CaseReadStatus LoadCaseFile(const std::string& path,
+                              const std::function<void(LoopModel&)>& beforeFinish = {});
+  // The run of a loading command, after its load.
+  void StartCaseRun(RunHost& run);
   void SaveCaseFileClick();
 
   // The load of the case commands without their window steps: ReadCase
@@ -126,12 +136,13 @@ class Application {
   bool FormClose();
 
  private:
-  // "Open Case File" from the chosen path on: load, captions, layout, run.
-  void RestoreCaseFile(const std::string& path, RunHost& run);
+  // "Open Case File" from the chosen path on: load, captions, layout; no
+  // run.
+  CaseReadStatus RestoreCaseFile(const std::string& path,
+                                 const std::function<void(LoopModel&)>& beforeFinish);
   // The end of both loading commands: the case layout with the loaded
   // values, then the run.
   void ShowLoadedCase();
-  void StartCaseRun(RunHost& run);
 
   AppHost& host_;
   const char separator_;

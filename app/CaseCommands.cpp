@@ -57,24 +57,30 @@ void Application::OpenCaseFileClick(RunHost& run) {
   cmd_exitClick();
   const std::optional<std::string> path = host_.ChooseCaseFileToOpen();
   if (!path) return;
-  RestoreCaseFile(*path, run);
+  if (RestoreCaseFile(*path, {}) != CaseReadStatus::LineFailed) StartCaseRun(run);
 }
 
 void Application::OpenCaseFile(const std::string& path, RunHost& run) {
-  if (!sim_->Run.Active) ReleaseRunBuffers(*sim_);
-  cmd_exitClick();
-  RestoreCaseFile(path, run);
+  if (LoadCaseFile(path) != CaseReadStatus::LineFailed) StartCaseRun(run);
 }
 
-void Application::RestoreCaseFile(const std::string& path, RunHost& run) {
+CaseReadStatus Application::LoadCaseFile(const std::string& path,
+                                         const std::function<void(LoopModel&)>& beforeFinish) {
+  if (!sim_->Run.Active) ReleaseRunBuffers(*sim_);
+  cmd_exitClick();
+  return RestoreCaseFile(path, beforeFinish);
+}
+
+CaseReadStatus Application::RestoreCaseFile(const std::string& path,
+                                            const std::function<void(LoopModel&)>& beforeFinish) {
   host_.SetBusyCursor(true);
-  const CaseReadResult read = LoadCase(path);
+  const CaseReadResult read = LoadCase(path, beforeFinish);
   switch (read.status) {
     case CaseReadStatus::LineFailed:
       host_.SetBusyCursor(false);
       host_.ShowGeneralError(read.failure);
       host_.PanelChanged();
-      return;
+      return read.status;
     case CaseReadStatus::Loaded: {
       const std::filesystem::path file = std::filesystem::absolute(path);
       host_.ShowCurrentDirectory(file.parent_path().string());
@@ -93,7 +99,7 @@ void Application::RestoreCaseFile(const std::string& path, RunHost& run) {
   panel_.Layout.SimRunningLabel1 = "Click 'Halt Simulation' to stop.";
   host_.PanelChanged();
   host_.MovePointerToPlots();
-  StartCaseRun(run);
+  return read.status;
 }
 
 void Application::ShowLoadedCase() {

@@ -63,16 +63,13 @@ class MasterLink final : private OPCClientEvents {
   // The result of the last set-up that has finished: 0, or 1 when the
   // master lacks the item.
   std::optional<int> SetUpResult() const { return setUpResult_; }
-  // The group "Brelvine Slave" once set up, else null.
-  OPCClientGroup* MasterGroup() { return masterGroup_; }
   OPCClient& Client() { return client_; }
 
-  // dOPCServerInDatachange: the first item of MasterGroup into
+  // dOPCServerInDatachange: the first item of the group "Brelvine Slave" into
   // SingleLoop.SP and SPNew (quality 192: its text as a number, clamped
   // into the CV range when there is one; anything else: 10000000) and its
-  // text into
-  // SingleSPNew ("0.00"). A good text that is not a finite number leaves
-  // all of them as they were.
+  // text into SingleSPNew ("0.00"). A good text that is not a finite number
+  // leaves all of them as they were.
   void dOPCServerInDatachange();
 
  private:
@@ -84,7 +81,8 @@ class MasterLink final : private OPCClientEvents {
   void OnDataChange(OPCClientGroup& group) override;
   void OnSetActiveDone(std::string_view error) override;
   void OnAddItemsDone(OPCClientGroup& group, std::string_view error) override;
-  // Step 7's failure and step 8: the item IDs the server rejected.
+  // The end of a set-up: when the activation failed, the missing-tag
+  // message if the server rejected any item ID; then the set-up's result.
   void FinishSetUp(bool activateFailed);
 
   OPCClient& client_;

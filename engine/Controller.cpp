@@ -42,7 +42,7 @@ float ComputePID(const PIDLoop& loop, float actionSign) {
 
 void ExecuteController(PIDLoop& loop, const ModelParams& process, OutputStepState& step, float t,
                        float dt) {
-  // 1. Set-point rate limit, once per execution with the step dt.
+  // Set-point rate limit, once per execution with the step dt.
   if (loop.SPRateLimit > 0) {
     const double limit = static_cast<double>(loop.SPRateLimit) * dt;
     if (std::fabs(static_cast<double>(loop.SP) - loop.SPPrev) > limit) {
@@ -52,35 +52,36 @@ void ExecuteController(PIDLoop& loop, const ModelParams& process, OutputStepStat
   }
   loop.SPPrev = loop.SP;
 
-  // 2. Error in percent of the CV span.
+  // Error in percent of the CV span.
   const double span = static_cast<double>(loop.CVHigh) - loop.CVLow;
   loop.Error = ToSingle((static_cast<double>(loop.PV) - loop.SP) / span * 100);
 
-  // 3. Gap action.
+  // Gap action: a PV inside the gap scales the gain by GapGain.
   const float p = LoadShared(loop.P);
   const bool inGap = (loop.SP <= loop.PV && loop.PV - loop.SP < loop.GapHigh) ||
                      (loop.PV <= loop.SP && loop.SP - loop.PV < loop.GapLow);
   loop.EffectiveP = inGap ? ToSingle(static_cast<double>(loop.GapGain) * p) : p;
 
-  // 4-5. The PID form, in Auto only.
+  // The new output from the PID form, in Auto only (Manual keeps OP).
   loop.OPPrev = loop.OP;
   if (loop.Mode != 0) loop.OP = ComputePID(loop, process.Gain > 0 ? -1.0f : 1.0f);
 
-  // 6. Output step.
-  if (std::fabs(loop.OPStep) > 0.00001f) {
+  // Output step: at the start of the run, then alternating with the
+  // starting output after each long hold.
+  if (std::fabs(loop.OPStep) > static_cast<float>(kOutputStepTolerance)) {
     const float stepped = ToSingle(static_cast<double>(loop.InitialValveOpening) + loop.OPStep);
     if (t < dt) {
       loop.OP = stepped;
       step.Timer = 0;
-    } else if (std::fabs(static_cast<double>(loop.OP) - loop.InitialValveOpening) >= 0.00001) {
-      if (step.Timer < 1000000) {
+    } else if (std::fabs(static_cast<double>(loop.OP) - loop.InitialValveOpening) >= kOutputStepTolerance) {
+      if (step.Timer < kOutputStepHold) {
         step.Timer = ToSingle(step.Timer + static_cast<double>(loop.ExecPeriod));
       } else {
         step.Timer = 0;
         loop.OP = loop.InitialValveOpening;
       }
     } else {
-      if (step.Timer < 1000000) {
+      if (step.Timer < kOutputStepHold) {
         step.Timer = ToSingle(step.Timer + static_cast<double>(loop.ExecPeriod));
       } else {
         step.Timer = 0;
@@ -89,11 +90,11 @@ void ExecuteController(PIDLoop& loop, const ModelParams& process, OutputStepStat
     }
   }
 
-  // 7. Output limits.
+  // Output limits.
   if (loop.OP >= 100) loop.OP = 100;
   if (loop.OP <= 0) loop.OP = 0;
 
-  // 8-9. Previous values for the next execution.
+  // Previous values and differences for the next execution.
   loop.PVChange = ToSingle(static_cast<double>(loop.PV) - loop.PVPrev);
   loop.PVChangePrev = ToSingle(static_cast<double>(loop.PVPrev) - loop.PVPrev2);
   loop.PVPrev2 = loop.PVPrev;

@@ -21,6 +21,14 @@ namespace qx {
 // The engine's floor for the integral term's I.
 inline constexpr float kMinimumIntegral = 0.00001f;
 
+// Time units the output keeps the output step (or, after it, the starting
+// output) before it switches to the other: far longer than any run, so in
+// practice the step stays for the whole run.
+inline constexpr float kOutputStepHold = 1000000;
+// Below this magnitude (percent) an output step counts as none, and an
+// output this close to the starting output counts as back at the start.
+inline constexpr double kOutputStepTolerance = 0.00001;
+
 // Process-lifetime state of the output step.
 struct OutputStepState {
   float Timer = 0;

@@ -11,6 +11,10 @@
 
 namespace qx {
 
+// The simulation step in time units: a run advances its clock by this much
+// at every step, and RunSettings.TimeStep always holds it.
+inline constexpr float kTimeStep = 0.5f;
+
 // X(type, name) for each field of a controller-loop record.
 #define QX_PIDLOOP_FIELDS(X)                                                  \
   X(int32_t, Spare1) X(int32_t, Spare2) X(int32_t, Spare3)                    \

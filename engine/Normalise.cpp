@@ -4,9 +4,14 @@
 #include <limits>
 
 #include "engine/NumberText.h"
+#include "engine/Plant.h"
 
 namespace qx {
 namespace {
+
+// RunSettings.Setting27 is only carried through case files; one at or below
+// 0 gets this value, so a case always stores a positive one.
+constexpr float kSetting27Default = 1000000;
 
 constexpr float kBoundFactor = 15.0f;
 
@@ -70,7 +75,7 @@ void NormaliseOutputStart(PIDLoop& loop) {
 
 }  // namespace
 
-float StepTime(float) { return 0.5f; }
+float StepTime(float) { return kTimeStep; }
 
 void DeriveOrder(ModelParams& model) {
   if (model.Tau2 >= 1 && model.Tau1 >= 1)
@@ -91,8 +96,8 @@ int RoundToInt(double value) {
 }
 
 void NormaliseSignalWindow(SignalParams& s) {
-  if (s.Start < 0 || s.Start >= 50099) s.Start = 0;
-  if (s.End < 0 || s.End >= 50099) s.End = 0;
+  if (s.Start < 0 || s.Start >= kSignalWindowLimit) s.Start = 0;
+  if (s.End < 0 || s.End >= kSignalWindowLimit) s.End = 0;
   if (s.Start >= s.End) {
     s.Start = 0;
     s.End = 0;
@@ -103,7 +108,7 @@ void NormaliseSignalWindow(SignalParams& s) {
 void NormaliseLoopParameters(LoopModel& m) {
   RunSettingsRecord& run = m.RunSettings;
 
-  // 1-2: a whole-numbered trend window of 200 to 25000 time units.
+  // A whole-numbered trend window of 200 to 25000 time units, and the step.
   double simTime = run.SimTime;
   double whole = std::trunc(simTime);
   if (std::fabs(simTime - whole) >= 0.5) whole += 1;
@@ -112,13 +117,13 @@ void NormaliseLoopParameters(LoopModel& m) {
   if (!(run.SimTime >= 200)) run.SimTime = 200;
   if (run.SimTime > 25000) run.SimTime = 25000;
 
-  // 3-4
+  // The operator's output into 0..100; filters too short to act are off.
   if (m.SingleLoop.OPNew < 0) m.SingleLoop.OPNew = 0;
   if (m.SingleLoop.OPNew > 100) m.SingleLoop.OPNew = 100;
   if (m.SingleLoop.FilterTimeConstant < 0.55f) m.SingleLoop.FilterTimeConstant = 0;
   if (m.CascadeLoop.FilterTimeConstant < 0.55f) m.CascadeLoop.FilterTimeConstant = 0;
 
-  // 5-6
+  // The models' stored bounds and orders.
   ComputeBounds(m.ProcessModel);
   DeriveOrder(m.ProcessModel);
   DeriveOrder(m.CascadeProcessModel);
@@ -127,18 +132,19 @@ void NormaliseLoopParameters(LoopModel& m) {
   ComputeBounds(m.DisturbanceModel2);
   DeriveOrder(m.DisturbanceModel2);
 
-  // 7-10
+  // Both loops' limits and ranges; the single loop's starting output.
   NormaliseLoopLimits(m.SingleLoop, run.TimeStep);
   NormaliseOutputStart(m.SingleLoop);
   NormaliseLoopLimits(m.CascadeLoop, run.TimeStep);
 
-  // 11-13
-  if (run.Setting27 <= 0) run.Setting27 = 1000000;
+  // Stored settings, the loops' copies of the window length, the cascade
+  // loop's starting output.
+  if (run.Setting27 <= 0) run.Setting27 = kSetting27Default;
   m.SingleLoop.SimTime = run.SimTime;
   m.CascadeLoop.SimTime = m.RunControl.LoopConfiguration == 2 ? run.SimTime : 0;
   NormaliseOutputStart(m.CascadeLoop);
 
-  // 14: the step signal is left as the case gives it.
+  // The test signals' windows; the step signal is left as the case gives it.
   for (SignalParams* s : {&m.PulseSignal, &m.RampSignal, &m.SineSignal}) {
     NormaliseSignalWindow(*s);
     if (s->Rate < 0) s->Rate = 0;

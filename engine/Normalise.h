@@ -6,7 +6,7 @@
 
 namespace qx {
 
-// The simulation step for a trend window length; it is always 0.5.
+// The simulation step for a trend window length; it is always kTimeStep.
 float StepTime(float simTime);
 
 // Order 2 when Tau1 >= 1 and Tau2 >= 1, 1 when Tau1 >= 1 and Tau2 < 1,
@@ -23,7 +23,7 @@ int RoundToInt(double value);
 void NormaliseLoopParameters(LoopModel& model);
 
 // Applies the start-of-run window rule to a test signal: a start or end
-// outside 0..50099 becomes 0, and a start not before the end switches the
+// outside 0..kSignalWindowLimit becomes 0, and a start not before the end switches the
 // signal off.
 void NormaliseSignalWindow(SignalParams& signal);
 

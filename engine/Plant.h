@@ -16,7 +16,18 @@
 
 namespace qx {
 
+// Entries of a dead-time line (the process's and both disturbance paths'):
+// one for every write position from 0 to kLastStepIndex, and a few more.
 inline constexpr int kDelayLineLength = 50100;
+// The last write position of the dead-time lines. The step after it wraps
+// the position to 0 and the clock with it, so the clock runs from 0 to
+// kLastStepIndex x kTimeStep (25045 time units) and starts again.
+inline constexpr int kLastStepIndex = kDelayLineLength - 10;
+// A test signal's start and end must lie below the last entry of a line;
+// normalisation sets either to 0 at or beyond it.
+inline constexpr float kSignalWindowLimit = kDelayLineLength - 1;
+// Samples a trend buffer holds: one every second step of the longest trend
+// window (25000 time units, so 25000 samples), and 100 to spare.
 inline constexpr int kTrendLength = 25100;
 inline constexpr int kModelStates = 10;
 

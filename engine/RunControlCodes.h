@@ -12,6 +12,16 @@ enum class LoopMode : int32_t { Manual = 0, Auto = 1 };
 // RunControl.SpeedCommand, given by the speed controls.
 enum class SpeedCommand : int32_t { Faster = 1, Normal = 2, Slower = 3 };
 
+// The speed control: RunControl.SpeedLevel 0 (no pause, the fastest) to
+// kSlowestSpeedLevel, and RunControl.SleepMs, the pause after every step,
+// kSleepMsPerSpeedLevel milliseconds per level. "Normal" sets the middle
+// level. The speed gauge shows kSlowestSpeedLevel - SpeedLevel.
+inline constexpr int32_t kSlowestSpeedLevel = 6;
+inline constexpr int32_t kNormalSpeedLevel = 3;
+inline constexpr float kSleepMsPerSpeedLevel = 100;
+inline constexpr float kSlowestSleepMs = kSlowestSpeedLevel * kSleepMsPerSpeedLevel;
+inline constexpr float kNormalSleepMs = kNormalSpeedLevel * kSleepMsPerSpeedLevel;
+
 // The value a RunControl field stores for a code.
 constexpr int32_t FieldCode(LoopMode mode) { return static_cast<int32_t>(mode); }
 constexpr int32_t FieldCode(SpeedCommand command) { return static_cast<int32_t>(command); }

@@ -23,7 +23,7 @@ class RunHost {
   // here, between two steps; they only change the model and its flags.
   virtual void ProcessMessages(MessagePoint) {}
 
-  // The speed gauge and speed control show 6 - SpeedLevel.
+  // The speed gauge and speed control show kSlowestSpeedLevel - SpeedLevel.
   virtual void ShowSpeed(int) {}
 
   // Cursor, running indicator and chart panels at the start and end of a

@@ -15,9 +15,6 @@
 namespace qx {
 namespace {
 
-constexpr float kStep = 0.5f;
-constexpr int kLastStepIndex = 50090;
-
 bool AllocateRunBuffers(Simulation& sim, RunHost& host) {
   RunBuffers& b = sim.Buffers;
   b.Loop.reset(new (std::nothrow) LoopBuffers());
@@ -48,10 +45,10 @@ void StartState(Simulation& sim) {
 
   ResetLoopState(single);
   m.RunSettings.VectorScale1 = m.RunSettings.VectorScale2 = m.RunSettings.VectorScale3 = 1.0f;
-  StartDisturbancePath(run.Path1, m.DisturbanceModel, kStep);
-  StartDisturbancePath(run.Path2, m.DisturbanceModel2, kStep);
+  StartDisturbancePath(run.Path1, m.DisturbanceModel, kTimeStep);
+  StartDisturbancePath(run.Path2, m.DisturbanceModel2, kTimeStep);
   run.DisturbancePrev = 0;
-  StartProcessModel(single, m.ProcessModel, sim.Buffers.Loop->Model, kStep);
+  StartProcessModel(single, m.ProcessModel, sim.Buffers.Loop->Model, kTimeStep);
   ResetLoopState(m.CascadeLoop);
   single.OP = ToSingle(static_cast<double>(single.InitialValveOpening) + single.OPStep);
   single.OPNew = single.InitialValveOpening;
@@ -71,19 +68,22 @@ int WholeSimTime(float simTime) {
   return static_cast<int>(simTime);
 }
 
-// The speed display 6 - SpeedLevel and the pause in whole milliseconds, for
-// any value the fields may hold: a level or pause stored far outside 0..6 and
-// 0..600 must not overflow an int.
+// The speed display kSlowestSpeedLevel - SpeedLevel and the pause in whole
+// milliseconds, for any value the fields may hold: a level or pause stored
+// far outside 0..kSlowestSpeedLevel and 0..kSlowestSleepMs must not overflow
+// an int.
 int SpeedDisplay(int speedLevel) {
-  const long long value = 6LL - speedLevel;
+  const long long value = static_cast<long long>(kSlowestSpeedLevel) - speedLevel;
   return static_cast<int>(std::min<long long>(value, std::numeric_limits<int>::max()));
 }
 int PauseMilliseconds(float sleepMs) {
   return static_cast<int>(std::min<double>(sleepMs, std::numeric_limits<int>::max()));
 }
 
-// One step of the run (the numbered steps of the loop body). Returns false
-// when the run ends inside the step.
+// One step of the run: messages and pending changes, the trend sample and
+// publication, the controller when due, the plant and the measurement, the
+// clock, the speed command and the pause, the charts. Returns false when
+// the run ends inside the step.
 bool Step(Simulation& sim, RunHost& host) {
   LoopModel& m = sim.Model;
   RunControlRecord& control = m.RunControl;
@@ -107,14 +107,14 @@ bool Step(Simulation& sim, RunHost& host) {
 
   if (ExecutionDue(m.CascadeLoop) && !CascadeTracking(m, host)) return false;
 
-  const float d = DisturbanceSignal(sim.Signal, m, sim.Random, run.t, kStep);
+  const float d = DisturbanceSignal(sim.Signal, m, sim.Random, run.t, kTimeStep);
   const float dD = ToSingle(static_cast<double>(d) - run.DisturbancePrev);
   run.DisturbancePrev = d;
 
   ApplyModeSelection(m);
   if (ExecutionDue(single)) {
     SingleSetPoint(m);
-    ExecuteController(single, m.ProcessModel, sim.OutputStep, run.t, kStep);
+    ExecuteController(single, m.ProcessModel, sim.OutputStep, run.t, kTimeStep);
   }
 
   single.OPOut = single.OP;
@@ -123,27 +123,28 @@ bool Step(Simulation& sim, RunHost& host) {
   single.MV = ToSingle(0.01 * single.OPOut * single.MVHigh);
 
   if (!AdvanceProcessModel(single, m.ProcessModel, buffers.Loop->Model,
-                           buffers.Loop->DelayLine, run.StepIndex, run.t, kStep))
+                           buffers.Loop->DelayLine, run.StepIndex, run.t, kTimeStep))
     run.t = ToSingle(static_cast<double>(m.RunSettings.SimTime) + 1);
   const float delayed1 = AdvanceDisturbancePath(run.Path1, m.DisturbanceModel, d, dD, true,
-                                                buffers.DisturbanceDelayLine.get(), run.StepIndex, kStep);
+                                                buffers.DisturbanceDelayLine.get(), run.StepIndex, kTimeStep);
   const float delayed2 = AdvanceDisturbancePath(run.Path2, m.DisturbanceModel2, d, dD, false,
-                                                buffers.Disturbance2DelayLine.get(), run.StepIndex, kStep);
+                                                buffers.Disturbance2DelayLine.get(), run.StepIndex, kTimeStep);
   single.PVRaw = ToSingle(static_cast<double>(single.DelayedOutput) - delayed1 - delayed2);
-  MeasurePV(single, sim.Random, run.t, kStep);
+  MeasurePV(single, sim.Random, run.t, kTimeStep);
   host.StepComputed();
 
-  // The clock runs from 0 to 25045 and then starts again at 0.
+  // The clock runs from 0 to kLastStepIndex x kTimeStep and then starts
+  // again at 0.
   if (run.StepIndex < kLastStepIndex) {
     ++run.StepIndex;
-    run.t += kStep;
+    run.t += kTimeStep;
   } else {
     run.StepIndex = 0;
     run.t = 0;
   }
   single.DelayIndex = run.StepIndex;
-  single.TimeSinceExec += kStep;
-  m.CascadeLoop.TimeSinceExec += kStep;
+  single.TimeSinceExec += kTimeStep;
+  m.CascadeLoop.TimeSinceExec += kTimeStep;
 
   // The command is taken as it is applied: one given later in this step
   // (during the message processing or the pause below) stays pending and
@@ -266,18 +267,18 @@ void ApplySpeedCommand(RunControlRecord& c) {
   switch (static_cast<SpeedCommand>(c.SpeedCommand)) {
     case SpeedCommand::Faster:
       if (c.SleepMs > 0) {
-        c.SleepMs -= 100;
+        c.SleepMs -= kSleepMsPerSpeedLevel;
         // A stored level may already sit at the limit; it stays there.
         if (c.SpeedLevel > std::numeric_limits<int32_t>::min()) c.SpeedLevel -= 1;
       }
       break;
     case SpeedCommand::Normal:
-      c.SleepMs = 300;
-      c.SpeedLevel = 3;
+      c.SleepMs = kNormalSleepMs;
+      c.SpeedLevel = kNormalSpeedLevel;
       break;
     case SpeedCommand::Slower:
-      if (c.SleepMs < 600) {
-        c.SleepMs += 100;
+      if (c.SleepMs < kSlowestSleepMs) {
+        c.SleepMs += kSleepMsPerSpeedLevel;
         if (c.SpeedLevel < std::numeric_limits<int32_t>::max()) c.SpeedLevel += 1;
       }
       break;

@@ -15,7 +15,7 @@ namespace qx {
 // State that belongs to one run.
 struct RunState {
   float t = 0;              // simulation clock, time units
-  int StepIndex = 0;        // position in the delay lines, wraps after 50090
+  int StepIndex = 0;        // position in the delay lines, wraps after kLastStepIndex
   int SampleCount = 0;      // samples in the trend window = next sample index
   int WindowSteps = 0;      // steps since the window was last compacted
   int64_t StepsDone = 0;    // completed steps since the run started; never wraps

@@ -86,7 +86,6 @@ class Writer {
   }
 
   void PutBytes(std::string_view bytes) { out_.append(bytes); }
-  std::string& Out() { return out_; }
 
  private:
   template <class T>

@@ -85,7 +85,6 @@ class ClientChannel {
   bool OnBytes(std::string_view bytes, std::vector<ServerMessage>& out, std::string& error);
 
   NodeId authenticationToken;
-  uint32_t ChannelId() const { return channelId_; }
   uint32_t TokenId() const { return tokenId_; }
   uint32_t ServerReceiveBufferSize() const { return serverReceiveBufferSize_; }
   const std::string& SecurityPolicyUri() const { return policyUri_; }

@@ -96,9 +96,6 @@ class ServerSecureChannel {
   const std::string& SecurityPolicyUri() const { return securityPolicyUri_; }
   MessageSecurityMode SecurityMode() const { return securityMode_; }
   const std::string& ClientCertificate() const { return clientCertificate_; }
-  // The nonces of the current token (empty under SecurityPolicy None).
-  const std::string& ClientNonce() const { return clientNonce_; }
-  const std::string& ServerNonce() const { return serverNonce_; }
   // Lifts the request size from maxMessageSizeWithoutSession to
   // maxMessageSize; the server calls it once the channel carries a session.
   void AllowLargeRequests() { largeRequests_ = true; }

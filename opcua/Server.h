@@ -76,7 +76,6 @@ class Server {
   bool Start(std::string& error);
   // Closes every connection and joins the server thread. Idempotent.
   void Stop();
-  bool Running() const { return running_; }
   // The TCP port listened on (useful with port 0 in the endpoint URL).
   uint16_t Port() const { return port_; }
   // The endpoint URL with the port listened on, once started.

@@ -38,7 +38,6 @@ class LineCursor {
 
   // Zero-based position of the next line after the tag.
   std::size_t Position() const { return next_; }
-  std::size_t LineCount() const { return lines_.size(); }
 
  private:
   const std::string* Take(std::string& failure);

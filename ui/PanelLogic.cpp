@@ -5,6 +5,7 @@
 
 #include "engine/Normalise.h"
 #include "engine/NumberText.h"
+#include "engine/Plant.h"
 #include "engine/RunLoop.h"
 
 namespace qx {
@@ -28,6 +29,12 @@ void Show(EditControl& edit, float value, int decimals) {
 
 constexpr float kExecPeriods[8] = {0.5f, 1, 2, 3, 5, 10, 15, 20};
 
+// The end that the signal edits give the pulse, ramp and sine signals: later
+// than the clock ever runs (it wraps at 25045), inside the window rule's
+// limit, so an entered signal acts from the start for the whole run.
+constexpr float kEnteredSignalEnd = 50081;
+static_assert(kEnteredSignalEnd < kSignalWindowLimit);
+
 int ExecPeriodItem(float period) {
   for (int i = 1; i < 8; ++i)
     if (period == kExecPeriods[i]) return i;
@@ -38,7 +45,7 @@ void ReadSignal(SignalParams& s, const RadioGroup& onOff, const EditControl& rat
                 const EditControl& size, char separator) {
   s.On = onOff.ItemIndex == 0 ? 1 : 0;
   s.Start = 0;
-  s.End = 50081;
+  s.End = kEnteredSignalEnd;
   NormaliseSignalWindow(s);
   s.Rate = Read(rate, separator);
   if (s.Rate < 0) s.Rate = 0;

@@ -14,6 +14,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 
+#include "engine/RunControlCodes.h"
 #include "window/ArrowPair.h"
 #include "window/Faceplate.h"
 #include "window/IndicesPanel.h"
@@ -206,7 +207,7 @@ QWidget* TForm1::BuildErrorPanel() {
   speedGrid->setContentsMargins(12, 4, 12, 6);
   auto* speedTitle = Label(tr("Simulation Speed"), speedPanel);
   speedTitle->setFont(bold);
-  CGauge1 = Gauge("CGauge1", 6, speedPanel);
+  CGauge1 = Gauge("CGauge1", kSlowestSpeedLevel, speedPanel);
   CGauge1->setFixedHeight(16);
   UpDown1 = new ArrowPair(Qt::Horizontal, "UpDown1", speedPanel);
   UpDown1->setToolTip(tr("Decrease/ Increase Simulation Speed"));

@@ -1,7 +1,7 @@
 // The schematic and About windows and the drawn tool-bar images.
-#include "AboutWindow.h"
-#include "SchematicWindow.h"
-#include "ToolbarImages.h"
+#include "window/side/AboutWindow.h"
+#include "window/side/SchematicWindow.h"
+#include "window/side/ToolbarImages.h"
 
 #include <QApplication>
 #include <QCursor>

@@ -2,7 +2,6 @@
 
 #include "engine/FieldTable.h"
 #include "persistence/ConfigurationFile.h"
-#include "ui/PanelLogic.h"
 
 namespace qx {
 
@@ -12,23 +11,19 @@ std::string StartingCasePath() {
 }
 
 bool LoadRunCase(Application& app, AppHost& console, const RunOptions& options) {
-  app.cmd_exitClick();
+  // The case as "Open Case File" loads it, the overrides between the file
+  // and the end steps of the load; the run follows once it is set up. A case
+  // that did not load ends the command (the load has said why).
   const std::string casePath = options.CasePath.empty() ? StartingCasePath() : options.CasePath;
-  const CaseReadResult read = app.LoadCase(casePath, [&options](LoopModel& model) {
+  const CaseReadStatus read = app.LoadCaseFile(casePath, [&options](LoopModel& model) {
     for (const FieldOverride& o : options.Overrides) StoreFieldText(model, *FindField(o.Name), o.Value);
   });
-  if (read.status == CaseReadStatus::NotLoaded) {
+  if (read == CaseReadStatus::NotLoaded) {
     // "New Simulation" adds its own notice after the reader's.
     if (options.CasePath.empty()) console.ShowMessage(kMessageTitle, kStartingCaseMissing, MessageIcon::Error);
     return false;
   }
-  if (read.status == CaseReadStatus::LineFailed) {
-    console.ShowGeneralError(read.failure);
-    return false;
-  }
-  ShowCaseLayout(app.Panel());
-  ShowLoopValues(app.Model(), app.Panel());
-  return true;
+  return read == CaseReadStatus::Loaded;
 }
 
 }  // namespace qx

@@ -15,7 +15,9 @@ namespace qx {
 // The built-in starting case beside the executable.
 std::string StartingCasePath();
 
-// False when the case could not be loaded; the reason went to `console`.
+// Loads the case as the window's "Open Case File" does, up to its run, with
+// the --set overrides. False when it could not be loaded; the reason went to
+// `console` (the application's host).
 bool LoadRunCase(Application& app, AppHost& console, const RunOptions& options);
 
 }  // namespace qx

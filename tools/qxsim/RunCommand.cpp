@@ -131,7 +131,7 @@ int RunCommand(const RunOptions& options) {
     app.OPCServerToolButtonClick();
   }
 
-  SinglePID1Click(app.Sim(), host);
+  app.StartCaseRun(host);
   host.FinishStatusLine();
   // The whole trace is out while the process goes on serving.
   if (trace) std::fflush(trace);
