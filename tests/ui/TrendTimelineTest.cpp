@@ -9,7 +9,7 @@
 #include <map>
 
 #include "engine/RunLoop.h"
-#include "tests/support/RunFixture.h"
+#include "RunFixture.h"
 #include "ui/TrendTimeline.h"
 
 namespace qx::test {

@@ -11,7 +11,7 @@
 
 #include <cstdio>
 
-#include "ToolbarImages.h"
+#include "window/side/ToolbarImages.h"
 
 int main(int argc, char** argv) {
   if (argc < 4) {
