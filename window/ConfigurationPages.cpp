@@ -41,6 +41,8 @@ QWidget* Page(QWidget* content) {
   return page;
 }
 
+// The equation forms are formulae in the controller's own notation, the same
+// in every language, so they are not offered for translation.
 const QStringList kEquations = {
     "A0        P (dE   + E dt / I  +  D d(dE) / dt)",
     "B0        P (dE   + E dt / I  +  D d(dPV) / dt)",

@@ -29,6 +29,7 @@
 #include "opc/OPCServer.h"
 #include "persistence/ConfigurationFile.h"
 #include "ui/PanelLogic.h"
+#include "window/AppText.h"
 #include "window/ArrowPair.h"
 #include "window/ClickablePanel.h"
 #include "window/IdentifyDialog.h"
@@ -308,7 +309,7 @@ void TForm1::ShowModePanel() {
   // Recorded before the widgets are set: a widget that hides may move the
   // focus, and a bound edit that loses it shows the panel again from within.
   const ModePanelShown& shown = modePanelShown_.emplace(std::move(now));
-  manual_auto_select->Show(QString::fromStdString(shown.caption), Rgb(shown.colour), kModeText);
+  manual_auto_select->Show(AppText(shown.caption), Rgb(shown.colour), kModeText);
   SingleSPNewUpDownCSpinButton->setVisible(shown.setPointSpinVisible);
   LabelSP->setVisible(shown.setPointVisible);
   SingleSPNewUpDownCSpinButton->setEnabled(shown.setPointSpinEnabled);
@@ -360,8 +361,8 @@ void TForm1::ApplyLayout() {
   OpenCaseFileAction->setEnabled(l.OpenCaseFileEnabled);
   SaveCaseFileAction->setEnabled(l.SaveCaseFileEnabled);
   ShowRecentCaseFilesEnabled();
-  if (!l.SimRunningLabel.empty()) SimRunningLabel->setText(QString::fromStdString(l.SimRunningLabel));
-  if (!l.SimRunningLabel1.empty()) SimRunningLabel1->setText(QString::fromStdString(l.SimRunningLabel1));
+  if (!l.SimRunningLabel.empty()) SimRunningLabel->setText(AppText(l.SimRunningLabel));
+  if (!l.SimRunningLabel1.empty()) SimRunningLabel1->setText(AppText(l.SimRunningLabel1));
 }
 
 void TForm1::ShowSpeed(int level) {
@@ -555,7 +556,7 @@ void TForm1::StartServerThread(const std::string& endpoint) {
         error = std::string("the OPC server did not start: ") + e.what();
       }
       qWarning("QxOPCServer: %s", error.c_str());
-      QMetaObject::invokeMethod(this, [this, error] { ShowStatusText(QString::fromStdString(error)); },
+      QMetaObject::invokeMethod(this, [this, error] { ShowStatusText(AppText(error)); },
                                 Qt::QueuedConnection);
     } catch (...) {
       qWarning("QxOPCServer: the OPC server did not start, and the reason could not be shown");

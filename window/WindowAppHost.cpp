@@ -7,6 +7,7 @@
 #include "persistence/ConfigurationFile.h"
 #include "window/MainWindow.h"
 #include "window/Prompter.h"
+#include "window/AppText.h"
 #include "window/ApplicationNames.h"
 
 namespace qx {
@@ -21,25 +22,30 @@ QString SaveDialogStart() {
 }
 
 FileDialogSpec OpenCaseDialogSpec() {
-  return {"Select PID Case File", {"PID Case File (*.pid)"}, "pid", QDir::currentPath()};
+  return {QCoreApplication::translate("qx::FileDialogs", "Select PID Case File"),
+          {QCoreApplication::translate("qx::FileDialogs", "PID Case File (*.pid)")},
+          "pid",
+          QDir::currentPath()};
 }
 
 FileDialogSpec SaveCaseDialogSpec() {
-  return {"Save Case File As",
-          {"Case Files ( *.PID )", "Plant Data Files ( *.DAT )", "All Files ( *.* )"},
+  return {QCoreApplication::translate("qx::FileDialogs", "Save Case File As"),
+          {QCoreApplication::translate("qx::FileDialogs", "Case Files ( *.PID )"),
+           QCoreApplication::translate("qx::FileDialogs", "Plant Data Files ( *.DAT )"),
+           QCoreApplication::translate("qx::FileDialogs", "All Files ( *.* )")},
           "PID",
           SaveDialogStart()};
 }
 
 bool WindowAppHost::AskYesNo(std::string_view question) {
-  return prompter_.Question(Text(kMessageTitle), Text(question));
+  return prompter_.Question(AppText(kMessageTitle), AppText(question));
 }
 
 void WindowAppHost::ShowMessage(std::string_view caption, std::string_view text, MessageIcon icon) {
-  prompter_.Message(Text(caption), Text(text), icon);
+  prompter_.Message(AppText(caption), AppText(text), icon);
 }
 
-void WindowAppHost::ShowGeneralError(std::string_view text) { prompter_.GeneralError(Text(text)); }
+void WindowAppHost::ShowGeneralError(std::string_view text) { prompter_.GeneralError(AppText(text)); }
 
 std::optional<std::string> WindowAppHost::ChooseCaseFileToOpen() {
   const std::optional<QString> path = prompter_.OpenFile(OpenCaseDialogSpec());
@@ -81,7 +87,7 @@ void WindowAppHost::PanelChanged() { form_.ShowPanel(); }
 // The application's plain message box: captioned with the application's
 // title, one OK button, no icon.
 void WindowAppHost::ShowPlainMessage(std::string_view text) {
-  prompter_.Message(ApplicationTitle(), Text(text), MessageIcon::None);
+  prompter_.Message(ApplicationTitle(), AppText(text), MessageIcon::None);
 }
 
 void WindowAppHost::ShowMasterLinkState(bool connected) { form_.ShowMasterLinkState(connected); }

@@ -1,7 +1,9 @@
 #include "window/charts/TrendCharts.h"
 
+#include <QCoreApplication>
 #include <QResizeEvent>
 #include <algorithm>
+#include <string>
 #include <utility>
 
 #include "window/charts/TrendChart.h"
@@ -65,7 +67,12 @@ void TrendCharts::resizeEvent(QResizeEvent* event) {
 
 void TrendCharts::SetTopRightCaption(const QString& text) { chart1_->SetRightCaption(text); }
 
-QString TrendCharts::TrendScaleButtonClick() { return QString::fromStdString(scale_.Toggle()); }
+// The scale rule's caption comes from the toolkit-free trend logic in English
+// and is translated in the same context as the other such texts.
+QString TrendCharts::TrendScaleButtonClick() {
+  const std::string caption = scale_.Toggle();
+  return QCoreApplication::translate("qx::AppText", caption.c_str());
+}
 
 void TrendCharts::HideCharts() {
   chart1_->hide();
