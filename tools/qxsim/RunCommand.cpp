@@ -20,31 +20,11 @@
 #include "tools/qxsim/HeadlessHost.h"
 #include "tools/qxsim/Interrupt.h"
 #include "tools/qxsim/MetricsText.h"
+#include "tools/qxsim/TextAppHost.h"
 #include "tools/qxsim/TraceFile.h"
 
 namespace qx {
 namespace {
-
-// The front end of the headless runner: messages and errors go to standard
-// error as "caption: text" lines, questions are answered Yes, and there are
-// no dialogs, captions or cursors.
-class ConsoleAppHost final : public AppHost {
- public:
-  bool AskYesNo(std::string_view) override { return true; }
-  void ShowMessage(std::string_view caption, std::string_view text, MessageIcon) override {
-    std::cerr << caption << ": " << text << '\n';
-  }
-  void ShowGeneralError(std::string_view text) override { std::cerr << text << '\n'; }
-  std::optional<std::string> ChooseCaseFileToOpen() override { return std::nullopt; }
-  std::optional<std::string> ChooseCaseFileToSave() override { return std::nullopt; }
-  void SetCaption(std::string_view) override {}
-  void SetBusyCursor(bool) override {}
-  void ShowCurrentDirectory(std::string_view) override {}
-  void ProcessPendingMessages() override {}
-  void ShowMasterLinkState(bool connected) override {
-    std::cerr << (connected ? "qxsim: master link connected\n" : "qxsim: master link disconnected\n");
-  }
-};
 
 // Keeps serving the last values after the run: for `seconds`, or until
 // Ctrl-C when no time is given.
@@ -83,7 +63,7 @@ std::string DescribeModel(const LoopModel& model) {
 }  // namespace
 
 int RunCommand(const RunOptions& options) {
-  ConsoleAppHost console;
+  TextAppHost console(std::cerr);
   Application app(console, DecimalSeparatorFromEnvironment());
   LoopModel& m = app.Model();
   OperatorPanel& panel = app.Panel();

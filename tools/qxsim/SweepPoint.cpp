@@ -1,7 +1,6 @@
 #include "tools/qxsim/SweepPoint.h"
 
-#include <optional>
-#include <string_view>
+#include <sstream>
 
 #include "app/Application.h"
 #include "app/DecimalSeparator.h"
@@ -9,29 +8,10 @@
 #include "sweep/StabilityCheck.h"
 #include "tools/qxsim/CaseLoad.h"
 #include "tools/qxsim/HeadlessHost.h"
+#include "tools/qxsim/TextAppHost.h"
 
 namespace qx {
 namespace {
-
-// The front end of a point: what the application says is kept as text for
-// the sweep to report; questions are answered Yes as in "qxsim run".
-class QuietAppHost final : public AppHost {
- public:
-  bool AskYesNo(std::string_view) override { return true; }
-  void ShowMessage(std::string_view caption, std::string_view text, MessageIcon) override {
-    messages.append(caption).append(": ").append(text).append("\n");
-  }
-  void ShowGeneralError(std::string_view text) override { messages.append(text).append("\n"); }
-  std::optional<std::string> ChooseCaseFileToOpen() override { return std::nullopt; }
-  std::optional<std::string> ChooseCaseFileToSave() override { return std::nullopt; }
-  void SetCaption(std::string_view) override {}
-  void SetBusyCursor(bool) override {}
-  void ShowCurrentDirectory(std::string_view) override {}
-  void ProcessPendingMessages() override {}
-  void ShowMasterLinkState(bool) override {}
-
-  std::string messages;
-};
 
 // The headless host of "qxsim run" that also feeds every step to the
 // stability check.
@@ -55,7 +35,8 @@ class SweepHost final : public HeadlessHost {
 }  // namespace
 
 SweepPointRun RunSweepPoint(const RunOptions& options, const std::atomic<bool>& interrupted) {
-  QuietAppHost console;
+  std::ostringstream messages;
+  TextAppHost console(messages);
   Application app(console, DecimalSeparatorFromEnvironment());
   app.StartUpState();
   SweepPointRun run;
@@ -67,17 +48,18 @@ SweepPointRun RunSweepPoint(const RunOptions& options, const std::atomic<bool>& 
     run.Results = app.Analysis().Results();
     run.Stable = host.Stable();
   }
-  run.Messages = std::move(console.messages);
+  run.Messages = messages.str();
   return run;
 }
 
 CaseProbe ProbeCase(const RunOptions& options, const std::vector<const FieldInfo*>& fields) {
-  QuietAppHost console;
+  std::ostringstream messages;
+  TextAppHost console(messages);
   Application app(console, DecimalSeparatorFromEnvironment());
   app.StartUpState();
   CaseProbe probe;
   probe.Loaded = LoadRunCase(app, console, options);
-  probe.Messages = std::move(console.messages);
+  probe.Messages = messages.str();
   const LoopModel& model = app.Model();
   for (const FieldInfo* field : fields) probe.FieldValues.push_back(FieldRef<float>(model, *field));
   probe.SP = model.SingleLoop.SP;
