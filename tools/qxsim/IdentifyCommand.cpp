@@ -1,7 +1,6 @@
 #include "tools/qxsim/IdentifyCommand.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <iostream>
 #include <string_view>
@@ -11,16 +10,11 @@
 #include "app/DecimalSeparator.h"
 #include "engine/NumberText.h"
 #include "persistence/CaseFile.h"
+#include "tools/qxsim/OptionText.h"
 #include "tools/qxsim/TraceFile.h"
 
 namespace qx {
 namespace {
-
-bool ParseWhole(std::string_view text, int64_t& value) {
-  if (text.empty()) return false;
-  auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  return ec == std::errc() && ptr == text.data() + text.size();
-}
 
 const char* ModelKey(analysis::ModelKind kind) {
   switch (kind) {
@@ -91,20 +85,17 @@ bool ParseIdentifyOptions(const std::vector<std::string>& args, IdentifyOptions&
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "--from" || arg == "--to" || arg == "--equation") {
-      if (i + 1 >= args.size()) {
-        error = arg + " needs a value";
-        return false;
-      }
-      const std::string& text = args[++i];
+      std::string text;
+      if (!TakeOptionValue(args, i, text, error)) return false;
       int64_t number = 0;
       if (arg == "--equation") {
-        if (!ParseWhole(text, number) || number < 1 || number > 24) {
+        if (!ParseWholeNumber(text, number) || number < 1 || number > 24) {
           error = "--equation expects an equation form 1..24, got '" + text + "'";
           return false;
         }
         options.Equation = static_cast<int>(number);
       } else {
-        if (!ParseWhole(text, number) || number < 0) {
+        if (!ParseWholeNumber(text, number) || number < 0) {
           error = arg + " expects a step number >= 0, got '" + text + "'";
           return false;
         }

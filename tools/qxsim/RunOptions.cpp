@@ -1,6 +1,5 @@
 #include "tools/qxsim/RunOptions.h"
 
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <string_view>
@@ -8,16 +7,13 @@
 #include "engine/FieldTable.h"
 #include "engine/LoopModel.h"
 #include "engine/NumberText.h"
+#include "tools/qxsim/OptionText.h"
 #include "ui/OperatorPanel.h"
 
 namespace qx {
 namespace {
 
-bool ParseCount(std::string_view text, int64_t& value) {
-  if (text.empty()) return false;
-  auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  return ec == std::errc() && ptr == text.data() + text.size() && value >= 0;
-}
+bool ParseCount(std::string_view text, int64_t& value) { return ParseWholeNumber(text, value) && value >= 0; }
 
 // Checks "Record.Field=VALUE" against the model's field names and types.
 bool ParseFieldAssignment(std::string_view text, std::string& name, std::string& value,
@@ -127,14 +123,7 @@ bool ParseAction(std::string_view argument, ScriptedAction& action, std::string&
 bool ParseRunOptions(const std::vector<std::string>& args, RunOptions& options, std::string& error) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    auto value = [&](std::string& out) {
-      if (i + 1 >= args.size()) {
-        error = arg + " needs a value";
-        return false;
-      }
-      out = args[++i];
-      return true;
-    };
+    auto value = [&](std::string& out) { return TakeOptionValue(args, i, out, error); };
     std::string text;
     if (arg == "--set") {
       if (!value(text)) return false;
@@ -169,8 +158,7 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions& options, 
     } else if (arg == "--seed") {
       if (!value(text)) return false;
       uint64_t seed = 0;
-      auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), seed);
-      if (ec != std::errc() || ptr != text.data() + text.size()) {
+      if (!ParseWholeNumber(text, seed)) {
         error = "--seed expects a whole number, got '" + text + "'";
         return false;
       }

@@ -1,12 +1,12 @@
 #include "tools/qxsim/SweepOptions.h"
 
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <set>
 
 #include "app/LoopAnalysis.h"
 #include "persistence/CaseLineTable.h"
+#include "tools/qxsim/OptionText.h"
 
 namespace qx {
 namespace {
@@ -52,14 +52,7 @@ bool ParseSweepOptions(const std::vector<std::string>& args, SweepOptions& optio
   std::set<const FieldInfo*> seen;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    auto value = [&](std::string& out) {
-      if (i + 1 >= args.size()) {
-        error = arg + " needs a value";
-        return false;
-      }
-      out = args[++i];
-      return true;
-    };
+    auto value = [&](std::string& out) { return TakeOptionValue(args, i, out, error); };
     std::string text;
     if (options.Merge && !arg.starts_with("-")) {
       options.MergePaths.push_back(arg);
@@ -85,8 +78,7 @@ bool ParseSweepOptions(const std::vector<std::string>& args, SweepOptions& optio
     } else if (arg == "--jobs") {
       if (!value(text)) return false;
       int jobs = 0;
-      const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), jobs);
-      if (text.empty() || ec != std::errc() || ptr != text.data() + text.size() || jobs < 1) {
+      if (!ParseWholeNumber(text, jobs) || jobs < 1) {
         error = "--jobs expects a whole number >= 1, got '" + text + "'";
         return false;
       }
