@@ -1,0 +1,149 @@
+// The loop's three alarms: the PV level alarm (the most severe of its four
+// limits exceeded), the deviation alarm (|SP - PV| beyond its limit for its
+// delay) and the output-saturation alarm (OP at 0 or 100 % for its delay).
+// Each clears only when its signal is back past the limit by the deadband,
+// so a signal that hovers at a limit does not chatter. An alarm is
+// unacknowledged and unconfirmed from its activation until the operator (or
+// a client) acknowledges it, and then confirms it.
+//
+// Fed at every step of a run on the run's thread; the acknowledgments come
+// on the same thread between two steps. Step is inline and costs a few
+// comparisons; the work of a transition is out of line.
+#pragma once
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <string>
+
+#include "alarms/AlarmLimits.h"
+#include "alarms/AlarmState.h"
+
+namespace qx {
+
+// What a transition changed.
+enum class AlarmChange { Activated, LimitChanged, Cleared, Acknowledged, Confirmed };
+
+// The answer to an acknowledge or a confirm.
+enum class AlarmAnswer {
+  Done,
+  Disabled,          // the alarm is off
+  AlreadyAcked,      // acknowledge of an acknowledged alarm
+  NotAcked,          // confirm before acknowledge
+  AlreadyConfirmed,  // confirm of a confirmed alarm
+};
+
+// "level", "deviation", "saturation".
+const char* AlarmKindName(AlarmKind kind);
+// The state a transition leaves, as the transition log writes it: the
+// level's limit ("highhigh", "high", "low", "lowlow") or "active" when it
+// activates or changes limit, "normal" when it clears, "acked", "confirmed".
+const char* AlarmStateName(const AlarmStatus& status, AlarmChange change);
+// "OK", or what was refused (e.g. "the alarm is already acknowledged").
+const char* AlarmAnswerText(AlarmAnswer answer);
+
+class AlarmSet {
+ public:
+  // Called after every transition with the alarm's new status.
+  using Listener = std::function<void(const AlarmStatus& status, AlarmChange change)>;
+
+  // `stepTime` is the run's fixed step: delays are counted in steps of it,
+  // so that a wrap of the run's clock does not disturb them.
+  explicit AlarmSet(double stepTime);
+
+  // New limits (checked by the caller with CheckAlarmLimits): every alarm
+  // starts normal again.
+  void Configure(const AlarmLimits& limits);
+  const AlarmLimits& Limits() const { return limits_; }
+  void SetListener(Listener listener) { listener_ = std::move(listener); }
+
+  // A new run: every alarm normal, acknowledged and confirmed.
+  void RunStarting();
+  // The newest step: the run's clock, SP, PV (engineering units), OP (%).
+  void Step(double t, double sp, double pv, double op);
+
+  const AlarmStatus& Status(AlarmKind kind) const { return status_[static_cast<int>(kind)]; }
+  bool AnyEnabled() const { return anyEnabled_; }
+
+  // Between two steps: the operator's or a client's acknowledge, then
+  // confirm, with a comment (may be empty).
+  AlarmAnswer Acknowledge(AlarmKind kind, const std::string& comment);
+  AlarmAnswer Confirm(AlarmKind kind, const std::string& comment);
+
+ private:
+  // The level limit PV is in, given the current one: a limit entered is
+  // held until PV is back past it by the deadband.
+  LevelLimit LevelFor(double pv, LevelLimit current) const;
+  AlarmStatus& At(AlarmKind kind) { return status_[static_cast<int>(kind)]; }
+  void LevelChanged(double t, double pv, LevelLimit next);
+  void Activate(AlarmKind kind, double t, double value, double limit);
+  void Clear(AlarmKind kind, double t, double value);
+  void Stamp(AlarmStatus& status, double t, AlarmChange change);
+
+  const double stepTime_;
+  AlarmLimits limits_;
+  Listener listener_;
+  std::array<AlarmStatus, kAlarmKindCount> status_;
+  bool anyEnabled_ = false;
+  double lastTime_ = 0;  // the clock of the newest step, for acknowledgments
+
+  // The limits as Step compares them; an absent limit is never crossed.
+  static constexpr double kNever = std::numeric_limits<double>::infinity();
+  double highHigh_ = kNever, high_ = kNever, low_ = -kNever, lowLow_ = -kNever;
+  double levelDeadband_ = 0;
+  double deviation_ = kNever, deviationClear_ = kNever;
+  double saturationLow_ = -kNever, saturationHigh_ = kNever;  // clear inside these
+  int64_t deviationDelaySteps_ = 0, saturationDelaySteps_ = 0;
+  // Consecutive steps the signal has been beyond the limit.
+  int64_t deviationSteps_ = 0, saturationSteps_ = 0;
+};
+
+inline LevelLimit AlarmSet::LevelFor(double pv, LevelLimit current) const {
+  const bool wasHigh = current == LevelLimit::High || current == LevelLimit::HighHigh;
+  const bool wasLow = current == LevelLimit::Low || current == LevelLimit::LowLow;
+  if (pv > highHigh_ || (current == LevelLimit::HighHigh && pv > highHigh_ - levelDeadband_)) {
+    return LevelLimit::HighHigh;
+  }
+  if (pv > high_ || (wasHigh && pv > high_ - levelDeadband_)) return LevelLimit::High;
+  if (pv < lowLow_ || (current == LevelLimit::LowLow && pv < lowLow_ + levelDeadband_)) {
+    return LevelLimit::LowLow;
+  }
+  if (pv < low_ || (wasLow && pv < low_ + levelDeadband_)) return LevelLimit::Low;
+  return LevelLimit::None;
+}
+
+inline void AlarmSet::Step(double t, double sp, double pv, double op) {
+  lastTime_ = t;
+  if (!anyEnabled_) return;
+  AlarmStatus& level = status_[static_cast<int>(AlarmKind::Level)];
+  if (level.Enabled) {
+    const LevelLimit next = LevelFor(pv, level.Limit);
+    if (next != level.Limit) LevelChanged(t, pv, next);
+  }
+  AlarmStatus& deviation = status_[static_cast<int>(AlarmKind::Deviation)];
+  if (deviation.Enabled) {
+    const double d = std::fabs(sp - pv);
+    if (!deviation.Active) {
+      deviationSteps_ = d > deviation_ ? deviationSteps_ + 1 : 0;
+      if (deviationSteps_ > deviationDelaySteps_) Activate(AlarmKind::Deviation, t, d, deviation_);
+    } else if (d < deviationClear_) {
+      Clear(AlarmKind::Deviation, t, d);
+    }
+  }
+  AlarmStatus& saturation = status_[static_cast<int>(AlarmKind::Saturation)];
+  if (saturation.Enabled) {
+    if (!saturation.Active) {
+      const bool atEnd = op <= kOutputLow || op >= kOutputHigh;
+      saturationSteps_ = atEnd ? saturationSteps_ + 1 : 0;
+      if (saturationSteps_ > saturationDelaySteps_) {
+        Activate(AlarmKind::Saturation, t, op, op <= kOutputLow ? kOutputLow : kOutputHigh);
+      }
+    } else if (op > saturationLow_ && op < saturationHigh_) {
+      Clear(AlarmKind::Saturation, t, op);
+    }
+  }
+}
+
+}  // namespace qx
