@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "app/AppHost.h"
+#include "app/LoopAlarms.h"
 #include "app/LoopAnalysis.h"
 #include "engine/RunHost.h"
 #include "engine/Simulation.h"
@@ -47,6 +48,18 @@ class Application {
   AppHost& Host() { return host_; }
   // The live indices of the single loop; the run hosts feed it.
   LoopAnalysis& Analysis() { return analysis_; }
+  // The loop's alarms; the run hosts feed them, a case load reads their
+  // limits from the case's companion file and a save writes it.
+  LoopAlarms& Alarms() { return alarms_; }
+
+  // --- Alarms (GUI thread, between two steps) ---
+  // The operator's acknowledge or confirm of one alarm, from the window or
+  // handed over from a client; the panel is redrawn when it changed.
+  AlarmAnswer AcknowledgeAlarm(AlarmKind kind, const std::string& comment);
+  AlarmAnswer ConfirmAlarm(AlarmKind kind, const std::string& comment);
+  // New limits for the loaded case (saved with it): the refused fields with
+  // their values, nothing changed when any is refused.
+  std::vector<std::string> SetAlarmLimits(const AlarmLimits& limits);
 
   // The state after the start-up splash: single loop in Auto, idle layout.
   void StartUpState();
@@ -149,6 +162,7 @@ class Application {
   std::unique_ptr<Simulation> sim_;
   OperatorPanel panel_;
   LoopAnalysis analysis_;
+  LoopAlarms alarms_;
   CaseExtras extras_;
   std::unique_ptr<ClientWriteHandOff> writes_;
   std::unique_ptr<COPCServer> server_;  // set once, by StartServer

@@ -28,6 +28,7 @@ void WindowHost::ShowSpeed(int level) { form_.ShowSpeed(level); }
 void WindowHost::RunStarting() {
   PanelRunHost::RunStarting();
   app_.Analysis().RunStarting();
+  app_.Alarms().RunStarting();
   history_.Clear();
   timeline_.Clear();
   form_.RunStarting();
@@ -61,6 +62,7 @@ void WindowHost::TrendsCompacted(int half) { timeline_.Compacted(half); }
 
 void WindowHost::StepComputed() {
   app_.Analysis().StepComputed(sim_.Model, sim_.Run.t);
+  app_.Alarms().StepComputed(sim_.Model, sim_.Run.t);
   history_.StepComputed(sim_.Model.SingleLoop, sim_.Run.StepsDone);
 }
 

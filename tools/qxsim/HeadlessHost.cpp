@@ -48,10 +48,12 @@ void HeadlessHost::FollowUpMasterSetUp() {
 void HeadlessHost::RunStarting() {
   PanelRunHost::RunStarting();
   app_.Analysis().RunStarting();
+  app_.Alarms().RunStarting();
 }
 
 void HeadlessHost::StepComputed() {
   app_.Analysis().StepComputed(sim_.Model, sim_.Run.t);
+  app_.Alarms().StepComputed(sim_.Model, sim_.Run.t);
   if (!trace_) return;
   const PIDLoop& s = sim_.Model.SingleLoop;
   std::string row = std::to_string(sim_.Run.StepsDone);
