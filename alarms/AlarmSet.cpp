@@ -1,5 +1,6 @@
 #include "alarms/AlarmSet.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace qx {
@@ -103,9 +104,17 @@ void AlarmSet::Configure(const AlarmLimits& limits) {
   saturationHigh_ = kOutputHigh - limits.SaturationDeadband;
   saturationDelaySteps_ = limits.SaturationDelay ? DelaySteps(*limits.SaturationDelay, stepTime_) : 0;
 
-  const bool levelOn = limits.HighHigh || limits.High || limits.Low || limits.LowLow;
-  const bool enabled[kAlarmKindCount] = {levelOn, limits.Deviation.has_value(),
-                                         limits.SaturationDelay.has_value()};
+  quietHigh_ = std::min(high_, highHigh_);
+  quietLow_ = std::max(low_, lowLow_);
+  levelOn_ = limits.HighHigh || limits.High || limits.Low || limits.LowLow;
+  deviationOn_ = limits.Deviation.has_value();
+  saturationOn_ = limits.SaturationDelay.has_value();
+  levelLimit_ = LevelLimit::None;
+  deviationActive_ = saturationActive_ = false;
+  quiet_ = true;
+  quietOutputLow_ = saturationOn_ ? kOutputLow : -kNever;
+  quietOutputHigh_ = saturationOn_ ? kOutputHigh : kNever;
+  const bool enabled[kAlarmKindCount] = {levelOn_, deviationOn_, saturationOn_};
   anyEnabled_ = false;
   for (int i = 0; i < kAlarmKindCount; ++i) {
     const uint64_t transitions = status_[i].Transitions;
@@ -122,14 +131,45 @@ void AlarmSet::Configure(const AlarmLimits& limits) {
   deviationSteps_ = saturationSteps_ = 0;
 }
 
-void AlarmSet::RunStarting() {
-  Configure(AlarmLimits(limits_));
-  lastTime_ = 0;
+void AlarmSet::RunStarting() { Configure(AlarmLimits(limits_)); }
+
+void AlarmSet::StepRules(double t, double sp, double pv, double op) {
+  if (levelOn_ && (levelLimit_ != LevelLimit::None || pv > quietHigh_ || pv < quietLow_)) {
+    const LevelLimit next = LevelFor(pv, levelLimit_);
+    if (next != levelLimit_) LevelChanged(t, pv, next);
+  }
+  if (deviationOn_) {
+    const double d = std::fabs(sp - pv);
+    if (deviationActive_) {
+      if (d < deviationClear_) Clear(AlarmKind::Deviation, t, d);
+    } else if (d > deviation_) {
+      if (++deviationSteps_ > deviationDelaySteps_) Activate(AlarmKind::Deviation, t, d, deviation_);
+    } else if (deviationSteps_ != 0) {
+      deviationSteps_ = 0;
+    }
+  }
+  if (saturationOn_) {
+    if (saturationActive_) {
+      if (op > saturationLow_ && op < saturationHigh_) Clear(AlarmKind::Saturation, t, op);
+    } else if (op <= kOutputLow || op >= kOutputHigh) {
+      if (++saturationSteps_ > saturationDelaySteps_) {
+        Activate(AlarmKind::Saturation, t, op, op <= kOutputLow ? kOutputLow : kOutputHigh);
+      }
+    } else if (saturationSteps_ != 0) {
+      saturationSteps_ = 0;
+    }
+  }
+  quiet_ = levelLimit_ == LevelLimit::None && !deviationActive_ && !saturationActive_ && deviationSteps_ == 0 &&
+           saturationSteps_ == 0;
 }
 
 void AlarmSet::Stamp(AlarmStatus& status, double t, AlarmChange change) {
   status.RunTime = t;
   status.WallTime = std::chrono::system_clock::now();
+  if (change == AlarmChange::Activated || change == AlarmChange::LimitChanged) {
+    status.ActiveRunTime = t;
+    status.ActiveWallTime = status.WallTime;
+  }
   ++status.Transitions;
   if (listener_) listener_(status, change);
 }
@@ -144,7 +184,7 @@ void AlarmSet::LevelChanged(double t, double pv, LevelLimit next) {
   const bool wasSevere = s.Limit == LevelLimit::HighHigh || s.Limit == LevelLimit::LowLow;
   const bool wasActive = s.Active;
   const LevelLimit was = s.Limit;
-  s.Limit = next;
+  s.Limit = levelLimit_ = next;
   s.Value = pv;
   s.LimitValue = next == LevelLimit::HighHigh ? highHigh_
                  : next == LevelLimit::High   ? high_
@@ -166,6 +206,8 @@ void AlarmSet::LevelChanged(double t, double pv, LevelLimit next) {
 void AlarmSet::Activate(AlarmKind kind, double t, double value, double limit) {
   AlarmStatus& s = At(kind);
   s.Active = true;
+  if (kind == AlarmKind::Deviation) deviationActive_ = true;
+  if (kind == AlarmKind::Saturation) saturationActive_ = true;
   s.Acked = s.Confirmed = false;
   s.Value = value;
   s.LimitValue = limit;
@@ -179,29 +221,32 @@ void AlarmSet::Clear(AlarmKind kind, double t, double value) {
   s.Limit = LevelLimit::None;
   s.Value = value;
   s.Message = NormalMessage(s);
-  if (kind == AlarmKind::Deviation) deviationSteps_ = 0;
-  if (kind == AlarmKind::Saturation) saturationSteps_ = 0;
+  switch (kind) {
+    case AlarmKind::Level: levelLimit_ = LevelLimit::None; break;
+    case AlarmKind::Deviation: deviationActive_ = false, deviationSteps_ = 0; break;
+    case AlarmKind::Saturation: saturationActive_ = false, saturationSteps_ = 0; break;
+  }
   Stamp(s, t, AlarmChange::Cleared);
 }
 
-AlarmAnswer AlarmSet::Acknowledge(AlarmKind kind, const std::string& comment) {
+AlarmAnswer AlarmSet::Acknowledge(AlarmKind kind, const std::string& comment, double t) {
   AlarmStatus& s = At(kind);
   if (!s.Enabled) return AlarmAnswer::Disabled;
   if (s.Acked) return AlarmAnswer::AlreadyAcked;
   s.Acked = true;
   s.Comment = comment;
-  Stamp(s, lastTime_, AlarmChange::Acknowledged);
+  Stamp(s, t, AlarmChange::Acknowledged);
   return AlarmAnswer::Done;
 }
 
-AlarmAnswer AlarmSet::Confirm(AlarmKind kind, const std::string& comment) {
+AlarmAnswer AlarmSet::Confirm(AlarmKind kind, const std::string& comment, double t) {
   AlarmStatus& s = At(kind);
   if (!s.Enabled) return AlarmAnswer::Disabled;
   if (!s.Acked) return AlarmAnswer::NotAcked;
   if (s.Confirmed) return AlarmAnswer::AlreadyConfirmed;
   s.Confirmed = true;
   s.Comment = comment;
-  Stamp(s, lastTime_, AlarmChange::Confirmed);
+  Stamp(s, t, AlarmChange::Confirmed);
   return AlarmAnswer::Done;
 }
 

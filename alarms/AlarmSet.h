@@ -68,29 +68,38 @@ class AlarmSet {
   bool AnyEnabled() const { return anyEnabled_; }
 
   // Between two steps: the operator's or a client's acknowledge, then
-  // confirm, with a comment (may be empty).
-  AlarmAnswer Acknowledge(AlarmKind kind, const std::string& comment);
-  AlarmAnswer Confirm(AlarmKind kind, const std::string& comment);
+  // confirm, with a comment (may be empty), at run clock `t`.
+  AlarmAnswer Acknowledge(AlarmKind kind, const std::string& comment, double t);
+  AlarmAnswer Confirm(AlarmKind kind, const std::string& comment, double t);
 
  private:
   // The level limit PV is in, given the current one: a limit entered is
   // held until PV is back past it by the deadband.
   LevelLimit LevelFor(double pv, LevelLimit current) const;
   AlarmStatus& At(AlarmKind kind) { return status_[static_cast<int>(kind)]; }
-  void LevelChanged(double t, double pv, LevelLimit next);
-  void Activate(AlarmKind kind, double t, double value, double limit);
-  void Clear(AlarmKind kind, double t, double value);
+  // The rules of a step that is not quiet: out of line, like the
+  // transitions they lead to.
+  void StepRules(double t, double sp, double pv, double op);
+  // Transitions are rare: kept out of the step's hot path.
+  [[gnu::cold]] void LevelChanged(double t, double pv, LevelLimit next);
+  [[gnu::cold]] void Activate(AlarmKind kind, double t, double value, double limit);
+  [[gnu::cold]] void Clear(AlarmKind kind, double t, double value);
   void Stamp(AlarmStatus& status, double t, AlarmChange change);
 
-  const double stepTime_;
-  AlarmLimits limits_;
-  Listener listener_;
-  std::array<AlarmStatus, kAlarmKindCount> status_;
-  bool anyEnabled_ = false;
-  double lastTime_ = 0;  // the clock of the newest step, for acknowledgments
-
-  // The limits as Step compares them; an absent limit is never crossed.
+  // What Step reads at every step, together and ahead of the statuses, so
+  // that a step touches few cache lines: the limits as Step compares them
+  // (an absent limit is never crossed) and a copy of the states it decides
+  // on.
   static constexpr double kNever = std::numeric_limits<double>::infinity();
+  // Every alarm normal and no delay counting: a step inside the limits
+  // changes nothing.
+  bool quiet_ = true;
+  double quietOutputLow_ = -kNever, quietOutputHigh_ = kNever;  // the output's ends when watched
+  bool anyEnabled_ = false;
+  bool levelOn_ = false, deviationOn_ = false, saturationOn_ = false;
+  bool deviationActive_ = false, saturationActive_ = false;
+  LevelLimit levelLimit_ = LevelLimit::None;
+  double quietHigh_ = kNever, quietLow_ = -kNever;  // the innermost level limits
   double highHigh_ = kNever, high_ = kNever, low_ = -kNever, lowLow_ = -kNever;
   double levelDeadband_ = 0;
   double deviation_ = kNever, deviationClear_ = kNever;
@@ -98,6 +107,11 @@ class AlarmSet {
   int64_t deviationDelaySteps_ = 0, saturationDelaySteps_ = 0;
   // Consecutive steps the signal has been beyond the limit.
   int64_t deviationSteps_ = 0, saturationSteps_ = 0;
+
+  const double stepTime_;
+  AlarmLimits limits_;
+  Listener listener_;
+  std::array<AlarmStatus, kAlarmKindCount> status_;
 };
 
 inline LevelLimit AlarmSet::LevelFor(double pv, LevelLimit current) const {
@@ -115,35 +129,12 @@ inline LevelLimit AlarmSet::LevelFor(double pv, LevelLimit current) const {
 }
 
 inline void AlarmSet::Step(double t, double sp, double pv, double op) {
-  lastTime_ = t;
-  if (!anyEnabled_) return;
-  AlarmStatus& level = status_[static_cast<int>(AlarmKind::Level)];
-  if (level.Enabled) {
-    const LevelLimit next = LevelFor(pv, level.Limit);
-    if (next != level.Limit) LevelChanged(t, pv, next);
-  }
-  AlarmStatus& deviation = status_[static_cast<int>(AlarmKind::Deviation)];
-  if (deviation.Enabled) {
-    const double d = std::fabs(sp - pv);
-    if (!deviation.Active) {
-      deviationSteps_ = d > deviation_ ? deviationSteps_ + 1 : 0;
-      if (deviationSteps_ > deviationDelaySteps_) Activate(AlarmKind::Deviation, t, d, deviation_);
-    } else if (d < deviationClear_) {
-      Clear(AlarmKind::Deviation, t, d);
-    }
-  }
-  AlarmStatus& saturation = status_[static_cast<int>(AlarmKind::Saturation)];
-  if (saturation.Enabled) {
-    if (!saturation.Active) {
-      const bool atEnd = op <= kOutputLow || op >= kOutputHigh;
-      saturationSteps_ = atEnd ? saturationSteps_ + 1 : 0;
-      if (saturationSteps_ > saturationDelaySteps_) {
-        Activate(AlarmKind::Saturation, t, op, op <= kOutputLow ? kOutputLow : kOutputHigh);
-      }
-    } else if (op > saturationLow_ && op < saturationHigh_) {
-      Clear(AlarmKind::Saturation, t, op);
-    }
-  }
+  // Most steps of most runs: every alarm normal, no delay counting, and every
+  // signal inside its limits. One branch on the combined test (an absent
+  // limit compares as infinite; a NaN signal takes the full rules).
+  const bool quiet = quiet_ & (pv <= quietHigh_) & (pv >= quietLow_) & (std::fabs(sp - pv) <= deviation_) &
+                     (op > quietOutputLow_) & (op < quietOutputHigh_);
+  if (!quiet) [[unlikely]] StepRules(t, sp, pv, op);
 }
 
 }  // namespace qx

@@ -34,6 +34,8 @@ struct AlarmStatus {
   // Added fields:
   std::chrono::system_clock::time_point WallTime{};  // wall clock at the last transition
   std::string Comment;       // the comment of the last acknowledge or confirm
+  double ActiveRunTime = 0;  // run clock when it went active or changed limit
+  std::chrono::system_clock::time_point ActiveWallTime{};  // wall clock of the same
 };
 
 }  // namespace qx

@@ -145,13 +145,13 @@ void Application::SaveCaseFileClick() {
 }
 
 AlarmAnswer Application::AcknowledgeAlarm(AlarmKind kind, const std::string& comment) {
-  const AlarmAnswer answer = alarms_.Set().Acknowledge(kind, comment);
+  const AlarmAnswer answer = alarms_.Set().Acknowledge(kind, comment, sim_->Run.t);
   if (answer == AlarmAnswer::Done) host_.PanelChanged();
   return answer;
 }
 
 AlarmAnswer Application::ConfirmAlarm(AlarmKind kind, const std::string& comment) {
-  const AlarmAnswer answer = alarms_.Set().Confirm(kind, comment);
+  const AlarmAnswer answer = alarms_.Set().Confirm(kind, comment, sim_->Run.t);
   if (answer == AlarmAnswer::Done) host_.PanelChanged();
   return answer;
 }

@@ -76,6 +76,7 @@ TForm1::TForm1(Prompter& prompter, QWidget* parent) : QMainWindow(parent), promp
 
   BuildCommands();
   BuildAnalysisMenu();
+  BuildAlarmsMenu();
   BuildHelpMenu();
   BuildToolBar();
   BuildStatusBar();
@@ -384,6 +385,7 @@ void TForm1::RunStarting() {
   TwoPlot1->ClearReadout();
   Indices->Clear();
   LoopFaceplate->ShowLoop(app_->Model().SingleLoop);
+  ShowAlarms();
   IndicesTimer->start();
   if (identifyDialog_) identifyDialog_->SetApplyAllowed(true);
 }

@@ -141,7 +141,7 @@ TEST(AlarmAcknowledge, UnackedFromActivationUntilAckThenConfirm) {
   rec.Attach(set);
   const AlarmStatus& s = set.Status(AlarmKind::Level);
   EXPECT_TRUE(s.Enabled);
-  EXPECT_EQ(set.Acknowledge(AlarmKind::Level, ""), AlarmAnswer::AlreadyAcked);
+  EXPECT_EQ(set.Acknowledge(AlarmKind::Level, "", 0.5), AlarmAnswer::AlreadyAcked);
   set.Step(0, 50, 85, 50);
   EXPECT_TRUE(s.Active);
   EXPECT_FALSE(s.Acked);
@@ -150,22 +150,22 @@ TEST(AlarmAcknowledge, UnackedFromActivationUntilAckThenConfirm) {
   EXPECT_EQ(s.Value, 85);
   EXPECT_EQ(s.LimitValue, 80);
   EXPECT_EQ(s.Severity, 500);
-  EXPECT_EQ(set.Confirm(AlarmKind::Level, ""), AlarmAnswer::NotAcked);
+  EXPECT_EQ(set.Confirm(AlarmKind::Level, "", 0.5), AlarmAnswer::NotAcked);
   // Cleared but not yet acknowledged: the operator still has to answer it.
   set.Step(0.5, 50, 50, 50);
   EXPECT_FALSE(s.Active);
   EXPECT_FALSE(s.Acked);
   const uint64_t before = s.Transitions;
-  EXPECT_EQ(set.Acknowledge(AlarmKind::Level, "seen"), AlarmAnswer::Done);
+  EXPECT_EQ(set.Acknowledge(AlarmKind::Level, "seen", 0.5), AlarmAnswer::Done);
   EXPECT_TRUE(s.Acked);
   EXPECT_EQ(s.Comment, "seen");
   EXPECT_EQ(s.RunTime, 0.5);
   EXPECT_GT(s.Transitions, before);
-  EXPECT_EQ(set.Acknowledge(AlarmKind::Level, ""), AlarmAnswer::AlreadyAcked);
-  EXPECT_EQ(set.Confirm(AlarmKind::Level, "fixed"), AlarmAnswer::Done);
+  EXPECT_EQ(set.Acknowledge(AlarmKind::Level, "", 0.5), AlarmAnswer::AlreadyAcked);
+  EXPECT_EQ(set.Confirm(AlarmKind::Level, "fixed", 0.5), AlarmAnswer::Done);
   EXPECT_TRUE(s.Confirmed);
-  EXPECT_EQ(set.Confirm(AlarmKind::Level, ""), AlarmAnswer::AlreadyConfirmed);
-  EXPECT_EQ(set.Acknowledge(AlarmKind::Deviation, ""), AlarmAnswer::Disabled);
+  EXPECT_EQ(set.Confirm(AlarmKind::Level, "", 0.5), AlarmAnswer::AlreadyConfirmed);
+  EXPECT_EQ(set.Acknowledge(AlarmKind::Deviation, "", 0.5), AlarmAnswer::Disabled);
   EXPECT_EQ(rec.log, (std::vector<std::string>{"level 0 high", "level 0.5 normal",
                                                 "level 0.5 acked", "level 0.5 confirmed"}));
 }
@@ -175,12 +175,12 @@ TEST(AlarmAcknowledge, WorseLimitWantsAttentionAgainEasingDoesNot) {
   set.Configure(Level());
   const AlarmStatus& s = set.Status(AlarmKind::Level);
   set.Step(0, 50, 85, 50);
-  set.Acknowledge(AlarmKind::Level, "");
+  set.Acknowledge(AlarmKind::Level, "", 0.5);
   set.Step(0.5, 50, 95, 50);
   EXPECT_EQ(s.Limit, LevelLimit::HighHigh);
   EXPECT_FALSE(s.Acked);
   EXPECT_EQ(s.Severity, 800);
-  set.Acknowledge(AlarmKind::Level, "");
+  set.Acknowledge(AlarmKind::Level, "", 0.5);
   set.Step(1, 50, 85, 50);
   EXPECT_EQ(s.Limit, LevelLimit::High);
   EXPECT_TRUE(s.Acked);
