@@ -1,6 +1,8 @@
 #include "alarms/AlarmSet.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cmath>
 
 namespace qx {
@@ -17,9 +19,18 @@ const char* LevelName(LevelLimit limit) {
   return "normal";
 }
 
+// A signal's value in a message: four significant figures are what an
+// operator reads (the limits are written as they were set).
+std::string SignalText(double value) {
+  std::array<char, 32> text{};
+  const auto [end, ec] =
+      std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::general, 4);
+  return ec == std::errc() ? std::string(text.data(), end) : AlarmNumberText(value);
+}
+
 // The message of an alarm that has just activated or changed limit.
 std::string ActiveMessage(const AlarmStatus& s) {
-  const std::string value = AlarmNumberText(s.Value), limit = AlarmNumberText(s.LimitValue);
+  const std::string value = SignalText(s.Value), limit = AlarmNumberText(s.LimitValue);
   switch (s.Kind) {
     case AlarmKind::Level: {
       const char* what = s.Limit == LevelLimit::HighHigh ? "PV high-high: "
@@ -36,7 +47,7 @@ std::string ActiveMessage(const AlarmStatus& s) {
 }
 
 std::string NormalMessage(const AlarmStatus& s) {
-  const std::string value = AlarmNumberText(s.Value);
+  const std::string value = SignalText(s.Value);
   switch (s.Kind) {
     case AlarmKind::Level: return "PV normal: " + value;
     case AlarmKind::Deviation: return "Deviation |SP-PV| normal: " + value;

@@ -170,6 +170,19 @@ TEST(AlarmAcknowledge, UnackedFromActivationUntilAckThenConfirm) {
                                                 "level 0.5 acked", "level 0.5 confirmed"}));
 }
 
+TEST(AlarmMessages, SignalInFourFiguresLimitAsSet) {
+  AlarmSet set(kStep);
+  AlarmLimits l = Level();
+  l.High = 80.125;
+  set.Configure(l);
+  set.Step(0, 50, 80.1328369140625, 50);
+  EXPECT_EQ(set.Status(AlarmKind::Level).Message, "PV high: 80.13 > 80.125");
+  set.Step(0.5, 50, 5.25, 50);
+  EXPECT_EQ(set.Status(AlarmKind::Level).Message, "PV low-low: 5.25 < 10");
+  set.Step(1, 50, 50, 50);
+  EXPECT_EQ(set.Status(AlarmKind::Level).Message, "PV normal: 50");
+}
+
 TEST(AlarmAcknowledge, WorseLimitWantsAttentionAgainEasingDoesNot) {
   AlarmSet set(kStep);
   set.Configure(Level());
