@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "opcua/AddressSpace.h"
+#include "opcua/CallServiceTypes.h"
 #include "opcua/Clock.h"
 #include "opcua/Conditions.h"
 #include "opcua/Crypto.h"
@@ -182,6 +183,7 @@ class ServerCore {
   void Republish(Context&, const RepublishRequest&, RepublishResponse&);
   void TransferSubscriptions(Context&, const TransferSubscriptionsRequest&,
                              TransferSubscriptionsResponse&);
+  void Call(Context&, const CallRequest&, CallResponse&);
 
   // Helpers shared between services.
   std::vector<EndpointDescription> Endpoints() const;
