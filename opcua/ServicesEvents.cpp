@@ -221,21 +221,22 @@ size_t ServerCore::AppendEventNotifications(Subscription& sub, size_t limit, siz
     ++count;
     return true;
   };
-  for (auto& [id, item] : sub.items) {
-    if (!item->events || item->mode != MonitoringMode::Reporting) continue;
-    EventItemState& st = *item->events;
+  for (auto& entry : sub.items) {
+    MonitoredItem& item = *entry.second;
+    if (!item.events || item.mode != MonitoringMode::Reporting) continue;
+    EventItemState& st = *item.events;
     auto overflow = [&] {
       Event lost = SystemEvent(ids::EventQueueOverflowEventType, "Events were lost", NewEventId(),
                                clock_.Now());
-      if (add(item->clientHandle, st.filter.Select(lost, space_))) st.overflowed = false;
+      if (add(item.clientHandle, st.filter.Select(lost, space_))) st.overflowed = false;
     };
-    if (st.overflowed && item->discardOldest) overflow();
-    while (!full && !(st.overflowed && item->discardOldest) && !st.queue.empty()) {
-      if (!add(item->clientHandle, st.queue.front())) break;
+    if (st.overflowed && item.discardOldest) overflow();
+    while (!full && !(st.overflowed && item.discardOldest) && !st.queue.empty()) {
+      if (!add(item.clientHandle, st.queue.front())) break;
       st.queue.pop_front();
     }
     // Discarding the newest, the overflow comes after the events kept.
-    if (!full && st.overflowed && !item->discardOldest && st.queue.empty()) overflow();
+    if (!full && st.overflowed && !item.discardOldest && st.queue.empty()) overflow();
     if (full) break;
   }
   if (count == 0) return 0;
