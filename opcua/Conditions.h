@@ -40,7 +40,8 @@ struct ConditionState {
   ConditionLimits limits;               // limit alarms: the limits in force
   uint16_t severity = 1;                // 1..1000
   LocalizedText message;
-  DateTime time;                        // when the state came about (now if 0)
+  DateTime time;                        // when the state came about (now if 0); a
+                                        // state that differs only in it raises no event
   bool acked = true;
   bool confirmed = true;
   friend bool operator==(const ConditionState&, const ConditionState&) = default;

@@ -86,7 +86,11 @@ void ServerCore::ApplyConditionUpdates(std::vector<ConditionUpdate>& updates) {
     if (u.handle >= conditions_.size()) continue;
     Condition& c = conditions_[u.handle];
     Cut(u.state.message.text, kMaxConditionMessageBytes);
-    if (c.reported && u.state == c.state) continue;
+    // The time alone is no change: an application that mirrors a client's
+    // acknowledgment sets the state the stack already holds, at its own time.
+    ConditionState same = u.state;
+    same.time = c.state.time;
+    if (c.reported && same == c.state) continue;
     if (c.reported) c.lastSeverity = c.state.severity;
     c.state = std::move(u.state);
     RaiseConditionEvent(c);

@@ -138,6 +138,23 @@ TEST_F(Conditions, TheApplicationMayRefuseAnAnswer) {
   EXPECT_EQ(answered.size(), 2u);
 }
 
+TEST_F(Conditions, AnApplicationMirroringAnAnswerRaisesNoSecondEvent) {
+  ConditionState state = HighActive();
+  EventFieldList active = After([&] { SetState(levelHandle, state); });
+  ASSERT_EQ(Answer(client, kAcknowledge, Get<ByteString>(active, kEventId), "seen"), status::Good);
+  auto acked = NextEvents(client);
+  ASSERT_EQ(acked.size(), 1u);
+  // The application takes the acknowledgment into its own state and sets
+  // it, stamped with its own time: the state the client saw stays the newest.
+  clock.Advance(7);
+  state.acked = true;
+  state.time = clock.Now();
+  SetState(levelHandle, state);
+  EXPECT_TRUE(SendPublish(client).empty());
+  EXPECT_TRUE(Advance(client, 50).empty()) << "no event, not even a keep-alive yet";
+  EXPECT_EQ(Answer(client, kConfirm, Get<ByteString>(acked[0], kEventId), "done"), status::Good);
+}
+
 class ReadOnlyConditions : public EventFixture {
  protected:
   static ServerSecurity ReadOnly() {
