@@ -37,10 +37,6 @@ struct Reservation {
   uint32_t extraSlots = 0;
 };
 
-}  // namespace
-
-namespace {
-
 // Fits an event item's queue into the session's free slots, after what
 // `current` (the item being modified, or null) gives back. False when not
 // even one event fits.
