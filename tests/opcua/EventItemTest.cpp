@@ -223,6 +223,79 @@ TEST_F(EventItems, EventItemsHoldTheSessionsQueueSlotsForTheirFields) {
   EXPECT_EQ(core.ReservedQueueSlots(), before);
 }
 
+TEST_F(EventItems, DataChangesAndEventsShareOneMessageWithinItsLimit) {
+  CreateSubscriptionRequest create;
+  create.requestedPublishingInterval = 50;
+  create.requestedMaxKeepAliveCount = 5;
+  create.requestedLifetimeCount = 100;
+  create.maxNotificationsPerPublish = 3;
+  CreateSubscriptionResponse created;
+  ASSERT_EQ(client.Call(create, created), status::Good);
+  uint32_t sub = created.subscriptionId;
+  Monitor(client, sub, {var("A")});
+  ASSERT_EQ(MonitorEvents(client, sub, folder(), StandardFilter()).statusCode, status::Good);
+  for (uint16_t severity = 1; severity <= 3; ++severity) {
+    ConditionState s = HighActive();
+    s.severity = severity;
+    SetState(levelHandle, s);
+  }
+  // The initial value of A and two events, then the third event.
+  PublishResponse first = PublishOnce(client);
+  EXPECT_EQ(Changes(first).size(), 1u);
+  EXPECT_EQ(Events(first).size(), 2u);
+  EXPECT_TRUE(first.moreNotifications);
+  PublishResponse second = PublishOnce(client);
+  ASSERT_EQ(Events(second).size(), 1u);
+  EXPECT_EQ(Get<uint16_t>(Events(second)[0], kSeverity), 3);
+  EXPECT_TRUE(Changes(second).empty());
+}
+
+TEST_F(EventItems, ModifyAndDisableKeepTheItemsBounds) {
+  uint32_t sub = CreateSubscription(client);
+  auto item = MonitorEvents(client, sub, folder(), StandardFilter(), 10);
+  ASSERT_EQ(item.statusCode, status::Good);
+  const size_t held = core.ReservedQueueSlots();
+  // A new filter with one field and a smaller queue gives slots back; a bad
+  // one leaves the item as it was.
+  ModifyMonitoredItemsRequest modify;
+  modify.subscriptionId = sub;
+  MonitoredItemModifyRequest change;
+  change.monitoredItemId = item.monitoredItemId;
+  change.requestedParameters.queueSize = 2;
+  change.requestedParameters.filter = Wrap(With({Select("Severity")}));
+  MonitoredItemModifyRequest bad = change;
+  bad.requestedParameters.filter = Wrap(With({}));
+  modify.itemsToModify = {bad, change};
+  ModifyMonitoredItemsResponse modified;
+  ASSERT_EQ(client.Call(modify, modified), status::Good);
+  ASSERT_EQ(modified.results.size(), 2u);
+  EXPECT_EQ(modified.results[0].statusCode, status::BadEventFilterInvalid);
+  EXPECT_EQ(modified.results[1].statusCode, status::Good);
+  EXPECT_EQ(modified.results[1].revisedQueueSize, 2u);
+  EXPECT_LT(core.ReservedQueueSlots(), held);
+  PublishOnce(client);
+  SetState(levelHandle, HighActive());
+  auto events = NextEvents(client);
+  ASSERT_EQ(events.size(), 1u);
+  ASSERT_EQ(events[0].eventFields.size(), 1u);
+  EXPECT_EQ(Get<uint16_t>(events[0], 0), 500);
+  // Disabled, it queues nothing; enabled again, only what comes after.
+  SetMonitoringModeRequest mode;
+  mode.subscriptionId = sub;
+  mode.monitoringMode = MonitoringMode::Disabled;
+  mode.monitoredItemIds = {item.monitoredItemId};
+  SetMonitoringModeResponse moded;
+  ASSERT_EQ(client.Call(mode, moded), status::Good);
+  ConditionState normal;
+  SetState(levelHandle, normal);
+  mode.monitoringMode = MonitoringMode::Reporting;
+  ASSERT_EQ(client.Call(mode, moded), status::Good);
+  SetState(levelHandle, HighActive());
+  events = NextEvents(client);
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(Get<uint16_t>(events[0], 0), 500);
+}
+
 TEST_F(EventItems, ClientsFindTheConditionMethodsByBrowsePath) {
   TranslateBrowsePathsToNodeIdsRequest req;
   for (auto [start, name] : {std::pair{ids::ConditionType, "ConditionRefresh"},
