@@ -44,15 +44,15 @@ bool LoopAlarmConditions::Add(opcua::Server& server, uint16_t ns, const opcua::N
                               AlarmAnswerHandOff& answers, std::string& error) {
   for (std::size_t i = 0; i < kLoopAlarmCount; ++i) {
     const LoopAlarmCondition& c = kLoopAlarmConditions[i];
-    opcua::ConditionSpec spec;
-    spec.id = opcua::NodeId(ns, c.Id);
-    spec.type = opcua::NodeId(0, c.Type);
-    spec.source = loop;
-    spec.name = c.Name;
-    spec.inputNode = opcua::NodeId(ns, c.Input);
+    opcua::ConditionDefinition definition;
+    definition.id = opcua::NodeId(ns, c.Id);
+    definition.type = opcua::NodeId(0, c.Type);
+    definition.source = loop;
+    definition.name = c.Name;
+    definition.inputNode = opcua::NodeId(ns, c.Input);
     if (c.Type == opcua::ids::ExclusiveDeviationAlarmType)
-      spec.setpointNode = opcua::NodeId(ns, kLoopSetPointVariable);
-    if (!server.AddCondition(spec, handles_[i], error)) return false;
+      definition.setpointNode = opcua::NodeId(ns, kLoopSetPointVariable);
+    if (!server.AddCondition(definition, handles_[i], error)) return false;
   }
   server.SetConditionResponseCallback(AnswerCallback(answers));
   setState_ = [&server](uint32_t handle, opcua::ConditionState state) {

@@ -37,13 +37,13 @@ bool IsAlarmType(const NodeId& type, const AddressSpace& space) {
 Event ConditionEvent(const Condition& c, const AddressSpace& space, DateTime receiveTime) {
   const ConditionState& s = c.state;
   Event e;
-  e.type = c.spec.type;
-  e.source = c.spec.source;
-  e.conditionId = c.spec.id;
+  e.type = c.definition.type;
+  e.source = c.definition.source;
+  e.conditionId = c.definition.id;
   auto& f = e.fields;
   f["EventId"] = c.eventId;
-  f["EventType"] = c.spec.type;
-  f["SourceNode"] = c.spec.source;
+  f["EventType"] = c.definition.type;
+  f["SourceNode"] = c.definition.source;
   f["SourceName"] = c.sourceName;
   f["Time"] = s.time.ticks != 0 ? s.time : receiveTime;
   f["ReceiveTime"] = receiveTime;
@@ -51,7 +51,7 @@ Event ConditionEvent(const Condition& c, const AddressSpace& space, DateTime rec
   f["Severity"] = s.severity;
   f["ConditionClassId"] = NodeId(0, ids::ProcessConditionClassType);
   f["ConditionClassName"] = Text("Process");
-  f["ConditionName"] = c.spec.name;
+  f["ConditionName"] = c.definition.name;
   f["BranchId"] = NodeId();
   f["Retain"] = c.Retain();
   TwoState(e, "EnabledState", s.enabled, "Enabled", "Disabled");
@@ -62,9 +62,9 @@ Event ConditionEvent(const Condition& c, const AddressSpace& space, DateTime rec
   TwoState(e, "AckedState", s.acked, "Acknowledged", "Unacknowledged");
   TwoState(e, "ConfirmedState", s.confirmed, "Confirmed", "Unconfirmed");
   TwoState(e, "ActiveState", s.active, "Active", "Inactive");
-  f["InputNode"] = c.spec.inputNode;
+  f["InputNode"] = c.definition.inputNode;
   f["SuppressedOrShelved"] = false;
-  const NodeId& type = c.spec.type;
+  const NodeId& type = c.definition.type;
   if (space.IsSubtype(type, NodeId(0, ids::LimitAlarmType))) {
     const ConditionLimits& l = s.limits;
     for (auto [name, limit] : {std::pair{"HighHighLimit", &l.highHigh}, {"HighLimit", &l.high},
@@ -77,9 +77,9 @@ Event ConditionEvent(const Condition& c, const AddressSpace& space, DateTime rec
     f["LimitState/CurrentState/Id"] = state;
   }
   if (space.IsSubtype(type, NodeId(0, ids::ExclusiveDeviationAlarmType)))
-    f["SetpointNode"] = c.spec.setpointNode;
+    f["SetpointNode"] = c.definition.setpointNode;
   if (space.IsSubtype(type, NodeId(0, ids::OffNormalAlarmType)))
-    f["NormalState"] = c.spec.normalState;
+    f["NormalState"] = c.definition.normalState;
   return e;
 }
 

@@ -23,7 +23,7 @@ struct ConditionLimits {
   friend bool operator==(const ConditionLimits&, const ConditionLimits&) = default;
 };
 
-struct ConditionSpec {
+struct ConditionDefinition {
   NodeId id;      // the condition object, a new node
   NodeId type;    // an AlarmConditionType subtype, e.g. NodeId(0, ids::ExclusiveLevelAlarmType)
   NodeId source;  // the object the condition belongs to (SourceNode)
@@ -68,7 +68,7 @@ struct ConditionUpdate {
 
 // A condition as the server holds it.
 struct Condition {
-  ConditionSpec spec;
+  ConditionDefinition definition;
   ConditionState state;
   std::string sourceName;  // the source's browse name
   ByteString eventId;      // of the newest event, the one a client answers

@@ -59,12 +59,12 @@ void Server::SetLocaleCallback(LocaleCallback callback) {
   core_.SetLocaleCallback(std::move(callback));
 }
 
-bool Server::AddCondition(const ConditionSpec& spec, uint32_t& handle, std::string& error) {
+bool Server::AddCondition(const ConditionDefinition& definition, uint32_t& handle, std::string& error) {
   if (running_) {
-    error = "condition " + spec.id.ToString() + " added after Start()";
+    error = "condition " + definition.id.ToString() + " added after Start()";
     return false;
   }
-  return core_.AddCondition(spec, handle, error);
+  return core_.AddCondition(definition, handle, error);
 }
 
 void Server::SetConditionResponseCallback(ConditionResponseCallback callback) {

@@ -67,11 +67,11 @@ class Server {
   void SetWriteCallback(WriteCallback callback);
   // Runs on the server thread when a client activates a session.
   void SetLocaleCallback(LocaleCallback callback);
-  // A condition (alarm) object of type `spec.type` under `spec.source`,
+  // A condition (alarm) object of type `definition.type` under `definition.source`,
   // whose events reach the event items of the source and of the Server
   // object; `handle` is what SetConditionState takes. No event is raised
   // before its first state is set.
-  bool AddCondition(const ConditionSpec& spec, uint32_t& handle, std::string& error);
+  bool AddCondition(const ConditionDefinition& definition, uint32_t& handle, std::string& error);
   // Runs on the server thread when a client acknowledges or confirms a
   // condition (see ConditionResponseCallback).
   void SetConditionResponseCallback(ConditionResponseCallback callback);

@@ -125,10 +125,10 @@ class ServerCore {
   size_t AppVariableCount() const { return appVariables_.size(); }
 
   // ---- Conditions (ServicesConditions.cpp) ----
-  // Adds a condition object under `spec.source` (an object, made a notifier
+  // Adds a condition object under `definition.source` (an object, made a notifier
   // of the Server object); its handle is what ApplyConditionUpdates uses.
   // It raises no event until its first state is set.
-  bool AddCondition(const ConditionSpec& spec, uint32_t& handle, std::string& error);
+  bool AddCondition(const ConditionDefinition& definition, uint32_t& handle, std::string& error);
   // Sets condition states; each that differs from the condition's current
   // state raises an event.
   void ApplyConditionUpdates(std::vector<ConditionUpdate>& updates);

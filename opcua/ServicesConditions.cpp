@@ -29,36 +29,36 @@ std::string ClientUserId(const Session& s) {
 
 }  // namespace
 
-bool ServerCore::AddCondition(const ConditionSpec& spec, uint32_t& handle, std::string& error) {
-  Node* source = space_.Find(spec.source);
+bool ServerCore::AddCondition(const ConditionDefinition& definition, uint32_t& handle, std::string& error) {
+  Node* source = space_.Find(definition.source);
   if (!source || source->nodeClass != NodeClass::Object) {
-    error = "source " + spec.source.ToString() + " of condition " + spec.id.ToString() +
+    error = "source " + definition.source.ToString() + " of condition " + definition.id.ToString() +
             " is not an object";
     return false;
   }
-  if (!IsAlarmType(spec.type, space_)) {
-    error = "type " + spec.type.ToString() + " of condition " + spec.id.ToString() +
+  if (!IsAlarmType(definition.type, space_)) {
+    error = "type " + definition.type.ToString() + " of condition " + definition.id.ToString() +
             " is not an alarm condition type";
     return false;
   }
-  if (spec.name.empty()) {
-    error = "condition " + spec.id.ToString() + " has no name";
+  if (definition.name.empty()) {
+    error = "condition " + definition.id.ToString() + " has no name";
     return false;
   }
   Node n;
-  n.id = spec.id;
+  n.id = definition.id;
   n.nodeClass = NodeClass::Object;
-  n.browseName = {spec.id.ns, spec.name};
-  n.displayName = {"", spec.name};
+  n.browseName = {definition.id.ns, definition.name};
+  n.displayName = {"", definition.name};
   if (!space_.Add(std::move(n))) {
-    error = "node " + spec.id.ToString() + " of condition " + spec.name + " already exists";
+    error = "node " + definition.id.ToString() + " of condition " + definition.name + " already exists";
     return false;
   }
-  space_.Link(spec.id, ids::HasTypeDefinition, spec.type);
-  space_.Link(spec.source, ids::HasComponent, spec.id);
-  space_.Link(spec.source, ids::HasCondition, spec.id);
+  space_.Link(definition.id, ids::HasTypeDefinition, definition.type);
+  space_.Link(definition.source, ids::HasComponent, definition.id);
+  space_.Link(definition.source, ids::HasCondition, definition.id);
   // The source's events reach the items on it and on the Server object.
-  source = space_.Find(spec.source);
+  source = space_.Find(definition.source);
   source->eventNotifier |= kSubscribeToEvents;
   const NodeId server(0, ids::Server);
   bool underServer = std::any_of(source->references.begin(), source->references.end(),
@@ -66,9 +66,9 @@ bool ServerCore::AddCondition(const ConditionSpec& spec, uint32_t& handle, std::
                                    return !r.isForward && r.target == server &&
                                           r.typeId == NodeId(0, ids::HasNotifier);
                                  });
-  if (!underServer && !(spec.source == server)) space_.Link(server, ids::HasNotifier, spec.source);
+  if (!underServer && !(definition.source == server)) space_.Link(server, ids::HasNotifier, definition.source);
   Condition c;
-  c.spec = spec;
+  c.definition = definition;
   c.sourceName = source->browseName.name;
   handle = static_cast<uint32_t>(conditions_.size());
   conditions_.push_back(std::move(c));
@@ -124,7 +124,7 @@ StatusCode ServerCore::AnswerCondition(Session& s, const NodeId& objectId,
                                        const std::vector<Variant>& inputs,
                                        ConditionResponse response) {
   auto it = std::find_if(conditions_.begin(), conditions_.end(),
-                         [&](const Condition& c) { return c.spec.id == objectId; });
+                         [&](const Condition& c) { return c.definition.id == objectId; });
   if (it == conditions_.end())
     return space_.Find(objectId) ? status::BadMethodInvalid : status::BadNodeIdUnknown;
   // The same rule as for writes: answering an alarm changes the process's state.
@@ -179,7 +179,7 @@ StatusCode ServerCore::RefreshConditions(Session& s, const std::vector<Variant>&
   for (const Condition& c : conditions_) {
     if (!c.reported || !c.Retain()) continue;
     Event e = ConditionEvent(c, space_, now);
-    std::vector<Node*> notifiers = NotifiersOf(c.spec.source);
+    std::vector<Node*> notifiers = NotifiersOf(c.definition.source);
     for (auto& [itemId, item] : sub->items)
       if (std::find(notifiers.begin(), notifiers.end(), item->node) != notifiers.end())
         EnqueueEvent(*item, e, false);

@@ -49,7 +49,7 @@ class FuzzServer {
       uint32_t handle = 0;
       core_.AddVariable(NodeId(ns, "F"), NodeId(ns, name), name, "empty", true, handle, error);
     }
-    ConditionSpec alarm{NodeId(ns, "F.Alarm"), NodeId(0, ids::ExclusiveLevelAlarmType),
+    ConditionDefinition alarm{NodeId(ns, "F.Alarm"), NodeId(0, ids::ExclusiveLevelAlarmType),
                         NodeId(ns, "F"), "Alarm", NodeId(ns, "A"), {}, {}};
     core_.AddCondition(alarm, alarm_, error);
     core_.SetWriteCallback([](uint32_t, const NodeId&, Variant& v) {

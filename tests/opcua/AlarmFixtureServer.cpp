@@ -32,11 +32,11 @@ class AlarmApplication {
     uint16_t ns = server_.RegisterNamespace("urn:qx:test:alarms");
     NodeId loop(ns, "Loop");
     uint32_t pv = 0;
-    ConditionSpec spec{NodeId(ns, "Loop.LevelAlarm"), NodeId(0, ids::ExclusiveLevelAlarmType), loop,
+    ConditionDefinition definition{NodeId(ns, "Loop.LevelAlarm"), NodeId(0, ids::ExclusiveLevelAlarmType), loop,
                        "LevelAlarm", NodeId(ns, "Loop.PV"), {}, {}};
     if (!server_.AddFolder(NodeId(0, ids::ObjectsFolder), loop, "Loop", error) ||
         !server_.AddVariable(loop, NodeId(ns, "Loop.PV"), "PV", 50.0, false, pv, error) ||
-        !server_.AddCondition(spec, alarm_, error))
+        !server_.AddCondition(definition, alarm_, error))
       return false;
     server_.SetConditionResponseCallback(
         [this](uint32_t, ConditionResponse response, const LocalizedText& comment,

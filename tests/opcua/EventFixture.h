@@ -56,9 +56,9 @@ class EventFixture : public ServerFixture {
   explicit EventFixture(ServerLimits limits = {}, ServerSecurity security = {})
       : ServerFixture(limits, std::move(security)) {
     std::string error;
-    ConditionSpec level{NodeId(ns, "App.Level"), NodeId(0, ids::ExclusiveLevelAlarmType),
+    ConditionDefinition level{NodeId(ns, "App.Level"), NodeId(0, ids::ExclusiveLevelAlarmType),
                         folder(), "Level", var("A"), {}, {}};
-    ConditionSpec offNormal{NodeId(ns, "App.Stuck"), NodeId(0, ids::OffNormalAlarmType),
+    ConditionDefinition offNormal{NodeId(ns, "App.Stuck"), NodeId(0, ids::OffNormalAlarmType),
                             folder(), "Stuck", var("B"), {}, {}};
     EXPECT_TRUE(core.AddCondition(level, levelHandle, error)) << error;
     EXPECT_TRUE(core.AddCondition(offNormal, stuckHandle, error)) << error;
