@@ -27,8 +27,6 @@ struct Colours {
 };
 
 Colours ColoursFor(const AlarmStatus& s) {
-  // A cleared alarm still waiting for its acknowledgment keeps its colour
-  // as text on a plain background.
   if (s.Severity >= kHighSeverity) return {"#c62828", "#ffffff"};
   if (s.Severity >= kMediumSeverity) return {"#ef6c00", "#000000"};
   return {"#fdd835", "#000000"};
@@ -106,9 +104,8 @@ void AlarmBanner::ShowAlarms(const std::array<AlarmStatus, kAlarmKindCount>& ala
     transitions[i] = alarms[i].Transitions;
     anyEnabled = anyEnabled || alarms[i].Enabled;
   }
-  if (transitions == transitions_ && separator == separator_ && anyEnabled == anyEnabled_ &&
-      !shown_.empty() == !idle_->isVisible())
-    return;
+  if (drawn_ && transitions == transitions_ && separator == separator_ && anyEnabled == anyEnabled_) return;
+  drawn_ = true;
   transitions_ = transitions;
   separator_ = separator;
   anyEnabled_ = anyEnabled;

@@ -48,6 +48,7 @@ class AlarmBanner : public QFrame {
   QTimer* blink_;
   bool blinkOn_ = true;
   bool anyEnabled_ = false;
+  bool drawn_ = false;  // ShowAlarms has drawn once
   char separator_ = '.';
   std::vector<AlarmStatus> shown_;
   std::array<uint64_t, kAlarmKindCount> transitions_{};
