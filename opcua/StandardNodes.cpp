@@ -3,65 +3,13 @@
 
 #include "opcua/AddressSpace.h"
 #include "opcua/NodeIds.h"
+#include "opcua/StandardNodeBuilder.h"
 
 namespace opcua {
 
 namespace {
 
-NodeId Std(uint32_t id) { return NodeId(0, id); }
-
-class Builder {
- public:
-  explicit Builder(AddressSpace& space) : space_(space) {}
-
-  Node* Base(uint32_t id, NodeClass cls, const char* name) {
-    Node n;
-    n.id = Std(id);
-    n.nodeClass = cls;
-    n.browseName = {0, name};
-    n.displayName = {"", name};
-    return space_.Add(std::move(n));
-  }
-  void Object(uint32_t id, const char* name, uint32_t typeDef, uint32_t parent, uint32_t refType) {
-    Base(id, NodeClass::Object, name);
-    space_.Link(Std(id), ids::HasTypeDefinition, Std(typeDef));
-    if (parent) space_.Link(Std(parent), refType, Std(id));
-  }
-  Node* Variable(uint32_t id, const char* name, uint32_t dataType, int32_t valueRank,
-                 uint32_t parent, uint32_t refType, Variant value = {}) {
-    Node* n = Base(id, NodeClass::Variable, name);
-    n->dataType = Std(dataType);
-    n->valueRank = valueRank;
-    n->value = DataValue::Of(std::move(value));
-    uint32_t typeDef = refType == ids::HasProperty ? ids::PropertyType : ids::BaseDataVariableType;
-    space_.Link(Std(id), ids::HasTypeDefinition, Std(typeDef));
-    space_.Link(Std(parent), refType, Std(id));
-    return n;
-  }
-  void Type(uint32_t id, NodeClass cls, const char* name, uint32_t superType, bool isAbstract) {
-    Node* n = Base(id, cls, name);
-    n->isAbstract = isAbstract;
-    if (cls == NodeClass::VariableType) {
-      n->dataType = Std(ids::BaseDataType);
-      n->valueRank = -2;
-    }
-    if (superType) space_.Link(Std(superType), ids::HasSubtype, Std(id));
-  }
-  void ReferenceType(uint32_t id, const char* name, uint32_t superType, const char* inverse,
-                     bool isAbstract, bool symmetric = false) {
-    Node* n = Base(id, NodeClass::ReferenceType, name);
-    n->isAbstract = isAbstract;
-    n->symmetric = symmetric;
-    if (inverse) n->inverseName = {"", inverse};
-    if (superType) space_.Link(Std(superType), ids::HasSubtype, Std(id));
-  }
-  void Organize(uint32_t folder, uint32_t id) { space_.Link(Std(folder), ids::Organizes, Std(id)); }
-
- private:
-  AddressSpace& space_;
-};
-
-void AddReferenceTypes(Builder& b) {
+void AddReferenceTypes(StandardNodeBuilder& b) {
   using namespace ids;
   b.ReferenceType(References, "References", 0, nullptr, true, true);
   b.ReferenceType(HierarchicalReferences, "HierarchicalReferences", References, "InverseHierarchicalReferences", true);
@@ -80,7 +28,7 @@ void AddReferenceTypes(Builder& b) {
   b.ReferenceType(GeneratesEvent, "GeneratesEvent", NonHierarchicalReferences, "GeneratedBy", false);
 }
 
-void AddDataTypes(Builder& b) {
+void AddDataTypes(StandardNodeBuilder& b) {
   using namespace ids;
   auto dt = [&](uint32_t id, const char* name, uint32_t super, bool isAbstract = false) {
     b.Type(id, NodeClass::DataType, name, super, isAbstract);
@@ -119,7 +67,7 @@ void AddDataTypes(Builder& b) {
   dt(ServerState, "ServerState", Enumeration);
 }
 
-void AddObjectAndVariableTypes(Builder& b) {
+void AddObjectAndVariableTypes(StandardNodeBuilder& b) {
   using namespace ids;
   b.Type(BaseObjectType, NodeClass::ObjectType, "BaseObjectType", 0, false);
   b.Type(FolderType, NodeClass::ObjectType, "FolderType", BaseObjectType, false);
@@ -133,7 +81,7 @@ void AddObjectAndVariableTypes(Builder& b) {
   b.Type(BuildInfoType, NodeClass::VariableType, "BuildInfoType", BaseDataVariableType, false);
 }
 
-void AddFolders(Builder& b) {
+void AddFolders(StandardNodeBuilder& b) {
   using namespace ids;
   b.Object(RootFolder, "Root", FolderType, 0, 0);
   b.Object(ObjectsFolder, "Objects", FolderType, RootFolder, Organizes);
@@ -153,7 +101,7 @@ std::vector<Scalar> Strings(const std::vector<std::string>& texts) {
   return {texts.begin(), texts.end()};
 }
 
-void AddServerObject(Builder& b, const ServerDescription& d,
+void AddServerObject(StandardNodeBuilder& b, const ServerDescription& d,
                      std::function<std::vector<std::string>()> namespaces,
                      std::function<opcua::DateTime()> now, opcua::DateTime startTime) {
   using namespace ids;
@@ -210,7 +158,7 @@ void AddServerObject(Builder& b, const ServerDescription& d,
 void AddStandardNodes(AddressSpace& space, const ServerDescription& description,
                       std::function<std::vector<std::string>()> namespaces,
                       std::function<DateTime()> now, DateTime startTime) {
-  Builder b(space);
+  StandardNodeBuilder b(space);
   AddReferenceTypes(b);
   AddDataTypes(b);
   AddObjectAndVariableTypes(b);
