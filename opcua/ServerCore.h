@@ -55,9 +55,15 @@ class ServerCore {
   uint16_t RegisterNamespace(const std::string& uri);
   bool AddFolder(const NodeId& parent, const NodeId& id, const std::string& name,
                  std::string& error);
+  // An object (NodeClass Object) under `parent`: organised by a folder, a
+  // component (HasComponent) of any other node. `typeDefinition` is an
+  // object type (e.g. NodeId(0, ids::BaseObjectType)); `eventNotifier` is
+  // its EventNotifier attribute (bit 0 SubscribeToEvents).
+  bool AddObject(const NodeId& parent, const NodeId& id, const std::string& name,
+                 const NodeId& typeDefinition, uint8_t eventNotifier, std::string& error);
   // Adds a String-typed (or any scalar) variable with a HasComponent
-  // reference from `parent`; `handle` is what SetValue and the write
-  // callback use for it.
+  // reference from `parent` (a folder or an object); `handle` is what
+  // SetValue and the write callback use for it.
   bool AddVariable(const NodeId& parent, const NodeId& id, const std::string& name,
                    const Variant& initial, bool writable, uint32_t& handle, std::string& error);
   // Sets the Description attribute of a node added before.
@@ -65,6 +71,19 @@ class ServerCore {
   // Gives a variable the property EngineeringUnits (a child variable of
   // type PropertyType holding `units`), or replaces the units it has.
   bool SetEngineeringUnits(const NodeId& variable, const EUInformation& units, std::string& error);
+  // A property (HasProperty, PropertyType) of a node added before, with a
+  // constant value, read-only. Its data type and value rank are those of
+  // `value` unless `dataType` is given (not null).
+  bool AddProperty(const NodeId& node, const std::string& name, const Variant& value,
+                   std::string& error, const NodeId& dataType = {});
+  // Gives a variable the property EURange (a Range structure), or replaces
+  // the range it has.
+  bool SetEURange(const NodeId& variable, double low, double high, std::string& error);
+  // Replaces the HasTypeDefinition of a variable or object added before,
+  // e.g. with AnalogItemType for a variable; the type must be of the
+  // node's kind (a variable type for a variable, an object type for an
+  // object).
+  bool SetTypeDefinition(const NodeId& node, const NodeId& typeDefinition, std::string& error);
   void SetWriteCallback(WriteCallback callback) { writeCallback_ = std::move(callback); }
   void SetLocaleCallback(LocaleCallback callback) { localeCallback_ = std::move(callback); }
   // Has the passwords of sign-ins checked by `checker` instead of at once
@@ -163,6 +182,13 @@ class ServerCore {
   void Republish(Context&, const RepublishRequest&, RepublishResponse&);
   void TransferSubscriptions(Context&, const TransferSubscriptionsRequest&,
                              TransferSubscriptionsResponse&);
+
+  // The node of property `name` of `owner`, added with `value` or, when
+  // `replace` and the owner has it already, given `value`. Null with
+  // `error` set when the owner does not exist or the property's id is
+  // another node's.
+  Node* PutProperty(const NodeId& owner, const std::string& name, const DataValue& value,
+                    const NodeId& dataType, int32_t valueRank, bool replace, std::string& error);
 
   // Helpers shared between services.
   std::vector<EndpointDescription> Endpoints() const;
