@@ -88,6 +88,17 @@ bool Server::SetTypeDefinition(const NodeId& node, const NodeId& typeDefinition,
   return core_.SetTypeDefinition(node, typeDefinition, error);
 }
 
+bool Server::AddMethod(const NodeId& object, const NodeId& id, const std::string& name,
+                       std::vector<MethodArgument> inputs, std::vector<MethodArgument> outputs,
+                       MethodCallback callback, std::string& error) {
+  if (running_) {
+    error = "method " + id.ToString() + " added after Start()";
+    return false;
+  }
+  return core_.AddMethod(object, id, name, std::move(inputs), std::move(outputs),
+                         std::move(callback), error);
+}
+
 void Server::SetWriteCallback(WriteCallback callback) { core_.SetWriteCallback(std::move(callback)); }
 
 void Server::SetLocaleCallback(LocaleCallback callback) {
