@@ -157,13 +157,17 @@ class ServerCore {
   // callbacks are made before (object, method, rights, arguments).
   using MethodHandler = std::function<StatusCode(Context& ctx, const CallMethodRequest& call,
                                                  std::vector<Variant>& outputs)>;
+  // Who may call a method: sessions that may write (as Write decides), or
+  // every session (e.g. a method that only sends again what a client may
+  // read anyway).
+  enum class MethodAccess { Writers, Everyone };
   // A method of `parent` run by `handler`. `parent` is an object, or an
   // object type: the method is then one of every object of that type or a
   // subtype of it, called with that object's id (or the type's own).
   // Server does not offer this to applications.
   bool AddInternalMethod(const NodeId& parent, const NodeId& id, const std::string& name,
                          std::vector<MethodArgument> inputs, std::vector<MethodArgument> outputs,
-                         MethodHandler handler, std::string& error);
+                         MethodAccess access, MethodHandler handler, std::string& error);
 
  private:
   struct Connection;
@@ -211,8 +215,11 @@ class ServerCore {
   struct MethodEntry {
     std::vector<MethodArgument> inputs;
     std::vector<MethodArgument> outputs;
+    MethodAccess access = MethodAccess::Writers;
     MethodHandler handler;
   };
+  // True if `session` may call `method` (a method with a handler).
+  bool MayCall(const Session& session, const NodeId& method) const;
   CallMethodResult CallMethod(Context& ctx, const CallMethodRequest& call);
   // True if `method` is a component of `object` or of its type (or a
   // supertype of that).

@@ -27,6 +27,7 @@ struct ServerCore::Connection {
 //
 //   AddInternalMethod(NodeId(0, ids::SomeObjectType), NodeId(0, ids::SomeMethod), "Some",
 //                     {{"SubscriptionId", NodeId(0, ids::UInt32), {}, -1}}, {},
+//                     MethodAccess::Everyone,
 //                     [this](Context& ctx, const CallMethodRequest& call,
 //                            std::vector<Variant>& outputs) {
 //                       uint32_t id = std::get<uint32_t>(call.inputArguments[0].scalar);
@@ -36,7 +37,8 @@ struct ServerCore::Connection {
 //                     error);
 //
 // The Call service checks the object, the method, the session's right to
-// write and the arguments' number and types before the handler runs.
+// call it (MethodAccess) and the arguments' number and types before the
+// handler runs.
 struct ServerCore::Context {
   Connection& connection;
   uint32_t requestId = 0;

@@ -119,12 +119,12 @@ void ServerCore::Read(Context& ctx, const ReadRequest& req, ReadResponse& resp) 
     } else {
       DataValue v = ReadAttribute(*n, item.attributeId, req.timestampsToReturn);
       // What this session may do, not what the variable or method allows.
-      if (v.status.IsGood() && !MayWrite(*ctx.session, config_.security)) {
-        if (item.attributeId == kAttrUserAccessLevel)
-          if (auto* level = std::get_if<uint8_t>(&v.value.scalar))
-            *level = static_cast<uint8_t>(*level & ~kAccessWrite);
-        if (item.attributeId == kAttrUserExecutable) v.value = Variant(false);
-      }
+      if (item.attributeId == kAttrUserAccessLevel && v.status.IsGood() &&
+          !MayWrite(*ctx.session, config_.security))
+        if (auto* level = std::get_if<uint8_t>(&v.value.scalar))
+          *level = static_cast<uint8_t>(*level & ~kAccessWrite);
+      if (item.attributeId == kAttrUserExecutable && v.status.IsGood())
+        v.value = Variant(MayCall(*ctx.session, n->id));
       resp.results.push_back(std::move(v));
     }
   }

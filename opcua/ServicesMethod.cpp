@@ -58,8 +58,8 @@ bool ServerCore::ArgumentMatches(const Variant& value, const MethodArgument& dec
 
 bool ServerCore::AddInternalMethod(const NodeId& parent, const NodeId& id, const std::string& name,
                                    std::vector<MethodArgument> inputs,
-                                   std::vector<MethodArgument> outputs, MethodHandler handler,
-                                   std::string& error) {
+                                   std::vector<MethodArgument> outputs, MethodAccess access,
+                                   MethodHandler handler, std::string& error) {
   const Node* owner = space_.Find(parent);
   if (!owner || (owner->nodeClass != NodeClass::Object && owner->nodeClass != NodeClass::ObjectType)) {
     error = "object " + parent.ToString() + " of method " + id.ToString() + " does not exist";
@@ -99,7 +99,7 @@ bool ServerCore::AddInternalMethod(const NodeId& parent, const NodeId& id, const
   if (!outputs.empty())
     PutProperty(id, "OutputArguments", ConstantValue(ArgumentsValue(outputs), now),
                 NodeId(0, ids::Argument), 1, false, error);
-  methods_[id] = MethodEntry{std::move(inputs), std::move(outputs), std::move(handler)};
+  methods_[id] = MethodEntry{std::move(inputs), std::move(outputs), access, std::move(handler)};
   return true;
 }
 
@@ -127,8 +127,14 @@ bool ServerCore::AddMethod(const NodeId& object, const NodeId& id, const std::st
     for (size_t i = 0; matches && i < out.size(); ++i) matches = ArgumentMatches(out[i], declared[i]);
     return matches ? result : status::BadInternalError;
   };
-  return AddInternalMethod(object, id, name, std::move(inputs), std::move(outputs), std::move(run),
-                           error);
+  return AddInternalMethod(object, id, name, std::move(inputs), std::move(outputs),
+                           MethodAccess::Writers, std::move(run), error);
+}
+
+bool ServerCore::MayCall(const Session& session, const NodeId& method) const {
+  auto entry = methods_.find(method);
+  return entry != methods_.end() && (entry->second.access == MethodAccess::Everyone ||
+                                     MayWrite(session, config_.security));
 }
 
 bool ServerCore::IsMethodOf(const Node& object, const NodeId& method) const {
@@ -154,7 +160,7 @@ CallMethodResult ServerCore::CallMethod(Context& ctx, const CallMethodRequest& c
     result.statusCode = status::BadNodeIdUnknown;
   } else if (entry == methods_.end() || !IsMethodOf(*object, call.methodId)) {
     result.statusCode = status::BadMethodInvalid;
-  } else if (!MayWrite(*ctx.session, config_.security)) {
+  } else if (!MayCall(*ctx.session, call.methodId)) {
     result.statusCode = status::BadUserAccessDenied;
   } else if (call.inputArguments.size() < entry->second.inputs.size()) {
     result.statusCode = status::BadArgumentsMissing;

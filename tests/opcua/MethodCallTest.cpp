@@ -252,16 +252,31 @@ class ReadOnlyMethodCalls : public MethodCalls {
   ReadOnlyMethodCalls() : MethodCalls(/*anonymousWrites=*/false) {}
 };
 
-TEST_F(ReadOnlyMethodCalls, ASessionThatMayNotWriteMayNotCall) {
+TEST_F(ReadOnlyMethodCalls, ASessionThatMayNotWriteCallsOnlyMethodsForEveryone) {
+  std::string error;
+  const NodeId open(ns, "Obj.Open");
+  int opened = 0;
+  ASSERT_TRUE(core.AddInternalMethod(obj(), open, "Open", {}, {}, ServerCore::MethodAccess::Everyone,
+                                     [&](ServerCore::Context&, const CallMethodRequest&,
+                                         std::vector<Variant>&) {
+                                       ++opened;
+                                       return status::Good;
+                                     },
+                                     error)) << error;
   EXPECT_EQ(CallOne({obj(), step(), {1.0, int32_t{1}}}).statusCode, status::BadUserAccessDenied);
   EXPECT_TRUE(calls.empty());
+  EXPECT_EQ(value, 10);
+  EXPECT_EQ(CallOne({obj(), open, {}}).statusCode, status::Good);
+  EXPECT_EQ(opened, 1);
   ReadRequest read;
-  read.nodesToRead = {{step(), kAttrExecutable, "", {}}, {step(), kAttrUserExecutable, "", {}}};
+  read.nodesToRead = {{step(), kAttrExecutable, "", {}}, {step(), kAttrUserExecutable, "", {}},
+                      {open, kAttrUserExecutable, "", {}}};
   ReadResponse resp;
   ASSERT_EQ(client.Call(read, resp), status::Good);
-  ASSERT_EQ(resp.results.size(), 2u);
+  ASSERT_EQ(resp.results.size(), 3u);
   EXPECT_TRUE(resp.results[0].value == Variant(true));
   EXPECT_TRUE(resp.results[1].value == Variant(false)) << "the session is told it may not call";
+  EXPECT_TRUE(resp.results[2].value == Variant(true));
 }
 
 // How a service of the stack offers a method of its own: registered once on
@@ -273,7 +288,7 @@ TEST_F(MethodCalls, AStackMethodOfATypeRunsForEveryObjectOfItsSubtypes) {
   std::vector<std::string> sessions;
   ASSERT_TRUE(core.AddInternalMethod(
       NodeId(0, ids::FolderType), count, "Count", {{"by", NodeId(0, ids::UInt32), {}}},
-      {{"session", NodeId(0, ids::NodeId), {}}},
+      {{"session", NodeId(0, ids::NodeId), {}}}, ServerCore::MethodAccess::Writers,
       [&](ServerCore::Context& ctx, const CallMethodRequest& call, std::vector<Variant>& out) {
         sessions.push_back(ctx.session->identity);
         out = {ctx.session->sessionId};
