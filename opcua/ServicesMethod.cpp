@@ -153,12 +153,18 @@ CallMethodResult ServerCore::CallMethod(Context& ctx, const CallMethodRequest& c
   CallMethodResult result;
   const Node* object = space_.Find(call.objectId);
   auto entry = methods_.find(call.methodId);
-  if (call.objectId.IsNull() ||
-      (object && object->nodeClass != NodeClass::Object && object->nodeClass != NodeClass::ObjectType)) {
+  if (call.objectId.IsNull()) {
     result.statusCode = status::BadNodeIdInvalid;
   } else if (!object) {
     result.statusCode = status::BadNodeIdUnknown;
-  } else if (entry == methods_.end() || !IsMethodOf(*object, call.methodId)) {
+  } else if (entry == methods_.end()) {
+    // The condition methods check their objects and arguments themselves.
+    if (!CallStackMethod(*ctx.session, call.objectId, call.methodId, call.inputArguments,
+                         result.outputArguments, result.statusCode))
+      result.statusCode = status::BadMethodInvalid;
+  } else if (object->nodeClass != NodeClass::Object && object->nodeClass != NodeClass::ObjectType) {
+    result.statusCode = status::BadNodeIdInvalid;
+  } else if (!IsMethodOf(*object, call.methodId)) {
     result.statusCode = status::BadMethodInvalid;
   } else if (!MayCall(*ctx.session, call.methodId)) {
     result.statusCode = status::BadUserAccessDenied;
