@@ -61,6 +61,10 @@ struct Node {
   LocalizedText inverseName;
 };
 
+// Deeper than any type hierarchy of the server; walks up a hierarchy stop
+// there, so a cycle cannot hang them.
+inline constexpr int kMaxTypeDepth = 32;
+
 class AddressSpace {
  public:
   Node* Find(const NodeId& id);
@@ -70,6 +74,10 @@ class AddressSpace {
   // Adds a forward reference from `source` and the inverse one on `target`.
   void Link(const NodeId& source, uint32_t referenceType, const NodeId& target);
   void Link(const NodeId& source, const NodeId& referenceType, const NodeId& target);
+  // Removes a reference added with Link, both its directions.
+  void Unlink(const NodeId& source, const NodeId& referenceType, const NodeId& target);
+  // The type `type` is a subtype of, or a null id for a root type.
+  NodeId SuperType(const NodeId& type) const;
   // True if `type` is `base` or one of its subtypes (following HasSubtype).
   bool IsSubtype(const NodeId& type, const NodeId& base) const;
   // The type definition of an object or variable, or a null id.

@@ -55,6 +55,11 @@ class StandardNodeBuilder {
     if (inverse) n->inverseName = {"", inverse};
     if (superType) space_.Link(Std(superType), ids::HasSubtype, Std(id));
   }
+  void Encoding(uint32_t dataType, uint32_t id) {
+    Base(id, NodeClass::Object, "Default Binary");
+    space_.Link(Std(id), ids::HasTypeDefinition, Std(ids::DataTypeEncodingType));
+    space_.Link(Std(dataType), ids::HasEncoding, Std(id));
+  }
   void Organize(uint32_t folder, uint32_t id) { space_.Link(Std(folder), ids::Organizes, Std(id)); }
 
  protected:

@@ -63,6 +63,8 @@ void AddDataTypes(StandardNodeBuilder& b) {
   dt(BuildInfoDataType, "BuildInfo", Structure);
   dt(ids::ServerStatusDataType, "ServerStatusDataType", Structure);
   dt(ids::EUInformation, "EUInformation", Structure);
+  dt(ids::Range, "Range", Structure);
+  dt(ids::Argument, "Argument", Structure);
   dt(Enumeration, "Enumeration", BaseDataType, true);
   dt(ServerState, "ServerState", Enumeration);
 }
@@ -74,11 +76,30 @@ void AddObjectAndVariableTypes(StandardNodeBuilder& b) {
   b.Type(ServerType, NodeClass::ObjectType, "ServerType", BaseObjectType, false);
   b.Type(ServerCapabilitiesType, NodeClass::ObjectType, "ServerCapabilitiesType", BaseObjectType, false);
   b.Type(OperationLimitsType, NodeClass::ObjectType, "OperationLimitsType", FolderType, false);
+  b.Type(DataTypeEncodingType, NodeClass::ObjectType, "DataTypeEncodingType", BaseObjectType, false);
   b.Type(BaseVariableType, NodeClass::VariableType, "BaseVariableType", 0, true);
   b.Type(BaseDataVariableType, NodeClass::VariableType, "BaseDataVariableType", BaseVariableType, false);
   b.Type(PropertyType, NodeClass::VariableType, "PropertyType", BaseVariableType, false);
   b.Type(ServerStatusType, NodeClass::VariableType, "ServerStatusType", BaseDataVariableType, false);
   b.Type(BuildInfoType, NodeClass::VariableType, "BuildInfoType", BaseDataVariableType, false);
+  // The data access types an application gives its process values.
+  b.Type(DataItemType, NodeClass::VariableType, "DataItemType", BaseDataVariableType, false);
+  b.Type(BaseAnalogType, NodeClass::VariableType, "BaseAnalogType", DataItemType, false);
+  b.Type(AnalogItemType, NodeClass::VariableType, "AnalogItemType", BaseAnalogType, false);
+  b.Type(DiscreteItemType, NodeClass::VariableType, "DiscreteItemType", DataItemType, true);
+  b.Type(MultiStateDiscreteType, NodeClass::VariableType, "MultiStateDiscreteType", DiscreteItemType, false);
+}
+
+// The binary encoding of each structure a value of this server may hold, so
+// a client that meets an unknown encoding id finds its data type.
+void AddEncodings(StandardNodeBuilder& b) {
+  using namespace ids;
+  for (auto [type, encoding] : {std::pair{BuildInfoDataType, BuildInfo_Encoding_DefaultBinary},
+                                {ids::ServerStatusDataType, ServerStatusDataType_Encoding_DefaultBinary},
+                                {ids::EUInformation, EUInformation_Encoding_DefaultBinary},
+                                {ids::Range, Range_Encoding_DefaultBinary},
+                                {ids::Argument, Argument_Encoding_DefaultBinary}})
+    b.Encoding(type, encoding);
 }
 
 void AddFolders(StandardNodeBuilder& b) {
@@ -147,6 +168,7 @@ void AddServerObject(StandardNodeBuilder& b, const ServerDescription& d,
   // The per-call limits of the services offered; a client splits larger calls.
   b.Object(OperationLimits, "OperationLimits", OperationLimitsType, ServerCapabilities, HasComponent);
   for (auto [id, name] : {std::pair{MaxNodesPerRead, "MaxNodesPerRead"}, {MaxNodesPerWrite, "MaxNodesPerWrite"},
+                          {MaxNodesPerMethodCall, "MaxNodesPerMethodCall"},
                           {MaxNodesPerBrowse, "MaxNodesPerBrowse"},
                           {MaxNodesPerTranslateBrowsePaths, "MaxNodesPerTranslateBrowsePathsToNodeIds"},
                           {MaxMonitoredItemsPerCall, "MaxMonitoredItemsPerCall"}})
@@ -162,6 +184,7 @@ void AddStandardNodes(AddressSpace& space, const ServerDescription& description,
   AddReferenceTypes(b);
   AddDataTypes(b);
   AddObjectAndVariableTypes(b);
+  AddEncodings(b);
   AddFolders(b);
   AddServerObject(b, description, std::move(namespaces), std::move(now), startTime);
 }
