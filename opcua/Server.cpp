@@ -88,6 +88,14 @@ bool Server::SetTypeDefinition(const NodeId& node, const NodeId& typeDefinition,
   return core_.SetTypeDefinition(node, typeDefinition, error);
 }
 
+bool Server::EnableHistory(uint32_t handle, size_t capacity, std::string& error) {
+  if (running_) {
+    error = "history of variable handle " + std::to_string(handle) + " enabled after Start()";
+    return false;
+  }
+  return core_.EnableHistory(handle, capacity, error);
+}
+
 void Server::SetWriteCallback(WriteCallback callback) { core_.SetWriteCallback(std::move(callback)); }
 
 void Server::SetLocaleCallback(LocaleCallback callback) {
@@ -152,6 +160,8 @@ void Server::Stop() {
 void Server::BeginUpdate() { updateMutex_.lock(); }
 
 void Server::SetValue(uint32_t handle, Variant value, StatusCode status, DateTime sourceTimestamp) {
+  // The update lock makes this the one writer of the history.
+  core_.RecordHistory(handle, value, status, sourceTimestamp);
   ValueUpdate& u = pending_.emplace_back();
   u.handle = handle;
   u.value.hasValue = u.value.hasStatus = u.value.hasSourceTimestamp = true;

@@ -18,6 +18,7 @@
 #include "opcua/AddressSpace.h"
 #include "opcua/Clock.h"
 #include "opcua/Crypto.h"
+#include "opcua/History.h"
 #include "opcua/PasswordChecker.h"
 #include "opcua/SecureChannel.h"
 #include "opcua/ServerConfig.h"
@@ -128,6 +129,21 @@ class ServerCore {
 
   // ---- Values from the application ----
   void ApplyUpdates(std::vector<ValueUpdate>& updates);
+
+  // ---- History ----
+  // Before the server runs: keeps the newest `capacity` values of a Double
+  // variable for HistoryRead (Historizing true, the HistoryRead bit in its
+  // access levels). Fails, naming the variable, for an unknown handle, a
+  // variable of another type, a second call, or a capacity of 0 or above
+  // HistoryRing::kMaxCapacity.
+  bool EnableHistory(uint32_t handle, size_t capacity, std::string& error);
+  // The thread that sets values, one at a time: records a value of a
+  // historized variable. Other variables, and values that are not Double
+  // scalars, are ignored. Throws std::bad_alloc when the ring cannot grow.
+  void RecordHistory(uint32_t handle, const Variant& value, StatusCode status,
+                     DateTime sourceTimestamp);
+  // Any thread: forgets what a historized variable recorded (no-op for others).
+  void ClearHistory(uint32_t handle);
 
   // ---- Sessions ----
   // While false, CreateSession is refused; existing sessions go on.
@@ -275,6 +291,9 @@ class ServerCore {
   AddressSpace space_;
   std::vector<std::string> namespaces_;
   std::vector<Node*> appVariables_;
+  // By handle; null for variables without history. Fixed before the
+  // server runs, so the writer and the server thread read it unlocked.
+  std::vector<std::unique_ptr<HistoryRing>> histories_;
   WriteCallback writeCallback_;
   LocaleCallback localeCallback_;
   std::unique_ptr<crypto::PrivateKey> serverKey_;

@@ -83,7 +83,7 @@ DataValue ServerCore::ReadAttribute(const Node& n, uint32_t attributeId,
       if (n.nodeClass == NodeClass::Variable) return of(n.minimumSamplingInterval);
       break;
     case kAttrHistorizing:
-      if (n.nodeClass == NodeClass::Variable) return of(false);
+      if (n.nodeClass == NodeClass::Variable) return of(n.history != nullptr);
       break;
     default:
       break;
