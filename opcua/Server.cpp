@@ -79,6 +79,15 @@ bool Server::SetEURange(const NodeId& variable, double low, double high, std::st
   return core_.SetEURange(variable, low, high, error);
 }
 
+bool Server::TrackProperty(const NodeId& node, const std::string& name, uint32_t& handle,
+                           std::string& error) {
+  if (running_) {
+    error = "property " + name + " of " + node.ToString() + " tracked after Start()";
+    return false;
+  }
+  return core_.TrackProperty(node, name, handle, error);
+}
+
 bool Server::SetTypeDefinition(const NodeId& node, const NodeId& typeDefinition,
                                std::string& error) {
   if (running_) {

@@ -76,6 +76,11 @@ class Server {
   // Gives a variable added before the property EURange, read as a Range
   // structure (low, high); a second call replaces the range.
   bool SetEURange(const NodeId& variable, double low, double high, std::string& error);
+  // Makes the property `name` of `node`, added before (e.g. an EURange that
+  // follows the application's configuration), a value that SetValue with
+  // `handle` changes; clients still only read it.
+  bool TrackProperty(const NodeId& node, const std::string& name, uint32_t& handle,
+                     std::string& error);
   // Gives a variable or object added before another type definition than
   // BaseDataVariableType, e.g. NodeId(0, ids::AnalogItemType).
   bool SetTypeDefinition(const NodeId& node, const NodeId& typeDefinition, std::string& error);

@@ -80,6 +80,11 @@ class ServerCore {
   // Gives a variable the property EURange (a Range structure), or replaces
   // the range it has.
   bool SetEURange(const NodeId& variable, double low, double high, std::string& error);
+  // Makes the property `name` of `node`, added before, a value that the
+  // application changes with the update batch (SetValue with `handle`), as
+  // it changes its variables' values; clients still only read it.
+  bool TrackProperty(const NodeId& node, const std::string& name, uint32_t& handle,
+                     std::string& error);
   // Replaces the HasTypeDefinition of a variable or object added before,
   // e.g. with AnalogItemType for a variable; the type must be of the
   // node's kind (a variable type for a variable, an object type for an
