@@ -105,6 +105,17 @@ bool Server::EnableHistory(uint32_t handle, size_t capacity, std::string& error)
   return core_.EnableHistory(handle, capacity, error);
 }
 
+bool Server::AddMethod(const NodeId& object, const NodeId& id, const std::string& name,
+                       std::vector<MethodArgument> inputs, std::vector<MethodArgument> outputs,
+                       MethodCallback callback, std::string& error) {
+  if (running_) {
+    error = "method " + id.ToString() + " added after Start()";
+    return false;
+  }
+  return core_.AddMethod(object, id, name, std::move(inputs), std::move(outputs),
+                         std::move(callback), error);
+}
+
 void Server::SetWriteCallback(WriteCallback callback) { core_.SetWriteCallback(std::move(callback)); }
 
 void Server::SetLocaleCallback(LocaleCallback callback) {

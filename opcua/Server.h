@@ -3,8 +3,8 @@
 // its configuration offers; anonymous and user-name sessions) that runs on
 // its own thread, with a second thread for password checks.
 //
-// Set-up (namespace, folders, variables, write callback) happens before
-// Start(). Afterwards the application feeds values with
+// Set-up (namespace, folders, objects, variables, properties, methods,
+// write callback) happens before Start(). Afterwards the application feeds values with
 // BeginUpdate/SetValue/EndUpdate from any one thread at a time; those calls
 // only copy the values under a short lock and wake the server thread, which
 // does the sampling, encoding and sending.
@@ -92,6 +92,12 @@ class Server {
   // in chunks of HistoryRing::kChunkValues: 16 bytes per value (4 more per
   // value in chunks where a status other than Good was recorded).
   bool EnableHistory(uint32_t handle, size_t capacity, std::string& error);
+  // Adds a method of an object added before, run by `callback` on the
+  // server thread when a client calls it (see Methods.h for what is checked
+  // before), with InputArguments and OutputArguments properties.
+  bool AddMethod(const NodeId& object, const NodeId& id, const std::string& name,
+                 std::vector<MethodArgument> inputs, std::vector<MethodArgument> outputs,
+                 MethodCallback callback, std::string& error);
   // Runs on the server thread for each client write of an application
   // variable's Value.
   void SetWriteCallback(WriteCallback callback);

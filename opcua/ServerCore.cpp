@@ -298,6 +298,7 @@ void ServerCore::RegisterServices() {
   Register<RepublishRequest, RepublishResponse, true>(&ServerCore::Republish);
   Register<TransferSubscriptionsRequest, TransferSubscriptionsResponse, true>(
       &ServerCore::TransferSubscriptions);
+  Register<CallRequest, CallResponse, true>(&ServerCore::Call);
 }
 
 void ServerCore::HandleRequest(Connection& c, const IncomingRequest& in) {

@@ -19,6 +19,8 @@
 #include "opcua/Clock.h"
 #include "opcua/Crypto.h"
 #include "opcua/History.h"
+#include "opcua/MethodTypes.h"
+#include "opcua/Methods.h"
 #include "opcua/PasswordChecker.h"
 #include "opcua/SecureChannel.h"
 #include "opcua/ServerConfig.h"
@@ -90,6 +92,12 @@ class ServerCore {
   // node's kind (a variable type for a variable, an object type for an
   // object).
   bool SetTypeDefinition(const NodeId& node, const NodeId& typeDefinition, std::string& error);
+  // A method (HasComponent from `object`) with InputArguments and
+  // OutputArguments properties (Argument structures; none when there are
+  // no arguments of that kind), run by `callback` on a client's Call.
+  bool AddMethod(const NodeId& object, const NodeId& id, const std::string& name,
+                 std::vector<MethodArgument> inputs, std::vector<MethodArgument> outputs,
+                 MethodCallback callback, std::string& error);
   void SetWriteCallback(WriteCallback callback) { writeCallback_ = std::move(callback); }
   void SetLocaleCallback(LocaleCallback callback) { localeCallback_ = std::move(callback); }
   // Has the passwords of sign-ins checked by `checker` instead of at once
@@ -162,9 +170,24 @@ class ServerCore {
   // Application variables, whose handles run from 0 to this count - 1.
   size_t AppVariableCount() const { return appVariables_.size(); }
 
+  // ---- The stack's own methods (see ServerCoreInternal.h) ----
+  // One request being served: its connection, its session, ...
+  struct Context;
+  // Runs a Call of a method of the stack itself, with the request it came
+  // in so it can act on the calling session. The checks of AddMethod's
+  // callbacks are made before (object, method, rights, arguments).
+  using MethodHandler = std::function<StatusCode(Context& ctx, const CallMethodRequest& call,
+                                                 std::vector<Variant>& outputs)>;
+  // A method of `parent` run by `handler`. `parent` is an object, or an
+  // object type: the method is then one of every object of that type or a
+  // subtype of it, called with that object's id (or the type's own).
+  // Server does not offer this to applications.
+  bool AddInternalMethod(const NodeId& parent, const NodeId& id, const std::string& name,
+                         std::vector<MethodArgument> inputs, std::vector<MethodArgument> outputs,
+                         MethodHandler handler, std::string& error);
+
  private:
   struct Connection;
-  struct Context;
   using ServiceEntry = std::function<void(ServerCore&, Connection&, const IncomingRequest&)>;
 
   template <class Req, class Resp, bool NeedsSession>
@@ -203,6 +226,20 @@ class ServerCore {
   void Republish(Context&, const RepublishRequest&, RepublishResponse&);
   void TransferSubscriptions(Context&, const TransferSubscriptionsRequest&,
                              TransferSubscriptionsResponse&);
+  void Call(Context&, const CallRequest&, CallResponse&);
+
+  // A method's declared arguments and what runs it (ServicesMethod.cpp).
+  struct MethodEntry {
+    std::vector<MethodArgument> inputs;
+    std::vector<MethodArgument> outputs;
+    MethodHandler handler;
+  };
+  CallMethodResult CallMethod(Context& ctx, const CallMethodRequest& call);
+  // True if `method` is a component of `object` or of its type (or a
+  // supertype of that).
+  bool IsMethodOf(const Node& object, const NodeId& method) const;
+  // True if `value` is of the argument's data type and value rank.
+  bool ArgumentMatches(const Variant& value, const MethodArgument& declared) const;
 
   // The node of property `name` of `owner`, added with `value` or, when
   // `replace` and the owner has it already, given `value`. Null with
@@ -300,6 +337,7 @@ class ServerCore {
   // server runs, so the writer and the server thread read it unlocked.
   std::vector<std::unique_ptr<HistoryRing>> histories_;
   WriteCallback writeCallback_;
+  std::unordered_map<NodeId, MethodEntry, NodeIdHash> methods_;
   LocaleCallback localeCallback_;
   std::unique_ptr<crypto::PrivateKey> serverKey_;
   bool serverKeyParsed_ = false;

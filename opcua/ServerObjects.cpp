@@ -22,14 +22,6 @@ bool IsStandardPropertyName(const std::string& name) {
   return names.count(name) != 0;
 }
 
-// A constant value as it reads: stamped with the time it was set.
-DataValue Stamped(Variant value, DateTime now) {
-  DataValue v = DataValue::Of(std::move(value));
-  v.hasSourceTimestamp = v.hasServerTimestamp = true;
-  v.sourceTimestamp = v.serverTimestamp = now;
-  return v;
-}
-
 }  // namespace
 
 bool ServerCore::AddObject(const NodeId& parent, const NodeId& id, const std::string& name,
@@ -71,10 +63,7 @@ Node* ServerCore::PutProperty(const NodeId& owner, const std::string& name,
     error = "node " + owner.ToString() + " for property " + name + " does not exist";
     return nullptr;
   }
-  // The property is named after its owner in the owner's namespace,
-  // "<owner>.<name>"; a numeric or opaque owner id is spelled as its text.
-  const std::string base = owner.type == IdType::String ? owner.text : owner.ToString();
-  const NodeId id(owner.ns, base + "." + name);
+  const NodeId id = PropertyId(owner, name);
   if (Node* existing = space_.Find(id)) {
     // Only the owner's own property is replaced; a node of the application
     // that happens to have this id is left alone.
@@ -118,7 +107,7 @@ bool ServerCore::AddProperty(const NodeId& node, const std::string& name, const 
   const int32_t rank = !value.isArray           ? -1
                        : value.dimensions.empty() ? 1
                                                   : static_cast<int32_t>(value.dimensions.size());
-  return PutProperty(node, name, Stamped(value, clock_.Now()), type, rank, false, error) != nullptr;
+  return PutProperty(node, name, ConstantValue(value, clock_.Now()), type, rank, false, error) != nullptr;
 }
 
 bool ServerCore::SetEngineeringUnits(const NodeId& variable, const EUInformation& units,
@@ -128,7 +117,7 @@ bool ServerCore::SetEngineeringUnits(const NodeId& variable, const EUInformation
     error = "variable " + variable.ToString() + " for engineering units does not exist";
     return false;
   }
-  return PutProperty(variable, "EngineeringUnits", Stamped(Wrap(units), clock_.Now()),
+  return PutProperty(variable, "EngineeringUnits", ConstantValue(Wrap(units), clock_.Now()),
                      NodeId(0, ids::EUInformation), -1, true, error) != nullptr;
 }
 
@@ -143,7 +132,7 @@ bool ServerCore::SetEURange(const NodeId& variable, double low, double high, std
             std::to_string(high) + " is not a range";
     return false;
   }
-  return PutProperty(variable, "EURange", Stamped(Wrap(Range{low, high}), clock_.Now()),
+  return PutProperty(variable, "EURange", ConstantValue(Wrap(Range{low, high}), clock_.Now()),
                      NodeId(0, ids::Range), -1, true, error) != nullptr;
 }
 

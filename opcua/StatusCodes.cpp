@@ -54,6 +54,8 @@ const char* StatusName(StatusCode code) {
       QX_STATUS(BadSequenceNumberInvalid), QX_STATUS(BadInvalidArgument),
       QX_STATUS(BadRequestTooLarge), QX_STATUS(BadResponseTooLarge),
       QX_STATUS(BadProtocolVersionUnsupported), QX_STATUS(BadTooManyMonitoredItems),
+      QX_STATUS(BadMethodInvalid), QX_STATUS(BadArgumentsMissing), QX_STATUS(BadInvalidState),
+      QX_STATUS(BadTooManyArguments),
   };
 #undef QX_STATUS
   for (const auto& e : kNames)

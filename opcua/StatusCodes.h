@@ -86,6 +86,8 @@ inline constexpr StatusCode BadSecurityPolicyRejected{0x80550000};
 inline constexpr StatusCode BadTooManySessions{0x80560000};
 inline constexpr StatusCode BadWriteNotSupported{0x80730000};
 inline constexpr StatusCode BadTypeMismatch{0x80740000};
+inline constexpr StatusCode BadMethodInvalid{0x80750000};
+inline constexpr StatusCode BadArgumentsMissing{0x80760000};
 inline constexpr StatusCode BadTooManySubscriptions{0x80770000};
 inline constexpr StatusCode BadTooManyPublishRequests{0x80780000};
 inline constexpr StatusCode BadNoSubscription{0x80790000};
@@ -102,10 +104,12 @@ inline constexpr StatusCode BadSecureChannelClosed{0x80860000};
 inline constexpr StatusCode BadSecureChannelTokenUnknown{0x80870000};
 inline constexpr StatusCode BadSequenceNumberInvalid{0x80880000};
 inline constexpr StatusCode BadInvalidArgument{0x80AB0000};
+inline constexpr StatusCode BadInvalidState{0x80AF0000};
 inline constexpr StatusCode BadRequestTooLarge{0x80B80000};
 inline constexpr StatusCode BadResponseTooLarge{0x80B90000};
 inline constexpr StatusCode BadProtocolVersionUnsupported{0x80BE0000};
 inline constexpr StatusCode BadTooManyMonitoredItems{0x80DB0000};
+inline constexpr StatusCode BadTooManyArguments{0x80E50000};
 // Info bits set on a queued value when older values were discarded.
 inline constexpr uint32_t InfoOverflowBits = 0x00000480;
 }  // namespace status

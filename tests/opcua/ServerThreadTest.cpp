@@ -136,6 +136,31 @@ TEST_F(ThreadedServer, ClientsReadWriteAndSubscribeOverTcp) {
   EXPECT_EQ(server->SessionCount(), 0u);
 }
 
+TEST_F(ThreadedServer, ClientsCallMethodsOverTcp) {
+  std::string error;
+  const NodeId object(ns, "O"), method(ns, "O.Twice");
+  ASSERT_TRUE(server->AddObject(NodeId(ns, "F"), object, "O", NodeId(0, ids::BaseObjectType), 0,
+                                error)) << error;
+  ASSERT_TRUE(server->AddMethod(object, method, "Twice", {{"x", NodeId(0, ids::Double), {}}},
+                                {{"y", NodeId(0, ids::Double), {}}},
+                                [](const MethodCall& call, std::vector<Variant>& out) {
+                                  out = {2 * std::get<double>(call.inputs[0].scalar)};
+                                  return status::Good;
+                                },
+                                error)) << error;
+  ASSERT_TRUE(server->Start(error)) << error;
+  EXPECT_FALSE(server->AddMethod(object, NodeId(ns, "O.Late"), "Late", {}, {},
+                                 [](const MethodCall&, std::vector<Variant>&) { return status::Good; },
+                                 error));
+  EXPECT_NE(error.find("after Start()"), std::string::npos) << error;
+  Client client;
+  ASSERT_TRUE(client.Connect(Url(), error)) << error;
+  std::vector<Variant> outputs;
+  ASSERT_EQ(client.CallMethod(object, method, {1.25}, outputs), status::Good);
+  EXPECT_TRUE(outputs == std::vector<Variant>{2.5});
+  EXPECT_EQ(client.CallMethod(object, method, {}, outputs), status::BadArgumentsMissing);
+}
+
 // A producer far ahead of the server thread (here: no thread at all yet)
 // does not grow the backlog past its limit, and the newest values survive.
 TEST_F(ThreadedServer, AFastProducerKeepsTheBacklogBoundedAndTheNewestValues) {
