@@ -113,11 +113,11 @@ StatusCode CheckLoopCall(LoopMethod method, const std::vector<opcua::Variant>& i
   const bool running = state.Running.load();
   switch (method) {
     case LoopMethod::StartRun:
-      if (running || !state.CanStart.load()) return kBadInvalidState;
+      if (running || !state.CanStart.load()) return status::BadInvalidState;
       command = Command(K::StartRun);
       return status::Good;
     case LoopMethod::StopRun:
-      if (!running) return kBadInvalidState;
+      if (!running) return status::BadInvalidState;
       command = Command(K::StopRun);
       return status::Good;
     case LoopMethod::StepSetPoint:
@@ -126,7 +126,7 @@ StatusCode CheckLoopCall(LoopMethod method, const std::vector<opcua::Variant>& i
       double delta = 0;
       if (inputs.size() != 1) return status::BadInvalidArgument;
       if (!RealOf(inputs[0], delta).IsGood()) return status::BadOutOfRange;
-      if (Manual(state) != output) return kBadInvalidState;
+      if (Manual(state) != output) return status::BadInvalidState;
       const double target =
           static_cast<double>(output ? state.OPNew.load() : state.SPNew.load()) + delta;
       const bool inside = output ? Within(target, kOutputLow, kOutputHigh)

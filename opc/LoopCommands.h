@@ -13,10 +13,6 @@
 
 namespace qx {
 
-// The call is not allowed in the loop's present state (a run already
-// running, an output step in Auto, ...).
-inline constexpr opcua::StatusCode kBadInvalidState{0x80AF0000};
-
 // The loop object's Mode: the index into its EnumStrings.
 enum class LoopObjectMode : int32_t { Manual = 0, Auto = 1, Cascade = 2 };
 inline constexpr int32_t kLoopObjectModeCount = 3;

@@ -116,20 +116,20 @@ TEST(LoopCalls, RefusedWhereTheLoopsStateForbidsThem) {
   const auto A = LoopObjectMode::Auto, M = LoopObjectMode::Manual, C = LoopObjectMode::Cascade;
   const Case cases[] = {
       {LoopMethod::StartRun, A, false, {}, status::Good, K::StartRun},
-      {LoopMethod::StartRun, A, true, {}, kBadInvalidState, K::StartRun},
+      {LoopMethod::StartRun, A, true, {}, status::BadInvalidState, K::StartRun},
       {LoopMethod::StopRun, M, true, {}, status::Good, K::StopRun},
-      {LoopMethod::StopRun, A, false, {}, kBadInvalidState, K::StopRun},
+      {LoopMethod::StopRun, A, false, {}, status::BadInvalidState, K::StopRun},
       {LoopMethod::StepSetPoint, A, true, {Variant(10.0)}, status::Good, K::StepSetPoint},
       {LoopMethod::StepSetPoint, C, true, {Variant(-50.0)}, status::Good, K::StepSetPoint},
       {LoopMethod::StepSetPoint, A, true, {Variant(150.5)}, status::BadOutOfRange, K::StepSetPoint},
       {LoopMethod::StepSetPoint, A, true, {Variant(-50.5)}, status::BadOutOfRange, K::StepSetPoint},
       {LoopMethod::StepSetPoint, A, true, {Variant(kNaN)}, status::BadOutOfRange, K::StepSetPoint},
-      {LoopMethod::StepSetPoint, M, true, {Variant(1.0)}, kBadInvalidState, K::StepSetPoint},
+      {LoopMethod::StepSetPoint, M, true, {Variant(1.0)}, status::BadInvalidState, K::StepSetPoint},
       {LoopMethod::StepOutput, M, true, {Variant(60.0)}, status::Good, K::StepOutput},
       {LoopMethod::StepOutput, M, true, {Variant(60.5)}, status::BadOutOfRange, K::StepOutput},
       {LoopMethod::StepOutput, M, true, {Variant(-kInf)}, status::BadOutOfRange, K::StepOutput},
-      {LoopMethod::StepOutput, A, true, {Variant(1.0)}, kBadInvalidState, K::StepOutput},
-      {LoopMethod::StepOutput, C, true, {Variant(1.0)}, kBadInvalidState, K::StepOutput},
+      {LoopMethod::StepOutput, A, true, {Variant(1.0)}, status::BadInvalidState, K::StepOutput},
+      {LoopMethod::StepOutput, C, true, {Variant(1.0)}, status::BadInvalidState, K::StepOutput},
       {LoopMethod::SetSpeed, A, true, {Variant(int32_t{0})}, status::Good, K::SetSpeed},
       {LoopMethod::SetSpeed, A, false, {Variant(int32_t{kFastestGaugeLevel})}, status::Good, K::SetSpeed},
       {LoopMethod::SetSpeed, A, true, {Variant(int32_t{kFastestGaugeLevel + 1})}, status::BadOutOfRange,
@@ -157,7 +157,7 @@ TEST(LoopCalls, StartRunNeedsACaseAndAFrontEnd) {
   SetState(state, LoopObjectMode::Auto, false);
   state.CanStart = false;
   LoopCommand command;
-  EXPECT_EQ(CheckLoopCall(LoopMethod::StartRun, {}, state, command), kBadInvalidState);
+  EXPECT_EQ(CheckLoopCall(LoopMethod::StartRun, {}, state, command), status::BadInvalidState);
 }
 
 TEST(LoopCalls, AStepCarriesItsDeltaAndASpeedItsLevel) {

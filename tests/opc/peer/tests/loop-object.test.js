@@ -6,7 +6,7 @@ const assert = require('node:assert/strict');
 const { AttributeIds, DataType, StatusCodes } = require('node-opcua');
 const { startQxsim, stopServer } = require('../lib/processes');
 const {
-  itemNodeId, openSession, closeSession, readText, secondPublicationAfter, browseChildren,
+  itemNodeId, openSession, closeSession, readText, secondPublicationAfter, browseChildren, waitUntil,
 } = require('../lib/client');
 
 const kSlowRun = ['--set', 'RunControl.SleepMs=20', '--set', 'RunControl.SpeedLevel=0', '--seed', '7'];
@@ -32,6 +32,20 @@ async function writeLoop(session, name, dataType, value) {
     nodeId: loopId(name), attributeId: AttributeIds.Value, value: { value: { dataType, value } },
   });
   return status.name;
+}
+
+async function call(session, method, inputArguments = []) {
+  const result = await session.call({ objectId: loopId(), methodId: loopId(method), inputArguments });
+  return result.statusCode.name;
+}
+const real = (value) => ({ dataType: DataType.Double, value });
+const whole = (value) => ({ dataType: DataType.Int32, value });
+
+// The run clock's advance over `ms` milliseconds.
+async function clockAdvance(session, ms) {
+  const start = (await readLoop(session, 't')).value.value;
+  await new Promise((resolve) => setTimeout(resolve, ms));
+  return (await readLoop(session, 't')).value.value - start;
 }
 
 // After a write or call: two publications, so that the GUI thread has
@@ -136,6 +150,59 @@ module.exports = [
       await settle(session);
       assert.equal((await readLoop(session, 'Mode')).value.value, 1);
       assert.equal(await readText(session, 'QX_S.MODE'), '2');
+    },
+  },
+  {
+    name: 'loop object methods step, pace, stop and start the run, refused where the state forbids them',
+    run: async (scope) => {
+      const server = scope.add(await startQxsim(kSlowRun), stopServer);
+      const { session } = scope.add(await openSession(server.endpoint), closeSession);
+      await settle(session);
+      const cvHigh = Number(await readText(session, 'QX_S.PVEUHI'));
+
+      // Auto: the set point steps, the output does not.
+      const sp = (await readLoop(session, 'SPNew')).value.value;
+      assert.equal(await call(session, 'StepSetPoint', [real(1.5)]), 'Good');
+      assert.equal(await call(session, 'StepOutput', [real(1)]), 'BadInvalidState');
+      assert.equal(await call(session, 'StepSetPoint', [real(NaN)]), 'BadOutOfRange');
+      assert.equal(await call(session, 'StepSetPoint', [real(cvHigh * 10 + 1000)]), 'BadOutOfRange');
+      assert.equal(await call(session, 'StepSetPoint', []), 'BadArgumentsMissing');
+      assert.equal(await call(session, 'StepSetPoint', [whole(1)]), 'BadInvalidArgument');
+      assert.equal(await call(session, 'StartRun'), 'BadInvalidState', 'a run is running');
+      await settle(session);
+      assert.equal((await readLoop(session, 'SPNew')).value.value, sp + 1.5);
+
+      // Manual: the output steps.
+      assert.equal(await writeLoop(session, 'Mode', DataType.UInt32, 0), 'Good');
+      await settle(session);
+      const op = (await readLoop(session, 'OPNew')).value.value;
+      const step = op <= 50 ? 10 : -10;
+      assert.equal(await call(session, 'StepOutput', [real(step)]), 'Good');
+      assert.equal(await call(session, 'StepSetPoint', [real(1)]), 'BadInvalidState');
+      await settle(session);
+      assert.ok(Math.abs((await readLoop(session, 'OPNew')).value.value - (op + step)) < 1e-4);
+
+      // The speed gauge's levels: the fastest runs without a pause, the
+      // slowest pauses 600 ms a step.
+      assert.equal(await call(session, 'SetSpeed', [whole(7)]), 'BadOutOfRange');
+      assert.equal(await call(session, 'SetSpeed', [whole(6)]), 'Good');
+      assert.ok(await clockAdvance(session, 500) > 100, 'the fastest level runs thousands of steps a second');
+      assert.equal(await call(session, 'SetSpeed', [whole(0)]), 'Good');
+      await settle(session);
+      assert.ok(await clockAdvance(session, 1300) <= 1.5, 'the slowest level pauses 600 ms a step');
+      assert.equal(await call(session, 'SetSpeed', [whole(3)]), 'Good');
+
+      // A client's stop ends the run without a question; a start runs the
+      // loop again from its beginning with the values the panel holds.
+      assert.equal(await call(session, 'StopRun'), 'Good');
+      await waitUntil('the run to end', async () => (await readLoop(session, 'Running')).value.value === false);
+      assert.equal(await call(session, 'StopRun'), 'BadInvalidState');
+      const before = (await readLoop(session, 't')).value.value;
+      assert.equal(await call(session, 'StartRun'), 'Good');
+      await waitUntil('the new run', async () => (await readLoop(session, 'Running')).value.value === true);
+      await settle(session);
+      assert.ok((await readLoop(session, 't')).value.value < before, 'the new run starts its clock again');
+      assert.equal((await readLoop(session, 'Mode')).value.value, 0, 'the new run keeps the panel\'s mode');
     },
   },
 ];

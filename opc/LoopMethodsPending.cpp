@@ -1,4 +1,0 @@
-#include "opc/LoopObject.h"
-namespace qx {
-bool LoopObject::CreateMethods(opcua::Server&, uint16_t, std::string&) { return true; }
-}
