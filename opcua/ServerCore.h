@@ -19,6 +19,7 @@
 #include "opcua/Clock.h"
 #include "opcua/Crypto.h"
 #include "opcua/History.h"
+#include "opcua/HistoryTypes.h"
 #include "opcua/PasswordChecker.h"
 #include "opcua/SecureChannel.h"
 #include "opcua/ServerConfig.h"
@@ -135,6 +136,8 @@ class ServerCore {
   size_t IncompleteRequestBytes() const { return incompleteBudget_.Used(); }
   // Queue slots the monitored items of all sessions have reserved.
   size_t ReservedQueueSlots() const;
+  // HistoryRead continuation points held by all sessions.
+  size_t HistoryContinuationPoints() const;
   // Application variables, whose handles run from 0 to this count - 1.
   size_t AppVariableCount() const { return appVariables_.size(); }
 
@@ -167,6 +170,7 @@ class ServerCore {
                             TranslateBrowsePathsToNodeIdsResponse&);
   void Read(Context&, const ReadRequest&, ReadResponse&);
   void Write(Context&, const WriteRequest&, WriteResponse&);
+  void HistoryRead(Context&, const HistoryReadRequest&, HistoryReadResponse&);
   void CreateSubscription(Context&, const CreateSubscriptionRequest&, CreateSubscriptionResponse&);
   void ModifySubscription(Context&, const ModifySubscriptionRequest&, ModifySubscriptionResponse&);
   void SetPublishingMode(Context&, const SetPublishingModeRequest&, SetPublishingModeResponse&);
