@@ -100,6 +100,8 @@ struct ServerDescription {
   std::string buildNumber;
   uint32_t maxNodesPerRequest = 0;
   uint16_t maxContinuationPoints = 0;
+  uint32_t maxHistoryValuesPerNode = 0;
+  uint16_t maxHistoryContinuationPoints = 0;
 };
 
 // Fills `space` with Root, Objects, Types, Views, the Server object and the

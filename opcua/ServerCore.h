@@ -21,6 +21,7 @@
 #include "opcua/History.h"
 #include "opcua/MethodTypes.h"
 #include "opcua/Methods.h"
+#include "opcua/HistoryTypes.h"
 #include "opcua/PasswordChecker.h"
 #include "opcua/SecureChannel.h"
 #include "opcua/ServerConfig.h"
@@ -167,6 +168,8 @@ class ServerCore {
   size_t IncompleteRequestBytes() const { return incompleteBudget_.Used(); }
   // Queue slots the monitored items of all sessions have reserved.
   size_t ReservedQueueSlots() const;
+  // HistoryRead continuation points held by all sessions.
+  size_t HistoryContinuationPoints() const;
   // Application variables, whose handles run from 0 to this count - 1.
   size_t AppVariableCount() const { return appVariables_.size(); }
 
@@ -214,6 +217,7 @@ class ServerCore {
                             TranslateBrowsePathsToNodeIdsResponse&);
   void Read(Context&, const ReadRequest&, ReadResponse&);
   void Write(Context&, const WriteRequest&, WriteResponse&);
+  void HistoryRead(Context&, const HistoryReadRequest&, HistoryReadResponse&);
   void CreateSubscription(Context&, const CreateSubscriptionRequest&, CreateSubscriptionResponse&);
   void ModifySubscription(Context&, const ModifySubscriptionRequest&, ModifySubscriptionResponse&);
   void SetPublishingMode(Context&, const SetPublishingModeRequest&, SetPublishingModeResponse&);
