@@ -79,6 +79,15 @@ bool Server::SetEURange(const NodeId& variable, double low, double high, std::st
   return core_.SetEURange(variable, low, high, error);
 }
 
+bool Server::TrackProperty(const NodeId& node, const std::string& name, uint32_t& handle,
+                           std::string& error) {
+  if (running_) {
+    error = "property " + name + " of " + node.ToString() + " tracked after Start()";
+    return false;
+  }
+  return core_.TrackProperty(node, name, handle, error);
+}
+
 bool Server::SetTypeDefinition(const NodeId& node, const NodeId& typeDefinition,
                                std::string& error) {
   if (running_) {
@@ -86,6 +95,14 @@ bool Server::SetTypeDefinition(const NodeId& node, const NodeId& typeDefinition,
     return false;
   }
   return core_.SetTypeDefinition(node, typeDefinition, error);
+}
+
+bool Server::EnableHistory(uint32_t handle, size_t capacity, std::string& error) {
+  if (running_) {
+    error = "history of variable handle " + std::to_string(handle) + " enabled after Start()";
+    return false;
+  }
+  return core_.EnableHistory(handle, capacity, error);
 }
 
 bool Server::AddMethod(const NodeId& object, const NodeId& id, const std::string& name,
@@ -188,6 +205,8 @@ void Server::Stop() {
 void Server::BeginUpdate() { updateMutex_.lock(); }
 
 void Server::SetValue(uint32_t handle, Variant value, StatusCode status, DateTime sourceTimestamp) {
+  // The update lock makes this the one writer of the history.
+  core_.RecordHistory(handle, value, status, sourceTimestamp);
   ValueUpdate& u = pending_.emplace_back();
   u.handle = handle;
   u.value.hasValue = u.value.hasStatus = u.value.hasSourceTimestamp = true;

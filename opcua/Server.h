@@ -76,9 +76,22 @@ class Server {
   // Gives a variable added before the property EURange, read as a Range
   // structure (low, high); a second call replaces the range.
   bool SetEURange(const NodeId& variable, double low, double high, std::string& error);
+  // Makes the property `name` of `node`, added before (e.g. an EURange that
+  // follows the application's configuration), a value that SetValue with
+  // `handle` changes; clients still only read it.
+  bool TrackProperty(const NodeId& node, const std::string& name, uint32_t& handle,
+                     std::string& error);
   // Gives a variable or object added before another type definition than
   // BaseDataVariableType, e.g. NodeId(0, ids::AnalogItemType).
   bool SetTypeDefinition(const NodeId& node, const NodeId& typeDefinition, std::string& error);
+  // Keeps the newest `capacity` values written with SetValue for a Double
+  // variable, readable with HistoryRead (raw, and processed Average,
+  // Minimum, Maximum and Count); Historizing is true and the access levels
+  // have the HistoryRead bit. The values are recorded by SetValue on its
+  // own thread; readers never make it wait. Memory is taken as values come,
+  // in chunks of HistoryRing::kChunkValues: 16 bytes per value (4 more per
+  // value in chunks where a status other than Good was recorded).
+  bool EnableHistory(uint32_t handle, size_t capacity, std::string& error);
   // Adds a method of an object added before, run by `callback` on the
   // server thread when a client calls it (see Methods.h for what is checked
   // before), with InputArguments and OutputArguments properties.
@@ -116,6 +129,9 @@ class Server {
   void BeginUpdate();
   void SetValue(uint32_t handle, Variant value, StatusCode status, DateTime sourceTimestamp);
   void EndUpdate();
+  // Any thread, also while the server runs: forgets the recorded history of
+  // a variable (a new run starts a new history).
+  void ClearHistory(uint32_t handle) { core_.ClearHistory(handle); }
   // BeginUpdate at construction and EndUpdate at destruction, so that an
   // exception between them (a value that cannot be allocated) never leaves
   // the update lock held.

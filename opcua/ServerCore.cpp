@@ -18,7 +18,9 @@ ServerCore::ServerCore(ServerConfig config, const Clock& clock)
   ServerDescription d{config_.applicationUri, config_.productUri, config_.applicationName,
                       config_.productName, config_.manufacturerName, config_.softwareVersion,
                       config_.buildNumber, config_.limits.maxNodesPerRequest,
-                      static_cast<uint16_t>(config_.limits.maxContinuationPointsPerSession)};
+                      static_cast<uint16_t>(config_.limits.maxContinuationPointsPerSession),
+                      config_.limits.maxHistoryValuesPerNode,
+                      static_cast<uint16_t>(config_.limits.maxHistoryContinuationPointsPerSession)};
   AddStandardNodes(
       space_, d, [this] { return namespaces_; }, [this] { return clock_.Now(); }, startTime_);
   AddStandardEventTypes(space_);
@@ -288,6 +290,7 @@ void ServerCore::RegisterServices() {
       &ServerCore::TranslateBrowsePaths);
   Register<ReadRequest, ReadResponse, true>(&ServerCore::Read);
   Register<WriteRequest, WriteResponse, true>(&ServerCore::Write);
+  Register<HistoryReadRequest, HistoryReadResponse, true>(&ServerCore::HistoryRead);
   Register<CreateSubscriptionRequest, CreateSubscriptionResponse, true>(&ServerCore::CreateSubscription);
   Register<ModifySubscriptionRequest, ModifySubscriptionResponse, true>(&ServerCore::ModifySubscription);
   Register<SetPublishingModeRequest, SetPublishingModeResponse, true>(&ServerCore::SetPublishingMode);

@@ -20,8 +20,10 @@
 #include "opcua/Clock.h"
 #include "opcua/Conditions.h"
 #include "opcua/Crypto.h"
+#include "opcua/History.h"
 #include "opcua/MethodTypes.h"
 #include "opcua/Methods.h"
+#include "opcua/HistoryTypes.h"
 #include "opcua/PasswordChecker.h"
 #include "opcua/SecureChannel.h"
 #include "opcua/ServerConfig.h"
@@ -83,6 +85,11 @@ class ServerCore {
   // Gives a variable the property EURange (a Range structure), or replaces
   // the range it has.
   bool SetEURange(const NodeId& variable, double low, double high, std::string& error);
+  // Makes the property `name` of `node`, added before, a value that the
+  // application changes with the update batch (SetValue with `handle`), as
+  // it changes its variables' values; clients still only read it.
+  bool TrackProperty(const NodeId& node, const std::string& name, uint32_t& handle,
+                     std::string& error);
   // Replaces the HasTypeDefinition of a variable or object added before,
   // e.g. with AnalogItemType for a variable; the type must be of the
   // node's kind (a variable type for a variable, an object type for an
@@ -139,6 +146,21 @@ class ServerCore {
   // ---- Values from the application ----
   void ApplyUpdates(std::vector<ValueUpdate>& updates);
 
+  // ---- History ----
+  // Before the server runs: keeps the newest `capacity` values of a Double
+  // variable for HistoryRead (Historizing true, the HistoryRead bit in its
+  // access levels). Fails, naming the variable, for an unknown handle, a
+  // variable of another type, a second call, or a capacity of 0 or above
+  // HistoryRing::kMaxCapacity.
+  bool EnableHistory(uint32_t handle, size_t capacity, std::string& error);
+  // The thread that sets values, one at a time: records a value of a
+  // historized variable. Other variables, and values that are not Double
+  // scalars, are ignored. Throws std::bad_alloc when the ring cannot grow.
+  void RecordHistory(uint32_t handle, const Variant& value, StatusCode status,
+                     DateTime sourceTimestamp);
+  // Any thread: forgets what a historized variable recorded (no-op for others).
+  void ClearHistory(uint32_t handle);
+
   // ---- Sessions ----
   // While false, CreateSession is refused; existing sessions go on.
   void SetAcceptingSessions(bool accepting) { acceptingSessions_ = accepting; }
@@ -148,6 +170,8 @@ class ServerCore {
   size_t IncompleteRequestBytes() const { return incompleteBudget_.Used(); }
   // Queue slots the monitored items of all sessions have reserved.
   size_t ReservedQueueSlots() const;
+  // HistoryRead continuation points held by all sessions.
+  size_t HistoryContinuationPoints() const;
   // Application variables, whose handles run from 0 to this count - 1.
   size_t AppVariableCount() const { return appVariables_.size(); }
 
@@ -217,6 +241,7 @@ class ServerCore {
                             TranslateBrowsePathsToNodeIdsResponse&);
   void Read(Context&, const ReadRequest&, ReadResponse&);
   void Write(Context&, const WriteRequest&, WriteResponse&);
+  void HistoryRead(Context&, const HistoryReadRequest&, HistoryReadResponse&);
   void CreateSubscription(Context&, const CreateSubscriptionRequest&, CreateSubscriptionResponse&);
   void ModifySubscription(Context&, const ModifySubscriptionRequest&, ModifySubscriptionResponse&);
   void SetPublishingMode(Context&, const SetPublishingModeRequest&, SetPublishingModeResponse&);
@@ -362,6 +387,9 @@ class ServerCore {
   std::vector<Condition> conditions_;
   ConditionResponseCallback conditionCallback_;
   uint64_t nextEventNumber_ = 1;
+  // By handle; null for variables without history. Fixed before the
+  // server runs, so the writer and the server thread read it unlocked.
+  std::vector<std::unique_ptr<HistoryRing>> histories_;
   WriteCallback writeCallback_;
   std::unordered_map<NodeId, MethodEntry, NodeIdHash> methods_;
   LocaleCallback localeCallback_;

@@ -77,7 +77,7 @@ DataValue ServerCore::ReadAttribute(const Node& n, uint32_t attributeId,
       if (n.nodeClass == NodeClass::Variable) return of(n.minimumSamplingInterval);
       break;
     case kAttrHistorizing:
-      if (n.nodeClass == NodeClass::Variable) return of(false);
+      if (n.nodeClass == NodeClass::Variable) return of(n.history != nullptr);
       break;
     case kAttrExecutable:
     case kAttrUserExecutable:

@@ -77,6 +77,8 @@ void AddObjectAndVariableTypes(StandardNodeBuilder& b) {
   b.Type(ServerCapabilitiesType, NodeClass::ObjectType, "ServerCapabilitiesType", BaseObjectType, false);
   b.Type(OperationLimitsType, NodeClass::ObjectType, "OperationLimitsType", FolderType, false);
   b.Type(DataTypeEncodingType, NodeClass::ObjectType, "DataTypeEncodingType", BaseObjectType, false);
+  b.Type(HistoryServerCapabilitiesType, NodeClass::ObjectType, "HistoryServerCapabilitiesType", BaseObjectType, false);
+  b.Type(AggregateFunctionType, NodeClass::ObjectType, "AggregateFunctionType", BaseObjectType, false);
   b.Type(BaseVariableType, NodeClass::VariableType, "BaseVariableType", 0, true);
   b.Type(BaseDataVariableType, NodeClass::VariableType, "BaseDataVariableType", BaseVariableType, false);
   b.Type(PropertyType, NodeClass::VariableType, "PropertyType", BaseVariableType, false);
@@ -171,8 +173,36 @@ void AddServerObject(StandardNodeBuilder& b, const ServerDescription& d,
                           {MaxNodesPerMethodCall, "MaxNodesPerMethodCall"},
                           {MaxNodesPerBrowse, "MaxNodesPerBrowse"},
                           {MaxNodesPerTranslateBrowsePaths, "MaxNodesPerTranslateBrowsePathsToNodeIds"},
-                          {MaxMonitoredItemsPerCall, "MaxMonitoredItemsPerCall"}})
+                          {MaxMonitoredItemsPerCall, "MaxMonitoredItemsPerCall"},
+                          {MaxNodesPerHistoryReadData, "MaxNodesPerHistoryReadData"}})
     b.Variable(id, name, UInt32, -1, OperationLimits, HasProperty, d.maxNodesPerRequest);
+}
+
+// What HistoryRead offers: raw and processed reads of data, nothing of
+// events, no changes to the history.
+void AddHistoryCapabilities(StandardNodeBuilder& b, const ServerDescription& d) {
+  using namespace ids;
+  b.Variable(MaxHistoryContinuationPoints, "MaxHistoryContinuationPoints", UInt16, -1, ServerCapabilities, HasProperty, d.maxHistoryContinuationPoints);
+  b.Object(HistoryServerCapabilities, "HistoryServerCapabilities", HistoryServerCapabilitiesType, ServerCapabilities, HasComponent);
+  b.Variable(AccessHistoryDataCapability, "AccessHistoryDataCapability", Boolean, -1, HistoryServerCapabilities, HasProperty, true);
+  b.Variable(MaxReturnDataValues, "MaxReturnDataValues", UInt32, -1, HistoryServerCapabilities, HasProperty, d.maxHistoryValuesPerNode);
+  b.Variable(MaxReturnEventValues, "MaxReturnEventValues", UInt32, -1, HistoryServerCapabilities, HasProperty, uint32_t{0});
+  b.Variable(ServerTimestampSupported, "ServerTimestampSupported", Boolean, -1, HistoryServerCapabilities, HasProperty, false);
+  for (auto [id, name] : {std::pair{AccessHistoryEventsCapability, "AccessHistoryEventsCapability"},
+                          {InsertDataCapability, "InsertDataCapability"}, {ReplaceDataCapability, "ReplaceDataCapability"},
+                          {UpdateDataCapability, "UpdateDataCapability"}, {DeleteRawCapability, "DeleteRawCapability"},
+                          {DeleteAtTimeCapability, "DeleteAtTimeCapability"}, {InsertEventCapability, "InsertEventCapability"},
+                          {ReplaceEventCapability, "ReplaceEventCapability"}, {UpdateEventCapability, "UpdateEventCapability"},
+                          {DeleteEventCapability, "DeleteEventCapability"},
+                          {InsertAnnotationCapability, "InsertAnnotationCapability"}})
+    b.Variable(id, name, Boolean, -1, HistoryServerCapabilities, HasProperty, false);
+  b.Object(AggregateFunctions, "AggregateFunctions", FolderType, ServerCapabilities, HasComponent);
+  b.Object(HistoryAggregateFunctions, "AggregateFunctions", FolderType, HistoryServerCapabilities, HasComponent);
+  for (auto [id, name] : {std::pair{AggregateFunction_Average, "Average"}, {AggregateFunction_Minimum, "Minimum"},
+                          {AggregateFunction_Maximum, "Maximum"}, {AggregateFunction_Count, "Count"}}) {
+    b.Object(id, name, AggregateFunctionType, AggregateFunctions, Organizes);
+    b.Organize(HistoryAggregateFunctions, id);
+  }
 }
 
 }  // namespace
@@ -187,6 +217,7 @@ void AddStandardNodes(AddressSpace& space, const ServerDescription& description,
   AddEncodings(b);
   AddFolders(b);
   AddServerObject(b, description, std::move(namespaces), std::move(now), startTime);
+  AddHistoryCapabilities(b, description);
 }
 
 }  // namespace opcua
