@@ -181,6 +181,43 @@ TEST_F(ThreadedServer, AFastProducerKeepsTheBacklogBoundedAndTheNewestValues) {
   }
 }
 
+TEST_F(ThreadedServer, SetValueRecordsTheHistoryClientsReadAndClearHistoryForgetsIt) {
+  std::string error;
+  uint32_t pv = 0;
+  ASSERT_TRUE(server->AddVariable(NodeId(ns, "F"), NodeId(ns, "PV"), "PV", 0.0, false, pv, error));
+  ASSERT_TRUE(server->EnableHistory(pv, 5, error)) << error;
+  ASSERT_TRUE(server->Start(error)) << error;
+  EXPECT_FALSE(server->EnableHistory(handles[0], 5, error));
+  EXPECT_NE(error.find("after Start()"), std::string::npos) << error;
+  const DateTime t0 = DateTime::Now();
+  {
+    // One batch: the server thread sees only the newest value, the history all.
+    Server::UpdateBatch batch(*server);
+    for (int i = 1; i <= 8; ++i)
+      server->SetValue(pv, double(i), status::Good, DateTime{t0.ticks + i * 10'000});
+  }
+  Client client;
+  ASSERT_TRUE(client.Connect(Url(), error)) << error;
+  auto read = [&] {
+    ReadRawModifiedDetails d;
+    d.startTime = t0;
+    d.endTime = DateTime{t0.ticks + 1'000'000};
+    HistoryReadRequest req;
+    req.historyReadDetails = Wrap(d);
+    req.nodesToRead.push_back({NodeId(ns, "PV"), "", {}, {}});
+    HistoryReadResponse resp;
+    EXPECT_EQ(client.Call(req, resp), status::Good);
+    HistoryData data;
+    std::vector<double> values;
+    if (resp.results.size() == 1 && Unwrap(resp.results[0].historyData, data).IsGood())
+      for (const DataValue& v : data.dataValues) values.push_back(std::get<double>(v.value.scalar));
+    return values;
+  };
+  EXPECT_EQ(read(), (std::vector<double>{4, 5, 6, 7, 8}));
+  server->ClearHistory(pv);
+  EXPECT_TRUE(read().empty());
+}
+
 TEST_F(ThreadedServer, HoldsAHundredSessionsAtOnce) {
   std::string error;
   ASSERT_TRUE(server->Start(error)) << error;
