@@ -23,6 +23,7 @@
 namespace qx {
 
 class COPCServer;
+class AlarmAnswerHandOff;
 class ClientWriteHandOff;
 struct LoopCommand;
 class MasterLink;
@@ -55,7 +56,8 @@ class Application {
 
   // --- Alarms (GUI thread, between two steps) ---
   // The operator's acknowledge or confirm of one alarm, from the window or
-  // handed over from a client; the panel is redrawn when it changed.
+  // handed over from a client; the panel is redrawn and the loop object's
+  // condition shows it when it changed.
   AlarmAnswer AcknowledgeAlarm(AlarmKind kind, const std::string& comment);
   AlarmAnswer ConfirmAlarm(AlarmKind kind, const std::string& comment);
   // New limits for the loaded case (saved with it): the refused fields with
@@ -78,11 +80,13 @@ class Application {
   // Values each of the loop object's PV, SP and OP keeps in its history;
   // before StartServer.
   void SetLoopHistoryCapacity(std::size_t values) { historyCapacity_ = values; }
-  // Called on a server thread after a client write has been queued, so an
-  // idle GUI thread can be woken to deliver it.
+  // Called on a server thread after a client write or a client's answer to
+  // an alarm has been queued, so an idle GUI thread can be woken to deliver
+  // it.
   void SetClientWriteWake(std::function<void()> wake);
   // GUI thread, between two steps: stores each queued client write into its
-  // field and its edit together, and performs the loop object's commands.
+  // field and its edit together, performs the loop object's commands, and
+  // answers the alarms clients acknowledged or confirmed.
   void DeliverClientWrites();
   // The run host that a client's StartRun runs the case with (the front
   // end's); without one StartRun is refused. It must outlive its use.
@@ -167,6 +171,8 @@ class Application {
   bool FormClose();
 
  private:
+  // The alarm states to the loop object's conditions, each that changed.
+  void PublishAlarms();
   // "Open Case File" from the chosen path on: load, captions, layout; no
   // run.
   CaseReadStatus RestoreCaseFile(const std::string& path,
@@ -183,6 +189,7 @@ class Application {
   LoopAlarms alarms_;
   CaseExtras extras_;
   std::unique_ptr<ClientWriteHandOff> writes_;
+  std::unique_ptr<AlarmAnswerHandOff> alarmAnswers_;  // clients' acknowledgments and confirmations
   std::unique_ptr<COPCServer> server_;  // set once, by StartServer
   // server_ once it serves: the GUI thread may ask for it while StartServer
   // still runs on the start-up thread.

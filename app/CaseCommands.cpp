@@ -147,19 +147,26 @@ void Application::SaveCaseFileClick() {
 
 AlarmAnswer Application::AcknowledgeAlarm(AlarmKind kind, const std::string& comment) {
   const AlarmAnswer answer = alarms_.Set().Acknowledge(kind, comment, sim_->Run.t);
-  if (answer == AlarmAnswer::Done) host_.PanelChanged();
+  if (answer != AlarmAnswer::Done) return answer;
+  // Shown to clients at once: an idle loop publishes no sample.
+  PublishAlarms();
+  host_.PanelChanged();
   return answer;
 }
 
 AlarmAnswer Application::ConfirmAlarm(AlarmKind kind, const std::string& comment) {
   const AlarmAnswer answer = alarms_.Set().Confirm(kind, comment, sim_->Run.t);
-  if (answer == AlarmAnswer::Done) host_.PanelChanged();
+  if (answer != AlarmAnswer::Done) return answer;
+  PublishAlarms();
+  host_.PanelChanged();
   return answer;
 }
 
 std::vector<std::string> Application::SetAlarmLimits(const AlarmLimits& limits) {
   std::vector<std::string> refused = alarms_.Apply(limits, Model());
-  if (refused.empty()) host_.PanelChanged();
+  if (!refused.empty()) return refused;
+  PublishAlarms();
+  host_.PanelChanged();
   return refused;
 }
 

@@ -166,6 +166,7 @@ void TForm1::BindHandlers() {
         [this] {
           app_->DeliverClientWrites();
           ShowPanel();
+          ShowAlarms();  // a client's acknowledgment while the loop is idle
         },
         Qt::QueuedConnection);
   });
