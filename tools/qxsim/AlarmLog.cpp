@@ -41,7 +41,9 @@ void AlarmLog::Attach(AlarmSet& alarms) {
 void AlarmLog::Write(const AlarmStatus& s, AlarmChange change) {
   const std::string row = Number(s.RunTime) + "," + AlarmKindName(s.Kind) + "," +
                           AlarmStateName(s, change) + "," + Number(s.Value) + "," + Number(s.LimitValue) + "\n";
-  if (std::fputs(row.c_str(), file_) < 0) failed_ = true;
+  // Transitions are rare and a training script may watch the file while
+  // the run goes on: each row is out at once.
+  if (std::fputs(row.c_str(), file_) < 0 || std::fflush(file_) != 0) failed_ = true;
 }
 
 bool AlarmLog::Close(std::string& error) {
