@@ -2,10 +2,15 @@
 // Alarm events as a node-opcua client meets them: an event item with select
 // clauses and an OfType where clause, the events it brings, and the
 // Acknowledge, Confirm and ConditionRefresh calls.
+const { execFileSync } = require('node:child_process');
+const fs = require('node:fs');
+const os = require('node:os');
+const path = require('node:path');
 const {
   AttributeIds, ContentFilterElement, DataType, FilterOperator, LiteralOperand, TimestampsToReturn, Variant,
   constructEventFilter, resolveNodeId,
 } = require('node-opcua');
+const { programPath } = require('./processes');
 
 const kAlarmFields = ['EventId', 'EventType', 'SourceName', 'Message', 'Severity', 'ConditionName',
   'ActiveState.Id', 'AckedState.Id', 'ConfirmedState.Id', 'Retain', 'Comment', 'HighLimit',
@@ -78,4 +83,24 @@ function refresh(session, subscription) {
     [new Variant({ dataType: DataType.UInt32, value: subscription.subscriptionId })]);
 }
 
-module.exports = { subscribeToAlarms, call, answer, refresh };
+// The starting case in a fresh folder (removed with `scope`) with the
+// companion file text `limits`; the path of the case and of a transition
+// log for qxsim's --alarms.
+function alarmCase(scope, limits) {
+  const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'qx-alarms-'));
+  scope.add(folder, (f) => fs.rmSync(f, { recursive: true, force: true }));
+  const casePath = path.join(folder, 'Alarmed.pid');
+  execFileSync(programPath('QXSIM'), ['run', '--steps', '0', '--save-case', casePath],
+    { env: { ...process.env, LC_ALL: 'C' }, stdio: 'ignore' });
+  fs.writeFileSync(`${casePath}.alarms`, limits);
+  return { casePath, log: path.join(folder, 'transitions.csv') };
+}
+
+// The rows "alarm,state" of a transition log so far.
+function loggedTransitions(log) {
+  if (!fs.existsSync(log)) return [];
+  return fs.readFileSync(log, 'utf8').trim().split('\n').slice(1)
+    .map((row) => row.split(',').slice(1, 3).join(','));
+}
+
+module.exports = { subscribeToAlarms, call, answer, refresh, alarmCase, loggedTransitions };

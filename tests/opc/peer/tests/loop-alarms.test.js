@@ -5,35 +5,15 @@
 // it with a comment, confirms it and refreshes; the simulator's own
 // transition log shows the acknowledgment and the confirmation.
 const assert = require('node:assert/strict');
-const { execFileSync } = require('node:child_process');
-const fs = require('node:fs');
-const os = require('node:os');
-const path = require('node:path');
 const { AttributeIds, DataType, Variant, resolveNodeId } = require('node-opcua');
-const { startQxsim, stopServer, programPath } = require('../lib/processes');
+const { startQxsim, stopServer } = require('../lib/processes');
 const { itemNodeId, openSession, closeSession, waitUntil } = require('../lib/client');
-const { subscribeToAlarms, call, answer, refresh } = require('../lib/alarms');
+const {
+  subscribeToAlarms, call, answer, refresh, alarmCase, loggedTransitions: transitions,
+} = require('../lib/alarms');
 
 const kHighLimit = 60;  // the starting case settles at PV 50
 const kSlowRun = ['--set', 'RunControl.SleepMs=20', '--set', 'RunControl.SpeedLevel=0', '--seed', '7'];
-
-// The starting case in a fresh folder with a companion file that watches
-// PV against kHighLimit; the path of the case and of the transition log.
-function alarmCase(scope) {
-  const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'qx-alarms-'));
-  scope.add(folder, (f) => fs.rmSync(f, { recursive: true, force: true }));
-  const casePath = path.join(folder, 'Alarmed.pid');
-  execFileSync(programPath('QXSIM'), ['run', '--steps', '0', '--save-case', casePath],
-    { env: { ...process.env, LC_ALL: 'C' }, stdio: 'ignore' });
-  fs.writeFileSync(`${casePath}.alarms`, `pv.high = ${kHighLimit}\npv.deadband = 1\n`);
-  return { casePath, log: path.join(folder, 'transitions.csv') };
-}
-
-// The transition log's rows "alarm,state" so far.
-function transitions(log) {
-  if (!fs.existsSync(log)) return [];
-  return fs.readFileSync(log, 'utf8').trim().split('\n').slice(1).map((row) => row.split(',').slice(1, 3).join(','));
-}
 
 const stepSetPoint = (session, delta) => call(session, itemNodeId('Loop'), itemNodeId('Loop.StepSetPoint'),
   [new Variant({ dataType: DataType.Double, value: delta })]);
@@ -44,7 +24,7 @@ module.exports = [
   {
     name: 'the running loop\'s level alarm is acknowledged, confirmed and refreshed by a client, and qxsim logs it',
     run: async (scope) => {
-      const { casePath, log } = alarmCase(scope);
+      const { casePath, log } = alarmCase(scope, `pv.high = ${kHighLimit}\npv.deadband = 1\n`);
       const server = scope.add(await startQxsim([casePath, ...kSlowRun, '--alarms', log]), stopServer);
       const { session } = scope.add(await openSession(server.endpoint), closeSession);
 
