@@ -65,6 +65,8 @@ class AlarmSet {
   void Step(double t, double sp, double pv, double op);
 
   const AlarmStatus& Status(AlarmKind kind) const { return status_[static_cast<int>(kind)]; }
+  // All three, in AlarmKind order.
+  const std::array<AlarmStatus, kAlarmKindCount>& Statuses() const { return status_; }
   bool AnyEnabled() const { return anyEnabled_; }
 
   // Between two steps: the operator's or a client's acknowledge, then

@@ -192,11 +192,7 @@ void Application::PublishItemValues() {
 }
 
 void Application::PublishAlarms() {
-  COPCServer* server = Server();
-  if (!server) return;
-  std::array<AlarmStatus, kAlarmKindCount> alarms;
-  for (int i = 0; i < kAlarmKindCount; ++i) alarms[i] = alarms_.Status(static_cast<AlarmKind>(i));
-  server->PublishAlarms(alarms);
+  if (COPCServer* server = Server()) server->PublishAlarms(alarms_.Set().Statuses());
 }
 
 bool Application::ClientsConnected() const {

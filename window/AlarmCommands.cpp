@@ -50,9 +50,7 @@ void TForm1::AlarmLimitsClick() {
 }
 
 void TForm1::ShowAlarms() {
-  std::array<AlarmStatus, kAlarmKindCount> states;
-  for (int i = 0; i < kAlarmKindCount; ++i) states[i] = app_->Alarms().Status(static_cast<AlarmKind>(i));
-  Alarms->ShowAlarms(states, app_->Separator());
+  Alarms->ShowAlarms(app_->Alarms().Set().Statuses(), app_->Separator());
 }
 
 }  // namespace qx
