@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QDateTime>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QTimer>
@@ -39,6 +40,31 @@ bool Newer(const AlarmStatus& a, const AlarmStatus& b) {
 
 }  // namespace
 
+// One row: the alarm's text fitted to the row's width whenever either
+// changes (a row that has just been shown gets its width from the layout
+// only after its text was set).
+class AlarmRow : public QLabel {
+ public:
+  explicit AlarmRow(QWidget* parent) : QLabel(parent) {}
+  void Show(const AlarmStatus& status, char separator) {
+    status_ = status;
+    separator_ = separator;
+    Fit();
+  }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override {
+    QLabel::resizeEvent(event);
+    Fit();
+  }
+
+ private:
+  void Fit() { setText(AlarmBanner::FittedRowText(status_, separator_, fontMetrics(), contentsRect().width())); }
+
+  AlarmStatus status_;
+  char separator_ = '.';
+};
+
 AlarmBanner::AlarmBanner(QWidget* parent)
     : QFrame(parent),
       idle_(new QLabel(this)),
@@ -56,10 +82,13 @@ AlarmBanner::AlarmBanner(QWidget* parent)
   idle_->setObjectName("AlarmIdle");
   column->addWidget(idle_);
   for (int i = 0; i < kAlarmKindCount; ++i) {
-    rows_[i] = new QLabel(this);
+    rows_[i] = new AlarmRow(this);
     rows_[i]->setObjectName(QString("AlarmRow%1").arg(i));
     rows_[i]->setAutoFillBackground(true);
     rows_[i]->setContentsMargins(4, 0, 4, 0);
+    // As wide as the column, whatever the text: a long message is cut to
+    // fit (FittedRowText), never clipped with its acknowledgment note.
+    rows_[i]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     rows_[i]->hide();
     column->addWidget(rows_[i]);
   }
@@ -81,20 +110,35 @@ void AlarmBanner::SetActions(QAction* acknowledge, QAction* limits) {
   limits_->setDefaultAction(limits);
 }
 
-QString AlarmBanner::RowText(const AlarmStatus& s, char separator) {
+AlarmBanner::RowParts AlarmBanner::Parts(const AlarmStatus& s, char separator) {
   const auto wall = s.Active ? s.ActiveWallTime : s.WallTime;
   const double run = s.Active ? s.ActiveRunTime : s.RunTime;
   const QDateTime when = QDateTime::fromMSecsSinceEpoch(
       std::chrono::duration_cast<std::chrono::milliseconds>(wall.time_since_epoch()).count());
   QString runText = QString::number(run, 'f', 1);
-  QString message = QString::fromStdString(s.Message);
+  RowParts parts;
+  parts.Message = QString::fromStdString(s.Message);
   if (separator != '.') {
     runText.replace('.', QChar(separator));
-    message.replace('.', QChar(separator));
+    parts.Message.replace('.', QChar(separator));
   }
-  QString text = when.toString("HH:mm:ss") + "   " + tr("t = %1").arg(runText) + "   " + message;
-  if (!s.Acked) text += "   " + tr("(unacknowledged)");
-  return text;
+  parts.Prefix = when.toString("HH:mm:ss") + "   " + tr("t = %1").arg(runText) + "   ";
+  if (!s.Acked) parts.Suffix = "   " + tr("(unacknowledged)");
+  return parts;
+}
+
+QString AlarmBanner::RowText(const AlarmStatus& s, char separator) {
+  const RowParts parts = Parts(s, separator);
+  return parts.Prefix + parts.Message + parts.Suffix;
+}
+
+QString AlarmBanner::FittedRowText(const AlarmStatus& s, char separator, const QFontMetrics& metrics, int width) {
+  const RowParts parts = Parts(s, separator);
+  const QString full = parts.Prefix + parts.Message + parts.Suffix;
+  if (width <= 0 || metrics.horizontalAdvance(full) <= width) return full;
+  // The times and the note stay whole; the message gives way.
+  const int left = width - metrics.horizontalAdvance(parts.Prefix) - metrics.horizontalAdvance(parts.Suffix);
+  return parts.Prefix + metrics.elidedText(parts.Message, Qt::ElideRight, std::max(left, 0)) + parts.Suffix;
 }
 
 void AlarmBanner::ShowAlarms(const std::array<AlarmStatus, kAlarmKindCount>& alarms, char separator) {
@@ -129,7 +173,7 @@ void AlarmBanner::Redraw() {
   idle_->setVisible(shown_.empty());
   idle_->setText(anyEnabled_ ? tr("No alarms") : tr("Alarms off: set their limits with Alarms > Alarm Limits"));
   for (int i = 0; i < kAlarmKindCount; ++i) {
-    QLabel* row = rows_[i];
+    AlarmRow* row = rows_[i];
     if (i >= static_cast<int>(shown_.size())) {
       row->hide();
       continue;
@@ -148,8 +192,9 @@ void AlarmBanner::Redraw() {
       palette.setColor(QPalette::WindowText, QColor(colours.Text));
     }
     row->setPalette(palette);
-    row->setText(RowText(s, separator_));
-    row->setToolTip(s.Active ? tr("Active, severity %1").arg(s.Severity) : tr("Back to normal, not yet acknowledged"));
+    row->Show(s, separator_);
+    row->setToolTip(RowText(s, separator_) + "\n" +
+                    (s.Active ? tr("Active, severity %1").arg(s.Severity) : tr("Back to normal, not yet acknowledged")));
     row->show();
   }
 }

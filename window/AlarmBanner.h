@@ -13,11 +13,14 @@
 #include "alarms/AlarmState.h"
 
 class QAction;
+class QFontMetrics;
 class QLabel;
 class QTimer;
 class QToolButton;
 
 namespace qx {
+
+class AlarmRow;
 
 class AlarmBanner : public QFrame {
   Q_OBJECT
@@ -36,12 +39,21 @@ class AlarmBanner : public QFrame {
   // A row's text: wall time, run time, message and, until acknowledged,
   // "unacknowledged".
   static QString RowText(const AlarmStatus& status, char separator);
+  // The same within `width` pixels of `metrics` (no limit when not
+  // positive): the message is cut short with an ellipsis, the times and the
+  // note stay whole.
+  static QString FittedRowText(const AlarmStatus& status, char separator, const QFontMetrics& metrics,
+                               int width);
 
  private:
+  struct RowParts {
+    QString Prefix, Message, Suffix;
+  };
+  static RowParts Parts(const AlarmStatus& status, char separator);
   void Redraw();
   void Blink();
 
-  std::array<QLabel*, kAlarmKindCount> rows_{};
+  std::array<AlarmRow*, kAlarmKindCount> rows_{};
   QLabel* idle_;
   QToolButton* acknowledge_;
   QToolButton* limits_;

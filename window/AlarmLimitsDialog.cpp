@@ -55,7 +55,7 @@ AlarmLimitsDialog::AlarmLimitsDialog(const AlarmLimits& limits, char separator, 
   setWindowTitle(tr("Alarm Limits"));
   auto* column = new QVBoxLayout(this);
   auto* note = new QLabel(tr("Limits in the CV's units, delays in run time units; an empty limit is off. "
-                             "Saved with the case beside it (CASE.alarms)."),
+                             "Saved with the case, in a file beside it named after it with .alarms added."),
                           this);
   note->setWordWrap(true);
   column->addWidget(note);

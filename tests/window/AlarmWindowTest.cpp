@@ -4,6 +4,7 @@
 // dialog refuses a value its field cannot take.
 #include <QAction>
 #include <QApplication>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -125,6 +126,34 @@ TEST_F(AlarmWindowTest, LimitsDialogRefusesAReversedLimitNamingIt) {
   EXPECT_EQ(form->App().Alarms().Set().Limits().High, 80);
   EXPECT_EQ(form->App().Alarms().Set().Limits().DeviationDelay, 2.5);
   EXPECT_EQ(applied.size(), 2u) << "an edit that does not parse is refused before the limits are handed over";
+}
+
+TEST(AlarmBannerText, ALongMessageGivesWayToTheTimesAndTheNote) {
+  AlarmStatus s;
+  s.Kind = AlarmKind::Deviation;
+  s.Enabled = true;
+  s.Acked = false;
+  s.Message = "Deviation |SP-PV| normal: 7.772";
+  s.RunTime = 7274;
+  const QFontMetrics metrics(QApplication::font());
+  const QString full = AlarmBanner::RowText(s, ',');
+  EXPECT_TRUE(full.contains("t = 7274,0")) << full.toStdString();
+  EXPECT_TRUE(full.contains("normal: 7,772   (unacknowledged)")) << full.toStdString();
+  const int fullWidth = metrics.horizontalAdvance(full);
+  struct Case {
+    int width;
+    bool whole;
+  };
+  for (const Case& c : {Case{0, true}, Case{fullWidth, true}, Case{fullWidth - 30, false}, Case{40, false}}) {
+    const QString text = AlarmBanner::FittedRowText(s, ',', metrics, c.width);
+    EXPECT_EQ(text == full, c.whole) << c.width << ": " << text.toStdString();
+    EXPECT_TRUE(text.startsWith(full.left(full.indexOf("Deviation")))) << "the times stay: " << text.toStdString();
+    EXPECT_TRUE(text.endsWith("(unacknowledged)")) << "the note stays: " << text.toStdString();
+    if (!c.whole && c.width > 40) {
+      EXPECT_LE(metrics.horizontalAdvance(text), c.width);
+      EXPECT_TRUE(text.contains(QChar(0x2026))) << "the message is cut with an ellipsis";
+    }
+  }
 }
 
 }  // namespace
