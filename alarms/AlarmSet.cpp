@@ -144,7 +144,8 @@ void AlarmSet::Configure(const AlarmLimits& limits) {
 
 void AlarmSet::RunStarting() { Configure(AlarmLimits(limits_)); }
 
-void AlarmSet::StepRules(double t, double sp, double pv, double op) {
+bool AlarmSet::StepRules(double t, double sp, double pv, double op) {
+  const uint64_t before = stamped_;
   if (levelOn_ && (levelLimit_ != LevelLimit::None || pv > quietHigh_ || pv < quietLow_)) {
     const LevelLimit next = LevelFor(pv, levelLimit_);
     if (next != levelLimit_) LevelChanged(t, pv, next);
@@ -172,6 +173,7 @@ void AlarmSet::StepRules(double t, double sp, double pv, double op) {
   }
   quiet_ = levelLimit_ == LevelLimit::None && !deviationActive_ && !saturationActive_ && deviationSteps_ == 0 &&
            saturationSteps_ == 0;
+  return stamped_ != before;
 }
 
 void AlarmSet::Stamp(AlarmStatus& status, double t, AlarmChange change) {
@@ -182,6 +184,7 @@ void AlarmSet::Stamp(AlarmStatus& status, double t, AlarmChange change) {
     status.ActiveWallTime = status.WallTime;
   }
   ++status.Transitions;
+  ++stamped_;
   if (listener_) listener_(status, change);
 }
 

@@ -62,7 +62,9 @@ class AlarmSet {
   // A new run: every alarm normal, acknowledged and confirmed.
   void RunStarting();
   // The newest step: the run's clock, SP, PV (engineering units), OP (%).
-  void Step(double t, double sp, double pv, double op);
+  // True when an alarm made a transition at it, so that a reader may pass
+  // it on at once; a quiet step answers false at no cost of its own.
+  bool Step(double t, double sp, double pv, double op);
 
   const AlarmStatus& Status(AlarmKind kind) const { return status_[static_cast<int>(kind)]; }
   // All three, in AlarmKind order.
@@ -81,7 +83,7 @@ class AlarmSet {
   AlarmStatus& At(AlarmKind kind) { return status_[static_cast<int>(kind)]; }
   // The rules of a step that is not quiet: out of line, like the
   // transitions they lead to.
-  void StepRules(double t, double sp, double pv, double op);
+  bool StepRules(double t, double sp, double pv, double op);
   // Transitions are rare: kept out of the step's hot path.
   [[gnu::cold]] void LevelChanged(double t, double pv, LevelLimit next);
   [[gnu::cold]] void Activate(AlarmKind kind, double t, double value, double limit);
@@ -111,6 +113,7 @@ class AlarmSet {
   int64_t deviationSteps_ = 0, saturationSteps_ = 0;
 
   const double stepTime_;
+  uint64_t stamped_ = 0;  // transitions of every alarm so far
   AlarmLimits limits_;
   Listener listener_;
   std::array<AlarmStatus, kAlarmKindCount> status_;
@@ -130,13 +133,14 @@ inline LevelLimit AlarmSet::LevelFor(double pv, LevelLimit current) const {
   return LevelLimit::None;
 }
 
-inline void AlarmSet::Step(double t, double sp, double pv, double op) {
+inline bool AlarmSet::Step(double t, double sp, double pv, double op) {
   // Most steps of most runs: every alarm normal, no delay counting, and every
   // signal inside its limits. One branch on the combined test (an absent
   // limit compares as infinite; a NaN signal takes the full rules).
   const bool quiet = quiet_ & (pv <= quietHigh_) & (pv >= quietLow_) & (std::fabs(sp - pv) <= deviation_) &
                      (op > quietOutputLow_) & (op < quietOutputHigh_);
-  if (!quiet) [[unlikely]] StepRules(t, sp, pv, op);
+  if (!quiet) [[unlikely]] return StepRules(t, sp, pv, op);
+  return false;
 }
 
 }  // namespace qx

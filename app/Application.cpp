@@ -50,6 +50,9 @@ Application::Application(AppHost& host, char decimalSeparator)
       alarmAnswers_(std::make_unique<AlarmAnswerHandOff>()),
       historyCapacity_(kDefaultLoopHistoryCapacity) {
   panel_.DecimalSeparator = decimalSeparator;
+  // A client sees an alarm's transition within its publishing interval,
+  // not one trend sample later.
+  alarms_.SetTransitionHook([this] { PublishAlarms(); });
 }
 
 // The master link goes before its client, and the client's thread stops

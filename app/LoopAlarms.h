@@ -3,6 +3,7 @@
 // (its companion file) and the operator's acknowledgments.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,11 +23,18 @@ class LoopAlarms {
   // Forgets the previous run's states.
   void RunStarting() { set_.RunStarting(); }
   // The newest step of the single loop; inline, so the hosts pay no call
-  // while no alarm is on.
+  // while no alarm is on. A transition is passed on at once (see
+  // SetTransitionHook).
   void StepComputed(const LoopModel& model, double t) {
     const PIDLoop& loop = model.SingleLoop;
-    set_.Step(t, loop.SP, loop.PV, loop.OP);
+    if (set_.Step(t, loop.SP, loop.PV, loop.OP)) [[unlikely]] {
+      if (transitioned_) transitioned_();
+    }
   }
+  // Called on the run's thread after a step at which an alarm made a
+  // transition: the application shows it to the OPC clients without
+  // waiting for the next trend sample.
+  void SetTransitionHook(std::function<void()> hook) { transitioned_ = std::move(hook); }
 
   // Takes the limits of the companion file of the case at `casePath`
   // (defaults when it is missing); the problems of the file, each naming the
@@ -41,6 +49,7 @@ class LoopAlarms {
 
  private:
   AlarmSet set_;
+  std::function<void()> transitioned_;
 };
 
 }  // namespace qx

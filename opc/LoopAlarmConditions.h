@@ -87,8 +87,8 @@ class LoopAlarmConditions {
   bool Add(opcua::Server& server, uint16_t ns, const opcua::NodeId& loop,
            AlarmAnswerHandOff& answers, std::string& error);
 
-  // The run loop's thread, at every trend sample and after the operator
-  // answered an alarm: the alarm states in AlarmKind order. A state is
+  // The run loop's thread, at a step with a transition, at every trend
+  // sample and after the operator answered an alarm: the alarm states in AlarmKind order. A state is
   // handed to the server only when its Transitions count moved, so an
   // unchanged alarm costs a comparison.
   void Publish(const std::array<AlarmStatus, kLoopAlarmCount>& statuses, opcua::DateTime now) {

@@ -80,8 +80,8 @@ class COPCServer final : public GBDataAccess {
                          const LoopRunValues& run = {});
 
   // The alarm states as the loop object's conditions, each only when it
-  // changed: at every trend sample and after an answer of the operator's,
-  // on the run loop's thread.
+  // changed: at a step with a transition, at every trend sample and after
+  // an answer of the operator's, on the run loop's thread.
   void PublishAlarms(const std::array<AlarmStatus, kAlarmKindCount>& alarms);
 
   // The loop object's Running and t alone, in a batch of their own: the

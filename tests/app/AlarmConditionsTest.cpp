@@ -131,14 +131,15 @@ class AlarmConditions : public ::testing::Test {
 
   const AlarmStatus& Level() { return app_.Alarms().Status(AlarmKind::Level); }
 
-  // PV above the high limit of 80 at the next step.
+  // PV above the high limit of 80 at the next step, which the run host
+  // feeds; the client hears of it without waiting for a trend sample.
   void RaiseHighAlarm() {
     AlarmLimits limits;
     limits.High = 80;
     ASSERT_TRUE(app_.SetAlarmLimits(limits).empty());
-    app_.Alarms().Set().Step(1, 50, 90, 40);
+    app_.Model().SingleLoop.PV = 90;
+    app_.Alarms().StepComputed(app_.Model(), 1);
     ASSERT_TRUE(Level().Active);
-    Sample();
   }
 
   test::FakeAppHost host_;
