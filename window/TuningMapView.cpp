@@ -11,7 +11,7 @@ namespace {
 
 // Room around the cells: the I labels on the left, the P labels below, the
 // colour scale on the right, the title above.
-constexpr int kLeft = 64, kBottom = 44, kTop = 26, kRight = 96;
+constexpr int kLeft = 64, kBottom = 44, kTop = 44, kRight = 96;
 constexpr int kScaleWidth = 16, kScaleGap = 14;
 // Labels on an axis stand at least this far apart.
 constexpr int kLabelSpacing = 44;
@@ -160,6 +160,7 @@ void TuningMapView::DrawAxes(QPainter& painter, const QRectF& plot) const {
   const sweep::HeatMap& map = *map_;
   const QFontMetrics metrics(font());
   const double w = plot.width() / map.X.size(), h = plot.height() / map.Y.size();
+  painter.setBrush(Qt::NoBrush);
   painter.setPen(palette().color(QPalette::Text));
   const int strideX = LabelStride(w), strideY = LabelStride(h);
   for (std::size_t ix = 0; ix < map.X.size(); ix += strideX) {
@@ -177,12 +178,9 @@ void TuningMapView::DrawAxes(QPainter& painter, const QRectF& plot) const {
   const QString xName = QString::fromStdString(map.XName), yName = QString::fromStdString(map.YName);
   painter.drawText(QRectF(plot.left(), plot.bottom() + 8 + metrics.height(), plot.width(), metrics.height()),
                    Qt::AlignHCenter, xName);
-  painter.save();
-  painter.translate(plot.left() - kLeft + 4 + metrics.ascent(), plot.center().y());
-  painter.rotate(-90);
-  painter.drawText(QRectF(-plot.height() / 2, -metrics.ascent(), plot.height(), metrics.height()), Qt::AlignHCenter,
-                   yName);
-  painter.restore();
+  // The vertical axis's name above its labels, upright: the names are short.
+  painter.drawText(QRectF(plot.left() - kLeft, plot.top() - metrics.height() - 2, kLeft - 6, metrics.height()),
+                   Qt::AlignRight | Qt::AlignVCenter, yName);
   QString title = tr("%1 over %2 and %3").arg(QString::fromStdString(map.IndexName), xName, yName);
   if (!map.SliceText.empty()) title += tr(" at %1").arg(QString::fromStdString(map.SliceText));
   QFont bold = font();
@@ -195,6 +193,7 @@ void TuningMapView::DrawAxes(QPainter& painter, const QRectF& plot) const {
 void TuningMapView::DrawScale(QPainter& painter, const QRectF& plot) const {
   const sweep::HeatMap& map = *map_;
   const QFontMetrics metrics(font());
+  painter.setBrush(Qt::NoBrush);
   const QRectF bar(plot.right() + kScaleGap, plot.top(), kScaleWidth, std::max(plot.height() * 0.6, 60.0));
   const bool valued = map.High >= map.Low && std::any_of(map.Cells.begin(), map.Cells.end(), [](const sweep::MapCell& c) {
     return c.State == sweep::CellState::Valued;
