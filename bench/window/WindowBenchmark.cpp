@@ -10,9 +10,9 @@
 //   d. at each of the seven speeds, the share of speed-arrow clicks given
 //      at a person's pace that act, and the time from a click to the
 //      gauge's change;
-//   e. the steps per second of (a) while a tuning map of 40 x 40 points
-//      computes, again without it, and the time a map of the default
-//      15 x 15 grid takes.
+//   e. the steps per second of (a) in turns of a few seconds with a tuning
+//      map computing and without one (TuningMapProbe), and the time a map
+//      of the default 15 x 15 grid takes.
 // With --tuning-map only (a) and (e) are measured.
 // The program ends by itself: it stops the run with "Stop Simulation" and
 // closes the window, both answered Yes.
@@ -39,8 +39,8 @@
 #include "app/Application.h"
 #include "bench/window/InputLatencyProbe.h"
 #include "bench/window/SpeedClickProbe.h"
+#include "bench/window/TuningMapProbe.h"
 #include "window/MainWindow.h"
-#include "window/TuningMapDialog.h"
 #include "window/charts/TrendCharts.h"
 #include "window/tools/AnsweringPrompter.h"
 #include "window/tools/ScriptedRun.h"
@@ -64,9 +64,6 @@ constexpr int64_t kMemoryInterval = 100'000;
 // than expected; what was reached is reported.
 constexpr std::chrono::seconds kMemoryTimeLimit{240};
 constexpr std::chrono::seconds kTotalTimeLimit{480};
-// The map computed while the run's speed is measured: more points than the
-// measurement lasts.
-constexpr int kBusyMapCount = 40;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
@@ -118,12 +115,7 @@ struct Figures {
   std::optional<LatencyResult> FastInputs, SlowInputs;
   std::vector<MemorySample> Memory;
   std::optional<std::array<SpeedClickResult, SpeedClickProbe::kSpeeds>> SpeedClicks;
-  // e. Tuning map.
-  std::optional<Throughput> SpeedWithMap, SpeedAfterMap;
-  int64_t MapPointsDuring = 0;
-  bool MapEndedEarly = false;
-  std::optional<double> DefaultMapSeconds;
-  std::string DefaultMapStatus;
+  TuningMapFigures TuningMap;
   bool TimedOut = false;
 };
 
@@ -202,23 +194,7 @@ void Print(const Figures& f) {
   } else {
     std::printf("  not measured\n");
   }
-  std::printf("\ne. Throughput at full speed while a tuning map computes            target >= 80 %% of (a)\n");
-  const auto rate = [](const std::optional<Throughput>& t) { return t ? t->Steps / t->Seconds : 0.0; };
-  if (f.SpeedWithMap) {
-    std::printf("  steps per second, map of %dx%d computing %10.0f   over %.1f s, %lld map points done%s\n",
-                kBusyMapCount, kBusyMapCount, rate(f.SpeedWithMap), f.SpeedWithMap->Seconds,
-                static_cast<long long>(f.MapPointsDuring), f.MapEndedEarly ? " (the map ended early)" : "");
-    if (f.SpeedAfterMap)
-      std::printf("  steps per second, after the map            %10.0f   over %.1f s\n", rate(f.SpeedAfterMap),
-                  f.SpeedAfterMap->Seconds);
-    if (f.Speed)
-      std::printf("  with the map / before it                   %10.0f %%\n", 100 * rate(f.SpeedWithMap) / rate(f.Speed));
-  } else {
-    std::printf("  not measured\n");
-  }
-  if (f.DefaultMapSeconds)
-    std::printf("  default 15x15 map of the starting case     %10.2f s   (%s)\n", *f.DefaultMapSeconds,
-                f.DefaultMapStatus.c_str());
+  TuningMapProbe::Print(f.TuningMap);
   if (f.TimedOut) std::printf("\nThe time limit of %lld s ended the benchmark early.\n",
                               static_cast<long long>(kTotalTimeLimit.count()));
 }
@@ -227,12 +203,11 @@ void Print(const Figures& f) {
 
 class WindowBenchmark : public WindowScript {
  public:
-  WindowBenchmark(TForm1& form, Figures& figures) : WindowScript(form, "bench_window"), f_(figures) {}
+  WindowBenchmark(TForm1& form, Figures& figures)
+      : WindowScript(form, "bench_window"), f_(figures), map_(form, figures.TuningMap) {}
 
   std::vector<ScriptStep> Script(bool mapOnly) {
-    std::vector<ScriptStep> map = {[this] { return MeasureThroughputWithMap(); },
-                                   [this] { return MeasureThroughput(f_.SpeedAfterMap); },
-                                   [this] { return TimeDefaultMap(); }};
+    std::vector<ScriptStep> map = {[this] { return map_.MeasureTurns(); }, [this] { return map_.TimeDefaultMap(); }};
     if (mapOnly) {
       std::vector<ScriptStep> script = {[this] { return SetTrendWindow(); },
                                         [this] { return Steps() >= kFillSteps; },
@@ -244,7 +219,7 @@ class WindowBenchmark : public WindowScript {
     return {[this] { return SetTrendWindow(); },
             [this] { return Steps() >= kFillSteps; },
             [this] { return MeasureThroughput(f_.Speed); },
-            map[0], map[1], map[2],
+            map[0], map[1],
             [this] { return MeasureInputs(f_.FastInputs, 0, 5, 150, 1); },
             [this] { return MeasureMemory(); },
             [this] { return MeasureSpeedClicks(); },
@@ -296,51 +271,6 @@ class WindowBenchmark : public WindowScript {
     into = Throughput{Seconds(elapsed), Steps() - startSteps_, replots_ - startReplots_,
                       paints_->Count - startPaints_};
     measuring_ = false;
-    return true;
-  }
-
-  TuningMapDialog* Map() {
-    if (!form_.TuningMap()) Find<QAction>("TuningMap")->trigger();
-    return form_.TuningMap();
-  }
-  void StartMap(int count) {
-    TuningMapDialog* map = Map();
-    for (const char* name : {"MapPCount", "MapICount"})
-      map->findChild<QLineEdit*>(name)->setText(QString::number(count));
-    map->Compute();
-    if (!map->Computing()) {
-      std::fprintf(stderr, "bench_window: the tuning map did not start: %s\n",
-                   qPrintable(map->findChild<QLabel*>("MapStatus")->text()));
-      std::exit(1);
-    }
-  }
-
-  // The throughput of (a) while a map of more points than the measurement
-  // lasts computes; the map is cancelled after it.
-  bool MeasureThroughputWithMap() {
-    if (!measuring_) {
-      std::fprintf(stderr, "bench_window: a %dx%d tuning map computing\n", kBusyMapCount, kBusyMapCount);
-      StartMap(kBusyMapCount);
-    }
-    if (!MeasureThroughput(f_.SpeedWithMap)) return false;
-    f_.MapPointsDuring = Map()->findChild<QProgressBar*>("MapProgress")->value();
-    f_.MapEndedEarly = !Map()->Computing();
-    Map()->Cancel();
-    return true;
-  }
-
-  bool TimeDefaultMap() {
-    if (!mapTimed_) {
-      mapTimed_ = true;
-      std::fprintf(stderr, "bench_window: a 15x15 tuning map\n");
-      StartMap(kTuningMapCount);
-      startedAt_ = Clock::now();
-      return false;
-    }
-    if (Map()->Computing()) return false;
-    f_.DefaultMapSeconds = Seconds(Clock::now() - startedAt_);
-    f_.DefaultMapStatus = Map()->findChild<QLabel*>("MapStatus")->text().toStdString();
-    Map()->close();
     return true;
   }
 
@@ -414,10 +344,10 @@ class WindowBenchmark : public WindowScript {
   }
 
   Figures& f_;
+  TuningMapProbe map_;
   std::unique_ptr<PaintCounter> paints_;
   int64_t replots_ = 0;
   bool measuring_ = false;  // a throughput measurement is under way
-  bool mapTimed_ = false;
   Clock::time_point startedAt_;
   int64_t startSteps_ = 0, startReplots_ = 0, startPaints_ = 0;
   std::unique_ptr<InputLatencyProbe> probe_;  // while inputs are measured
