@@ -58,9 +58,9 @@ sweep::PointOutcome RunGridPoint(const PreparedSweep& job, int64_t point, const 
 // that the live run keeps a core of its own (at least one thread).
 int JobsBesideLiveRun();
 
-// Lowers the calling thread's scheduling priority to the lowest; the
-// threads it starts afterwards inherit it, so that a sweep beside a live
-// run yields the processor to it on a busy machine. False with the reason.
+// Lowers the calling thread's scheduling priority (nice 10); the threads it
+// starts afterwards inherit it, so that a sweep beside a live run yields
+// the processor to it where they share one. False with the reason.
 bool LowerThreadPriority(std::string& error);
 
 // Runs the points [begin, end) on `jobs` threads and adds the rows done to

@@ -161,27 +161,51 @@ TEST_F(TuningMapTest, ASmallMapEqualsTheSweepLibrarysRowsAndAClickTunesTheRunnin
 }
 
 TEST_F(TuningMapTest, CancelStopsTheWorkersPromptlyAndKeepsNoMap) {
+  TuningMapDialog* dialog = nullptr;
+  int threadsBefore = 0;
+  QElapsedTimer sinceCancel;
   RunWith([this] { form->NewCaseFileClick(); },
           {Started(),
            [&] {
-             const int threadsBefore = ThreadCount();
-             TuningMapDialog* dialog = Open();
-             Type("MapPCount", "15");
-             Type("MapICount", "15");
+             threadsBefore = ThreadCount();
+             dialog = Open();
+             Type("MapPCount", "100");
+             Type("MapICount", "100");
              ClickCompute();
              EXPECT_TRUE(dialog->Computing());
              EXPECT_GT(ThreadCount(), threadsBefore);
+             return true;
+           },
+           [&] {
+             // Cancel while points are under way, after some are done.
+             if (dialog->findChild<QProgressBar*>("MapProgress")->value() == 0) return false;
              QElapsedTimer clock;
              clock.start();
              QTest::mouseClick(dialog->findChild<QPushButton*>("MapCancel"), Qt::LeftButton);
              // The points under way stop at their next step.
              EXPECT_LT(clock.elapsed(), 1000);
+             sinceCancel.start();
              EXPECT_FALSE(dialog->Computing());
              EXPECT_EQ(ThreadCount(), threadsBefore) << "every worker has ended";
              EXPECT_EQ(dialog->Table(), nullptr);
              EXPECT_EQ(dialog->Map(), nullptr);
              EXPECT_EQ(Status(), "Cancelled.");
+             EXPECT_EQ(dialog->findChild<QProgressBar*>("MapProgress")->value(), 0);
              EXPECT_TRUE(dialog->findChild<QPushButton*>("MapCompute")->isEnabled());
+             return true;
+           },
+           [&] {
+             // The stopped computation's last progress and end, queued before
+             // the cancel, change nothing.
+             if (sinceCancel.elapsed() < 300) return false;
+             EXPECT_EQ(dialog->Map(), nullptr);
+             EXPECT_EQ(Status(), "Cancelled.");
+             // Closing the dialog while a map computes cancels it too.
+             ClickCompute();
+             EXPECT_TRUE(dialog->Computing());
+             dialog->close();
+             EXPECT_FALSE(dialog->Computing());
+             EXPECT_EQ(ThreadCount(), threadsBefore);
              return true;
            },
            StopSimulation()});
