@@ -170,4 +170,8 @@ std::vector<std::string> Application::SetAlarmLimits(const AlarmLimits& limits) 
   return refused;
 }
 
+bool Application::WriteCaseCopy(const std::string& path, std::string& reason) const {
+  return WriteCase(path, sim_->Model, extras_, separator_, reason);
+}
+
 }  // namespace qx
