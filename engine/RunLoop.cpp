@@ -25,7 +25,10 @@ bool AllocateRunBuffers(Simulation& sim, RunHost& host) {
   b.TimeTrend.reset(new (std::nothrow) float[kTrendLength]());
   b.DisturbanceDelayLine.reset(new (std::nothrow) float[kDelayLineLength]());
   b.Disturbance2DelayLine.reset(new (std::nothrow) float[kDelayLineLength]());
-  if (!b.TimeTrend || !b.DisturbanceDelayLine || !b.Disturbance2DelayLine) {
+  // Filled as the sine is computed: no entry is read before it is written.
+  b.Sine = SineMemo{};
+  b.Sine.Values.reset(new (std::nothrow) double[kDelayLineLength]);
+  if (!b.TimeTrend || !b.DisturbanceDelayLine || !b.Disturbance2DelayLine || !b.Sine.Values) {
     ReleaseRunBuffers(sim);
     host.FatalAllocationFailure(false);
     return false;
@@ -107,7 +110,7 @@ bool Step(Simulation& sim, RunHost& host) {
 
   if (ExecutionDue(m.CascadeLoop) && !CascadeTracking(m, host)) return false;
 
-  const float d = DisturbanceSignal(sim.Signal, m, sim.Random, run.t, kTimeStep);
+  const float d = DisturbanceSignal(sim.Signal, m, sim.Random, run.t, kTimeStep, &buffers.Sine);
   const float dD = ToSingle(static_cast<double>(d) - run.DisturbancePrev);
   run.DisturbancePrev = d;
 
@@ -243,6 +246,7 @@ void ReleaseRunBuffers(Simulation& sim) {
   b.TimeTrend.reset();
   b.DisturbanceDelayLine.reset();
   b.Disturbance2DelayLine.reset();
+  b.Sine = SineMemo{};
 }
 
 void PickUpChanges(Simulation& sim, RunHost& host) {
