@@ -89,6 +89,8 @@ COPCServer* Application::Server() { return serving_.load(); }
 
 void Application::SetClientWriteWake(std::function<void()> wake) { writes_->SetWake(std::move(wake)); }
 
+const std::atomic<bool>& Application::ClientWritesWaiting() const { return writes_->PendingFlag(); }
+
 void Application::DeliverClientWrites() {
   if (!writes_->AnyPending()) return;  // the usual case, at every step of a run
   const std::size_t delivered = writes_->Deliver(

@@ -71,6 +71,9 @@ class Application {
   // GUI thread, between two steps: stores each queued client write into its
   // field and its edit together, and performs the loop object's commands.
   void DeliverClientWrites();
+  // Set while a client write or command waits for DeliverClientWrites; any
+  // thread reads it, and it lives as long as the application.
+  const std::atomic<bool>& ClientWritesWaiting() const;
   // The run host that a client's StartRun runs the case with (the front
   // end's); without one StartRun is refused. It must outlive its use.
   void SetCommandRunHost(RunHost* host) { commandHost_ = host; }
@@ -113,6 +116,8 @@ class Application {
   void DeliverPendingWork();
   // The link, created on first use.
   MasterLink& Master();
+  // Whether the link has been created (it then may have events to deliver).
+  bool HasMasterLink() const { return master_ != nullptr; }
 
   // --- Case commands; a loading command ends by starting a run and
   // returns when that run has ended. A request while a run is active ends

@@ -94,7 +94,7 @@ bool Step(Simulation& sim, RunHost& host) {
   RunBuffers& buffers = sim.Buffers;
   PIDLoop& single = m.SingleLoop;
 
-  host.ProcessMessages(MessagePoint::StepStart);
+  if (host.MessagesDue(run.StepsDone)) host.ProcessMessages(MessagePoint::StepStart);
   host.ShowSpeed(SpeedDisplay(control.SpeedLevel));
   if (control.ChangesPending) PickUpChanges(sim, host);
   if (RunEndRequested(control)) return false;
@@ -155,12 +155,12 @@ bool Step(Simulation& sim, RunHost& host) {
   // The gauge shows the new speed at once, not only after the pause that
   // the command has just changed.
   if (control.SpeedCommandPending) {
-    host.ProcessMessages(MessagePoint::Pacing);
+    if (host.MessagesDue(run.StepsDone)) host.ProcessMessages(MessagePoint::Pacing);
     control.SpeedCommandPending = false;
     ApplySpeedCommand(control);
     host.ShowSpeed(SpeedDisplay(control.SpeedLevel));
   }
-  host.ProcessMessages(MessagePoint::Pacing);
+  if (host.MessagesDue(run.StepsDone)) host.ProcessMessages(MessagePoint::Pacing);
   if (!control.ApplyInProgress && control.SleepMs >= 1) host.Pause(PauseMilliseconds(control.SleepMs));
 
   // Compact the window when it is full; also before the trend arrays could

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <limits>
 #include <string>
 #include <thread>
 
@@ -17,24 +18,46 @@ HeadlessHost::HeadlessHost(Application& app, const RunOptions& options,
   for (const ScriptedAction& action : options_.Actions) actionsByStep_.push_back(&action);
   std::stable_sort(actionsByStep_.begin(), actionsByStep_.end(),
                    [](const ScriptedAction* a, const ScriptedAction* b) { return a->Step < b->Step; });
+  // Nothing reads the panel between two message processings: the tracked
+  // texts are written there, and the steps without work skip the call.
+  DeferTracking();
+  WatchWaitingFlag(0, &app_.ClientWritesWaiting());
+  WatchWaitingFlag(1, &interrupted_);
 }
 
 void HeadlessHost::ProcessMessages(MessagePoint point) {
+  WriteTrackedTexts();
   app_.DeliverPendingWork();
   FollowUpMasterSetUp();
   if (interrupted_.load(std::memory_order_relaxed) && !sim_.Model.RunControl.StopRequested)
     app_.cmd_exitClick();
-  if (point != MessagePoint::StepStart) return;
-
   const int64_t step = sim_.Run.StepsDone;
-  while (nextAction_ < actionsByStep_.size() && actionsByStep_[nextAction_]->Step < step)
-    ++nextAction_;  // actions of an earlier run
-  while (nextAction_ < actionsByStep_.size() && actionsByStep_[nextAction_]->Step == step)
-    PerformPanelAction(app_, *this, *actionsByStep_[nextAction_++]);
-  if (options_.Steps && step == *options_.Steps) app_.cmd_exitClick();
-  // At full speed the clock is asked every 1024 steps; a paced run is slow
-  // enough to ask at every step.
-  if (statusLine_ && ((step & 1023) == 0 || sim_.Model.RunControl.SleepMs > 0)) UpdateStatusLine();
+  if (point == MessagePoint::StepStart) {
+    while (nextAction_ < actionsByStep_.size() && actionsByStep_[nextAction_]->Step < step)
+      ++nextAction_;  // actions of an earlier run
+    while (nextAction_ < actionsByStep_.size() && actionsByStep_[nextAction_]->Step == step)
+      PerformPanelAction(app_, *this, *actionsByStep_[nextAction_++]);
+    if (options_.Steps && step == *options_.Steps) app_.cmd_exitClick();
+    // At full speed the clock is asked every kStatusSteps steps; a paced
+    // run is slow enough to ask at every step.
+    if (statusLine_ && (step % kStatusSteps == 0 || sim_.Model.RunControl.SleepMs > 0)) UpdateStatusLine();
+  }
+  ProcessMessagesFrom(NextMessageStep(step));
+}
+
+int64_t HeadlessHost::NextMessageStep(int64_t step) const {
+  const RunControlRecord& control = sim_.Model.RunControl;
+  // At every step: a paced run (the call is nothing beside its pause),
+  // speed clicks that wait to be handed to the run one by one, and the
+  // master link, whose events and set-up outcome raise no flag here.
+  if (control.SleepMs > 0 || control.SpeedCommandPending || app_.Panel().SpeedClicks.Count > 0 ||
+      app_.HasMasterLink() || (options_.MasterEndpoint && !masterFollowedUp_))
+    return step;
+  int64_t next = std::numeric_limits<int64_t>::max();
+  if (nextAction_ < actionsByStep_.size()) next = actionsByStep_[nextAction_]->Step;
+  if (options_.Steps && *options_.Steps > step) next = std::min(next, *options_.Steps);
+  if (statusLine_) next = std::min(next, (step / kStatusSteps + 1) * kStatusSteps);
+  return next;
 }
 
 void HeadlessHost::FollowUpMasterSetUp() {
@@ -48,9 +71,12 @@ void HeadlessHost::FollowUpMasterSetUp() {
 void HeadlessHost::RunStarting() {
   PanelRunHost::RunStarting();
   app_.RunStarting();
+  // A run counts its steps from 0: its first step processes messages.
+  ProcessMessagesFrom(0);
 }
 
 void HeadlessHost::RunEnded() {
+  WriteTrackedTexts();
   PanelRunHost::RunEnded();
   app_.RunEnded();
 }

@@ -36,7 +36,14 @@ class HeadlessHost : public PanelRunHost {
   void FinishStatusLine();
 
  private:
+  // Steps between two updates of the status line at full speed.
+  static constexpr int64_t kStatusSteps = 1024;
+
   void UpdateStatusLine();
+  // The next step at which ProcessMessages has work known in advance (an
+  // action, the last step, the status line), or `step` when it has work
+  // at every step.
+  int64_t NextMessageStep(int64_t step) const;
   // --master: once the set-up at the start has its outcome, connects when
   // it left the link inactive.
   void FollowUpMasterSetUp();
