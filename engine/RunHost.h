@@ -40,6 +40,15 @@ class RunHost {
   // The speed gauge and speed control show kSlowestSpeedLevel - SpeedLevel.
   virtual void ShowSpeed(int) {}
 
+  // The display calls of every step that a host without a display does
+  // without: the run skips those the host has left out.
+  enum DisplayCall : uint32_t {
+    kShowSpeed = 1u << 0,            // ShowSpeed
+    kTrendSampleRecorded = 1u << 1,  // TrendSampleRecorded and TrendsCompacted
+    kPlotSingleTrends = 1u << 2,     // PlotSingleTrends
+  };
+  bool MakesDisplayCall(DisplayCall call) const { return (displayCalls_ & call) != 0; }
+
   // Cursor, running indicator and chart panels at the start and end of a
   // run.
   virtual void RunStarting() {}
@@ -100,10 +109,14 @@ class RunHost {
   // host or be unwatched (nullptr) first.
   static constexpr std::size_t kWaitingFlags = 2;
   void WatchWaitingFlag(std::size_t slot, const std::atomic<bool>* flag) { waitingFlags_.at(slot) = flag; }
+  // For a host whose overrides of these calls do nothing (best declared
+  // final, so that a body cannot be added unseen).
+  void LeaveOutDisplayCalls(uint32_t calls) { displayCalls_ &= ~calls; }
 
  private:
   int64_t messagesDueStep_ = 0;  // 0: every step
   std::array<const std::atomic<bool>*, kWaitingFlags> waitingFlags_{};
+  uint32_t displayCalls_ = ~0u;
 };
 
 }  // namespace qx

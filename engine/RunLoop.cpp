@@ -95,7 +95,7 @@ bool Step(Simulation& sim, RunHost& host) {
   PIDLoop& single = m.SingleLoop;
 
   if (host.MessagesDue(run.StepsDone)) host.ProcessMessages(MessagePoint::StepStart);
-  host.ShowSpeed(SpeedDisplay(control.SpeedLevel));
+  if (host.MakesDisplayCall(RunHost::kShowSpeed)) host.ShowSpeed(SpeedDisplay(control.SpeedLevel));
   if (control.ChangesPending) PickUpChanges(sim, host);
   if (RunEndRequested(control)) return false;
 
@@ -103,7 +103,8 @@ bool Step(Simulation& sim, RunHost& host) {
   if (run.StepsDone % 2 == 0) {
     buffers.RecordSample(run.SampleCount, run.t + m.RunSettings.DataStart, single.PV, single.SP,
                          single.MV);
-    host.TrendSampleRecorded(run.SampleCount, run.StepsDone, run.t + m.RunSettings.DataStart);
+    if (host.MakesDisplayCall(RunHost::kTrendSampleRecorded))
+      host.TrendSampleRecorded(run.SampleCount, run.StepsDone, run.t + m.RunSettings.DataStart);
     host.PublishItemValues();
     ++run.SampleCount;
   }
@@ -158,7 +159,7 @@ bool Step(Simulation& sim, RunHost& host) {
     if (host.MessagesDue(run.StepsDone)) host.ProcessMessages(MessagePoint::Pacing);
     control.SpeedCommandPending = false;
     ApplySpeedCommand(control);
-    host.ShowSpeed(SpeedDisplay(control.SpeedLevel));
+    if (host.MakesDisplayCall(RunHost::kShowSpeed)) host.ShowSpeed(SpeedDisplay(control.SpeedLevel));
   }
   if (host.MessagesDue(run.StepsDone)) host.ProcessMessages(MessagePoint::Pacing);
   if (!control.ApplyInProgress && control.SleepMs >= 1) host.Pause(PauseMilliseconds(control.SleepMs));
@@ -169,12 +170,13 @@ bool Step(Simulation& sim, RunHost& host) {
   if (run.WindowSteps / 2 >= m.RunSettings.SimTime || run.SampleCount >= kTrendLength - 1) {
     const int half = run.SampleCount / 2;
     buffers.CompactTrends(half);
-    host.TrendsCompacted(half);
+    if (host.MakesDisplayCall(RunHost::kTrendSampleRecorded)) host.TrendsCompacted(half);
     run.SampleCount = half;
     run.WindowSteps /= 2;
   }
 
-  host.PlotSingleTrends(buffers, run.SampleCount, WholeSimTime(m.RunSettings.SimTime));
+  if (host.MakesDisplayCall(RunHost::kPlotSingleTrends))
+    host.PlotSingleTrends(buffers, run.SampleCount, WholeSimTime(m.RunSettings.SimTime));
   ++run.StepsDone;
   return true;
 }

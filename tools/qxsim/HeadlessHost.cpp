@@ -23,6 +23,7 @@ HeadlessHost::HeadlessHost(Application& app, const RunOptions& options,
   DeferTracking();
   WatchWaitingFlag(0, &app_.ClientWritesWaiting());
   WatchWaitingFlag(1, &interrupted_);
+  LeaveOutDisplayCalls(kShowSpeed | kTrendSampleRecorded | kPlotSingleTrends);
 }
 
 void HeadlessHost::ProcessMessages(MessagePoint point) {
@@ -83,7 +84,10 @@ void HeadlessHost::RunEnded() {
 
 void HeadlessHost::StepComputed() {
   app_.Analysis().StepComputed(sim_.Model, sim_.Run.t);
-  if (!trace_) return;
+  if (trace_) WriteTraceRow();
+}
+
+void HeadlessHost::WriteTraceRow() {
   const PIDLoop& s = sim_.Model.SingleLoop;
   std::string row = std::to_string(sim_.Run.StepsDone);
   for (float value : {sim_.Run.t, s.SP, s.PV, s.OP, s.OPOut, s.MV, s.ModelOutput, s.DelayedOutput,
