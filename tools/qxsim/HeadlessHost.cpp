@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <limits>
 #include <string>
 #include <thread>
 
@@ -13,52 +12,21 @@ namespace qx {
 
 HeadlessHost::HeadlessHost(Application& app, const RunOptions& options,
                            const std::atomic<bool>& interrupted)
-    : PanelRunHost(app.Sim(), app.Panel()), app_(app), options_(options), interrupted_(interrupted) {
-  // Actions run by step, and in command-line order within a step.
-  for (const ScriptedAction& action : options_.Actions) actionsByStep_.push_back(&action);
-  std::stable_sort(actionsByStep_.begin(), actionsByStep_.end(),
-                   [](const ScriptedAction* a, const ScriptedAction* b) { return a->Step < b->Step; });
-  // Nothing reads the panel between two message processings: the tracked
-  // texts are written there, and the steps without work skip the call.
-  DeferTracking();
-  WatchWaitingFlag(0, &app_.ClientWritesWaiting());
-  WatchWaitingFlag(1, &interrupted_);
-  LeaveOutDisplayCalls(kShowSpeed | kTrendSampleRecorded | kPlotSingleTrends);
-}
+    : ScriptedRunHost(app, options.Actions, options.Steps, options.Seed, interrupted), options_(options) {}
 
 void HeadlessHost::ProcessMessages(MessagePoint point) {
-  WriteTrackedTexts();
-  app_.DeliverPendingWork();
-  FollowUpMasterSetUp();
-  if (interrupted_.load(std::memory_order_relaxed) && !sim_.Model.RunControl.StopRequested)
-    app_.cmd_exitClick();
+  ScriptedRunHost::ProcessMessages(point);
+  if (point != MessagePoint::StepStart) return;
+  // At full speed the clock is asked every kStatusSteps steps; a paced run
+  // is slow enough to ask at every step.
   const int64_t step = sim_.Run.StepsDone;
-  if (point == MessagePoint::StepStart) {
-    while (nextAction_ < actionsByStep_.size() && actionsByStep_[nextAction_]->Step < step)
-      ++nextAction_;  // actions of an earlier run
-    while (nextAction_ < actionsByStep_.size() && actionsByStep_[nextAction_]->Step == step)
-      PerformPanelAction(app_, *this, *actionsByStep_[nextAction_++]);
-    if (options_.Steps && step == *options_.Steps) app_.cmd_exitClick();
-    // At full speed the clock is asked every kStatusSteps steps; a paced
-    // run is slow enough to ask at every step.
-    if (statusLine_ && (step % kStatusSteps == 0 || sim_.Model.RunControl.SleepMs > 0)) UpdateStatusLine();
-  }
-  ProcessMessagesFrom(NextMessageStep(step));
+  if (statusLine_ && (step % kStatusSteps == 0 || sim_.Model.RunControl.SleepMs > 0)) UpdateStatusLine();
 }
 
 int64_t HeadlessHost::NextMessageStep(int64_t step) const {
-  const RunControlRecord& control = sim_.Model.RunControl;
-  // At every step: a paced run (the call is nothing beside its pause),
-  // speed clicks that wait to be handed to the run one by one, and the
-  // master link, whose events and set-up outcome raise no flag here.
-  if (control.SleepMs > 0 || control.SpeedCommandPending || app_.Panel().SpeedClicks.Count > 0 ||
-      app_.HasMasterLink() || (options_.MasterEndpoint && !masterFollowedUp_))
-    return step;
-  int64_t next = std::numeric_limits<int64_t>::max();
-  if (nextAction_ < actionsByStep_.size()) next = actionsByStep_[nextAction_]->Step;
-  if (options_.Steps && *options_.Steps > step) next = std::min(next, *options_.Steps);
-  if (statusLine_) next = std::min(next, (step / kStatusSteps + 1) * kStatusSteps);
-  return next;
+  if (options_.MasterEndpoint && !masterFollowedUp_) return step;
+  const int64_t next = ScriptedRunHost::NextMessageStep(step);
+  return statusLine_ ? std::min(next, (step / kStatusSteps + 1) * kStatusSteps) : next;
 }
 
 void HeadlessHost::FollowUpMasterSetUp() {
@@ -69,21 +37,8 @@ void HeadlessHost::FollowUpMasterSetUp() {
   if (!app_.Master().Client().Active()) app_.MasterConnectToolButtonClick();
 }
 
-void HeadlessHost::RunStarting() {
-  PanelRunHost::RunStarting();
-  app_.RunStarting();
-  // A run counts its steps from 0: its first step processes messages.
-  ProcessMessagesFrom(0);
-}
-
-void HeadlessHost::RunEnded() {
-  WriteTrackedTexts();
-  PanelRunHost::RunEnded();
-  app_.RunEnded();
-}
-
 void HeadlessHost::StepComputed() {
-  app_.Analysis().StepComputed(sim_.Model, sim_.Run.t);
+  ScriptedRunHost::StepComputed();
   if (trace_) WriteTraceRow();
 }
 
@@ -105,8 +60,6 @@ void HeadlessHost::WriteTraceRow() {
   std::fwrite(row.data(), 1, row.size(), trace_);
 }
 
-void HeadlessHost::PublishItemValues() { app_.PublishItemValues(); }
-
 void HeadlessHost::Pause(int milliseconds) {
   // In short slices, so that SIGINT or SIGTERM also ends a pause that a
   // stored pacing made endless; the run then stops at its next check.
@@ -117,12 +70,6 @@ void HeadlessHost::Pause(int milliseconds) {
     if (left <= std::chrono::steady_clock::duration::zero()) break;
     std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, kSlice));
   }
-}
-
-uint64_t HeadlessHost::PickupSeed() {
-  ++pickups_;
-  if (options_.Seed) return *options_.Seed + pickups_;
-  return static_cast<uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
 }
 
 void HeadlessHost::FatalAllocationFailure(bool loopBuffers) {

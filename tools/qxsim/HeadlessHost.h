@@ -1,20 +1,19 @@
-// The run host of the headless runner: the application's in-memory operator
-// panel, the scripted actions of the command line, the delivery of OPC
-// client writes and of the master link's events, the publication, the CSV trace and a status line.
+// The run host of "qxsim run": the scripted run of the command line (its
+// actions, steps and seed) with the master link's set-up, the case's
+// pacing, the CSV trace and a status line.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <vector>
 
 #include "app/Application.h"
 #include "tools/qxsim/RunOptions.h"
-#include "ui/PanelLogic.h"
+#include "app/ScriptedRunHost.h"
 
 namespace qx {
 
-class HeadlessHost : public PanelRunHost {
+class HeadlessHost final : public ScriptedRunHost {
  public:
   HeadlessHost(Application& app, const RunOptions& options, const std::atomic<bool>& interrupted);
 
@@ -24,18 +23,8 @@ class HeadlessHost : public PanelRunHost {
   void SetStatusLine(bool on) { statusLine_ = on; }
 
   void ProcessMessages(MessagePoint point) override;
-  // Nothing to show. Final, and left out of the run's calls (constructor):
-  // a body added to one of them must also put it back.
-  void ShowSpeed(int) final {}
-  void TrendSampleRecorded(int, int64_t, float) final {}
-  void TrendsCompacted(int) final {}
-  void PlotSingleTrends(RunBuffers&, int, int) final {}
-  void RunStarting() override;
-  void RunEnded() override;
   void StepComputed() override;
-  void PublishItemValues() override;
   void Pause(int milliseconds) override;
-  uint64_t PickupSeed() override;
   void FatalAllocationFailure(bool loopBuffers) override;
 
   // Ends the status line so that later output starts on a fresh line.
@@ -45,28 +34,23 @@ class HeadlessHost : public PanelRunHost {
   // Steps between two updates of the status line at full speed.
   static constexpr int64_t kStatusSteps = 1024;
 
+  void PendingWorkDelivered() override { FollowUpMasterSetUp(); }
+  // Also the status line's steps, and every step until the master link's
+  // set-up has its outcome.
+  int64_t NextMessageStep(int64_t step) const override;
   void UpdateStatusLine();
   // Out of line: the trace's formatting would weigh on every step without
   // a trace.
   [[gnu::noinline]] void WriteTraceRow();
-  // The next step at which ProcessMessages has work known in advance (an
-  // action, the last step, the status line), or `step` when it has work
-  // at every step.
-  int64_t NextMessageStep(int64_t step) const;
   // --master: once the set-up at the start has its outcome, connects when
   // it left the link inactive.
   void FollowUpMasterSetUp();
 
-  Application& app_;
   const RunOptions& options_;
-  const std::atomic<bool>& interrupted_;
   bool masterFollowedUp_ = false;
-  std::size_t nextAction_ = 0;
-  std::vector<const ScriptedAction*> actionsByStep_;
   std::FILE* trace_ = nullptr;
   bool statusLine_ = false;
   bool statusShown_ = false;
-  uint64_t pickups_ = 0;
   std::chrono::steady_clock::time_point lastStatus_{};
   int64_t lastStatusStep_ = 0;
 };

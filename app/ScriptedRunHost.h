@@ -1,0 +1,67 @@
+// The run host of a run without a window: the application's in-memory
+// operator panel, scripted actions performed at their steps, the end of the
+// run after a number of steps or on an interrupt, the loop analysis fed at
+// every step, and the noise reseeded from a fixed seed. qxsim's runs and
+// every point of a sweep (in qxsim or the window) run on it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "app/Application.h"
+#include "app/PanelActions.h"
+#include "ui/PanelLogic.h"
+
+namespace qx {
+
+class ScriptedRunHost : public PanelRunHost {
+ public:
+  // `actions` and `interrupted` must outlive the host. `steps`: the run
+  // stops at the start of that step; `seed`: the base of every reseed of
+  // the noise (none: the clock).
+  ScriptedRunHost(Application& app, const std::vector<ScriptedAction>& actions, std::optional<int64_t> steps,
+                  std::optional<uint64_t> seed, const std::atomic<bool>& interrupted);
+
+  void ProcessMessages(MessagePoint point) override;
+  // Nothing to show. Final, and left out of the run's calls (constructor):
+  // a body added to one of them must also put it back.
+  void ShowSpeed(int) final {}
+  void TrendSampleRecorded(int, int64_t, float) final {}
+  void TrendsCompacted(int) final {}
+  void PlotSingleTrends(RunBuffers&, int, int) final {}
+  // A new analysis, and for a served run a new history and the run state.
+  void RunStarting() override;
+  void RunEnded() override;
+  void StepComputed() override;
+  void PublishItemValues() override;
+  // No pause: a run without a window goes as fast as it can unless a
+  // front end paces it (qxsim run honours the case's pacing).
+  void Pause(int) override {}
+  uint64_t PickupSeed() override;
+
+ protected:
+  // Called after the pending work is delivered and before the interrupt and
+  // the step's actions are looked at.
+  virtual void PendingWorkDelivered() {}
+  // The next step at which ProcessMessages has work known in advance (an
+  // action, the last step), or `step` when it has work at every step.
+  // Client writes and an interrupt raise flags the run watches instead.
+  virtual int64_t NextMessageStep(int64_t step) const;
+
+  Application& app_;
+  const std::atomic<bool>& interrupted_;
+
+ private:
+  // The deliveries, the interrupt and the step's actions.
+  void ProcessStepMessages(MessagePoint point);
+
+  std::optional<int64_t> steps_;
+  std::optional<uint64_t> seed_;
+  std::size_t nextAction_ = 0;
+  std::vector<const ScriptedAction*> actionsByStep_;
+  uint64_t pickups_ = 0;
+};
+
+}  // namespace qx
