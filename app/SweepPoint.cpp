@@ -77,7 +77,7 @@ CaseProbe ProbeCase(const SweepPointSettings& settings, const std::vector<const 
   probe.Messages = messages.str();
   const LoopModel& model = app.Model();
   for (const FieldInfo* field : fields) probe.FieldValues.push_back(FieldRef<float>(model, *field));
-  probe.SP = model.SingleLoop.SP;
+  probe.SP = model.SingleLoop.SPNew;  // SP itself is set from it when the run starts
   probe.CVLow = model.SingleLoop.CVLow;
   probe.CVHigh = model.SingleLoop.CVHigh;
   return probe;

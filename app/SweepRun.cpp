@@ -40,11 +40,11 @@ std::vector<ScriptedAction> DefaultStep(const CaseProbe& probe, std::vector<std:
 
 }  // namespace
 
-bool PrepareSweep(const SweepSpec& spec, PreparedSweep& prepared, std::string& error) {
+bool PrepareSweep(const SweepRequest& request, PreparedSweep& prepared, std::string& error) {
   prepared = PreparedSweep{};
-  prepared.Run = spec.Run;
-  prepared.Fields = spec.Fields;
-  std::vector<std::string> runArgs = spec.RunArguments;
+  prepared.Run = request.Run;
+  prepared.Fields = request.Fields;
+  std::vector<std::string> runArgs = request.RunArguments;
   if (!prepared.Run.Steps) {
     prepared.Run.Steps = kDefaultSweepSteps;
     runArgs.insert(runArgs.end(), {"--steps", std::to_string(kDefaultSweepSteps)});
@@ -53,7 +53,7 @@ bool PrepareSweep(const SweepSpec& spec, PreparedSweep& prepared, std::string& e
     prepared.Run.Seed = kDefaultSweepSeed;
     runArgs.insert(runArgs.end(), {"--seed", std::to_string(kDefaultSweepSeed)});
   }
-  const CaseProbe probe = ProbeCase(prepared.Run, spec.Fields);
+  const CaseProbe probe = ProbeCase(prepared.Run, request.Fields);
   if (!probe.Loaded) {
     error = probe.Messages.empty() ? "the case could not be loaded" : probe.Messages;
     return false;
@@ -61,10 +61,10 @@ bool PrepareSweep(const SweepSpec& spec, PreparedSweep& prepared, std::string& e
   if (prepared.Run.Actions.empty()) prepared.Run.Actions = DefaultStep(probe, runArgs);
 
   sweep::SweepTable& table = prepared.Table;
-  table.TheGrid = sweep::Grid(spec.Axes);
+  table.TheGrid = sweep::Grid(request.Axes);
   table.RunText = JoinArguments(runArgs);
   table.CaseValues = probe.FieldValues;
-  for (const sweep::GridAxis& axis : spec.Axes) table.Columns.push_back(axis.Name);
+  for (const sweep::GridAxis& axis : request.Axes) table.Columns.push_back(axis.Name);
   for (const IndexValue& index : IndexValues(analysis::PerformanceResults{})) table.Columns.push_back(index.name);
   table.Columns.push_back(sweep::kStableColumn);
   return true;

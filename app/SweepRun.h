@@ -28,7 +28,7 @@ inline constexpr uint64_t kDefaultSweepSeed = 1;
 inline constexpr int64_t kDefaultStepAt = 10;
 inline constexpr double kDefaultStepSpan = 0.1;
 
-struct SweepSpec {
+struct SweepRequest {
   SweepPointSettings Run;  // Steps, Seed or Actions unset: the defaults
   // The run's options as given, for the table's "# run:" line; the
   // defaults taken are added to it.
@@ -47,7 +47,7 @@ struct PreparedSweep {
 
 // Loads the case once for the defaults and the case's own values. False
 // with the loader's messages (or the reason) when it cannot be loaded.
-bool PrepareSweep(const SweepSpec& spec, PreparedSweep& prepared, std::string& error);
+bool PrepareSweep(const SweepRequest& request, PreparedSweep& prepared, std::string& error);
 
 // The row cells of one point after its number: the settings, every index
 // of the loop analysis ("" where undefined) and the stability verdict.

@@ -168,13 +168,13 @@ void TuningMapDialog::Compute() {
   typed.I = {text(iLow_), text(iHigh_), text(iCount_)};
   typed.D = {text(dLow_), text(dHigh_), text(dCount_)};
   typed.WithD = withD_->isChecked();
-  SweepSpec spec;
+  SweepRequest request;
   std::string error;
-  if (!ReadTuningMapGrid(typed, spec.Axes, error)) {
+  if (!ReadTuningMapGrid(typed, request.Axes, error)) {
     ShowStatus(QString::fromStdString(error), true);
     return;
   }
-  for (const sweep::GridAxis& axis : spec.Axes) spec.Fields.push_back(TuningField(axis.Name.c_str()));
+  for (const sweep::GridAxis& axis : request.Axes) request.Fields.push_back(TuningField(axis.Name.c_str()));
 
   // The running case as it is now, for every point.
   auto folder = std::make_unique<QTemporaryDir>();
@@ -183,22 +183,22 @@ void TuningMapDialog::Compute() {
     return;
   }
   caseFolder_ = std::move(folder);
-  spec.Run.CasePath = CaseCopyPath();
-  if (!writeCase_(spec.Run.CasePath, error)) {
+  request.Run.CasePath = CaseCopyPath();
+  if (!writeCase_(request.Run.CasePath, error)) {
     ShowStatus(tr("Cannot write the case copy %1: %2")
-                   .arg(QString::fromStdString(spec.Run.CasePath), QString::fromStdString(error)),
+                   .arg(QString::fromStdString(request.Run.CasePath), QString::fromStdString(error)),
                true);
     return;
   }
   auto job = std::make_shared<PreparedSweep>();
-  if (!PrepareSweep(spec, *job, error)) {
+  if (!PrepareSweep(request, *job, error)) {
     ShowStatus(QString::fromStdString(error).trimmed(), true);
     return;
   }
   // The D a cell applies: without a D axis the case's own, with one the
   // value of the slice shown, the nearest to the case's.
   if (typed.WithD) {
-    const sweep::GridAxis& d = spec.Axes[2];
+    const sweep::GridAxis& d = request.Axes[2];
     const double caseD = job->Table.CaseValues[2];
     mapD_ = d.Value(0);
     for (int64_t k = 1; k < d.Count; ++k)

@@ -146,13 +146,13 @@ TEST_F(TuningMapTest, ASmallMapEqualsTheSweepLibrarysRowsAndAClickTunesTheRunnin
           60000);
 
   // The same case copy and grid through the sweep library on one thread.
-  SweepSpec spec;
-  spec.Run.CasePath = dialog->CaseCopyPath();
-  spec.Axes = shown.TheGrid.Axes();
-  for (const char* name : {"SingleLoop.P", "SingleLoop.I"}) spec.Fields.push_back(FindField(name));
+  SweepRequest request;
+  request.Run.CasePath = dialog->CaseCopyPath();
+  request.Axes = shown.TheGrid.Axes();
+  for (const char* name : {"SingleLoop.P", "SingleLoop.I"}) request.Fields.push_back(FindField(name));
   PreparedSweep library;
   std::string error;
-  ASSERT_TRUE(PrepareSweep(spec, library, error)) << error;
+  ASSERT_TRUE(PrepareSweep(request, library, error)) << error;
   const std::atomic<bool> never{false};
   const sweep::PoolResult pool = RunSweep(library, 0, library.Table.TheGrid.PointCount(), 1, never);
   EXPECT_TRUE(pool.FirstError.empty()) << pool.FirstError;

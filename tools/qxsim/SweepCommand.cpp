@@ -128,15 +128,15 @@ int SweepCommand(const SweepOptions& options) {
   InterruptHandlers interruptHandlers;
   if (options.Merge) return Merge(options);
 
-  SweepSpec spec;
-  spec.Run = {options.Run.CasePath, options.Run.Overrides, options.Run.Steps, options.Run.Seed,
+  SweepRequest request;
+  request.Run = {options.Run.CasePath, options.Run.Overrides, options.Run.Steps, options.Run.Seed,
               options.Run.Actions};
-  spec.RunArguments = options.RunArguments;
-  spec.Axes = options.Axes;
-  spec.Fields = options.Fields;
+  request.RunArguments = options.RunArguments;
+  request.Axes = options.Axes;
+  request.Fields = options.Fields;
   PreparedSweep job;
   std::string error;
-  if (!PrepareSweep(spec, job, error)) {
+  if (!PrepareSweep(request, job, error)) {
     std::cerr << error;
     if (!error.empty() && error.back() != '\n') std::cerr << '\n';
     return 1;
