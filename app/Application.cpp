@@ -98,6 +98,8 @@ void Application::SetClientWriteWake(std::function<void()> wake) {
   writes_->SetWake(std::move(wake));
 }
 
+const std::atomic<bool>& Application::ClientWritesWaiting() const { return writes_->PendingFlag(); }
+
 void Application::DeliverClientWrites() {
   // The usual case, at every step of a run: nothing queued.
   if (!writes_->AnyPending() && !alarmAnswers_->AnyPending()) return;

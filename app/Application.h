@@ -88,6 +88,9 @@ class Application {
   // field and its edit together, performs the loop object's commands, and
   // answers the alarms clients acknowledged or confirmed.
   void DeliverClientWrites();
+  // Set while a client write or command waits for DeliverClientWrites; any
+  // thread reads it, and it lives as long as the application.
+  const std::atomic<bool>& ClientWritesWaiting() const;
   // The run host that a client's StartRun runs the case with (the front
   // end's); without one StartRun is refused. It must outlive its use.
   void SetCommandRunHost(RunHost* host) { commandHost_ = host; }
@@ -130,6 +133,8 @@ class Application {
   void DeliverPendingWork();
   // The link, created on first use.
   MasterLink& Master();
+  // Whether the link has been created (it then may have events to deliver).
+  bool HasMasterLink() const { return master_ != nullptr; }
 
   // --- Case commands; a loading command ends by starting a run and
   // returns when that run has ended. A request while a run is active ends
