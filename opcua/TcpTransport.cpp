@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <utility>
 #include <cerrno>
 #include <iostream>
 #include <stdexcept>
@@ -322,6 +323,11 @@ void TcpTransport::Run(ServerCore& core, const std::function<void()>& onWake) {
       if (errno == EINTR) continue;
       throw std::runtime_error(SystemError("waiting for the event queue failed"));
     }
+    // The values handed over come first: a client that asks after the
+    // application ended a batch must read that batch, though the two may
+    // arrive in one wait in either order.
+    for (int i = 1; i < n; ++i)
+      if (events[i].data.fd == wakeFd_) std::swap(events[0], events[i]);
     for (int i = 0; i < n && !stop_; ++i) {
       int fd = events[i].data.fd;
       if (fd == listenFd_) {

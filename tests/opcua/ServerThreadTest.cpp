@@ -181,6 +181,23 @@ TEST_F(ThreadedServer, AFastProducerKeepsTheBacklogBoundedAndTheNewestValues) {
   }
 }
 
+// An application that answers "published" once its batch has ended may be
+// asked by a client that read the answer: the read must see the batch, even
+// when the server thread learns of the batch and of the read at once.
+TEST_F(ThreadedServer, AReadSentAfterABatchEndedSeesTheBatch) {
+  std::string error;
+  ASSERT_TRUE(server->Start(error)) << error;
+  Client client;
+  ASSERT_TRUE(client.Connect(Url(), error)) << error;
+  constexpr int kRounds = 2000;
+  for (int round = 0; round < kRounds; ++round) {
+    PublishBatch(round);
+    DataValue value;
+    ASSERT_EQ(client.Read(nodes[round % kItems], value), status::Good);
+    ASSERT_TRUE(value.value == Variant(std::to_string(round))) << "round " << round;
+  }
+}
+
 TEST_F(ThreadedServer, SetValueRecordsTheHistoryClientsReadAndClearHistoryForgetsIt) {
   std::string error;
   uint32_t pv = 0;
