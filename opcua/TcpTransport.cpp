@@ -11,10 +11,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <utility>
 #include <cerrno>
 #include <iostream>
 #include <stdexcept>
+#include <utility>
 
 #include "opcua/SystemError.h"
 
