@@ -136,7 +136,9 @@ inline LevelLimit AlarmSet::LevelFor(double pv, LevelLimit current) const {
 inline bool AlarmSet::Step(double t, double sp, double pv, double op) {
   // Most steps of most runs: every alarm normal, no delay counting, and every
   // signal inside its limits. One branch on the combined test (an absent
-  // limit compares as infinite; a NaN signal takes the full rules).
+  // limit compares as infinite; a NaN signal takes the full rules). A case
+  // without limits, the default, stops at the first test.
+  if (!anyEnabled_) return false;
   const bool quiet = quiet_ & (pv <= quietHigh_) & (pv >= quietLow_) & (std::fabs(sp - pv) <= deviation_) &
                      (op > quietOutputLow_) & (op < quietOutputHigh_);
   if (!quiet) [[unlikely]] return StepRules(t, sp, pv, op);
