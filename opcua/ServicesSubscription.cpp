@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "opcua/ServerCoreInternal.h"
 
@@ -35,6 +36,15 @@ StatusCode ParseFilter(const ExtensionObject& filter, int32_t& trigger) {
     return status::BadMonitoredItemFilterUnsupported;
   trigger = f.trigger;
   return status::Good;
+}
+
+// Whether `value` is a change from `before` for an item with `trigger` (0
+// status, 1 status and value, 2 status, value and source timestamp).
+bool Differs(int32_t trigger, const DataValue& before, const DataValue& value) {
+  if (before.status != value.status) return true;
+  if (trigger == 0) return false;
+  if (!(before.value == value.value)) return true;
+  return trigger != 1 && !(before.sourceTimestamp == value.sourceTimestamp);
 }
 
 uint32_t NextSequence(uint32_t n) { return n == 0xFFFFFFFFu ? 1 : n + 1; }
@@ -206,21 +216,16 @@ void ServerCore::DeleteItem(MonitoredItem& item) {
 }
 
 void ServerCore::Enqueue(MonitoredItem& item, const DataValue& value) {
+  Enqueue(item, value, clock_.MonotonicMs());
+}
+
+void ServerCore::Enqueue(MonitoredItem& item, const DataValue& value, int64_t now) {
   if (item.mode == MonitoringMode::Disabled) return;
-  if (item.hasLast) {
-    bool sameStatus = item.last.status == value.status;
-    bool sameValue = item.last.value == value.value;
-    bool sameTime = item.last.sourceTimestamp == value.sourceTimestamp;
-    bool changed = item.trigger == 0   ? !sameStatus
-                   : item.trigger == 1 ? !(sameStatus && sameValue)
-                                       : !(sameStatus && sameValue && sameTime);
-    if (!changed) return;
-  }
+  if (item.hasLast && !Differs(item.trigger, item.last, value)) return;
   item.last = value;
   item.hasLast = true;
   DataValue v = value;
   ApplyTimestamps(v, item.timestamps);
-  int64_t now = clock_.MonotonicMs();
   // With a sampling interval, changes within one interval replace each
   // other; with interval 0 every change is kept.
   if (item.samplingIntervalMs > 0 && !item.queue.empty() &&
@@ -242,6 +247,30 @@ void ServerCore::Enqueue(MonitoredItem& item, const DataValue& value) {
     marked.hasStatus = true;
     marked.status.value |= status::InfoOverflowBits;
   }
+}
+
+void ServerCore::EnqueueBatch(MonitoredItem& item, std::span<DataValue* const> values,
+                               int64_t nowMs) {
+  // When every change is kept and the oldest go first, the queue size + 1
+  // newest changes push out everything before them (and mark the overflow):
+  // the values older than those changes are skipped, and the value just
+  // before them stands in for the last one reported, which it equals in
+  // whatever the trigger compares.
+  size_t first = 0;
+  if (item.mode != MonitoringMode::Disabled && item.samplingIntervalMs == 0 && item.discardOldest &&
+      values.size() > size_t{item.queueSize} + 1) {
+    size_t changes = 0;
+    for (size_t i = values.size() - 1; i > 0; --i)
+      if (Differs(item.trigger, *values[i - 1], *values[i]) && ++changes > item.queueSize) {
+        first = i;
+        break;
+      }
+  }
+  if (first > 0) {
+    item.last = *values[first - 1];
+    item.hasLast = true;
+  }
+  for (size_t i = first; i < values.size(); ++i) Enqueue(item, *values[i], nowMs);
 }
 
 void ServerCore::CreateMonitoredItems(Context& ctx, const CreateMonitoredItemsRequest& req,
@@ -451,29 +480,33 @@ bool ServerCore::SendNotification(Subscription& sub, bool keepAlive) {
     budget = budget == 0                  ? kMaxNotificationBytes
              : budget <= kPublishOverhead ? 1  // still one item per message
                                           : std::min(budget - kPublishOverhead, kMaxNotificationBytes);
-    std::string items;
+    ExtensionObject changes;
+    changes.typeId = NodeId(0, DataChangeNotification::kTypeId);
+    changes.encoding = ExtensionObject::Encoding::Binary;
+    std::string& body = changes.body;
+    Writer w(body);
+    w.Put(int32_t{0});  // the count, set below
+    const size_t itemsStart = body.size();
     int32_t count = 0;
     bool full = false;
     for (auto& [id, item] : sub.items) {
       if (item->mode != MonitoringMode::Reporting) continue;
       while (!item->queue.empty() && static_cast<size_t>(count) < limit && !full) {
-        std::string one = Encode(MonitoredItemNotification{item->clientHandle, item->queue.front()});
-        if (count > 0 && items.size() + one.size() > budget) {
+        // A MonitoredItemNotification: the client handle and the value.
+        const size_t before = body.size();
+        w.Put(item->clientHandle);
+        w.Put(item->queue.front());
+        if (count > 0 && body.size() - itemsStart > budget) {
+          body.resize(before);
           full = true;
           break;
         }
-        items += one;
         ++count;
         item->queue.pop_front();
       }
     }
-    ExtensionObject changes;
-    changes.typeId = NodeId(0, DataChangeNotification::kTypeId);
-    changes.encoding = ExtensionObject::Encoding::Binary;
-    Writer body(changes.body);
-    body.Put(count);
-    body.PutBytes(items);
-    body.Put(int32_t{0});  // no diagnostic infos
+    std::memcpy(body.data(), &count, sizeof count);  // little-endian, as Writer puts it
+    w.Put(int32_t{0});  // no diagnostic infos
     resp.moreNotifications = HasReportable(sub);
     message.sequenceNumber = sub.nextSequenceNumber;
     sub.nextSequenceNumber = NextSequence(sub.nextSequenceNumber);
