@@ -52,6 +52,8 @@ struct Node {
   int64_t appHandle = -1;
   // Monitored items watching this node's Value.
   std::vector<MonitoredItem*> monitors;
+  // Event monitored items of this object (a notifier).
+  std::vector<MonitoredItem*> eventMonitors;
   // Types.
   bool isAbstract = false;
   // Reference types.

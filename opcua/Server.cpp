@@ -59,6 +59,31 @@ void Server::SetLocaleCallback(LocaleCallback callback) {
   core_.SetLocaleCallback(std::move(callback));
 }
 
+bool Server::AddCondition(const ConditionDefinition& definition, uint32_t& handle, std::string& error) {
+  if (running_) {
+    error = "condition " + definition.id.ToString() + " added after Start()";
+    return false;
+  }
+  return core_.AddCondition(definition, handle, error);
+}
+
+void Server::SetConditionResponseCallback(ConditionResponseCallback callback) {
+  core_.SetConditionResponseCallback(std::move(callback));
+}
+
+void Server::SetConditionState(uint32_t handle, ConditionState state) {
+  {
+    std::lock_guard lock(conditionMutex_);
+    // Conditions change at the pace of a process, not of a loop; a
+    // producer that outruns the server thread anyway keeps only the newest
+    // states beyond the bound, like value updates.
+    if (pendingConditions_.size() >= core_.Config().limits.maxPendingUpdates)
+      pendingConditions_.erase(pendingConditions_.begin());
+    pendingConditions_.push_back({handle, std::move(state)});
+  }
+  if (transport_) transport_->Wake();
+}
+
 bool Server::Start(std::string& error) {
   if (running_) return true;
   std::string host;
@@ -163,6 +188,12 @@ void Server::ApplyPending() {
   }
   core_.ApplyUpdates(applying_);
   applying_.clear();
+  {
+    std::lock_guard lock(conditionMutex_);
+    applyingConditions_.swap(pendingConditions_);
+  }
+  core_.ApplyConditionUpdates(applyingConditions_);
+  applyingConditions_.clear();
 }
 
 }  // namespace opcua

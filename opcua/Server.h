@@ -67,6 +67,14 @@ class Server {
   void SetWriteCallback(WriteCallback callback);
   // Runs on the server thread when a client activates a session.
   void SetLocaleCallback(LocaleCallback callback);
+  // A condition (alarm) object of type `definition.type` under `definition.source`,
+  // whose events reach the event items of the source and of the Server
+  // object; `handle` is what SetConditionState takes. No event is raised
+  // before its first state is set.
+  bool AddCondition(const ConditionDefinition& definition, uint32_t& handle, std::string& error);
+  // Runs on the server thread when a client acknowledges or confirms a
+  // condition (see ConditionResponseCallback).
+  void SetConditionResponseCallback(ConditionResponseCallback callback);
 
   // Binds the endpoint and starts the server thread. Fails with a message
   // naming the endpoint and the reason when it cannot listen (the port is
@@ -99,6 +107,11 @@ class Server {
     Server& server_;
   };
 
+  // Any thread: the new state of a condition. The server thread raises an
+  // event for each state that differs from the one before (a new EventId);
+  // states set faster than it takes them all raise their events in order.
+  void SetConditionState(uint32_t handle, ConditionState state);
+
   // Updates waiting for the server thread (never more than the configured
   // maxPendingUpdates after an EndUpdate, however fast the producer).
   size_t PendingUpdateCount();
@@ -130,6 +143,9 @@ class Server {
   std::mutex updateMutex_;
   std::vector<ValueUpdate> pending_;    // filled by SetValue
   std::vector<ValueUpdate> applying_;   // swapped in by the server thread
+  std::mutex conditionMutex_;
+  std::vector<ConditionUpdate> pendingConditions_;   // filled by SetConditionState
+  std::vector<ConditionUpdate> applyingConditions_;  // swapped in by the server thread
 };
 
 }  // namespace opcua

@@ -27,7 +27,9 @@ namespace opcua {
 //    A request in a single chunk is never held and never refused for this.
 //  - monitored items, their queues and the notification messages kept for
 //    Republish: at most monitoredItemBudgetBytes, 1 GiB. Every item reserves
-//    its queue size in slots of the session's maxQueuedValuesPerSession;
+//    its queue size in slots of the session's maxQueuedValuesPerSession (an
+//    event item one slot per four selected fields of each queued event, and
+//    slots for the memory its filter holds);
 //    requested queue sizes are revised down so that every item the session
 //    may still create keeps one slot. Kept messages are bounded per session
 //    by maxRetransmissionBytesPerSession (the oldest go first). The worst

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "opcua/EventTypes.h"
 #include "opcua/NodeIds.h"
 #include "opcua/ServerCoreInternal.h"
 
@@ -20,6 +21,7 @@ ServerCore::ServerCore(ServerConfig config, const Clock& clock)
                       static_cast<uint16_t>(config_.limits.maxContinuationPointsPerSession)};
   AddStandardNodes(
       space_, d, [this] { return namespaces_; }, [this] { return clock_.Now(); }, startTime_);
+  AddStandardEventTypes(space_);
   RegisterServices();
 }
 
@@ -346,6 +348,7 @@ void ServerCore::RegisterServices() {
   Register<RepublishRequest, RepublishResponse, true>(&ServerCore::Republish);
   Register<TransferSubscriptionsRequest, TransferSubscriptionsResponse, true>(
       &ServerCore::TransferSubscriptions);
+  Register<CallRequest, CallResponse, true>(&ServerCore::Call);
 }
 
 void ServerCore::HandleRequest(Connection& c, const IncomingRequest& in) {

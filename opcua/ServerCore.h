@@ -17,7 +17,9 @@
 #include <vector>
 
 #include "opcua/AddressSpace.h"
+#include "opcua/CallServiceTypes.h"
 #include "opcua/Clock.h"
+#include "opcua/Conditions.h"
 #include "opcua/Crypto.h"
 #include "opcua/PasswordChecker.h"
 #include "opcua/SecureChannel.h"
@@ -123,6 +125,24 @@ class ServerCore {
   // Application variables, whose handles run from 0 to this count - 1.
   size_t AppVariableCount() const { return appVariables_.size(); }
 
+  // ---- Conditions (ServicesConditions.cpp) ----
+  // Adds a condition object under `definition.source` (an object, made a notifier
+  // of the Server object); its handle is what ApplyConditionUpdates uses.
+  // It raises no event until its first state is set.
+  bool AddCondition(const ConditionDefinition& definition, uint32_t& handle, std::string& error);
+  // Sets condition states; each that differs from the condition's current
+  // state raises an event.
+  void ApplyConditionUpdates(std::vector<ConditionUpdate>& updates);
+  void SetConditionResponseCallback(ConditionResponseCallback callback) {
+    conditionCallback_ = std::move(callback);
+  }
+  size_t ConditionCount() const { return conditions_.size(); }
+  // Runs a method the stack itself implements (Acknowledge, Confirm,
+  // ConditionRefresh) for `session`; false when `methodId` is none of them.
+  bool CallStackMethod(Session& session, const NodeId& objectId, const NodeId& methodId,
+                       const std::vector<Variant>& inputs, std::vector<Variant>& outputs,
+                       StatusCode& result);
+
  private:
   struct Connection;
   struct Context;
@@ -164,6 +184,7 @@ class ServerCore {
   void Republish(Context&, const RepublishRequest&, RepublishResponse&);
   void TransferSubscriptions(Context&, const TransferSubscriptionsRequest&,
                              TransferSubscriptionsResponse&);
+  void Call(Context&, const CallRequest&, CallResponse&);
 
   // Helpers shared between services.
   std::vector<EndpointDescription> Endpoints() const;
@@ -238,6 +259,26 @@ class ServerCore {
   // oldest first, with the result of one Enqueue each; values that the
   // queue would drop before the batch ends are skipped.
   void EnqueueBatch(MonitoredItem& item, std::span<DataValue* const> values, int64_t nowMs);
+  // Event monitored items (ServicesEvents.cpp).
+  MonitoredItemCreateResult CreateEventItem(Session& s, Subscription& sub,
+                                            const MonitoredItemCreateRequest& r);
+  MonitoredItemModifyResult ModifyEventItem(Session& s, MonitoredItem& item,
+                                            const MonitoringParameters& p);
+  // Queues `event` on the event items of its source and of the notifiers
+  // above it, up to the Server object.
+  void ReportEvent(const Event& event);
+  // Queues `event` on one item, through its where clause unless `always`.
+  void EnqueueEvent(MonitoredItem& item, const Event& event, bool always);
+  // Encodes waiting events of `sub` into `message`, at most `limit` of them
+  // and about `budget` bytes; returns how many.
+  size_t AppendEventNotifications(Subscription& sub, size_t limit, size_t budget,
+                                  NotificationMessage& message);
+  std::vector<Node*> NotifiersOf(const NodeId& source);
+  ByteString NewEventId();
+  void RaiseConditionEvent(Condition& c);
+  StatusCode AnswerCondition(Session& s, const NodeId& objectId, const std::vector<Variant>& inputs,
+                             ConditionResponse response);
+  StatusCode RefreshConditions(Session& s, const std::vector<Variant>& inputs);
   void NotifyValueChange(Node& node);
   void TickSubscription(Subscription& sub, int64_t now);
   // Sends a data change or keep-alive on the session's oldest waiting
@@ -262,6 +303,9 @@ class ServerCore {
   std::vector<size_t> batchStarts_;
   std::vector<size_t> batchFill_;
   std::vector<DataValue*> batchValues_;
+  std::vector<Condition> conditions_;
+  ConditionResponseCallback conditionCallback_;
+  uint64_t nextEventNumber_ = 1;
   WriteCallback writeCallback_;
   LocaleCallback localeCallback_;
   std::unique_ptr<crypto::PrivateKey> serverKey_;

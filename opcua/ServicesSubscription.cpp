@@ -23,7 +23,7 @@ bool ValidMode(MonitoringMode m) {
 
 bool HasReportable(const Subscription& sub) {
   for (const auto& [id, item] : sub.items)
-    if (item->mode == MonitoringMode::Reporting && !item->queue.empty()) return true;
+    if (item->mode == MonitoringMode::Reporting && HasNotifications(*item)) return true;
   return false;
 }
 
@@ -59,7 +59,7 @@ size_t MessageBytes(const NotificationMessage& m) {
 
 size_t QueueSlots(const Subscription& sub) {
   size_t slots = 0;
-  for (const auto& [id, item] : sub.items) slots += item->queueSize;
+  for (const auto& [id, item] : sub.items) slots += ReservedSlots(*item);
   return slots;
 }
 
@@ -208,10 +208,13 @@ void ServerCore::DeleteSubscription(Subscription& sub) {
 // ---- Monitored items ---------------------------------------------------------------
 
 void ServerCore::DeleteItem(MonitoredItem& item) {
-  if (item.node) std::erase(item.node->monitors, &item);
+  if (item.node) {
+    std::erase(item.node->monitors, &item);
+    std::erase(item.node->eventMonitors, &item);
+  }
   Subscription& sub = *item.subscription;
   --sub.session->monitoredItemCount;
-  sub.session->queueSlots -= item.queueSize;
+  sub.session->queueSlots -= ReservedSlots(item);
   sub.items.erase(item.id);  // destroys `item`
 }
 
@@ -280,6 +283,10 @@ void ServerCore::CreateMonitoredItems(Context& ctx, const CreateMonitoredItemsRe
                                                &req.timestampsToReturn);
   if (!sub) return;
   for (const auto& r : req.itemsToCreate) {
+    if (r.itemToMonitor.attributeId == kAttrEventNotifier) {
+      resp.results.push_back(CreateEventItem(s, *sub, r));
+      continue;
+    }
     MonitoredItemCreateResult result;
     Node* node = space_.Find(r.itemToMonitor.nodeId);
     DataValue initial;
@@ -340,6 +347,8 @@ void ServerCore::ModifyMonitoredItems(Context& ctx, const ModifyMonitoredItemsRe
     int32_t trigger = 1;
     if (it == sub->items.end()) {
       result.statusCode = status::BadMonitoredItemIdInvalid;
+    } else if (it->second->events) {
+      result = ModifyEventItem(s, *it->second, r.requestedParameters);
     } else if (StatusCode f = ParseFilter(r.requestedParameters.filter, trigger); !f.IsGood()) {
       result.statusCode = f;
     } else {
@@ -383,7 +392,8 @@ void ServerCore::SetMonitoringMode(Context& ctx, const SetMonitoringModeRequest&
     if (item.mode == MonitoringMode::Disabled) {
       item.queue.clear();
       item.hasLast = false;
-    } else if (wasDisabled) {
+      if (item.events) *item.events = {std::move(item.events->filter), {}, false};
+    } else if (wasDisabled && !item.events) {
       Enqueue(item, ReadAttribute(*item.node, item.attributeId, TimestampsToReturn::Both));
     }
     resp.results.push_back(status::Good);
@@ -505,12 +515,17 @@ bool ServerCore::SendNotification(Subscription& sub, bool keepAlive) {
         item->queue.pop_front();
       }
     }
+    const size_t itemBytes = body.size() - itemsStart;
     std::memcpy(body.data(), &count, sizeof count);  // little-endian, as Writer puts it
     w.Put(int32_t{0});  // no diagnostic infos
+    if (count > 0) message.notificationData.push_back(std::move(changes));
+    size_t events = full ? 0
+                         : AppendEventNotifications(sub, limit - static_cast<size_t>(count),
+                                                    budget - std::min(budget, itemBytes), message);
+    if (count == 0 && events == 0) message.notificationData.push_back(std::move(changes));
     resp.moreNotifications = HasReportable(sub);
     message.sequenceNumber = sub.nextSequenceNumber;
     sub.nextSequenceNumber = NextSequence(sub.nextSequenceNumber);
-    message.notificationData.push_back(std::move(changes));
     KeepForRepublish(sub, message);
   }
   for (const auto& kept : sub.retransmissions)
@@ -691,7 +706,7 @@ void ServerCore::TransferSubscriptions(Context& ctx, const TransferSubscriptions
     }
     if (req.sendInitialValues)
       for (auto& [itemId, item] : sub->items) {
-        if (item->mode != MonitoringMode::Reporting) continue;
+        if (item->mode != MonitoringMode::Reporting || item->events) continue;
         item->hasLast = false;  // the current value is sent even if unchanged
         Enqueue(*item, ReadAttribute(*item->node, item->attributeId, TimestampsToReturn::Both));
       }

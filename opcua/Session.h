@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "opcua/AddressSpace.h"
+#include "opcua/EventFilter.h"
 
 namespace opcua {
 
@@ -34,7 +35,22 @@ struct MonitoredItem {
   DataValue last;
   bool hasLast = false;
   int64_t lastSampleMs = 0;
+  // Event items (attribute EventNotifier) only: the filter and the queue of
+  // events, each of which takes `slotWeight` of the session's queue slots.
+  std::unique_ptr<EventItemState> events;
+  uint32_t slotWeight = 1;
+  uint32_t extraSlots = 0;  // for the memory its event filter holds
 };
+
+// The session's queue slots an item holds.
+inline size_t ReservedSlots(const MonitoredItem& item) {
+  return size_t{item.queueSize} * item.slotWeight + item.extraSlots;
+}
+
+// The item has something to report.
+inline bool HasNotifications(const MonitoredItem& item) {
+  return !item.queue.empty() || (item.events && (!item.events->queue.empty() || item.events->overflowed));
+}
 
 struct Subscription {
   uint32_t id = 0;

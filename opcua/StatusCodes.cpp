@@ -54,6 +54,14 @@ const char* StatusName(StatusCode code) {
       QX_STATUS(BadSequenceNumberInvalid), QX_STATUS(BadInvalidArgument),
       QX_STATUS(BadRequestTooLarge), QX_STATUS(BadResponseTooLarge),
       QX_STATUS(BadProtocolVersionUnsupported), QX_STATUS(BadTooManyMonitoredItems),
+      QX_STATUS(BadMonitoredItemFilterInvalid), QX_STATUS(BadEventFilterInvalid),
+      QX_STATUS(BadContentFilterInvalid), QX_STATUS(BadFilterOperandInvalid),
+      QX_STATUS(BadTypeDefinitionInvalid), QX_STATUS(BadEventIdUnknown),
+      QX_STATUS(BadFilterOperatorInvalid), QX_STATUS(BadFilterOperatorUnsupported),
+      QX_STATUS(BadFilterOperandCountMismatch), QX_STATUS(BadFilterElementInvalid),
+      QX_STATUS(BadFilterLiteralInvalid), QX_STATUS(BadConditionBranchAlreadyAcked),
+      QX_STATUS(BadConditionBranchAlreadyConfirmed), QX_STATUS(BadMethodInvalid),
+      QX_STATUS(BadArgumentsMissing), QX_STATUS(BadTooManyArguments), QX_STATUS(BadInvalidState),
   };
 #undef QX_STATUS
   for (const auto& e : kNames)

@@ -106,6 +106,25 @@ inline constexpr StatusCode BadRequestTooLarge{0x80B80000};
 inline constexpr StatusCode BadResponseTooLarge{0x80B90000};
 inline constexpr StatusCode BadProtocolVersionUnsupported{0x80BE0000};
 inline constexpr StatusCode BadTooManyMonitoredItems{0x80DB0000};
+// Events, event filters and conditions.
+inline constexpr StatusCode BadMonitoredItemFilterInvalid{0x80430000};
+inline constexpr StatusCode BadEventFilterInvalid{0x80470000};
+inline constexpr StatusCode BadContentFilterInvalid{0x80480000};
+inline constexpr StatusCode BadFilterOperandInvalid{0x80490000};
+inline constexpr StatusCode BadTypeDefinitionInvalid{0x80630000};
+inline constexpr StatusCode BadEventIdUnknown{0x809A0000};
+inline constexpr StatusCode BadFilterOperatorInvalid{0x80C10000};
+inline constexpr StatusCode BadFilterOperatorUnsupported{0x80C20000};
+inline constexpr StatusCode BadFilterOperandCountMismatch{0x80C30000};
+inline constexpr StatusCode BadFilterElementInvalid{0x80C40000};
+inline constexpr StatusCode BadFilterLiteralInvalid{0x80C50000};
+inline constexpr StatusCode BadConditionBranchAlreadyAcked{0x80CF0000};
+inline constexpr StatusCode BadConditionBranchAlreadyConfirmed{0x80D00000};
+// Method calls.
+inline constexpr StatusCode BadMethodInvalid{0x80750000};
+inline constexpr StatusCode BadArgumentsMissing{0x80760000};
+inline constexpr StatusCode BadTooManyArguments{0x80E50000};
+inline constexpr StatusCode BadInvalidState{0x80AF0000};
 // Info bits set on a queued value when older values were discarded.
 inline constexpr uint32_t InfoOverflowBits = 0x00000480;
 }  // namespace status

@@ -10,6 +10,7 @@
 //           the session's token and frames it as MSG chunks
 //   kind 2: time passes (data[0] * 10 ms) and the timers run
 //   kind 3: the application publishes data as the value of variable data[0] % 3
+//   kind 4: the application sets the alarm's state (FuzzServer::SetAlarm)
 
 #include <cstdint>
 #include <string>
@@ -21,7 +22,7 @@
 
 namespace opcua::fuzz {
 
-enum RecordKind : uint8_t { kRaw = 0, kRequest = 1, kTime = 2, kValue = 3, kKinds = 4 };
+enum RecordKind : uint8_t { kRaw = 0, kRequest = 1, kTime = 2, kValue = 3, kAlarm = 4, kKinds = 5 };
 
 // The first byte of an input: whether to open a session first.
 inline uint8_t Lead(bool handshake) { return handshake ? 1 : 0; }
@@ -88,6 +89,9 @@ class Harness {
         server_.core().ApplyUpdates(batch);
         break;
       }
+      case kAlarm:
+        server_.SetAlarm(bytes);
+        break;
     }
   }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The server both fuzz harnesses play their inputs against: a ServerCore on a
-// manual clock with a folder F of three string variables A, B and C, and the
+// manual clock with a folder F of three string variables A, B and C and an
+// alarm condition on F, and the
 // steps of a record that do not depend on the channel's security.
 
 #include <cstdint>
@@ -11,6 +12,7 @@
 
 #include "opcua/ClientChannel.h"
 #include "opcua/MemoryConnection.h"
+#include "opcua/EventNodeIds.h"
 #include "opcua/NodeIds.h"
 #include "opcua/ServerCore.h"
 
@@ -47,6 +49,9 @@ class FuzzServer {
       uint32_t handle = 0;
       core_.AddVariable(NodeId(ns, "F"), NodeId(ns, name), name, "empty", true, handle, error);
     }
+    ConditionDefinition alarm{NodeId(ns, "F.Alarm"), NodeId(0, ids::ExclusiveLevelAlarmType),
+                        NodeId(ns, "F"), "Alarm", NodeId(ns, "A"), {}, {}};
+    core_.AddCondition(alarm, alarm_, error);
     core_.SetWriteCallback([](uint32_t, const NodeId&, Variant& v) {
       return v.Type() == BuiltinType::String ? status::Good : status::BadTypeMismatch;
     });
@@ -70,6 +75,22 @@ class FuzzServer {
     return channel.Message(++requestId_, typeId, body);
   }
 
+  // The application sets the alarm's state from bytes[0]: bit 0 active,
+  // bit 1 acknowledged, bit 2 confirmed, bits 3-5 the limit; the rest is
+  // its message.
+  void SetAlarm(std::string_view bytes) {
+    uint8_t bits = bytes.empty() ? 0 : static_cast<uint8_t>(bytes[0]);
+    ConditionState state;
+    state.active = bits & 1;
+    state.acked = bits & 2;
+    state.confirmed = bits & 4;
+    state.limit = static_cast<LimitState>((bits >> 3) % 5);
+    state.severity = static_cast<uint16_t>(bits) * 4 + 1;
+    if (!bytes.empty()) state.message.text = std::string(bytes.substr(1));
+    std::vector<ConditionUpdate> updates{{alarm_, std::move(state)}};
+    core_.ApplyConditionUpdates(updates);
+  }
+
   // Time passes (bytes[0] * 10 ms, 10 ms without data) and the timers run.
   void Elapse(std::string_view bytes) {
     clock_.Advance(bytes.empty() ? 10 : static_cast<uint8_t>(bytes[0]) * 10);
@@ -79,6 +100,7 @@ class FuzzServer {
  private:
   ManualClock clock_;
   ServerCore core_;
+  uint32_t alarm_ = 0;
   uint32_t handle_ = 100;
   uint32_t requestId_ = 1000;
 };

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "FuzzInput.h"
+#include "opcua/EventServiceTypes.h"
 #include "opcua/ServiceTypes.h"
 #include "opcua/TransportMessages.h"
 
@@ -29,8 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
   DecodeAs<HelloMessage, OpenSecureChannelRequest, CreateSessionRequest, ActivateSessionRequest,
            BrowseRequest, TranslateBrowsePathsToNodeIdsRequest, ReadRequest, WriteRequest,
-           CreateMonitoredItemsRequest, PublishRequest, PublishResponse, Variant, DataValue,
-           DiagnosticInfo, ExtensionObject>(bytes);
+           CreateMonitoredItemsRequest, PublishRequest, PublishResponse, CallRequest, EventFilter,
+           EventNotificationList, Variant, DataValue, DiagnosticInfo, ExtensionObject>(bytes);
   fuzz::Harness harness;
   harness.Run(data, size);
   return 0;

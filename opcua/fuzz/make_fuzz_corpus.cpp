@@ -2,9 +2,11 @@
 // format of FuzzInput.h. Usage: make_fuzz_corpus DIRECTORY
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "FuzzInput.h"
+#include "opcua/EventServiceTypes.h"
 
 using namespace opcua;
 using namespace opcua::fuzz;
@@ -64,6 +66,44 @@ int main(int argc, char** argv) {
   transfer.subscriptionIds = {1, 2};
   transfer.sendInitialValues = true;
 
+  // An event item on F with a filter of several fields and a where clause,
+  // the alarm raised, refreshed and acknowledged with the EventId of its
+  // first event: the server's clock and event numbering start the same way
+  // in every run, so the id is known.
+  MonitoredItemCreateRequest eventItem;
+  eventItem.itemToMonitor.nodeId = NodeId(1, "F");
+  eventItem.itemToMonitor.attributeId = 12;
+  eventItem.requestedParameters.queueSize = 5;
+  EventFilter filter;
+  for (const char* field : {"EventId", "Severity", "Message"}) {
+    SimpleAttributeOperand select;
+    select.typeDefinitionId = NodeId(0, ids::BaseEventType);
+    select.browsePath = {{0, field}};
+    filter.selectClauses.push_back(select);
+  }
+  SimpleAttributeOperand active;
+  active.typeDefinitionId = NodeId(0, ids::AlarmConditionType);
+  active.browsePath = {{0, "ActiveState"}, {0, "Id"}};
+  filter.selectClauses.push_back(active);
+  filter.whereClause.elements = {
+      {FilterOperator::Or, {Wrap(ElementOperand{1}), Wrap(ElementOperand{2})}},
+      {FilterOperator::OfType, {Wrap(LiteralOperand{NodeId(0, ids::ConditionType)})}},
+      {FilterOperator::GreaterThan, {Wrap(active), Wrap(LiteralOperand{int32_t{0}})}}};
+  eventItem.requestedParameters.filter = Wrap(filter);
+  CreateMonitoredItemsRequest monitorEvents;
+  monitorEvents.subscriptionId = 1;
+  monitorEvents.itemsToCreate = {eventItem};
+  std::string firstEventId(16, '\0');
+  int64_t start = ManualClock().Now().ticks;
+  uint64_t number = 1;
+  std::memcpy(firstEventId.data(), &start, sizeof start);
+  std::memcpy(firstEventId.data() + sizeof start, &number, sizeof number);
+  CallRequest acknowledgeAlarm;
+  acknowledgeAlarm.methodsToCall = {
+      {NodeId(1, "F.Alarm"), NodeId(0, ids::AcknowledgeableConditionType_Acknowledge),
+       {ByteString(firstEventId), LocalizedText{"en", "seen"}}},
+      {NodeId(0, ids::ConditionType), NodeId(0, ids::ConditionType_ConditionRefresh), {uint32_t{1}}}};
+
   bool ok = true;
   ok &= WriteSeed(dir, "handshake_raw", EncodeRecords(Lead(false), {{kRaw, RawHandshake()}}));
   ok &= WriteSeed(dir, "browse_read_write",
@@ -81,6 +121,13 @@ int main(int argc, char** argv) {
                                              RequestRecord(publish), {kValue, "x"}, {kTime, "\x05"},
                                              RequestRecord(transfer), RequestRecord(publish),
                                              RequestRecord(republish), {kTime, "\x05"}}));
+  ok &= WriteSeed(dir, "events_acknowledge",
+                  EncodeRecords(Lead(true), {RequestRecord(subscribe), RequestRecord(monitorEvents),
+                                             RequestRecord(publish), {kAlarm, "\x01PV high"},
+                                             {kTime, "\x05"}, RequestRecord(publish),
+                                             RequestRecord(acknowledgeAlarm), {kTime, "\x05"},
+                                             RequestRecord(publish), {kAlarm, "\x06"},
+                                             {kTime, "\x05"}}));
   ok &= WriteSeed(dir, "timeout_and_close",
                   EncodeRecords(Lead(true),
                                 {{kTime, "\xFF"}, {kRaw, std::string("CLOF\x08\0\0\0", 8)}}));

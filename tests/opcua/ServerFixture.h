@@ -111,6 +111,7 @@ class ServerFixture : public ::testing::Test {
   static std::vector<MonitoredItemNotification> Changes(const PublishResponse& resp) {
     std::vector<MonitoredItemNotification> out;
     for (const auto& data : resp.notificationMessage.notificationData) {
+      if (!(data.typeId == NodeId(0, DataChangeNotification::kTypeId))) continue;  // events
       DataChangeNotification dcn;
       EXPECT_EQ(Unwrap(data, dcn), status::Good);
       out.insert(out.end(), dcn.monitoredItems.begin(), dcn.monitoredItems.end());

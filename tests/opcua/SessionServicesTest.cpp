@@ -83,7 +83,7 @@ TEST_F(SessionServices, ServicesNeedAnActivatedSessionOnTheirOwnChannel) {
 TEST_F(SessionServices, OtherServicesAnswerServiceUnsupported) {
   TestClient client(core);
   ASSERT_TRUE(client.ConnectAndOpenSession());
-  for (uint32_t typeId : {712u /* Call */, 488u /* AddNodes */, 9999u}) {
+  for (uint32_t typeId : {494u /* AddReferences */, 488u /* AddNodes */, 9999u}) {
     RequestHeader header;
     header.requestHandle = 4242;
     auto answer = client.Exchange(client.channel.Message(77, typeId, Encode(header)));

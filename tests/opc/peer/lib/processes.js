@@ -104,6 +104,12 @@ function startFixture() {
   return startServer(programPath('OPC_FIXTURE_SERVER'), (endpoint) => [endpoint], /^ready$/m);
 }
 
+// The alarm fixture server of the stack's tests, which takes commands on
+// its standard input like the fixture server.
+function startAlarmFixture() {
+  return startServer(programPath('OPCUA_ALARM_SERVER'), (endpoint) => [endpoint], /^ready$/m);
+}
+
 // The window program QxOPCServer on the offscreen platform, opening the case
 // at `casePath` after its start-up splash and serving at a free endpoint
 // (QX_OPC_ENDPOINT).
@@ -125,5 +131,6 @@ async function stopServer(server, graceMs = 5000) {
 }
 
 module.exports = {
-  startServer, startQxsim, startQxsimAtEnvironmentEndpoint, startFixture, startWindow, stopServer, programPath,
+  startServer, startQxsim, startQxsimAtEnvironmentEndpoint, startFixture, startAlarmFixture, startWindow,
+  stopServer, programPath,
 };
