@@ -237,12 +237,12 @@ void ServerCore::Enqueue(MonitoredItem& item, const DataValue& value, int64_t no
     return;
   }
   item.lastSampleMs = now;
-  item.queue.push_back(std::move(v));
+  item.queue.push_back(std::move(v), size_t{item.queueSize} + 1);
   if (item.queue.size() <= item.queueSize) return;
   if (item.discardOldest) {
     item.queue.pop_front();
   } else {
-    item.queue.erase(item.queue.end() - 2);
+    item.queue.drop_before_back();
   }
   // Tell the client values were lost, on the value next to the gap.
   DataValue& marked = item.discardOldest ? item.queue.front() : item.queue.back();
