@@ -29,6 +29,8 @@ class ValueQueue {
     ++count_;
   }
   void pop_front() {
+    // The slot lets go of its value at once: a drained queue holds no texts.
+    slots_[head_] = DataValue();
     head_ = Slot(1);
     if (--count_ == 0 && capacity_ > kKeptSlots) clear();
   }
@@ -44,9 +46,11 @@ class ValueQueue {
   }
 
  private:
-  // A drained queue keeps a block this small for the next values: items
-  // that change now and then do not allocate at every change.
-  static constexpr size_t kKeptSlots = 4;
+  // A drained queue keeps a block this small for the next values, so that
+  // items that change now and then do not allocate at every change; small
+  // enough that an item with an empty queue stays within what the memory
+  // budget counts for it (kMonitoredItemBytes).
+  static constexpr size_t kKeptSlots = 2;
 
   size_t Slot(size_t i) const {
     size_t slot = head_ + i;
