@@ -45,7 +45,8 @@ Application::Application(AppHost& host, char decimalSeparator)
     : host_(host),
       separator_(decimalSeparator),
       sim_(std::make_unique<Simulation>()),
-      writes_(std::make_unique<ClientWriteHandOff>()) {
+      writes_(std::make_unique<ClientWriteHandOff>()),
+      historyCapacity_(kDefaultLoopHistoryCapacity) {
   panel_.DecimalSeparator = decimalSeparator;
 }
 
@@ -66,6 +67,7 @@ void Application::StartUpState() {
 bool Application::StartServer(const std::string& endpoint, std::string& error) {
   auto server = std::make_unique<COPCServer>(Model(), separator_);
   server->SetClientWriteHandOff(writes_.get());
+  server->SetLoopHistoryCapacity(historyCapacity_);
   opcua::ServerSecurity security;
   if (!LoadServerSecurity(SimulationServerIdentity(endpoint), security, error)) return false;
   servedSecurity_ = DescribeSecurity(security);
@@ -89,11 +91,38 @@ void Application::SetClientWriteWake(std::function<void()> wake) { writes_->SetW
 
 void Application::DeliverClientWrites() {
   if (!writes_->AnyPending()) return;  // the usual case, at every step of a run
-  const std::size_t delivered =
-      writes_->Deliver(Model(), [this](std::string_view edit, const std::string& text) {
+  const std::size_t delivered = writes_->Deliver(
+      Model(),
+      [this](std::string_view edit, const std::string& text) {
         if (EditControl* control = panel_.FindEdit(edit)) control->Text = text;
-      });
-  if (delivered > 0) host_.PanelChanged();
+      },
+      [this](const LoopCommand& command) { PerformLoopCommand(command); });
+  if (delivered == 0) return;
+  UpdateLoopState();
+  host_.PanelChanged();
+}
+
+void Application::UpdateLoopState() {
+  COPCServer* server = Server();
+  if (!server) return;
+  server->UpdateLoopState(
+      LoopRunValues{panel_.CascadeModeCheckBox, sim_->Run.Active, sim_->Run.t + Model().RunSettings.DataStart},
+      CanStartRun());
+}
+
+void Application::RunStarting() {
+  analysis_.RunStarting();
+  if (COPCServer* server = Server()) server->ClearLoopHistory();
+  UpdateLoopState();
+}
+
+void Application::RunEnded() {
+  COPCServer* server = Server();
+  if (!server) return;
+  // The run is still marked active until its host has been told.
+  const LoopRunValues ended{panel_.CascadeModeCheckBox, false, sim_->Run.t + Model().RunSettings.DataStart};
+  server->PublishLoopRunState(ended);
+  server->UpdateLoopState(ended, commandHost_ && caseRun_);
 }
 
 void Application::UseMasterClient(std::unique_ptr<OPCClient> client) {
@@ -138,7 +167,9 @@ void Application::PublishItemValues() {
   std::array<std::optional<double>, kIndexCount> indices;
   const IndexList values = IndexValues(analysis_.Results());
   for (std::size_t i = 0; i < kIndexCount; ++i) indices[i] = values[i].value;
-  server->PublishItemValues(PanelSnapshot{panel_.CascadeModeCheckBox, panel_.DLagSingle.Text}, indices);
+  server->PublishItemValues(
+      PanelSnapshot{panel_.CascadeModeCheckBox, panel_.DLagSingle.Text}, indices,
+      LoopRunValues{panel_.CascadeModeCheckBox, sim_->Run.Active, sim_->Run.t + Model().RunSettings.DataStart});
 }
 
 bool Application::ClientsConnected() const {

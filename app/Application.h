@@ -23,6 +23,7 @@ namespace qx {
 
 class COPCServer;
 class ClientWriteHandOff;
+struct LoopCommand;
 class MasterLink;
 class OPCClient;
 
@@ -61,12 +62,29 @@ class Application {
   // The policies the server offers and who may write, for the start-up
   // line; set by StartServer.
   const std::string& ServedSecurity() const { return servedSecurity_; }
+  // Values each of the loop object's PV, SP and OP keeps in its history;
+  // before StartServer.
+  void SetLoopHistoryCapacity(std::size_t values) { historyCapacity_ = values; }
   // Called on a server thread after a client write has been queued, so an
   // idle GUI thread can be woken to deliver it.
   void SetClientWriteWake(std::function<void()> wake);
   // GUI thread, between two steps: stores each queued client write into its
-  // field and its edit together.
+  // field and its edit together, and performs the loop object's commands.
   void DeliverClientWrites();
+  // The run host that a client's StartRun runs the case with (the front
+  // end's); without one StartRun is refused. It must outlive its use.
+  void SetCommandRunHost(RunHost* host) { commandHost_ = host; }
+  // A loop object's command, as the operator's action on the panel.
+  void PerformLoopCommand(const LoopCommand& command);
+  // StartRun may be called: idle, a case has been run, a run host is set.
+  bool CanStartRun() const;
+  // The state the loop object's writes and methods are checked against,
+  // after the panel or the run changed it (GUI thread).
+  void UpdateLoopState();
+  // The run hosts at a run's start and end: a new analysis and history, and
+  // the loop object's run state.
+  void RunStarting();
+  void RunEnded();
   // Publishes the loop values (at every trend sample).
   void PublishItemValues();
   // The server's two connection counters are not both zero.
@@ -157,6 +175,9 @@ class Application {
   std::atomic<COPCServer*> serving_{nullptr};
   std::atomic<bool> revokeRequested_{false};
   std::string servedSecurity_;
+  std::size_t historyCapacity_;
+  RunHost* commandHost_ = nullptr;
+  bool caseRun_ = false;  // a case command has started a run
   std::string masterEndpoint_;
   std::function<void()> masterWake_;
   std::unique_ptr<OPCClient> masterClient_;

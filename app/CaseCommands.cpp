@@ -109,6 +109,7 @@ void Application::ShowLoadedCase() {
 }
 
 void Application::StartCaseRun(RunHost& run) {
+  caseRun_ = true;
   host_.PanelChanged();
   SinglePID1Click(*sim_, run);
   host_.PanelChanged();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <filesystem>
 
 #include "opc/OPCServer.h"
@@ -52,6 +53,30 @@ std::optional<std::string> CaseFileArgument(const std::vector<std::string>& argu
     if (std::filesystem::is_regular_file(argument, error)) return argument;
   }
   return std::nullopt;
+}
+
+bool ParseHistoryValues(std::string_view text, std::size_t& values, std::string& error) {
+  std::size_t parsed = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size() || parsed > kMaxHistoryValues) {
+    error = std::string(kHistoryOption) + " expects a number of values from 0 to " +
+            std::to_string(kMaxHistoryValues) + ", got '" + std::string(text) + "'";
+    return false;
+  }
+  values = parsed;
+  return true;
+}
+
+bool HistoryArgument(const std::vector<std::string>& arguments, std::optional<std::size_t>& values,
+                     std::string& error) {
+  const std::string prefix = std::string(kHistoryOption) + "=";
+  for (const std::string& argument : arguments) {
+    if (!argument.starts_with(prefix)) continue;
+    std::size_t parsed = 0;
+    if (!ParseHistoryValues(std::string_view(argument).substr(prefix.size()), parsed, error)) return false;
+    values = parsed;
+  }
+  return true;
 }
 
 }  // namespace qx

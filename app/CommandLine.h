@@ -4,6 +4,7 @@
 // exists, so they work without a display.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,5 +30,21 @@ void PerformServerSwitch(ServerSwitch which);
 // The first argument that names an existing regular file: a case file to
 // open once the window is up.
 std::optional<std::string> CaseFileArgument(const std::vector<std::string>& arguments);
+
+// The option that sizes the history of the loop object's PV, SP and OP, in
+// values per variable (16 bytes each): "--history=N" for the window,
+// "--history N" or "--history=N" for qxsim run. 0 keeps no history.
+inline constexpr std::string_view kHistoryOption = "--history";
+// The most values a history may be given: 1.6 GB per variable.
+inline constexpr std::size_t kMaxHistoryValues = 100'000'000;
+
+// `text` as a history size: a whole number from 0 to kMaxHistoryValues;
+// false with an error naming the option and the text otherwise.
+bool ParseHistoryValues(std::string_view text, std::size_t& values, std::string& error);
+
+// The size of "--history=N" among the window's arguments: nothing when the
+// option is absent; false with an error when its value is not a size.
+bool HistoryArgument(const std::vector<std::string>& arguments, std::optional<std::size_t>& values,
+                     std::string& error);
 
 }  // namespace qx

@@ -63,6 +63,7 @@ void PerformPanelAction(Application& app, RunHost& run, const PanelAction& a) {
       break;
     case K::Stop:
       app.cmd_exitClick();
+      app.UpdateLoopState();
       return;  // cmd_exitClick has told the front end
     case K::MasterSetUp:
       app.OPCServerToolButtonClick();
@@ -71,6 +72,7 @@ void PerformPanelAction(Application& app, RunHost& run, const PanelAction& a) {
       app.MasterConnectToolButtonClick();
       return;
   }
+  app.UpdateLoopState();
   app.Host().PanelChanged();
 }
 

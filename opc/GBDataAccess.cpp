@@ -116,8 +116,9 @@ void GBDataAccess::GBInitialize(const GBServerIdentity& identity) {
       [this](uint32_t variable, const opcua::NodeId&, opcua::Variant& value) {
         std::vector<GBItemWrite> writes(1);
         const uint32_t handle = variable < handleByVariable_.size() ? handleByVariable_[variable] : 0;
+        if (handle == 0) return GBOnWriteVariable(variable, value);
         writes[0].Handle = handle;
-        writes[0].Position = handle != 0 ? items_[handle - 1].Position : 0;
+        writes[0].Position = items_[handle - 1].Position;
         writes[0].Value = value;
         GBOnWriteItems(writes);
         if (writes[0].Result.IsGood()) value = std::move(writes[0].Value);

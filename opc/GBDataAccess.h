@@ -133,6 +133,19 @@ class GBDataAccess {
   // with a Bad result leaves the item unchanged.
   virtual void GBOnWriteItems(std::vector<GBItemWrite>& writes) = 0;
 
+  // A client write of a variable that a derived server made on the stack
+  // itself (not an item), on a server thread: the stack's handle of the
+  // variable and the written value. A Bad result leaves it unchanged.
+  virtual opcua::StatusCode GBOnWriteVariable(uint32_t /*variable*/, opcua::Variant& /*value*/) {
+    return opcua::status::BadNotWritable;
+  }
+
+  // The stack under the items, for the objects, methods and history of a
+  // derived server: null before GBInitialize. Its nodes go in the items'
+  // namespace, GBNamespace().
+  opcua::Server* GBStack() { return server_.get(); }
+  uint16_t GBNamespace() const { return namespaceIndex_; }
+
  private:
   GBServerIdentity identity_;
   opcua::ServerSecurity security_;

@@ -8,31 +8,12 @@
 #include "engine/NumberText.h"
 #include "engine/RealText.h"
 #include "engine/RunControlCodes.h"
+#include "opc/EngineeringUnits.h"
 
 namespace qx {
 namespace {
 
 constexpr const char* kClsid = "{6B1E2F5A-3C47-4D2B-9A0E-5F1C7D2E8B41}";
-
-// The UNECE unit codes that clients look up units by.
-constexpr const char* kUneceUnits = "http://www.opcfoundation.org/UA/units/un/cefact";
-constexpr int32_t kUnecePercent = 20529;  // "P1"
-
-// A figure's unit as its EngineeringUnits property: percent by its UNECE
-// code; any other unit (the simulation's abstract time units) has no code
-// and is known by its text alone; no property for a figure without a unit.
-std::optional<opcua::EUInformation> EngineeringUnits(const std::string& unit) {
-  if (unit.empty()) return std::nullopt;
-  opcua::EUInformation units;
-  units.displayName = {"", unit};
-  units.description = {"", unit};
-  if (unit == "%") {
-    units.namespaceUri = kUneceUnits;
-    units.unitId = kUnecePercent;
-    units.description = {"", "percent"};
-  }
-  return units;
-}
 
 }  // namespace
 
@@ -107,6 +88,19 @@ bool COPCServer::InitializeOPC(const std::string& endpointUrl, std::string& erro
       return false;
     }
   }
+  // The loop object's commands go where the items' writes go.
+  loop_ = std::make_unique<LoopObject>(
+      [this](LoopCommand command) {
+        if (handOff_) handOff_->Post(std::move(command));
+      },
+      separator_);
+  // Until the first publication brings the case's CV range (the model is
+  // the GUI thread's; this may run on the start-up thread), PV and SP show
+  // the output's 0..100.
+  if (!loop_->Create(*GBStack(), GBNamespace(), 0, 100, historyCapacity_, error)) {
+    error = "cannot create the OPC loop object: " + error;
+    return false;
+  }
   GBBeginUpdate();
   GBEndUpdate();
   return GBRegisterClassObject(error);
@@ -122,7 +116,8 @@ std::array<std::string, kItemCount> COPCServer::ItemValueTexts(const PanelSnapsh
 }
 
 void COPCServer::PublishItemValues(const PanelSnapshot& panel,
-                                   std::span<const std::optional<double>> analysis) {
+                                   std::span<const std::optional<double>> analysis,
+                                   const LoopRunValues& run) {
   std::array<std::string, kItemCount> texts = ItemValueTexts(panel);
   GBUpdateBatch batch(*this);
   const opcua::DateTime now = opcua::DateTime::Now();
@@ -130,6 +125,27 @@ void COPCServer::PublishItemValues(const PanelSnapshot& panel,
     GBSetItem(itemHandles_[position], std::move(texts[position]), kQualityGood, now);
   if (analysis.size() == analysisHandles_.size())
     for (std::size_t i = 0; i < analysis.size(); ++i) GBSetNumericItem(analysisHandles_[i], analysis[i], now);
+  if (loop_) loop_->Publish(*GBStack(), model_, run, now);
+}
+
+void COPCServer::PublishLoopRunState(const LoopRunValues& run) {
+  if (!loop_) return;
+  GBUpdateBatch batch(*this);
+  loop_->PublishRunState(*GBStack(), run, opcua::DateTime::Now());
+}
+
+void COPCServer::UpdateLoopState(const LoopRunValues& run, bool canStart) {
+  if (loop_) loop_->UpdateState(model_, run, canStart);
+}
+
+void COPCServer::ClearLoopHistory() {
+  if (loop_) loop_->ClearHistory(*GBStack());
+}
+
+opcua::StatusCode COPCServer::GBOnWriteVariable(uint32_t variable, opcua::Variant& value) {
+  opcua::StatusCode result = opcua::status::BadNotWritable;
+  if (loop_) loop_->Write(variable, value, result);
+  return result;
 }
 
 void COPCServer::GBOnWriteItems(std::vector<GBItemWrite>& writes) {

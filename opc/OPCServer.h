@@ -1,10 +1,12 @@
 // The simulator's OPC server: the 33 items, their creation, the publication
-// of the loop's values at every trend sample, and the client-write hook that
-// changes the single loop's gain and integral term.
+// of the loop's values at every trend sample, the client-write hook that
+// changes the single loop's gain and integral term, and the loop object
+// with its typed variables, operator writes, methods and history.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -15,6 +17,7 @@
 #include "opc/ClientWriteHandOff.h"
 #include "opc/GBDataAccess.h"
 #include "opc/ItemTable.h"
+#include "opc/LoopObject.h"
 
 namespace qx {
 
@@ -46,8 +49,12 @@ class COPCServer final : public GBDataAccess {
   // InitializeOPC; the hand-off must outlive the server.
   void SetClientWriteHandOff(ClientWriteHandOff* handOff) { handOff_ = handOff; }
 
+  // Values each of the loop object's PV, SP and OP keeps in its history
+  // (0: none). Set before InitializeOPC.
+  void SetLoopHistoryCapacity(std::size_t values) { historyCapacity_ = values; }
+
   // Initialises the toolkit, creates the items with the value "empty" and
-  // starts serving at `endpointUrl`. False with a message naming the
+  // the loop object, and starts serving at `endpointUrl`. False with a message naming the
   // endpoint when it cannot listen.
   bool InitializeOPC(const std::string& endpointUrl, std::string& error);
 
@@ -55,11 +62,24 @@ class COPCServer final : public GBDataAccess {
   // PublishItemValues takes their values. Set before InitializeOPC.
   void SetAnalysisItems(std::vector<AnalysisItem> items) { analysisItems_ = std::move(items); }
 
-  // Publishes all items, and the figures when `analysis` holds one value
-  // per figure (an absent value reads BadWaitingForInitialData), in one batch
-  // with one timestamp; called by the run loop at every trend sample.
+  // Publishes all items, the figures when `analysis` holds one value per
+  // figure (an absent value reads BadWaitingForInitialData), and the loop
+  // object's variables, in one batch with one timestamp; called by the run
+  // loop at every trend sample.
   void PublishItemValues(const PanelSnapshot& panel,
-                         std::span<const std::optional<double>> analysis = {});
+                         std::span<const std::optional<double>> analysis = {},
+                         const LoopRunValues& run = {});
+
+  // The loop object's Running and t alone, in a batch of their own: the
+  // end of a run, which no trend sample follows.
+  void PublishLoopRunState(const LoopRunValues& run);
+  // GUI thread: the state the loop object's writes and methods are checked
+  // against, after a change between two publications.
+  void UpdateLoopState(const LoopRunValues& run, bool canStart);
+  // Any thread: a new run starts a new history.
+  void ClearLoopHistory();
+  // Null before InitializeOPC.
+  const LoopObject* Loop() const { return loop_.get(); }
 
   // The value texts of a publication, by position.
   std::array<std::string, kItemCount> ItemValueTexts(const PanelSnapshot& panel) const;
@@ -68,6 +88,7 @@ class COPCServer final : public GBDataAccess {
 
  protected:
   void GBOnWriteItems(std::vector<GBItemWrite>& writes) override;
+  opcua::StatusCode GBOnWriteVariable(uint32_t variable, opcua::Variant& value) override;
 
  private:
   LoopModel& model_;
@@ -76,6 +97,8 @@ class COPCServer final : public GBDataAccess {
   std::array<uint32_t, kItemCount> itemHandles_{};
   std::vector<AnalysisItem> analysisItems_;
   std::vector<uint32_t> analysisHandles_;
+  std::size_t historyCapacity_ = kDefaultLoopHistoryCapacity;
+  std::unique_ptr<LoopObject> loop_;
 };
 
 // A written scalar as text, as a variant conversion to a string gives it:

@@ -31,18 +31,33 @@ void AddressSpace::Link(const NodeId& source, const NodeId& referenceType, const
   if (Node* t = Find(target)) t->references.push_back({referenceType, false, source});
 }
 
+void AddressSpace::Unlink(const NodeId& source, const NodeId& referenceType,
+                          const NodeId& target) {
+  auto drop = [&](const NodeId& from, bool isForward, const NodeId& to) {
+    Node* n = Find(from);
+    if (!n) return;
+    std::erase_if(n->references, [&](const Reference& r) {
+      return r.isForward == isForward && r.typeId == referenceType && r.target == to;
+    });
+  };
+  drop(source, true, target);
+  drop(target, false, source);
+}
+
+NodeId AddressSpace::SuperType(const NodeId& type) const {
+  const Node* node = Find(type);
+  if (!node) return NodeId();
+  for (const auto& r : node->references)
+    if (!r.isForward && r.typeId == NodeId(0, ids::HasSubtype)) return r.target;
+  return NodeId();
+}
+
 bool AddressSpace::IsSubtype(const NodeId& type, const NodeId& base) const {
   NodeId current = type;
   // Type hierarchies are shallow; the bound guards against a cycle.
-  for (int depth = 0; depth < 32; ++depth) {
+  for (int depth = 0; depth < kMaxTypeDepth && !current.IsNull(); ++depth) {
     if (current == base) return true;
-    const Node* node = Find(current);
-    if (!node) return false;
-    const Reference* parent = nullptr;
-    for (const auto& r : node->references)
-      if (!r.isForward && r.typeId == NodeId(0, ids::HasSubtype)) parent = &r;
-    if (!parent) return false;
-    current = parent->target;
+    current = SuperType(current);
   }
   return false;
 }

@@ -20,7 +20,7 @@ enum AttributeId : uint32_t {
   kAttrArrayDimensions, kAttrAccessLevel, kAttrUserAccessLevel, kAttrMinimumSamplingInterval,
   kAttrHistorizing, kAttrExecutable, kAttrUserExecutable
 };
-inline constexpr uint8_t kAccessRead = 0x01, kAccessWrite = 0x02;
+inline constexpr uint8_t kAccessRead = 0x01, kAccessWrite = 0x02, kAccessHistoryRead = 0x04;
 
 struct Reference {
   NodeId typeId;
@@ -29,6 +29,7 @@ struct Reference {
 };
 
 struct MonitoredItem;
+class HistoryRing;
 
 struct Node {
   NodeId id;
@@ -50,6 +51,8 @@ struct Node {
   std::function<DataValue()> valueSource;
   // Index in the application's variables, or -1 for the server's own nodes.
   int64_t appHandle = -1;
+  // The recorded values of a historized variable (Historizing true), or null.
+  const HistoryRing* history = nullptr;
   // Monitored items watching this node's Value.
   std::vector<MonitoredItem*> monitors;
   // Event monitored items of this object (a notifier).
@@ -61,6 +64,10 @@ struct Node {
   LocalizedText inverseName;
 };
 
+// Deeper than any type hierarchy of the server; walks up a hierarchy stop
+// there, so a cycle cannot hang them.
+inline constexpr int kMaxTypeDepth = 32;
+
 class AddressSpace {
  public:
   Node* Find(const NodeId& id);
@@ -70,6 +77,10 @@ class AddressSpace {
   // Adds a forward reference from `source` and the inverse one on `target`.
   void Link(const NodeId& source, uint32_t referenceType, const NodeId& target);
   void Link(const NodeId& source, const NodeId& referenceType, const NodeId& target);
+  // Removes a reference added with Link, both its directions.
+  void Unlink(const NodeId& source, const NodeId& referenceType, const NodeId& target);
+  // The type `type` is a subtype of, or a null id for a root type.
+  NodeId SuperType(const NodeId& type) const;
   // True if `type` is `base` or one of its subtypes (following HasSubtype).
   bool IsSubtype(const NodeId& type, const NodeId& base) const;
   // The type definition of an object or variable, or a null id.
@@ -91,6 +102,8 @@ struct ServerDescription {
   std::string buildNumber;
   uint32_t maxNodesPerRequest = 0;
   uint16_t maxContinuationPoints = 0;
+  uint32_t maxHistoryValuesPerNode = 0;
+  uint16_t maxHistoryContinuationPoints = 0;
 };
 
 // Fills `space` with Root, Objects, Types, Views, the Server object and the

@@ -271,6 +271,18 @@ StatusCode Client::Write(const NodeId& node, const Variant& value) {
   return resp.results.size() == 1 ? resp.results[0] : status::BadUnknownResponse;
 }
 
+StatusCode Client::CallMethod(const NodeId& object, const NodeId& method,
+                              std::vector<Variant> inputs, std::vector<Variant>& outputs) {
+  CallRequest req;
+  req.methodsToCall = {{object, method, std::move(inputs)}};
+  CallResponse resp;
+  StatusCode s = Call(req, resp);
+  if (!s.IsGood()) return s;
+  if (resp.results.size() != 1) return status::BadUnknownResponse;
+  outputs = std::move(resp.results[0].outputArguments);
+  return resp.results[0].statusCode;
+}
+
 StatusCode Client::CreateSubscription(double publishingIntervalMs, uint32_t& subscriptionId) {
   CreateSubscriptionRequest req;
   req.requestedPublishingInterval = publishingIntervalMs;

@@ -1,6 +1,6 @@
 #pragma once
-// A small blocking OPC UA client (opc.tcp): enough to read, write and
-// subscribe, for a master link, benchmarks and tests. Without settings it
+// A small blocking OPC UA client (opc.tcp): enough to read, write, call
+// methods and subscribe, for a master link, benchmarks and tests. Without settings it
 // connects under SecurityPolicy None and anonymously; it can secure its
 // channel and sign in with a user name and password.
 // Not thread-safe; one thread uses one Client, except for Interrupt().
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "opcua/ClientChannel.h"
+#include "opcua/MethodTypes.h"
 #include "opcua/TcpStream.h"
 
 namespace opcua {
@@ -70,6 +71,11 @@ class Client {
 
   StatusCode Read(const NodeId& node, DataValue& value);
   StatusCode Write(const NodeId& node, const Variant& value);
+  // Calls method `method` of `object`. Returns the method's status (or the
+  // request's, when it failed as a whole); `outputs` gets the method's
+  // outputs when Good.
+  StatusCode CallMethod(const NodeId& object, const NodeId& method, std::vector<Variant> inputs,
+                        std::vector<Variant>& outputs);
   StatusCode CreateSubscription(double publishingIntervalMs, uint32_t& subscriptionId);
   // Monitors the Value of each node with sampling interval 0; the client
   // handle of nodes[i] is i.

@@ -182,6 +182,10 @@ std::optional<std::string> Sign(const PrivateKey& key, AsymmetricSignature alg,
 
 bool Verify(const Certificate& cert, AsymmetricSignature alg, std::string_view data,
             std::string_view signature) {
+  // OpenSSL reads a shorter signature as the same number with leading zero
+  // bytes, so one cut short by a peer would still verify; a signature is
+  // exactly as long as the key's modulus.
+  if (signature.size() != CipherBlockSize(cert.KeyBits())) return false;
   MdCtxPtr ctx(EVP_MD_CTX_new());
   EVP_PKEY_CTX* pctx = nullptr;
   bool ok = ctx &&

@@ -25,6 +25,15 @@ bool Server::AddFolder(const NodeId& parent, const NodeId& id, const std::string
   return core_.AddFolder(parent, id, name, error);
 }
 
+bool Server::AddObject(const NodeId& parent, const NodeId& id, const std::string& name,
+                       const NodeId& typeDefinition, uint8_t eventNotifier, std::string& error) {
+  if (running_) {
+    error = "object " + id.ToString() + " added after Start()";
+    return false;
+  }
+  return core_.AddObject(parent, id, name, typeDefinition, eventNotifier, error);
+}
+
 bool Server::AddVariable(const NodeId& parent, const NodeId& id, const std::string& name,
                          const Variant& initial, bool writable, uint32_t& handle,
                          std::string& error) {
@@ -51,6 +60,60 @@ bool Server::SetEngineeringUnits(const NodeId& variable, const EUInformation& un
     return false;
   }
   return core_.SetEngineeringUnits(variable, units, error);
+}
+
+bool Server::AddProperty(const NodeId& node, const std::string& name, const Variant& value,
+                         std::string& error, const NodeId& dataType) {
+  if (running_) {
+    error = "property " + name + " of " + node.ToString() + " added after Start()";
+    return false;
+  }
+  return core_.AddProperty(node, name, value, error, dataType);
+}
+
+bool Server::SetEURange(const NodeId& variable, double low, double high, std::string& error) {
+  if (running_) {
+    error = "EURange of " + variable.ToString() + " set after Start()";
+    return false;
+  }
+  return core_.SetEURange(variable, low, high, error);
+}
+
+bool Server::TrackProperty(const NodeId& node, const std::string& name, uint32_t& handle,
+                           std::string& error) {
+  if (running_) {
+    error = "property " + name + " of " + node.ToString() + " tracked after Start()";
+    return false;
+  }
+  return core_.TrackProperty(node, name, handle, error);
+}
+
+bool Server::SetTypeDefinition(const NodeId& node, const NodeId& typeDefinition,
+                               std::string& error) {
+  if (running_) {
+    error = "type definition of " + node.ToString() + " set after Start()";
+    return false;
+  }
+  return core_.SetTypeDefinition(node, typeDefinition, error);
+}
+
+bool Server::EnableHistory(uint32_t handle, size_t capacity, std::string& error) {
+  if (running_) {
+    error = "history of variable handle " + std::to_string(handle) + " enabled after Start()";
+    return false;
+  }
+  return core_.EnableHistory(handle, capacity, error);
+}
+
+bool Server::AddMethod(const NodeId& object, const NodeId& id, const std::string& name,
+                       std::vector<MethodArgument> inputs, std::vector<MethodArgument> outputs,
+                       MethodCallback callback, std::string& error) {
+  if (running_) {
+    error = "method " + id.ToString() + " added after Start()";
+    return false;
+  }
+  return core_.AddMethod(object, id, name, std::move(inputs), std::move(outputs),
+                         std::move(callback), error);
 }
 
 void Server::SetWriteCallback(WriteCallback callback) { core_.SetWriteCallback(std::move(callback)); }
@@ -142,6 +205,8 @@ void Server::Stop() {
 void Server::BeginUpdate() { updateMutex_.lock(); }
 
 void Server::SetValue(uint32_t handle, Variant value, StatusCode status, DateTime sourceTimestamp) {
+  // The update lock makes this the one writer of the history.
+  core_.RecordHistory(handle, value, status, sourceTimestamp);
   ValueUpdate& u = pending_.emplace_back();
   u.handle = handle;
   u.value.hasValue = u.value.hasStatus = u.value.hasSourceTimestamp = true;

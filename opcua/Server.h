@@ -3,8 +3,8 @@
 // its configuration offers; anonymous and user-name sessions) that runs on
 // its own thread, with a second thread for password checks.
 //
-// Set-up (namespace, folders, variables, write callback) happens before
-// Start(). Afterwards the application feeds values with
+// Set-up (namespace, folders, objects, variables, properties, methods,
+// write callback) happens before Start(). Afterwards the application feeds values with
 // BeginUpdate/SetValue/EndUpdate from any one thread at a time; those calls
 // only copy the values under a short lock and wake the server thread, which
 // does the sampling, encoding and sending.
@@ -53,8 +53,14 @@ class Server {
   // Adds a folder organised under `parent` (e.g. NodeId(0, ids::ObjectsFolder)).
   bool AddFolder(const NodeId& parent, const NodeId& id, const std::string& name,
                  std::string& error);
-  // Adds a variable under `parent`, its data type taken from `initial`,
-  // readable and, if `writable`, writable by clients.
+  // Adds an object under `parent` (organised by a folder, a component of an
+  // object) with the object type `typeDefinition` (e.g.
+  // NodeId(0, ids::BaseObjectType)) and the EventNotifier `eventNotifier`.
+  bool AddObject(const NodeId& parent, const NodeId& id, const std::string& name,
+                 const NodeId& typeDefinition, uint8_t eventNotifier, std::string& error);
+  // Adds a variable under `parent` (a folder or an object), its data type
+  // taken from `initial` (0.0 gives Double, int32_t Int32), readable and,
+  // if `writable`, writable by clients.
   bool AddVariable(const NodeId& parent, const NodeId& id, const std::string& name,
                    const Variant& initial, bool writable, uint32_t& handle, std::string& error);
   // Sets the Description attribute of a folder or variable added before.
@@ -62,6 +68,36 @@ class Server {
   // Gives a variable added before the property EngineeringUnits, read as an
   // EUInformation structure; a second call replaces the units.
   bool SetEngineeringUnits(const NodeId& variable, const EUInformation& units, std::string& error);
+  // Gives a node added before a read-only property with a constant value;
+  // its data type and value rank are those of `value` unless `dataType` is
+  // given.
+  bool AddProperty(const NodeId& node, const std::string& name, const Variant& value,
+                   std::string& error, const NodeId& dataType = {});
+  // Gives a variable added before the property EURange, read as a Range
+  // structure (low, high); a second call replaces the range.
+  bool SetEURange(const NodeId& variable, double low, double high, std::string& error);
+  // Makes the property `name` of `node`, added before (e.g. an EURange that
+  // follows the application's configuration), a value that SetValue with
+  // `handle` changes; clients still only read it.
+  bool TrackProperty(const NodeId& node, const std::string& name, uint32_t& handle,
+                     std::string& error);
+  // Gives a variable or object added before another type definition than
+  // BaseDataVariableType, e.g. NodeId(0, ids::AnalogItemType).
+  bool SetTypeDefinition(const NodeId& node, const NodeId& typeDefinition, std::string& error);
+  // Keeps the newest `capacity` values written with SetValue for a Double
+  // variable, readable with HistoryRead (raw, and processed Average,
+  // Minimum, Maximum and Count); Historizing is true and the access levels
+  // have the HistoryRead bit. The values are recorded by SetValue on its
+  // own thread; readers never make it wait. Memory is taken as values come,
+  // in chunks of HistoryRing::kChunkValues: 16 bytes per value (4 more per
+  // value in chunks where a status other than Good was recorded).
+  bool EnableHistory(uint32_t handle, size_t capacity, std::string& error);
+  // Adds a method of an object added before, run by `callback` on the
+  // server thread when a client calls it (see Methods.h for what is checked
+  // before), with InputArguments and OutputArguments properties.
+  bool AddMethod(const NodeId& object, const NodeId& id, const std::string& name,
+                 std::vector<MethodArgument> inputs, std::vector<MethodArgument> outputs,
+                 MethodCallback callback, std::string& error);
   // Runs on the server thread for each client write of an application
   // variable's Value.
   void SetWriteCallback(WriteCallback callback);
@@ -93,6 +129,9 @@ class Server {
   void BeginUpdate();
   void SetValue(uint32_t handle, Variant value, StatusCode status, DateTime sourceTimestamp);
   void EndUpdate();
+  // Any thread, also while the server runs: forgets the recorded history of
+  // a variable (a new run starts a new history).
+  void ClearHistory(uint32_t handle) { core_.ClearHistory(handle); }
   // BeginUpdate at construction and EndUpdate at destruction, so that an
   // exception between them (a value that cannot be allocated) never leaves
   // the update lock held.

@@ -68,6 +68,14 @@ struct ServerLimits {
   uint32_t maxWrittenValueBytes = 256;
   uint32_t maxReferencesPerBrowse = 1000;     // before a continuation point
   uint32_t maxContinuationPointsPerSession = 10;
+  // HistoryRead: values (raw, or processed intervals) one node gets in one
+  // response before a continuation point, all nodes of one response
+  // together, and the continuation points a session may hold. A held point
+  // stores positions, not values, so what a read of millions of values
+  // holds is bounded by these.
+  uint32_t maxHistoryValuesPerNode = 10'000;
+  uint32_t maxHistoryValuesPerResponse = 100'000;
+  uint32_t maxHistoryContinuationPointsPerSession = 10;
   // A session lives at most this long without a request, so abandoned
   // sessions give their place back; a session that is not activated within
   // activationTimeoutMs of its creation is closed. When the table is full, a

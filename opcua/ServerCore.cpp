@@ -18,7 +18,9 @@ ServerCore::ServerCore(ServerConfig config, const Clock& clock)
   ServerDescription d{config_.applicationUri, config_.productUri, config_.applicationName,
                       config_.productName, config_.manufacturerName, config_.softwareVersion,
                       config_.buildNumber, config_.limits.maxNodesPerRequest,
-                      static_cast<uint16_t>(config_.limits.maxContinuationPointsPerSession)};
+                      static_cast<uint16_t>(config_.limits.maxContinuationPointsPerSession),
+                      config_.limits.maxHistoryValuesPerNode,
+                      static_cast<uint16_t>(config_.limits.maxHistoryContinuationPointsPerSession)};
   AddStandardNodes(
       space_, d, [this] { return namespaces_; }, [this] { return clock_.Now(); }, startTime_);
   AddStandardEventTypes(space_);
@@ -100,54 +102,6 @@ bool ServerCore::SetDescription(const NodeId& id, const LocalizedText& descripti
     return false;
   }
   node->description = description;
-  return true;
-}
-
-bool ServerCore::SetEngineeringUnits(const NodeId& variable, const EUInformation& units,
-                                     std::string& error) {
-  const Node* owner = space_.Find(variable);
-  if (!owner || owner->nodeClass != NodeClass::Variable) {
-    error = "variable " + variable.ToString() + " for engineering units does not exist";
-    return false;
-  }
-  // The property is named after its variable in the variable's namespace,
-  // "<variable>.EngineeringUnits"; a numeric or opaque variable id is
-  // spelled as its text.
-  const std::string base = variable.type == IdType::String ? variable.text : variable.ToString();
-  const NodeId id(variable.ns, base + ".EngineeringUnits");
-  DataValue value = DataValue::Of(Wrap(units));
-  value.hasSourceTimestamp = value.hasServerTimestamp = true;
-  value.sourceTimestamp = value.serverTimestamp = clock_.Now();
-  if (Node* existing = space_.Find(id)) {
-    // Only the variable's own property is replaced; a node of the
-    // application that happens to have this id is left alone.
-    const bool ownProperty = std::any_of(existing->references.begin(), existing->references.end(),
-                                         [&](const Reference& r) {
-                                           return !r.isForward && r.target == variable &&
-                                                  r.typeId == NodeId(0, ids::HasProperty);
-                                         });
-    if (!ownProperty) {
-      error = "node " + id.ToString() + " for the engineering units already exists";
-      return false;
-    }
-    existing->value = std::move(value);
-    return true;
-  }
-  Node n;
-  n.id = id;
-  n.nodeClass = NodeClass::Variable;
-  n.browseName = {0, "EngineeringUnits"};
-  n.displayName = {"", "EngineeringUnits"};
-  n.dataType = NodeId(0, ids::EUInformation);
-  n.valueRank = -1;
-  n.accessLevel = kAccessRead;
-  n.value = std::move(value);
-  if (!space_.Add(std::move(n))) {
-    error = "node " + id.ToString() + " already exists";
-    return false;
-  }
-  space_.Link(id, ids::HasTypeDefinition, NodeId(0, ids::PropertyType));
-  space_.Link(variable, ids::HasProperty, id);
   return true;
 }
 
@@ -336,6 +290,7 @@ void ServerCore::RegisterServices() {
       &ServerCore::TranslateBrowsePaths);
   Register<ReadRequest, ReadResponse, true>(&ServerCore::Read);
   Register<WriteRequest, WriteResponse, true>(&ServerCore::Write);
+  Register<HistoryReadRequest, HistoryReadResponse, true>(&ServerCore::HistoryRead);
   Register<CreateSubscriptionRequest, CreateSubscriptionResponse, true>(&ServerCore::CreateSubscription);
   Register<ModifySubscriptionRequest, ModifySubscriptionResponse, true>(&ServerCore::ModifySubscription);
   Register<SetPublishingModeRequest, SetPublishingModeResponse, true>(&ServerCore::SetPublishingMode);

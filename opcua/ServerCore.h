@@ -21,6 +21,10 @@
 #include "opcua/Clock.h"
 #include "opcua/Conditions.h"
 #include "opcua/Crypto.h"
+#include "opcua/History.h"
+#include "opcua/MethodTypes.h"
+#include "opcua/Methods.h"
+#include "opcua/HistoryTypes.h"
 #include "opcua/PasswordChecker.h"
 #include "opcua/SecureChannel.h"
 #include "opcua/ServerConfig.h"
@@ -58,9 +62,15 @@ class ServerCore {
   uint16_t RegisterNamespace(const std::string& uri);
   bool AddFolder(const NodeId& parent, const NodeId& id, const std::string& name,
                  std::string& error);
+  // An object (NodeClass Object) under `parent`: organised by a folder, a
+  // component (HasComponent) of any other node. `typeDefinition` is an
+  // object type (e.g. NodeId(0, ids::BaseObjectType)); `eventNotifier` is
+  // its EventNotifier attribute (bit 0 SubscribeToEvents).
+  bool AddObject(const NodeId& parent, const NodeId& id, const std::string& name,
+                 const NodeId& typeDefinition, uint8_t eventNotifier, std::string& error);
   // Adds a String-typed (or any scalar) variable with a HasComponent
-  // reference from `parent`; `handle` is what SetValue and the write
-  // callback use for it.
+  // reference from `parent` (a folder or an object); `handle` is what
+  // SetValue and the write callback use for it.
   bool AddVariable(const NodeId& parent, const NodeId& id, const std::string& name,
                    const Variant& initial, bool writable, uint32_t& handle, std::string& error);
   // Sets the Description attribute of a node added before.
@@ -68,6 +78,30 @@ class ServerCore {
   // Gives a variable the property EngineeringUnits (a child variable of
   // type PropertyType holding `units`), or replaces the units it has.
   bool SetEngineeringUnits(const NodeId& variable, const EUInformation& units, std::string& error);
+  // A property (HasProperty, PropertyType) of a node added before, with a
+  // constant value, read-only. Its data type and value rank are those of
+  // `value` unless `dataType` is given (not null).
+  bool AddProperty(const NodeId& node, const std::string& name, const Variant& value,
+                   std::string& error, const NodeId& dataType = {});
+  // Gives a variable the property EURange (a Range structure), or replaces
+  // the range it has.
+  bool SetEURange(const NodeId& variable, double low, double high, std::string& error);
+  // Makes the property `name` of `node`, added before, a value that the
+  // application changes with the update batch (SetValue with `handle`), as
+  // it changes its variables' values; clients still only read it.
+  bool TrackProperty(const NodeId& node, const std::string& name, uint32_t& handle,
+                     std::string& error);
+  // Replaces the HasTypeDefinition of a variable or object added before,
+  // e.g. with AnalogItemType for a variable; the type must be of the
+  // node's kind (a variable type for a variable, an object type for an
+  // object).
+  bool SetTypeDefinition(const NodeId& node, const NodeId& typeDefinition, std::string& error);
+  // A method (HasComponent from `object`) with InputArguments and
+  // OutputArguments properties (Argument structures; none when there are
+  // no arguments of that kind), run by `callback` on a client's Call.
+  bool AddMethod(const NodeId& object, const NodeId& id, const std::string& name,
+                 std::vector<MethodArgument> inputs, std::vector<MethodArgument> outputs,
+                 MethodCallback callback, std::string& error);
   void SetWriteCallback(WriteCallback callback) { writeCallback_ = std::move(callback); }
   void SetLocaleCallback(LocaleCallback callback) { localeCallback_ = std::move(callback); }
   // Has the passwords of sign-ins checked by `checker` instead of at once
@@ -113,6 +147,21 @@ class ServerCore {
   // ---- Values from the application ----
   void ApplyUpdates(std::vector<ValueUpdate>& updates);
 
+  // ---- History ----
+  // Before the server runs: keeps the newest `capacity` values of a Double
+  // variable for HistoryRead (Historizing true, the HistoryRead bit in its
+  // access levels). Fails, naming the variable, for an unknown handle, a
+  // variable of another type, a second call, or a capacity of 0 or above
+  // HistoryRing::kMaxCapacity.
+  bool EnableHistory(uint32_t handle, size_t capacity, std::string& error);
+  // The thread that sets values, one at a time: records a value of a
+  // historized variable. Other variables, and values that are not Double
+  // scalars, are ignored. Throws std::bad_alloc when the ring cannot grow.
+  void RecordHistory(uint32_t handle, const Variant& value, StatusCode status,
+                     DateTime sourceTimestamp);
+  // Any thread: forgets what a historized variable recorded (no-op for others).
+  void ClearHistory(uint32_t handle);
+
   // ---- Sessions ----
   // While false, CreateSession is refused; existing sessions go on.
   void SetAcceptingSessions(bool accepting) { acceptingSessions_ = accepting; }
@@ -122,6 +171,8 @@ class ServerCore {
   size_t IncompleteRequestBytes() const { return incompleteBudget_.Used(); }
   // Queue slots the monitored items of all sessions have reserved.
   size_t ReservedQueueSlots() const;
+  // HistoryRead continuation points held by all sessions.
+  size_t HistoryContinuationPoints() const;
   // Application variables, whose handles run from 0 to this count - 1.
   size_t AppVariableCount() const { return appVariables_.size(); }
 
@@ -143,9 +194,28 @@ class ServerCore {
                        const std::vector<Variant>& inputs, std::vector<Variant>& outputs,
                        StatusCode& result);
 
+  // ---- The stack's own methods (see ServerCoreInternal.h) ----
+  // One request being served: its connection, its session, ...
+  struct Context;
+  // Runs a Call of a method of the stack itself, with the request it came
+  // in so it can act on the calling session. The checks of AddMethod's
+  // callbacks are made before (object, method, rights, arguments).
+  using MethodHandler = std::function<StatusCode(Context& ctx, const CallMethodRequest& call,
+                                                 std::vector<Variant>& outputs)>;
+  // Who may call a method: sessions that may write (as Write decides), or
+  // every session (e.g. a method that only sends again what a client may
+  // read anyway).
+  enum class MethodAccess { Writers, Everyone };
+  // A method of `parent` run by `handler`. `parent` is an object, or an
+  // object type: the method is then one of every object of that type or a
+  // subtype of it, called with that object's id (or the type's own).
+  // Server does not offer this to applications.
+  bool AddInternalMethod(const NodeId& parent, const NodeId& id, const std::string& name,
+                         std::vector<MethodArgument> inputs, std::vector<MethodArgument> outputs,
+                         MethodAccess access, MethodHandler handler, std::string& error);
+
  private:
   struct Connection;
-  struct Context;
   using ServiceEntry = std::function<void(ServerCore&, Connection&, const IncomingRequest&)>;
 
   template <class Req, class Resp, bool NeedsSession>
@@ -172,6 +242,7 @@ class ServerCore {
                             TranslateBrowsePathsToNodeIdsResponse&);
   void Read(Context&, const ReadRequest&, ReadResponse&);
   void Write(Context&, const WriteRequest&, WriteResponse&);
+  void HistoryRead(Context&, const HistoryReadRequest&, HistoryReadResponse&);
   void CreateSubscription(Context&, const CreateSubscriptionRequest&, CreateSubscriptionResponse&);
   void ModifySubscription(Context&, const ModifySubscriptionRequest&, ModifySubscriptionResponse&);
   void SetPublishingMode(Context&, const SetPublishingModeRequest&, SetPublishingModeResponse&);
@@ -185,6 +256,29 @@ class ServerCore {
   void TransferSubscriptions(Context&, const TransferSubscriptionsRequest&,
                              TransferSubscriptionsResponse&);
   void Call(Context&, const CallRequest&, CallResponse&);
+
+  // A method's declared arguments and what runs it (ServicesMethod.cpp).
+  struct MethodEntry {
+    std::vector<MethodArgument> inputs;
+    std::vector<MethodArgument> outputs;
+    MethodAccess access = MethodAccess::Writers;
+    MethodHandler handler;
+  };
+  // True if `session` may call `method` (a method with a handler).
+  bool MayCall(const Session& session, const NodeId& method) const;
+  CallMethodResult CallMethod(Context& ctx, const CallMethodRequest& call);
+  // True if `method` is a component of `object` or of its type (or a
+  // supertype of that).
+  bool IsMethodOf(const Node& object, const NodeId& method) const;
+  // True if `value` is of the argument's data type and value rank.
+  bool ArgumentMatches(const Variant& value, const MethodArgument& declared) const;
+
+  // The node of property `name` of `owner`, added with `value` or, when
+  // `replace` and the owner has it already, given `value`. Null with
+  // `error` set when the owner does not exist or the property's id is
+  // another node's.
+  Node* PutProperty(const NodeId& owner, const std::string& name, const DataValue& value,
+                    const NodeId& dataType, int32_t valueRank, bool replace, std::string& error);
 
   // Helpers shared between services.
   std::vector<EndpointDescription> Endpoints() const;
@@ -306,7 +400,11 @@ class ServerCore {
   std::vector<Condition> conditions_;
   ConditionResponseCallback conditionCallback_;
   uint64_t nextEventNumber_ = 1;
+  // By handle; null for variables without history. Fixed before the
+  // server runs, so the writer and the server thread read it unlocked.
+  std::vector<std::unique_ptr<HistoryRing>> histories_;
   WriteCallback writeCallback_;
+  std::unordered_map<NodeId, MethodEntry, NodeIdHash> methods_;
   LocaleCallback localeCallback_;
   std::unique_ptr<crypto::PrivateKey> serverKey_;
   bool serverKeyParsed_ = false;

@@ -19,6 +19,26 @@ struct ServerCore::Connection {
 };
 
 // One request being served.
+//
+// A service of the stack that offers a method of its own registers it in
+// the ServerCore constructor (or a set-up member it calls) with
+// AddInternalMethod; its handler sees this context, and so the calling
+// session, e.g.:
+//
+//   AddInternalMethod(NodeId(0, ids::SomeObjectType), NodeId(0, ids::SomeMethod), "Some",
+//                     {{"SubscriptionId", NodeId(0, ids::UInt32), {}, -1}}, {},
+//                     MethodAccess::Everyone,
+//                     [this](Context& ctx, const CallMethodRequest& call,
+//                            std::vector<Variant>& outputs) {
+//                       uint32_t id = std::get<uint32_t>(call.inputArguments[0].scalar);
+//                       Subscription* sub = FindSubscription(*ctx.session, id);
+//                       return sub ? status::Good : status::BadSubscriptionIdInvalid;
+//                     },
+//                     error);
+//
+// The Call service checks the object, the method, the session's right to
+// call it (MethodAccess) and the arguments' number and types before the
+// handler runs.
 struct ServerCore::Context {
   Connection& connection;
   uint32_t requestId = 0;
@@ -58,6 +78,28 @@ struct ServerCore::SignIn {
   std::string user;
   std::string password;
 };
+
+// Signed-in users may write and call methods; anonymous sessions only
+// where the server's configuration lets them.
+inline bool MayWrite(const Session& s, const ServerSecurity& security) {
+  return s.signedIn || security.anonymousWrites;
+}
+
+// The id of property `name` of `owner`: named after its owner in the
+// owner's namespace, "<owner>.<name>"; a numeric or opaque owner id is
+// spelled as its text.
+inline NodeId PropertyId(const NodeId& owner, const std::string& name) {
+  const std::string base = owner.type == IdType::String ? owner.text : owner.ToString();
+  return NodeId(owner.ns, base + "." + name);
+}
+
+// A constant value as it reads: stamped with the time it was set.
+inline DataValue ConstantValue(Variant value, DateTime now) {
+  DataValue v = DataValue::Of(std::move(value));
+  v.hasSourceTimestamp = v.hasServerTimestamp = true;
+  v.sourceTimestamp = v.serverTimestamp = now;
+  return v;
+}
 
 // Resolves a TimestampsToReturn that came off the wire, rejecting unknown values.
 inline bool ValidTimestamps(TimestampsToReturn t) {

@@ -752,6 +752,14 @@ struct EUInformation {
   QX_UA_FIELDS(namespaceUri, unitId, displayName, description)
 };
 
+// The range of an analog value, the value of its EURange property.
+struct Range {
+  static constexpr uint32_t kTypeId = 886;
+  double low = 0;
+  double high = 0;
+  QX_UA_FIELDS(low, high)
+};
+
 // Wraps a structure with a kTypeId into an ExtensionObject.
 template <class T>
 ExtensionObject Wrap(const T& value) {

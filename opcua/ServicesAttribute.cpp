@@ -23,12 +23,6 @@ bool WritableParts(const DataValue& v) {
   return goodStatus && !v.hasServerTimestamp && !v.hasServerPicoseconds;
 }
 
-// Signed-in users may write; anonymous sessions only where the server's
-// configuration lets them.
-bool MayWrite(const Session& s, const ServerSecurity& security) {
-  return s.signedIn || security.anonymousWrites;
-}
-
 }  // namespace
 
 DataValue ServerCore::ReadAttribute(const Node& n, uint32_t attributeId,
@@ -83,7 +77,11 @@ DataValue ServerCore::ReadAttribute(const Node& n, uint32_t attributeId,
       if (n.nodeClass == NodeClass::Variable) return of(n.minimumSamplingInterval);
       break;
     case kAttrHistorizing:
-      if (n.nodeClass == NodeClass::Variable) return of(false);
+      if (n.nodeClass == NodeClass::Variable) return of(n.history != nullptr);
+      break;
+    case kAttrExecutable:
+    case kAttrUserExecutable:
+      if (n.nodeClass == NodeClass::Method) return of(methods_.count(n.id) != 0);
       break;
     default:
       break;
@@ -120,11 +118,13 @@ void ServerCore::Read(Context& ctx, const ReadRequest& req, ReadResponse& resp) 
       resp.results.push_back(DataValue::Bad(status::BadIndexRangeNoData));
     } else {
       DataValue v = ReadAttribute(*n, item.attributeId, req.timestampsToReturn);
-      // What this session may do, not what the variable allows.
+      // What this session may do, not what the variable or method allows.
       if (item.attributeId == kAttrUserAccessLevel && v.status.IsGood() &&
           !MayWrite(*ctx.session, config_.security))
         if (auto* level = std::get_if<uint8_t>(&v.value.scalar))
           *level = static_cast<uint8_t>(*level & ~kAccessWrite);
+      if (item.attributeId == kAttrUserExecutable && v.status.IsGood())
+        v.value = Variant(MayCall(*ctx.session, n->id));
       resp.results.push_back(std::move(v));
     }
   }

@@ -86,6 +86,22 @@ struct BrowseContinuation {
   uint32_t maxPerResponse = 0;
 };
 
+// Where a HistoryRead of one node goes on. It names no values, only
+// positions in the node's history, so a held point costs a few bytes.
+struct HistoryContinuation {
+  NodeId node;
+  uint64_t clearedBefore = 0;  // the history it reads; a clear since voids it
+  bool processed = false;
+  // Raw: the indices still to return, [lo, hi); forward reads go on at lo,
+  // backward ones at hi.
+  bool backward = false;
+  uint64_t lo = 0, hi = 0;
+  // Processed: the intervals, the aggregate and the next interval to return.
+  int64_t startTicks = 0, endTicks = 0, intervalTicks = 0;
+  uint32_t aggregate = 0;
+  uint64_t nextInterval = 0;
+};
+
 // A status change of a subscription (e.g. its transfer to another session)
 // waiting for a Publish request of the session that loses it.
 struct PendingStatusChange {
@@ -126,6 +142,7 @@ struct Session {
   size_t retransmissionBytes = 0;  // notification bytes kept for Republish
   std::deque<PendingStatusChange> statusChanges;
   std::map<std::string, BrowseContinuation> continuations;
+  std::map<std::string, HistoryContinuation> historyContinuations;
 };
 
 }  // namespace opcua

@@ -7,25 +7,25 @@
 #include "opcua/EventNodeIds.h"
 #include "opcua/EventTypes.h"
 #include "opcua/NodeIds.h"
+#include "opcua/StandardNodeBuilder.h"
 
 namespace opcua {
 
 namespace {
 
-NodeId Std(uint32_t id) { return NodeId(0, id); }
-
-class TypeBuilder {
+// The standard builder, with the declarations that event and condition types
+// need besides: variable types with their data type, instance declarations,
+// two-state variables and methods.
+class TypeBuilder : public StandardNodeBuilder {
  public:
-  explicit TypeBuilder(AddressSpace& space) : space_(space) {}
+  explicit TypeBuilder(AddressSpace& space) : StandardNodeBuilder(space) {}
 
   void ObjectType(uint32_t id, const char* name, uint32_t superType, bool isAbstract) {
-    Node* n = Add(id, NodeClass::ObjectType, name);
-    n->isAbstract = isAbstract;
-    space_.Link(Std(superType), ids::HasSubtype, Std(id));
+    Type(id, NodeClass::ObjectType, name, superType, isAbstract);
   }
   void VariableType(uint32_t id, const char* name, uint32_t superType, uint32_t dataType,
                     int32_t valueRank) {
-    Node* n = Add(id, NodeClass::VariableType, name);
+    Node* n = Base(id, NodeClass::VariableType, name);
     n->dataType = Std(dataType);
     n->valueRank = valueRank;
     space_.Link(Std(superType), ids::HasSubtype, Std(id));
@@ -34,7 +34,7 @@ class TypeBuilder {
   // component variable of a type or of another declaration.
   void Variable(uint32_t id, const char* name, uint32_t parent, uint32_t dataType,
                 uint32_t typeDefinition = ids::PropertyType) {
-    Node* n = Add(id, NodeClass::Variable, name);
+    Node* n = Base(id, NodeClass::Variable, name);
     n->dataType = Std(dataType);
     n->valueRank = -1;
     space_.Link(Std(id), ids::HasTypeDefinition, Std(typeDefinition));
@@ -47,30 +47,15 @@ class TypeBuilder {
     Variable(idProperty, "Id", id, ids::Boolean);
   }
   void Object(uint32_t id, const char* name, uint32_t parent, uint32_t typeDefinition) {
-    Add(id, NodeClass::Object, name);
-    space_.Link(Std(id), ids::HasTypeDefinition, Std(typeDefinition));
-    space_.Link(Std(parent), ids::HasComponent, Std(id));
+    StandardNodeBuilder::Object(id, name, typeDefinition, parent, ids::HasComponent);
   }
   void Method(uint32_t id, const char* name, uint32_t parent) {
-    Add(id, NodeClass::Method, name);
+    Base(id, NodeClass::Method, name);
     space_.Link(Std(parent), ids::HasComponent, Std(id));
   }
   void ReferenceType(uint32_t id, const char* name, uint32_t superType, const char* inverse) {
-    Node* n = Add(id, NodeClass::ReferenceType, name);
-    n->inverseName = {"", inverse};
-    space_.Link(Std(superType), ids::HasSubtype, Std(id));
+    StandardNodeBuilder::ReferenceType(id, name, superType, inverse, false);
   }
-
- private:
-  Node* Add(uint32_t id, NodeClass cls, const char* name) {
-    Node n;
-    n.id = Std(id);
-    n.nodeClass = cls;
-    n.browseName = {0, name};
-    n.displayName = {"", name};
-    return space_.Add(std::move(n));
-  }
-  AddressSpace& space_;
 };
 
 void AddEventTypes(TypeBuilder& b) {

@@ -3,65 +3,13 @@
 
 #include "opcua/AddressSpace.h"
 #include "opcua/NodeIds.h"
+#include "opcua/StandardNodeBuilder.h"
 
 namespace opcua {
 
 namespace {
 
-NodeId Std(uint32_t id) { return NodeId(0, id); }
-
-class Builder {
- public:
-  explicit Builder(AddressSpace& space) : space_(space) {}
-
-  Node* Base(uint32_t id, NodeClass cls, const char* name) {
-    Node n;
-    n.id = Std(id);
-    n.nodeClass = cls;
-    n.browseName = {0, name};
-    n.displayName = {"", name};
-    return space_.Add(std::move(n));
-  }
-  void Object(uint32_t id, const char* name, uint32_t typeDef, uint32_t parent, uint32_t refType) {
-    Base(id, NodeClass::Object, name);
-    space_.Link(Std(id), ids::HasTypeDefinition, Std(typeDef));
-    if (parent) space_.Link(Std(parent), refType, Std(id));
-  }
-  Node* Variable(uint32_t id, const char* name, uint32_t dataType, int32_t valueRank,
-                 uint32_t parent, uint32_t refType, Variant value = {}) {
-    Node* n = Base(id, NodeClass::Variable, name);
-    n->dataType = Std(dataType);
-    n->valueRank = valueRank;
-    n->value = DataValue::Of(std::move(value));
-    uint32_t typeDef = refType == ids::HasProperty ? ids::PropertyType : ids::BaseDataVariableType;
-    space_.Link(Std(id), ids::HasTypeDefinition, Std(typeDef));
-    space_.Link(Std(parent), refType, Std(id));
-    return n;
-  }
-  void Type(uint32_t id, NodeClass cls, const char* name, uint32_t superType, bool isAbstract) {
-    Node* n = Base(id, cls, name);
-    n->isAbstract = isAbstract;
-    if (cls == NodeClass::VariableType) {
-      n->dataType = Std(ids::BaseDataType);
-      n->valueRank = -2;
-    }
-    if (superType) space_.Link(Std(superType), ids::HasSubtype, Std(id));
-  }
-  void ReferenceType(uint32_t id, const char* name, uint32_t superType, const char* inverse,
-                     bool isAbstract, bool symmetric = false) {
-    Node* n = Base(id, NodeClass::ReferenceType, name);
-    n->isAbstract = isAbstract;
-    n->symmetric = symmetric;
-    if (inverse) n->inverseName = {"", inverse};
-    if (superType) space_.Link(Std(superType), ids::HasSubtype, Std(id));
-  }
-  void Organize(uint32_t folder, uint32_t id) { space_.Link(Std(folder), ids::Organizes, Std(id)); }
-
- private:
-  AddressSpace& space_;
-};
-
-void AddReferenceTypes(Builder& b) {
+void AddReferenceTypes(StandardNodeBuilder& b) {
   using namespace ids;
   b.ReferenceType(References, "References", 0, nullptr, true, true);
   b.ReferenceType(HierarchicalReferences, "HierarchicalReferences", References, "InverseHierarchicalReferences", true);
@@ -80,7 +28,7 @@ void AddReferenceTypes(Builder& b) {
   b.ReferenceType(GeneratesEvent, "GeneratesEvent", NonHierarchicalReferences, "GeneratedBy", false);
 }
 
-void AddDataTypes(Builder& b) {
+void AddDataTypes(StandardNodeBuilder& b) {
   using namespace ids;
   auto dt = [&](uint32_t id, const char* name, uint32_t super, bool isAbstract = false) {
     b.Type(id, NodeClass::DataType, name, super, isAbstract);
@@ -115,25 +63,48 @@ void AddDataTypes(Builder& b) {
   dt(BuildInfoDataType, "BuildInfo", Structure);
   dt(ids::ServerStatusDataType, "ServerStatusDataType", Structure);
   dt(ids::EUInformation, "EUInformation", Structure);
+  dt(ids::Range, "Range", Structure);
+  dt(ids::Argument, "Argument", Structure);
   dt(Enumeration, "Enumeration", BaseDataType, true);
   dt(ServerState, "ServerState", Enumeration);
 }
 
-void AddObjectAndVariableTypes(Builder& b) {
+void AddObjectAndVariableTypes(StandardNodeBuilder& b) {
   using namespace ids;
   b.Type(BaseObjectType, NodeClass::ObjectType, "BaseObjectType", 0, false);
   b.Type(FolderType, NodeClass::ObjectType, "FolderType", BaseObjectType, false);
   b.Type(ServerType, NodeClass::ObjectType, "ServerType", BaseObjectType, false);
   b.Type(ServerCapabilitiesType, NodeClass::ObjectType, "ServerCapabilitiesType", BaseObjectType, false);
   b.Type(OperationLimitsType, NodeClass::ObjectType, "OperationLimitsType", FolderType, false);
+  b.Type(DataTypeEncodingType, NodeClass::ObjectType, "DataTypeEncodingType", BaseObjectType, false);
+  b.Type(HistoryServerCapabilitiesType, NodeClass::ObjectType, "HistoryServerCapabilitiesType", BaseObjectType, false);
+  b.Type(AggregateFunctionType, NodeClass::ObjectType, "AggregateFunctionType", BaseObjectType, false);
   b.Type(BaseVariableType, NodeClass::VariableType, "BaseVariableType", 0, true);
   b.Type(BaseDataVariableType, NodeClass::VariableType, "BaseDataVariableType", BaseVariableType, false);
   b.Type(PropertyType, NodeClass::VariableType, "PropertyType", BaseVariableType, false);
   b.Type(ServerStatusType, NodeClass::VariableType, "ServerStatusType", BaseDataVariableType, false);
   b.Type(BuildInfoType, NodeClass::VariableType, "BuildInfoType", BaseDataVariableType, false);
+  // The data access types an application gives its process values.
+  b.Type(DataItemType, NodeClass::VariableType, "DataItemType", BaseDataVariableType, false);
+  b.Type(BaseAnalogType, NodeClass::VariableType, "BaseAnalogType", DataItemType, false);
+  b.Type(AnalogItemType, NodeClass::VariableType, "AnalogItemType", BaseAnalogType, false);
+  b.Type(DiscreteItemType, NodeClass::VariableType, "DiscreteItemType", DataItemType, true);
+  b.Type(MultiStateDiscreteType, NodeClass::VariableType, "MultiStateDiscreteType", DiscreteItemType, false);
 }
 
-void AddFolders(Builder& b) {
+// The binary encoding of each structure a value of this server may hold, so
+// a client that meets an unknown encoding id finds its data type.
+void AddEncodings(StandardNodeBuilder& b) {
+  using namespace ids;
+  for (auto [type, encoding] : {std::pair{BuildInfoDataType, BuildInfo_Encoding_DefaultBinary},
+                                {ids::ServerStatusDataType, ServerStatusDataType_Encoding_DefaultBinary},
+                                {ids::EUInformation, EUInformation_Encoding_DefaultBinary},
+                                {ids::Range, Range_Encoding_DefaultBinary},
+                                {ids::Argument, Argument_Encoding_DefaultBinary}})
+    b.Encoding(type, encoding);
+}
+
+void AddFolders(StandardNodeBuilder& b) {
   using namespace ids;
   b.Object(RootFolder, "Root", FolderType, 0, 0);
   b.Object(ObjectsFolder, "Objects", FolderType, RootFolder, Organizes);
@@ -153,7 +124,7 @@ std::vector<Scalar> Strings(const std::vector<std::string>& texts) {
   return {texts.begin(), texts.end()};
 }
 
-void AddServerObject(Builder& b, const ServerDescription& d,
+void AddServerObject(StandardNodeBuilder& b, const ServerDescription& d,
                      std::function<std::vector<std::string>()> namespaces,
                      std::function<opcua::DateTime()> now, opcua::DateTime startTime) {
   using namespace ids;
@@ -199,10 +170,39 @@ void AddServerObject(Builder& b, const ServerDescription& d,
   // The per-call limits of the services offered; a client splits larger calls.
   b.Object(OperationLimits, "OperationLimits", OperationLimitsType, ServerCapabilities, HasComponent);
   for (auto [id, name] : {std::pair{MaxNodesPerRead, "MaxNodesPerRead"}, {MaxNodesPerWrite, "MaxNodesPerWrite"},
+                          {MaxNodesPerMethodCall, "MaxNodesPerMethodCall"},
                           {MaxNodesPerBrowse, "MaxNodesPerBrowse"},
                           {MaxNodesPerTranslateBrowsePaths, "MaxNodesPerTranslateBrowsePathsToNodeIds"},
-                          {MaxMonitoredItemsPerCall, "MaxMonitoredItemsPerCall"}})
+                          {MaxMonitoredItemsPerCall, "MaxMonitoredItemsPerCall"},
+                          {MaxNodesPerHistoryReadData, "MaxNodesPerHistoryReadData"}})
     b.Variable(id, name, UInt32, -1, OperationLimits, HasProperty, d.maxNodesPerRequest);
+}
+
+// What HistoryRead offers: raw and processed reads of data, nothing of
+// events, no changes to the history.
+void AddHistoryCapabilities(StandardNodeBuilder& b, const ServerDescription& d) {
+  using namespace ids;
+  b.Variable(MaxHistoryContinuationPoints, "MaxHistoryContinuationPoints", UInt16, -1, ServerCapabilities, HasProperty, d.maxHistoryContinuationPoints);
+  b.Object(HistoryServerCapabilities, "HistoryServerCapabilities", HistoryServerCapabilitiesType, ServerCapabilities, HasComponent);
+  b.Variable(AccessHistoryDataCapability, "AccessHistoryDataCapability", Boolean, -1, HistoryServerCapabilities, HasProperty, true);
+  b.Variable(MaxReturnDataValues, "MaxReturnDataValues", UInt32, -1, HistoryServerCapabilities, HasProperty, d.maxHistoryValuesPerNode);
+  b.Variable(MaxReturnEventValues, "MaxReturnEventValues", UInt32, -1, HistoryServerCapabilities, HasProperty, uint32_t{0});
+  b.Variable(ServerTimestampSupported, "ServerTimestampSupported", Boolean, -1, HistoryServerCapabilities, HasProperty, false);
+  for (auto [id, name] : {std::pair{AccessHistoryEventsCapability, "AccessHistoryEventsCapability"},
+                          {InsertDataCapability, "InsertDataCapability"}, {ReplaceDataCapability, "ReplaceDataCapability"},
+                          {UpdateDataCapability, "UpdateDataCapability"}, {DeleteRawCapability, "DeleteRawCapability"},
+                          {DeleteAtTimeCapability, "DeleteAtTimeCapability"}, {InsertEventCapability, "InsertEventCapability"},
+                          {ReplaceEventCapability, "ReplaceEventCapability"}, {UpdateEventCapability, "UpdateEventCapability"},
+                          {DeleteEventCapability, "DeleteEventCapability"},
+                          {InsertAnnotationCapability, "InsertAnnotationCapability"}})
+    b.Variable(id, name, Boolean, -1, HistoryServerCapabilities, HasProperty, false);
+  b.Object(AggregateFunctions, "AggregateFunctions", FolderType, ServerCapabilities, HasComponent);
+  b.Object(HistoryAggregateFunctions, "AggregateFunctions", FolderType, HistoryServerCapabilities, HasComponent);
+  for (auto [id, name] : {std::pair{AggregateFunction_Average, "Average"}, {AggregateFunction_Minimum, "Minimum"},
+                          {AggregateFunction_Maximum, "Maximum"}, {AggregateFunction_Count, "Count"}}) {
+    b.Object(id, name, AggregateFunctionType, AggregateFunctions, Organizes);
+    b.Organize(HistoryAggregateFunctions, id);
+  }
 }
 
 }  // namespace
@@ -210,12 +210,14 @@ void AddServerObject(Builder& b, const ServerDescription& d,
 void AddStandardNodes(AddressSpace& space, const ServerDescription& description,
                       std::function<std::vector<std::string>()> namespaces,
                       std::function<DateTime()> now, DateTime startTime) {
-  Builder b(space);
+  StandardNodeBuilder b(space);
   AddReferenceTypes(b);
   AddDataTypes(b);
   AddObjectAndVariableTypes(b);
+  AddEncodings(b);
   AddFolders(b);
   AddServerObject(b, description, std::move(namespaces), std::move(now), startTime);
+  AddHistoryCapabilities(b, description);
 }
 
 }  // namespace opcua

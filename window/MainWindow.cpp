@@ -71,6 +71,7 @@ TForm1::TForm1(Prompter& prompter, QWidget* parent) : QMainWindow(parent), promp
   appHost_ = std::make_unique<WindowAppHost>(prompter_, *this);
   app_ = std::make_unique<Application>(*appHost_, DecimalSeparatorFromEnvironment());
   runHost_ = std::make_unique<WindowHost>(*app_, *this, prompter_);
+  app_->SetCommandRunHost(runHost_.get());
   binding_ = new PanelBinding(app_->Panel(), app_->Model(), this);
   binding_->SetChanged([this] { ShowPanel(); });
 
@@ -539,6 +540,8 @@ void TForm1::DisabledEditPressed(QObject* watched) {
 }
 
 // --- Start-up thread and closing ---
+
+void TForm1::SetLoopHistoryCapacity(std::size_t values) { app_->SetLoopHistoryCapacity(values); }
 
 void TForm1::StartServerThread(const std::string& endpoint) {
   initThread_ = std::thread([this, endpoint] {

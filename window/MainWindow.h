@@ -80,6 +80,9 @@ class TForm1 : public QMainWindow {
 
   // A case file to open, as "Open Case File" would, once the splash is over.
   void SetStartupCase(std::string path) { startupCase_ = std::move(path); }
+  // Values each of the loop object's PV, SP and OP keeps (--history);
+  // before StartServerThread.
+  void SetLoopHistoryCapacity(std::size_t values);
 
   // The operator panel into the widgets: edits, radio groups, the mode
   // panel, spin buttons and the layout. Cheap when little changed.

@@ -27,7 +27,7 @@ void WindowHost::ShowSpeed(int level) { form_.ShowSpeed(level); }
 
 void WindowHost::RunStarting() {
   PanelRunHost::RunStarting();
-  app_.Analysis().RunStarting();
+  app_.RunStarting();
   history_.Clear();
   timeline_.Clear();
   form_.RunStarting();
@@ -35,6 +35,7 @@ void WindowHost::RunStarting() {
 
 void WindowHost::RunEnded() {
   PanelRunHost::RunEnded();
+  app_.RunEnded();
   form_.RunEnded();
 }
 

@@ -19,7 +19,7 @@ namespace {
 
 // What the manual page QxOPCServer(1) describes in full.
 constexpr const char* kUsage =
-    "usage: QxOPCServer [CASE.pid]\n"
+    "usage: QxOPCServer [CASE.pid] [--history=VALUES]\n"
     "       QxOPCServer -regserver | -unregserver   (also /regserver, -r, /u, any case)\n"
     "       QxOPCServer --help | --version\n"
     "See QxOPCServer(1).\n";
@@ -47,6 +47,13 @@ int main(int argc, char** argv) {
   std::optional<std::string> startupCase = qx::CaseFileArgument(arguments);
   if (startupCase) startupCase = QFileInfo(QString::fromStdString(*startupCase)).absoluteFilePath().toStdString();
 
+  std::optional<std::size_t> historyValues;
+  std::string historyError;
+  if (!qx::HistoryArgument(arguments, historyValues, historyError)) {
+    std::fprintf(stderr, "QxOPCServer: %s\n", historyError.c_str());
+    return 2;
+  }
+
   QApplication application(argc, argv);
   qx::SetApplicationNames();
   // The event loop's code: kFatalExitCode when a fatal path ended it (a
@@ -58,6 +65,7 @@ int main(int argc, char** argv) {
     qx::TForm1 form(prompter);
     prompter.SetParent(&form);
     if (startupCase) form.SetStartupCase(*startupCase);
+    if (historyValues) form.SetLoopHistoryCapacity(*historyValues);
     form.StartServerThread(qx::DefaultEndpointUrl());
     form.showMaximized();
     status = QApplication::exec();

@@ -6,6 +6,13 @@
 #include "bench/opc/BenchSecurity.h"
 
 namespace qx::bench {
+namespace {
+
+// As many figures as the application publishes under its analysis folder.
+constexpr const char* kFigures[] = {"IAE", "ISE", "ITAE", "Overshoot", "RiseTime",
+                                    "SettlingTime", "DecayRatio", "OPTravel", "WindowStart"};
+
+}  // namespace
 
 LoopDriver::LoopDriver() {
   PIDLoop& s = model_.SingleLoop;
@@ -25,6 +32,9 @@ bool LoopDriver::Serve(std::string& error) {
     endpoint_ = "opc.tcp://127.0.0.1:" + std::to_string(5100 + random() % 200);
     server_ = std::make_unique<COPCServer>(model_, '.');
     server_->GBSetSecurity(BenchServerSecurity());
+    std::vector<AnalysisItem> figures;
+    for (const char* name : kFigures) figures.push_back({name, name, ""});
+    server_->SetAnalysisItems(std::move(figures));
     if (server_->InitializeOPC(endpoint_, error)) return true;
   }
   return false;
@@ -49,6 +59,8 @@ int LoopDriver::Advance(bool tuning) {
     StoreShared(s.P, 1 + wave / 2048);
     StoreShared(s.I, 20 + wave / 32);
   }
+  figures_.assign(std::size(kFigures), std::nullopt);
+  for (std::size_t i = 0; i < figures_.size(); ++i) figures_[i] = wave * static_cast<double>(i + 1);
   const auto texts = server_->ItemValueTexts(Panel());
   int changed = 0;
   for (std::size_t i = 0; i < kItemCount; ++i) {
@@ -56,6 +68,11 @@ int LoopDriver::Advance(bool tuning) {
     published_[i] = texts[i];
   }
   return changed;
+}
+
+void LoopDriver::Publish() {
+  server_->PublishItemValues(Panel(), figures_,
+                             LoopRunValues{false, true, static_cast<float>(step_) * 0.5f});
 }
 
 }  // namespace qx::bench

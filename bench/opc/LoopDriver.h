@@ -1,11 +1,15 @@
 // The loop side of the OPC benchmarks: a loop model whose values move at
-// every publication, the server that publishes it, and the count of item
-// changes each publication makes (what every subscriber must receive).
+// every publication, the server that publishes it (items, analysis figures
+// and the loop object, as the application does), and the count of item
+// changes each publication makes (what every subscriber of the items must
+// receive).
 #pragma once
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "opc/OPCServer.h"
 
@@ -26,8 +30,9 @@ class LoopDriver {
   // and the fixed texts never do). With `tuning` false, P and I are left to
   // client writes. Returns how many item texts the next publication changes.
   int Advance(bool tuning);
-  // Publishes the loop as the run loop does.
-  void Publish() { server_->PublishItemValues(Panel()); }
+  // Publishes the loop as the run loop does: the items, the analysis
+  // figures and the loop object in one batch.
+  void Publish();
 
  private:
   PanelSnapshot Panel() const { return PanelSnapshot{false, dLag_}; }
@@ -38,6 +43,7 @@ class LoopDriver {
   long step_ = 0;
   std::string dLag_ = "0.1";
   std::array<std::string, kItemCount> published_{};
+  std::vector<std::optional<double>> figures_;
 };
 
 }  // namespace qx::bench

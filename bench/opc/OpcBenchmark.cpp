@@ -1,6 +1,8 @@
 // The simulator's OPC server under load, with 10 clients each subscribed to
 // all 33 items (sampling interval 0, publishing interval 50 ms):
-//   PublishItemValues         what one publication costs the run loop's thread
+//   PublishItemValues         what one whole publication (the items, the
+//                             analysis figures and the loop object with
+//                             its history) costs the run loop's thread
 //   DeliveryAtRate/R          R publications a second for 2 s: does every
 //                             change reach every client?
 //   WriteToPublication        from a client's write of QX_S.PROP until a

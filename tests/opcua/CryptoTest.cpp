@@ -86,6 +86,25 @@ TEST(CryptoTest, SignaturesVerifyAndAFlippedBitOrOtherKeyIsRejected) {
   EXPECT_FALSE(Verify(*k.serverCert, AsymmetricSignature::RsaPssSha256, data, *pkcs));
 }
 
+// A signature whose first byte is zero is, as a number, the same without it;
+// the short form must still be refused (a fault that showed once in 256 runs).
+TEST(CryptoTest, ASignatureWithItsLeadingZeroByteCutIsRejected) {
+  Keys k;
+  for (AsymmetricSignature alg :
+       {AsymmetricSignature::RsaPkcs15Sha256, AsymmetricSignature::RsaPssSha256}) {
+    std::optional<std::string> sig;
+    std::string data;
+    for (int attempt = 0; attempt < 4096 && !(sig && (*sig)[0] == 0); ++attempt) {
+      data = "data " + std::to_string(attempt);
+      sig = Sign(*k.serverKey, alg, data);
+      ASSERT_TRUE(sig);
+    }
+    ASSERT_EQ((*sig)[0], 0) << "no signature with a leading zero byte in 4096 tries";
+    EXPECT_TRUE(Verify(*k.serverCert, alg, data, *sig));
+    EXPECT_FALSE(Verify(*k.serverCert, alg, data, sig->substr(1)));
+  }
+}
+
 TEST(CryptoTest, OaepRoundTripsInBlocksAndFailsWithTheWrongKeyOrAPartialBlock) {
   Keys k;
   for (AsymmetricEncryption alg :

@@ -136,6 +136,31 @@ TEST_F(ThreadedServer, ClientsReadWriteAndSubscribeOverTcp) {
   EXPECT_EQ(server->SessionCount(), 0u);
 }
 
+TEST_F(ThreadedServer, ClientsCallMethodsOverTcp) {
+  std::string error;
+  const NodeId object(ns, "O"), method(ns, "O.Twice");
+  ASSERT_TRUE(server->AddObject(NodeId(ns, "F"), object, "O", NodeId(0, ids::BaseObjectType), 0,
+                                error)) << error;
+  ASSERT_TRUE(server->AddMethod(object, method, "Twice", {{"x", NodeId(0, ids::Double), {}}},
+                                {{"y", NodeId(0, ids::Double), {}}},
+                                [](const MethodCall& call, std::vector<Variant>& out) {
+                                  out = {2 * std::get<double>(call.inputs[0].scalar)};
+                                  return status::Good;
+                                },
+                                error)) << error;
+  ASSERT_TRUE(server->Start(error)) << error;
+  EXPECT_FALSE(server->AddMethod(object, NodeId(ns, "O.Late"), "Late", {}, {},
+                                 [](const MethodCall&, std::vector<Variant>&) { return status::Good; },
+                                 error));
+  EXPECT_NE(error.find("after Start()"), std::string::npos) << error;
+  Client client;
+  ASSERT_TRUE(client.Connect(Url(), error)) << error;
+  std::vector<Variant> outputs;
+  ASSERT_EQ(client.CallMethod(object, method, {1.25}, outputs), status::Good);
+  EXPECT_TRUE(outputs == std::vector<Variant>{2.5});
+  EXPECT_EQ(client.CallMethod(object, method, {}, outputs), status::BadArgumentsMissing);
+}
+
 // A producer far ahead of the server thread (here: no thread at all yet)
 // does not grow the backlog past its limit, and the newest values survive.
 TEST_F(ThreadedServer, AFastProducerKeepsTheBacklogBoundedAndTheNewestValues) {
@@ -154,6 +179,43 @@ TEST_F(ThreadedServer, AFastProducerKeepsTheBacklogBoundedAndTheNewestValues) {
     ASSERT_EQ(client.Read(nodes[i], value), status::Good);
     EXPECT_TRUE(value.value == Variant(std::to_string(rounds - 1))) << i;
   }
+}
+
+TEST_F(ThreadedServer, SetValueRecordsTheHistoryClientsReadAndClearHistoryForgetsIt) {
+  std::string error;
+  uint32_t pv = 0;
+  ASSERT_TRUE(server->AddVariable(NodeId(ns, "F"), NodeId(ns, "PV"), "PV", 0.0, false, pv, error));
+  ASSERT_TRUE(server->EnableHistory(pv, 5, error)) << error;
+  ASSERT_TRUE(server->Start(error)) << error;
+  EXPECT_FALSE(server->EnableHistory(handles[0], 5, error));
+  EXPECT_NE(error.find("after Start()"), std::string::npos) << error;
+  const DateTime t0 = DateTime::Now();
+  {
+    // One batch: the server thread sees only the newest value, the history all.
+    Server::UpdateBatch batch(*server);
+    for (int i = 1; i <= 8; ++i)
+      server->SetValue(pv, double(i), status::Good, DateTime{t0.ticks + i * 10'000});
+  }
+  Client client;
+  ASSERT_TRUE(client.Connect(Url(), error)) << error;
+  auto read = [&] {
+    ReadRawModifiedDetails d;
+    d.startTime = t0;
+    d.endTime = DateTime{t0.ticks + 1'000'000};
+    HistoryReadRequest req;
+    req.historyReadDetails = Wrap(d);
+    req.nodesToRead.push_back({NodeId(ns, "PV"), "", {}, {}});
+    HistoryReadResponse resp;
+    EXPECT_EQ(client.Call(req, resp), status::Good);
+    HistoryData data;
+    std::vector<double> values;
+    if (resp.results.size() == 1 && Unwrap(resp.results[0].historyData, data).IsGood())
+      for (const DataValue& v : data.dataValues) values.push_back(std::get<double>(v.value.scalar));
+    return values;
+  };
+  EXPECT_EQ(read(), (std::vector<double>{4, 5, 6, 7, 8}));
+  server->ClearHistory(pv);
+  EXPECT_TRUE(read().empty());
 }
 
 TEST_F(ThreadedServer, HoldsAHundredSessionsAtOnce) {

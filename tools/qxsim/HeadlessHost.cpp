@@ -47,7 +47,12 @@ void HeadlessHost::FollowUpMasterSetUp() {
 
 void HeadlessHost::RunStarting() {
   PanelRunHost::RunStarting();
-  app_.Analysis().RunStarting();
+  app_.RunStarting();
+}
+
+void HeadlessHost::RunEnded() {
+  PanelRunHost::RunEnded();
+  app_.RunEnded();
 }
 
 void HeadlessHost::StepComputed() {

@@ -25,6 +25,7 @@ class HeadlessHost : public PanelRunHost {
 
   void ProcessMessages(MessagePoint point) override;
   void RunStarting() override;
+  void RunEnded() override;
   void StepComputed() override;
   void PublishItemValues() override;
   void Pause(int milliseconds) override;

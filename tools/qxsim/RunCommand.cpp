@@ -79,6 +79,7 @@ int RunCommand(const RunOptions& options) {
     const std::string endpoint =
         options.ServeEndpoint->empty() ? DefaultEndpointUrl() : *options.ServeEndpoint;
     std::string error;
+    if (options.HistoryValues) app.SetLoopHistoryCapacity(*options.HistoryValues);
     if (!app.StartServer(endpoint, error)) {
       std::cerr << "qxsim: " << error << '\n';
       return 1;
@@ -101,6 +102,8 @@ int RunCommand(const RunOptions& options) {
   }
 
   HeadlessHost host(app, options, InterruptFlag());
+  // A client's StartRun runs the case again with this host while it serves.
+  app.SetCommandRunHost(&host);
   host.SetTrace(trace);
   host.SetStatusLine(isatty(STDERR_FILENO) && options.TracePath != "-");
   if (options.Seed) app.Sim().Random.Seed(*options.Seed);
@@ -116,6 +119,7 @@ int RunCommand(const RunOptions& options) {
   // The whole trace is out while the process goes on serving.
   if (trace) std::fflush(trace);
   if (app.Server()) ServeAfterRun(options, app);
+  app.SetCommandRunHost(nullptr);
 
   int status = 0;
   if (trace && trace != stdout && std::fclose(trace) != 0) {

@@ -4,6 +4,7 @@
 #include <limits>
 #include <string_view>
 
+#include "app/CommandLine.h"
 #include "engine/FieldTable.h"
 #include "engine/LoopModel.h"
 #include "engine/NumberText.h"
@@ -182,6 +183,15 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions& options, 
         return false;
       }
       options.ServeAfterSeconds = seconds;
+    } else if (arg == kHistoryOption || arg.starts_with(std::string(kHistoryOption) + "=")) {
+      if (arg == kHistoryOption) {
+        if (!value(text)) return false;
+      } else {
+        text = arg.substr(kHistoryOption.size() + 1);
+      }
+      std::size_t values = 0;
+      if (!ParseHistoryValues(text, values, error)) return false;
+      options.HistoryValues = values;
     } else if (arg.starts_with("-") && arg != "-") {
       error = "unknown option '" + arg + "'";
       return false;

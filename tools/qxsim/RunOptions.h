@@ -35,6 +35,7 @@ struct RunOptions {
   std::optional<uint64_t> Seed;
   std::optional<std::string> ServeEndpoint;  // set by --serve (empty: default)
   std::optional<double> ServeAfterSeconds;
+  std::optional<std::size_t> HistoryValues;  // --history: values per history variable
   // Set by --master: follow the master's output from the start of the run
   // (empty: QX_MASTER_ENDPOINT, else opc.tcp://127.0.0.1:4841).
   std::optional<std::string> MasterEndpoint;

@@ -135,6 +135,16 @@ class Peers {
 }
 
 // Resolves with the error `promise` rejects with; fails when it resolves.
+// A call of one of the loop object's methods with one Int32 argument; its
+// status name.
+async function callLoop(session, method, level) {
+  const result = await session.call({
+    objectId: 'ns=1;s=Loop', methodId: `ns=1;s=Loop.${method}`,
+    inputArguments: [{ dataType: DataType.Int32, value: level }],
+  });
+  return result.statusCode.name;
+}
+
 async function refusal(promise, what) {
   try {
     await promise;
@@ -246,12 +256,19 @@ module.exports = [
           const status = await writeValue(anonymous, name, DataType.String, '9');
           assert.equal(status.name, 'BadUserAccessDenied', `${c.where}: anonymous write of ${name}`);
         }
+        // The loop object's writes and methods follow the same rights.
+        assert.equal((await writeValue(anonymous, 'Loop.P', DataType.Double, 9)).name, 'BadUserAccessDenied',
+          `${c.where}: anonymous write of Loop.P`);
+        assert.equal(await callLoop(anonymous, 'SetSpeed', 6), 'BadUserAccessDenied',
+          `${c.where}: anonymous call of SetSpeed`);
         await secondPublicationAfter(anonymous, Date.now());
         assert.equal(await readText(anonymous, 'QX_S.K'), gain, `${c.where}: the refused write left the gain`);
-        // A signed-in user writes on the same server.
+        // A signed-in user writes and calls on the same server.
         const user = await peers.session(server.endpoint, SecurityPolicy.Aes256_Sha256_RsaPss,
           MessageSecurityMode.SignAndEncrypt);
         assert.equal((await writeValue(user, 'QX_S.PROP', DataType.String, '9')).name, 'Good', c.where);
+        assert.equal((await writeValue(user, 'Loop.D', DataType.Double, 0.5)).name, 'Good', c.where);
+        assert.equal(await callLoop(user, 'SetSpeed', 6), 'Good', c.where);
         await peers.closeAll();
         await stopServer(server);
       }
