@@ -227,17 +227,17 @@ void ServerCore::Enqueue(MonitoredItem& item, const DataValue& value, int64_t no
   if (item.hasLast && !Differs(item.trigger, item.last, value)) return;
   item.last = value;
   item.hasLast = true;
-  DataValue v = value;
-  ApplyTimestamps(v, item.timestamps);
   // With a sampling interval, changes within one interval replace each
   // other; with interval 0 every change is kept.
   if (item.samplingIntervalMs > 0 && !item.queue.empty() &&
       now - item.lastSampleMs < item.samplingIntervalMs) {
-    item.queue.back() = std::move(v);
+    DataValue& replaced = item.queue.back();
+    replaced = value;
+    ApplyTimestamps(replaced, item.timestamps);
     return;
   }
   item.lastSampleMs = now;
-  item.queue.push_back(std::move(v), size_t{item.queueSize} + 1);
+  ApplyTimestamps(item.queue.push_back(value, size_t{item.queueSize} + 1), item.timestamps);
   if (item.queue.size() <= item.queueSize) return;
   if (item.discardOldest) {
     item.queue.pop_front();

@@ -53,5 +53,36 @@ TEST(ValueQueue, KeepsTheValuesAndTheirOrderOfADeque) {
   }
 }
 
+// The block between drains: a queue drained every publishing interval of
+// a steady stream keeps the block it grew to, instead of growing it again
+// from nothing each interval; one that a burst made large gives it back
+// once its values need only a small part of it, and an idle one keeps the
+// two slots it started with.
+TEST(ValueQueue, KeepsItsBlockWhileDrainsFindItWellUsed) {
+  constexpr size_t kMost = 101;
+  ValueQueue ring;
+  auto fillAndDrain = [&](int values) {
+    for (int i = 0; i < values; ++i) ring.push_back(DataValue::Of(std::string(20, 'v')), kMost);
+    while (!ring.empty()) ring.pop_front();
+  };
+  fillAndDrain(21);
+  const size_t steady = ring.capacity();
+  EXPECT_GE(steady, 21u);
+  for (int interval = 0; interval < 5; ++interval) {
+    fillAndDrain(interval % 2 == 0 ? 21 : 12);
+    EXPECT_EQ(ring.capacity(), steady) << "interval " << interval;
+  }
+  fillAndDrain(100);  // a burst
+  EXPECT_EQ(ring.capacity(), kMost);
+  fillAndDrain(30);   // a third of the block: kept
+  EXPECT_EQ(ring.capacity(), kMost);
+  fillAndDrain(3);    // a few values: the block goes
+  EXPECT_LE(ring.capacity(), 2u);
+  for (int change = 0; change < 10; ++change) {
+    fillAndDrain(1);
+    EXPECT_EQ(ring.capacity(), 2u);
+  }
+}
+
 }  // namespace
 }  // namespace opcua
