@@ -72,7 +72,7 @@ class ValueQueue {
   // The block a queue starts with, and keeps once drained whatever its use:
   // small enough that an item with an empty queue stays within what the
   // memory budget counts for it (kMonitoredItemBytes).
-  static constexpr size_t kKeptSlots = 2;
+  static constexpr size_t kKeptSlots = 1;
   // A drained queue whose values filled no more than this share of a
   // larger block since the last drain gives the block back.
   static constexpr size_t kUnusedShare = 4;
