@@ -253,7 +253,12 @@ bool TcpTransport::Flush(int fd, Client& client) {
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
     return false;
   }
-  client.pending.erase(0, sent);
+  // What went out entirely gives its block back: an idle connection holds
+  // no copy of the largest message it ever sent.
+  if (sent == client.pending.size())
+    client.pending = std::string();
+  else
+    client.pending.erase(0, sent);
   bool wantsWrite = !client.pending.empty();
   if (wantsWrite != client.wantsWrite) {
     epoll_event ev{};
@@ -280,12 +285,21 @@ void TcpTransport::CloseClient(ServerCore& core, int fd) {
   clients_.erase(it);
 }
 
+void TcpTransport::QueueOutput(Client& client, std::string output) {
+  // Most often nothing waits, and the output itself becomes what waits
+  // instead of being copied.
+  if (client.pending.empty())
+    client.pending = std::move(output);
+  else
+    client.pending += output;
+}
+
 void TcpTransport::FlushCore(ServerCore& core) {
   for (ConnectionId id : core.TakeConnectionsWithOutput()) {
     auto f = fdOf_.find(id);
     if (f == fdOf_.end()) continue;
     Client& client = clients_[f->second];
-    client.pending += core.TakeOutput(id);
+    QueueOutput(client, core.TakeOutput(id));
     // A client that stops reading is cut off before its backlog eats memory.
     if (!Flush(f->second, client) ||
         client.pending.size() > core.Config().limits.maxPendingOutputBytes)
@@ -300,7 +314,7 @@ void TcpTransport::FlushCore(ServerCore& core) {
     // Last words (an ERR chunk) go out before the socket closes.
     int fd = f->second;
     Client& client = clients_[fd];
-    client.pending += core.TakeOutput(id);
+    QueueOutput(client, core.TakeOutput(id));
     Flush(fd, client);
     CloseClient(core, fd);
   }
