@@ -133,6 +133,10 @@ class Application {
   // The run of a loading command, after its load.
   void StartCaseRun(RunHost& run);
   void SaveCaseFileClick();
+  // Writes the case as "Save Case File" does to `path`, without the dialog
+  // or the notice, and leaves the case file in use as it is (the tuning
+  // map's copy of the running case). False with the reason.
+  bool WriteCaseCopy(const std::string& path, std::string& reason) const;
 
   // The load of the case commands without their window steps: ReadCase
   // through the panel's case host (its boxes through AppHost::ShowMessage).

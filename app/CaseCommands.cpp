@@ -126,4 +126,8 @@ void Application::SaveCaseFileClick() {
     host_.ShowMessage(kMessageTitle, "Could Not Save File", MessageIcon::Error);
 }
 
+bool Application::WriteCaseCopy(const std::string& path, std::string& reason) const {
+  return WriteCase(path, sim_->Model, extras_, separator_, reason);
+}
+
 }  // namespace qx

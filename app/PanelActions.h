@@ -3,6 +3,7 @@
 // a test.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "engine/RunHost.h"
@@ -32,6 +33,19 @@ struct PanelAction {
   Kind What = Kind::Stop;
   std::string Name;
   std::string Text;
+};
+
+// One scripted operator action, performed during the message processing at
+// the start of step `Step` (qxsim's --at, a sweep's set-point step).
+struct ScriptedAction : PanelAction {
+  int64_t Step = 0;
+};
+
+// A model field set between the case file and the end steps of its load
+// (qxsim's --set, a sweep point's settings).
+struct FieldOverride {
+  std::string Name;  // Record.Field
+  std::string Value;
 };
 
 // Performs `action` on the application's panel and model as the window's

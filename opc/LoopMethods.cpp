@@ -11,13 +11,13 @@
 namespace qx {
 namespace {
 
-struct MethodSpec {
+struct MethodEntry {
   LoopMethod Method;
   const char* Name;
   std::vector<opcua::MethodArgument> Inputs;
 };
 
-std::vector<MethodSpec> MethodSpecs() {
+std::vector<MethodEntry> MethodEntries() {
   const opcua::NodeId real(0, opcua::ids::Double);
   const opcua::NodeId whole(0, opcua::ids::Int32);
   return {
@@ -41,16 +41,16 @@ std::vector<MethodSpec> MethodSpecs() {
 
 bool LoopObject::CreateMethods(opcua::Server& server, uint16_t ns, std::string& error) {
   const opcua::NodeId object(ns, kLoopObjectId);
-  for (MethodSpec& spec : MethodSpecs()) {
-    const LoopMethod method = spec.Method;
+  for (MethodEntry& entry : MethodEntries()) {
+    const LoopMethod method = entry.Method;
     auto callback = [this, method](const opcua::MethodCall& call, std::vector<opcua::Variant>&) {
       LoopCommand command;
       const opcua::StatusCode result = CheckLoopCall(method, call.inputs, state_, command);
       if (result.IsGood()) post_(std::move(command));
       return result;
     };
-    if (!server.AddMethod(object, opcua::NodeId(ns, std::string(kLoopObjectId) + "." + spec.Name),
-                          spec.Name, std::move(spec.Inputs), {}, std::move(callback), error))
+    if (!server.AddMethod(object, opcua::NodeId(ns, std::string(kLoopObjectId) + "." + entry.Name),
+                          entry.Name, std::move(entry.Inputs), {}, std::move(callback), error))
       return false;
   }
   return true;

@@ -16,14 +16,14 @@ constexpr double kOutputHigh = 100;
 // alarms hang on it).
 constexpr uint8_t kSubscribeToEvents = 0x01;
 
-struct VariableSpec {
+struct VariableEntry {
   LoopNode Node;
   opcua::Variant Initial;  // gives the data type
   bool Writable;
   const char* Description;
 };
 
-const VariableSpec kVariables[kLoopNodeCount] = {
+const VariableEntry kVariables[kLoopNodeCount] = {
     {LoopNode::PV, 0.0, false, "Process value, in the CV range's units"},
     {LoopNode::SP, 0.0, true, "Set point; a write acts as the set-point edit with Enter (not in Manual)"},
     {LoopNode::OP, 0.0, true, "Controller output, percent; a write acts as the output edit with Enter "
@@ -75,12 +75,12 @@ bool LoopObject::Create(opcua::Server& server, uint16_t ns, float cvLow, float c
 bool LoopObject::CreateVariables(opcua::Server& server, uint16_t ns, float cvLow, float cvHigh,
                                  std::string& error) {
   const opcua::NodeId object(ns, kLoopObjectId);
-  for (const VariableSpec& spec : kVariables) {
-    const std::size_t index = static_cast<std::size_t>(spec.Node);
-    const opcua::NodeId id = VariableId(ns, spec.Node);
-    if (!server.AddVariable(object, id, kLoopVariableNames[index], spec.Initial, spec.Writable,
+  for (const VariableEntry& entry : kVariables) {
+    const std::size_t index = static_cast<std::size_t>(entry.Node);
+    const opcua::NodeId id = VariableId(ns, entry.Node);
+    if (!server.AddVariable(object, id, kLoopVariableNames[index], entry.Initial, entry.Writable,
                             handles_[index], error) ||
-        !server.SetDescription(id, {"", spec.Description}, error))
+        !server.SetDescription(id, {"", entry.Description}, error))
       return false;
   }
   // PV, SP and OP are analog items with their ranges; OP is in percent.

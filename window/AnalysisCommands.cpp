@@ -1,5 +1,6 @@
 // The "Analysis" menu of the main window: "Identify and Tune" on the
-// selected stretch of the trends (or the whole trend window), "Export
+// selected stretch of the trends (or the whole trend window), "Tuning Map"
+// of the running case around its settings, "Export
 // Trends" as CSV, "Save Chart Image" as PNG, and the live indices under the
 // charts.
 #include <QAction>
@@ -21,6 +22,7 @@
 #include "app/StretchIdentification.h"
 #include "app/TrendExport.h"
 #include "window/IdentifyDialog.h"
+#include "window/TuningMapDialog.h"
 #include "window/Faceplate.h"
 #include "window/IndicesPanel.h"
 #include "window/MainWindow.h"
@@ -59,6 +61,9 @@ void TForm1::BuildAnalysisMenu() {
   IdentifyAndTune = MenuAction(AnalysisMenu, "IdentifyAndTune", tr("&Identify and Tune..."), QKeySequence("Ctrl+I"),
                                tr("Fit models to the stretch selected with Shift and a drag on the trends "
                                "(or to the whole trend window) and suggest tunings"));
+  TuningMapAction = MenuAction(AnalysisMenu, "TuningMap", tr("Tuning &Map..."), QKeySequence("Ctrl+M"),
+                               tr("Run the case over a grid of P and I around the current settings in the "
+                                  "background and map an index; a click on the map applies a setting"));
   ClearStretch = MenuAction(AnalysisMenu, "ClearStretch", tr("&Clear Stretch"), QKeySequence(Qt::Key_Escape),
                             tr("Clear the stretch selected on the trends"));
   AnalysisMenu->addSeparator();
@@ -76,9 +81,11 @@ void TForm1::BuildAnalysisMenu() {
                              "time of that sample (also while Ctrl is held over a chart)"));
   CursorLine->setCheckable(true);
   // Until a run shows the trends there is nothing to analyse.
-  for (QAction* action : {IdentifyAndTune, ExportTrends, SaveChartImage, FreezeTrends}) action->setEnabled(false);
+  for (QAction* action : {IdentifyAndTune, TuningMapAction, ExportTrends, SaveChartImage, FreezeTrends})
+    action->setEnabled(false);
 
   connect(IdentifyAndTune, &QAction::triggered, this, &TForm1::IdentifyAndTuneClick);
+  connect(TuningMapAction, &QAction::triggered, this, &TForm1::TuningMapClick);
   connect(ClearStretch, &QAction::triggered, this, &TForm1::ClearStretchClick);
   connect(ExportTrends, &QAction::triggered, this, &TForm1::ExportTrendsClick);
   connect(SaveChartImage, &QAction::triggered, this, &TForm1::SaveChartImageClick);
@@ -187,6 +194,20 @@ void TForm1::IdentifyAndTuneClick() {
   identifyDialog_->show();
   identifyDialog_->raise();
   identifyDialog_->activateWindow();
+}
+
+void TForm1::TuningMapClick() {
+  if (!tuningMapDialog_) {
+    tuningMapDialog_ = new TuningMapDialog(
+        [this](const std::string& path, std::string& error) { return app_->WriteCaseCopy(path, error); }, this);
+    connect(tuningMapDialog_, &TuningMapDialog::applyRequested, this, &TForm1::ApplyTuning);
+  }
+  const PIDLoop& loop = app_->Model().SingleLoop;
+  tuningMapDialog_->SetCurrentSettings(LoadShared(loop.P), LoadShared(loop.I), LoadShared(loop.D));
+  tuningMapDialog_->SetApplyAllowed(app_->Sim().Run.Active);
+  tuningMapDialog_->show();
+  tuningMapDialog_->raise();
+  tuningMapDialog_->activateWindow();
 }
 
 void TForm1::ClearStretchClick() {

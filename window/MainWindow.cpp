@@ -33,6 +33,7 @@
 #include "window/ArrowPair.h"
 #include "window/ClickablePanel.h"
 #include "window/IdentifyDialog.h"
+#include "window/TuningMapDialog.h"
 #include "window/Faceplate.h"
 #include "window/IndicesPanel.h"
 #include "window/LedShape.h"
@@ -346,7 +347,7 @@ void TForm1::ApplyLayout() {
     twoPlotsShown_ = l.TwoPlotsPanelVisible;
     if (!l.TwoPlotsPanelVisible) TwoPlot1->HideCharts();
     TwoPlotsPanel->setVisible(l.TwoPlotsPanelVisible);
-    for (QAction* action : {IdentifyAndTune, ExportTrends, SaveChartImage, FreezeTrends})
+    for (QAction* action : {IdentifyAndTune, TuningMapAction, ExportTrends, SaveChartImage, FreezeTrends})
       action->setEnabled(l.TwoPlotsPanelVisible);
   }
   TrendScaleButton->setVisible(l.TwoPlotsPanelVisible);
@@ -387,6 +388,7 @@ void TForm1::RunStarting() {
   LoopFaceplate->ShowLoop(app_->Model().SingleLoop);
   IndicesTimer->start();
   if (identifyDialog_) identifyDialog_->SetApplyAllowed(true);
+  if (tuningMapDialog_) tuningMapDialog_->SetApplyAllowed(true);
 }
 
 void TForm1::RunEnded() {
@@ -394,6 +396,7 @@ void TForm1::RunEnded() {
   IndicesTimer->stop();
   IndicesTimerTimer();  // the indices of the run's last window
   if (identifyDialog_) identifyDialog_->SetApplyAllowed(false);
+  if (tuningMapDialog_) tuningMapDialog_->SetApplyAllowed(false);
   appHost_->SetBusyCursor(false);
   if (closeAfterRun_) QTimer::singleShot(0, this, &TForm1::FinishClose);
 }

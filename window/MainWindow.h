@@ -49,6 +49,7 @@ class Application;
 class ArrowPair;
 class ClickablePanel;
 class IdentifyDialog;
+class TuningMapDialog;
 class IndicesPanel;
 class Faceplate;
 class LedShape;
@@ -111,6 +112,7 @@ class TForm1 : public QMainWindow {
   // when they froze.
   std::vector<analysis::LoopSample> StepsShown(const StepSpan& span) const;
   IdentifyDialog* Identification() const { return identifyDialog_; }
+  TuningMapDialog* TuningMap() const { return tuningMapDialog_; }
 
   // A case file loaded or saved: the File menu offers it first among the
   // recent case files.
@@ -144,6 +146,7 @@ class TForm1 : public QMainWindow {
   void ClientCountTimer();
   // The analysis menu.
   void IdentifyAndTuneClick();
+  void TuningMapClick();
   void ClearStretchClick();
   void ExportTrendsClick();
   void SaveChartImageClick();
@@ -309,6 +312,7 @@ class TForm1 : public QMainWindow {
 
   QMenu* AnalysisMenu = nullptr;
   QAction* IdentifyAndTune = nullptr;
+  QAction* TuningMapAction = nullptr;
   QAction* ClearStretch = nullptr;
   QAction* ExportTrends = nullptr;
   QAction* SaveChartImage = nullptr;
@@ -321,6 +325,7 @@ class TForm1 : public QMainWindow {
   std::vector<analysis::LoopSample> frozenSteps_;
   QTimer* IndicesTimer = nullptr;
   IdentifyDialog* identifyDialog_ = nullptr;  // made at its first use
+  TuningMapDialog* tuningMapDialog_ = nullptr;  // made at its first use
 
   TAboutForm* AboutForm = nullptr;
   TShcemeForm* ShcemeForm = nullptr;

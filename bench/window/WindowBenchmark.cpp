@@ -9,7 +9,11 @@
 //   c. the resident memory every 100 000 steps over 1 000 000 steps;
 //   d. at each of the seven speeds, the share of speed-arrow clicks given
 //      at a person's pace that act, and the time from a click to the
-//      gauge's change.
+//      gauge's change;
+//   e. the steps per second of (a) in turns of a few seconds with a tuning
+//      map computing and without one (TuningMapProbe), and the time a map
+//      of the default 15 x 15 grid takes.
+// With --tuning-map only (a) and (e) are measured.
 // The program ends by itself: it stops the run with "Stop Simulation" and
 // closes the window, both answered Yes.
 #include <QApplication>
@@ -35,6 +39,7 @@
 #include "app/Application.h"
 #include "bench/window/InputLatencyProbe.h"
 #include "bench/window/SpeedClickProbe.h"
+#include "bench/window/TuningMapProbe.h"
 #include "window/MainWindow.h"
 #include "window/charts/TrendCharts.h"
 #include "window/tools/AnsweringPrompter.h"
@@ -110,6 +115,7 @@ struct Figures {
   std::optional<LatencyResult> FastInputs, SlowInputs;
   std::vector<MemorySample> Memory;
   std::optional<std::array<SpeedClickResult, SpeedClickProbe::kSpeeds>> SpeedClicks;
+  TuningMapFigures TuningMap;
   bool TimedOut = false;
 };
 
@@ -188,6 +194,7 @@ void Print(const Figures& f) {
   } else {
     std::printf("  not measured\n");
   }
+  TuningMapProbe::Print(f.TuningMap);
   if (f.TimedOut) std::printf("\nThe time limit of %lld s ended the benchmark early.\n",
                               static_cast<long long>(kTotalTimeLimit.count()));
 }
@@ -196,12 +203,23 @@ void Print(const Figures& f) {
 
 class WindowBenchmark : public WindowScript {
  public:
-  WindowBenchmark(TForm1& form, Figures& figures) : WindowScript(form, "bench_window"), f_(figures) {}
+  WindowBenchmark(TForm1& form, Figures& figures)
+      : WindowScript(form, "bench_window"), f_(figures), map_(form, figures.TuningMap) {}
 
-  std::vector<ScriptStep> Script() {
+  std::vector<ScriptStep> Script(bool mapOnly) {
+    std::vector<ScriptStep> map = {[this] { return map_.MeasureTurns(); }, [this] { return map_.TimeDefaultMap(); }};
+    if (mapOnly) {
+      std::vector<ScriptStep> script = {[this] { return SetTrendWindow(); },
+                                        [this] { return Steps() >= kFillSteps; },
+                                        [this] { return MeasureThroughput(f_.Speed); }};
+      script.insert(script.end(), map.begin(), map.end());
+      script.insert(script.end(), {[this] { return StopRun(); }, [this] { return CloseWindow(); }});
+      return script;
+    }
     return {[this] { return SetTrendWindow(); },
             [this] { return Steps() >= kFillSteps; },
-            [this] { return MeasureThroughput(); },
+            [this] { return MeasureThroughput(f_.Speed); },
+            map[0], map[1],
             [this] { return MeasureInputs(f_.FastInputs, 0, 5, 150, 1); },
             [this] { return MeasureMemory(); },
             [this] { return MeasureSpeedClicks(); },
@@ -232,20 +250,27 @@ class WindowBenchmark : public WindowScript {
     return true;
   }
 
-  bool MeasureThroughput() {
+  bool MeasureThroughput(std::optional<Throughput>& into) {
     QCustomPlot* chart = form_.Charts()->Chart1();
     if (!paints_) {
       paints_ = std::make_unique<PaintCounter>(chart);
       QObject::connect(chart, &QCustomPlot::afterReplot, [this] { ++replots_; });
+    }
+    if (!measuring_) {
+      measuring_ = true;
       startedAt_ = Clock::now();
       startSteps_ = Steps();
+      startReplots_ = replots_;
+      startPaints_ = paints_->Count;
       std::fprintf(stderr, "bench_window: measuring steps per second for %lld s\n",
                    static_cast<long long>(kThroughputTime.count()));
       return false;
     }
     const Clock::duration elapsed = Clock::now() - startedAt_;
     if (elapsed < kThroughputTime) return false;
-    f_.Speed = Throughput{Seconds(elapsed), Steps() - startSteps_, replots_, paints_->Count};
+    into = Throughput{Seconds(elapsed), Steps() - startSteps_, replots_ - startReplots_,
+                      paints_->Count - startPaints_};
+    measuring_ = false;
     return true;
   }
 
@@ -319,10 +344,12 @@ class WindowBenchmark : public WindowScript {
   }
 
   Figures& f_;
+  TuningMapProbe map_;
   std::unique_ptr<PaintCounter> paints_;
   int64_t replots_ = 0;
+  bool measuring_ = false;  // a throughput measurement is under way
   Clock::time_point startedAt_;
-  int64_t startSteps_ = 0;
+  int64_t startSteps_ = 0, startReplots_ = 0, startPaints_ = 0;
   std::unique_ptr<InputLatencyProbe> probe_;  // while inputs are measured
   std::unique_ptr<SpeedClickProbe> speedClicks_;  // while the speed arrows are measured
 };
@@ -355,7 +382,8 @@ int main(int argc, char** argv) {
   OpenStartingCase(form);
 
   WindowBenchmark benchmark(form, figures);
-  ScriptedRun script(benchmark.Script());
+  const bool mapOnly = argc > 1 && std::string(argv[1]) == "--tuning-map";
+  ScriptedRun script(benchmark.Script(mapOnly));
   script.Start();
   QTimer::singleShot(kTotalTimeLimit, &form, [&] {
     figures.TimedOut = true;

@@ -22,6 +22,10 @@
 
 namespace opcua::fuzz {
 
+// The source time of the history variable's first value (2026-01-01), the
+// seeds' history reads start there.
+inline constexpr int64_t kHistoryStartMicros = 1'767'225'600'000'000;
+
 enum RecordKind : uint8_t { kRaw = 0, kRequest = 1, kTime = 2, kValue = 3, kAlarm = 4, kKinds = 5 };
 
 // The first byte of an input: whether to open a session first.
@@ -83,9 +87,22 @@ class Harness {
         server_.Elapse(bytes);
         break;
       case kValue: {
+        // bytes[0] picks A, B, C or the history variable H, which takes the
+        // record's length as its value, a second apart.
         std::vector<ValueUpdate> batch(1);
-        batch[0].handle = bytes.empty() ? 0 : static_cast<uint8_t>(bytes[0]) % 3;
-        batch[0].value = DataValue::Of(std::string(bytes));
+        const uint8_t pick = bytes.empty() ? 0 : static_cast<uint8_t>(bytes[0]) % 4;
+        if (pick == 3) {
+          const Variant number = static_cast<double>(bytes.size());
+          const DateTime time = DateTime::FromUnixMicros(kHistoryStartMicros + ++historyValues_ * 1'000'000);
+          server_.core().RecordHistory(server_.historyHandle(), number, status::Good, time);
+          batch[0].handle = server_.historyHandle();
+          batch[0].value = DataValue::Of(number);
+          batch[0].value.hasSourceTimestamp = true;
+          batch[0].value.sourceTimestamp = time;
+        } else {
+          batch[0].handle = pick;
+          batch[0].value = DataValue::Of(std::string(bytes));
+        }
         server_.core().ApplyUpdates(batch);
         break;
       }
@@ -96,6 +113,7 @@ class Harness {
   }
 
   FuzzServer server_{FuzzConfig()};
+  int64_t historyValues_ = 0;
 };
 
 }  // namespace opcua::fuzz

@@ -1,9 +1,11 @@
 #pragma once
 // The server both fuzz harnesses play their inputs against: a ServerCore on a
-// manual clock with a folder F of three string variables A, B and C and an
-// alarm condition on F, and the
-// steps of a record that do not depend on the channel's security.
+// manual clock with a folder F of three string variables A, B and C, a
+// Double variable H that keeps a short history, an alarm condition on F, an
+// object O with a method O.M(Double, Int32) -> Double, and the steps of a
+// record that do not depend on the channel's security.
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -13,6 +15,7 @@
 #include "opcua/ClientChannel.h"
 #include "opcua/MemoryConnection.h"
 #include "opcua/EventNodeIds.h"
+#include "opcua/Methods.h"
 #include "opcua/NodeIds.h"
 #include "opcua/ServerCore.h"
 
@@ -49,15 +52,31 @@ class FuzzServer {
       uint32_t handle = 0;
       core_.AddVariable(NodeId(ns, "F"), NodeId(ns, name), name, "empty", true, handle, error);
     }
+    // Small enough that a few value records wrap it.
+    constexpr size_t kHistoryValues = 8;
+    core_.AddVariable(NodeId(ns, "F"), NodeId(ns, "H"), "H", 0.0, false, history_, error);
+    core_.EnableHistory(history_, kHistoryValues, error);
     ConditionDefinition alarm{NodeId(ns, "F.Alarm"), NodeId(0, ids::ExclusiveLevelAlarmType),
                         NodeId(ns, "F"), "Alarm", NodeId(ns, "A"), {}, {}};
     core_.AddCondition(alarm, alarm_, error);
     core_.SetWriteCallback([](uint32_t, const NodeId&, Variant& v) {
       return v.Type() == BuiltinType::String ? status::Good : status::BadTypeMismatch;
     });
+    core_.AddObject(NodeId(ns, "F"), NodeId(ns, "O"), "O", NodeId(0, ids::BaseObjectType), 1, error);
+    core_.AddMethod(NodeId(ns, "O"), NodeId(ns, "O.M"), "M",
+                    {{"x", NodeId(0, ids::Double), {}}, {"n", NodeId(0, ids::Int32), {}}},
+                    {{"y", NodeId(0, ids::Double), {}}},
+                    [](const MethodCall& call, std::vector<Variant>& out) {
+                      const double x = std::get<double>(call.inputs[0].scalar);
+                      if (!std::isfinite(x)) return status::BadOutOfRange;
+                      out = {x * std::get<int32_t>(call.inputs[1].scalar)};
+                      return status::Good;
+                    },
+                    error);
   }
 
   ServerCore& core() { return core_; }
+  uint32_t historyHandle() const { return history_; }
 
   // A MSG chunk, secured as `channel` is, around a request record's data:
   // `bytes` is the type id (2 bytes) and the request after its header; the
@@ -101,6 +120,7 @@ class FuzzServer {
   ManualClock clock_;
   ServerCore core_;
   uint32_t alarm_ = 0;
+  uint32_t history_ = 0;
   uint32_t handle_ = 100;
   uint32_t requestId_ = 1000;
 };

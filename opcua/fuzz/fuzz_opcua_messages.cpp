@@ -8,6 +8,8 @@
 
 #include "FuzzInput.h"
 #include "opcua/EventServiceTypes.h"
+#include "opcua/HistoryTypes.h"
+#include "opcua/MethodTypes.h"
 #include "opcua/ServiceTypes.h"
 #include "opcua/TransportMessages.h"
 
@@ -30,8 +32,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
   DecodeAs<HelloMessage, OpenSecureChannelRequest, CreateSessionRequest, ActivateSessionRequest,
            BrowseRequest, TranslateBrowsePathsToNodeIdsRequest, ReadRequest, WriteRequest,
-           CreateMonitoredItemsRequest, PublishRequest, PublishResponse, CallRequest, EventFilter,
-           EventNotificationList, Variant, DataValue, DiagnosticInfo, ExtensionObject>(bytes);
+           CreateMonitoredItemsRequest, PublishRequest, PublishResponse, CallRequest, CallResponse,
+           Argument, HistoryReadRequest, ReadRawModifiedDetails, ReadProcessedDetails,
+           HistoryReadResponse, EventFilter, EventNotificationList, Variant, DataValue,
+           DiagnosticInfo, ExtensionObject>(bytes);
   fuzz::Harness harness;
   harness.Run(data, size);
   return 0;

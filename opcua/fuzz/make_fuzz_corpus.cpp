@@ -1,12 +1,14 @@
 // Writes the seed corpus: a few sessions of real requests in the record
 // format of FuzzInput.h. Usage: make_fuzz_corpus DIRECTORY
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "FuzzInput.h"
 #include "opcua/EventServiceTypes.h"
+#include "opcua/HistoryTypes.h"
 
 using namespace opcua;
 using namespace opcua::fuzz;
@@ -104,6 +106,45 @@ int main(int argc, char** argv) {
        {ByteString(firstEventId), LocalizedText{"en", "seen"}}},
       {NodeId(0, ids::ConditionType), NodeId(0, ids::ConditionType_ConditionRefresh), {uint32_t{1}}}};
 
+  // Calls that pass every check, and ones that each fail one.
+  const NodeId object(1, "O"), method(1, "O.M");
+  CallRequest call;
+  call.methodsToCall = {{object, method, {2.5, int32_t{2}}},
+                        {object, method, {std::nan(""), int32_t{1}}},
+                        {object, method, {int32_t{1}, "x"}},
+                        {object, method, {2.5}},
+                        {NodeId(1, "F"), method, {}},
+                        {object, NodeId(1, "A"), {}}};
+  ReadRequest readMethod;
+  readMethod.nodesToRead = {{method, 21, "", {}}, {method, 22, "", {}},
+                            {NodeId(1, "O.M.InputArguments"), 13, "", {}}};
+
+  // History of H: a raw page that leaves a continuation point, the point
+  // used, newest first, processed aggregates over intervals, and reads of a
+  // variable without history and of details the server does not serve.
+  const NodeId h(1, "H");
+  const DateTime historyStart = DateTime::FromUnixMicros(kHistoryStartMicros);
+  const DateTime historyEnd = DateTime::FromUnixMicros(kHistoryStartMicros + 60'000'000);
+  HistoryReadRequest rawPage;
+  rawPage.historyReadDetails = Wrap(ReadRawModifiedDetails{false, historyStart, historyEnd, 3, false});
+  rawPage.nodesToRead = {{h, "", {}, {}}, {a, "", {}, {}}};
+  HistoryReadRequest backwards;
+  backwards.historyReadDetails = Wrap(ReadRawModifiedDetails{false, historyEnd, historyStart, 0, false});
+  backwards.nodesToRead = {{h, "", {}, {}}};
+  HistoryReadRequest processed;
+  ReadProcessedDetails aggregates;
+  aggregates.startTime = historyStart;
+  aggregates.endTime = historyEnd;
+  aggregates.processingInterval = 2000;
+  aggregates.aggregateType = {NodeId(0, ids::AggregateFunction_Average),
+                              NodeId(0, ids::AggregateFunction_Count)};
+  processed.historyReadDetails = Wrap(aggregates);
+  processed.nodesToRead = {{h, "", {}, {}}};
+  HistoryReadRequest staleContinuation = rawPage;
+  staleContinuation.nodesToRead = {{h, "", {}, ByteString(std::string(16, '\x01'))}};
+  HistoryReadRequest release = rawPage;
+  release.releaseContinuationPoints = true;
+
   bool ok = true;
   ok &= WriteSeed(dir, "handshake_raw", EncodeRecords(Lead(false), {{kRaw, RawHandshake()}}));
   ok &= WriteSeed(dir, "browse_read_write",
@@ -128,6 +169,17 @@ int main(int argc, char** argv) {
                                              RequestRecord(acknowledgeAlarm), {kTime, "\x05"},
                                              RequestRecord(publish), {kAlarm, "\x06"},
                                              {kTime, "\x05"}}));
+  ok &= WriteSeed(dir, "call_methods",
+                  EncodeRecords(Lead(true), {RequestRecord(readMethod), RequestRecord(call),
+                                             RequestRecord(CallRequest{})}));
+  ok &= WriteSeed(dir, "history_read",
+                  EncodeRecords(Lead(true), {{kValue, "\x03"}, {kValue, "\x03" "ab"}, {kValue, "\x03" "abcd"},
+                                             {kValue, "\x03" "abcdef"}, {kValue, "\x03" "x"},
+                                             RequestRecord(rawPage), RequestRecord(staleContinuation),
+                                             RequestRecord(backwards), RequestRecord(processed),
+                                             RequestRecord(release), {kValue, "\x03"},
+                                             {kValue, "\x03"}, {kValue, "\x03"}, {kValue, "\x03"},
+                                             {kValue, "\x03"}, RequestRecord(rawPage)}));
   ok &= WriteSeed(dir, "timeout_and_close",
                   EncodeRecords(Lead(true),
                                 {{kTime, "\xFF"}, {kRaw, std::string("CLOF\x08\0\0\0", 8)}}));

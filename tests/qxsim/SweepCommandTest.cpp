@@ -85,6 +85,25 @@ TEST(QxsimSweep, EveryRowIsWhatQxsimRunGivesForItsSettings) {
   EXPECT_EQ(csv.rows[5][1], "3");
 }
 
+TEST(QxsimSweep, TheDefaultStepMovesTheCasesSetPointByATenthOfTheSpan) {
+  // The starting case's set point is 50 in a CV range of 0..100.
+  const struct {
+    std::vector<std::string> set;
+    const char* step;
+  } cases[] = {
+      {{}, "--at 10:SingleSPNew=60 --at 10:enter"},
+      {{"--set", "SingleLoop.SPNew=95"}, "--at 10:SingleSPNew=85 --at 10:enter"},
+      {{"--set", "SingleLoop.SPNew=20", "--set", "SingleLoop.CVHigh=40"}, "--at 10:SingleSPNew=24 --at 10:enter"},
+  };
+  for (const auto& c : cases) {
+    const ProcessResult sweep = RunQxsim(With({"sweep", "--grid", "P=1:1:1", "--steps", "20"}, c.set));
+    ASSERT_EQ(sweep.exitStatus, 0) << sweep.err;
+    const CsvFile csv = ParseCsv(sweep.out);
+    ASSERT_EQ(csv.comments.size(), 3u);
+    EXPECT_NE(csv.comments[1].find(c.step), std::string::npos) << csv.comments[1];
+  }
+}
+
 TEST(QxsimSweep, OneThreadAndTwoThreadsWriteTheSameFile) {
   // Noise on, so that a generator or model shared between the threads
   // would show in the figures.

@@ -12,28 +12,14 @@ namespace qx {
 
 HeadlessHost::HeadlessHost(Application& app, const RunOptions& options,
                            const std::atomic<bool>& interrupted)
-    : PanelRunHost(app.Sim(), app.Panel()), app_(app), options_(options), interrupted_(interrupted) {
-  // Actions run by step, and in command-line order within a step.
-  for (const ScriptedAction& action : options_.Actions) actionsByStep_.push_back(&action);
-  std::stable_sort(actionsByStep_.begin(), actionsByStep_.end(),
-                   [](const ScriptedAction* a, const ScriptedAction* b) { return a->Step < b->Step; });
-}
+    : ScriptedRunHost(app, options.Actions, options.Steps, options.Seed, interrupted), options_(options) {}
 
 void HeadlessHost::ProcessMessages(MessagePoint point) {
-  app_.DeliverPendingWork();
-  FollowUpMasterSetUp();
-  if (interrupted_.load(std::memory_order_relaxed) && !sim_.Model.RunControl.StopRequested)
-    app_.cmd_exitClick();
+  ScriptedRunHost::ProcessMessages(point);
   if (point != MessagePoint::StepStart) return;
-
-  const int64_t step = sim_.Run.StepsDone;
-  while (nextAction_ < actionsByStep_.size() && actionsByStep_[nextAction_]->Step < step)
-    ++nextAction_;  // actions of an earlier run
-  while (nextAction_ < actionsByStep_.size() && actionsByStep_[nextAction_]->Step == step)
-    PerformPanelAction(app_, *this, *actionsByStep_[nextAction_++]);
-  if (options_.Steps && step == *options_.Steps) app_.cmd_exitClick();
   // At full speed the clock is asked every 1024 steps; a paced run is slow
   // enough to ask at every step.
+  const int64_t step = sim_.Run.StepsDone;
   if (statusLine_ && ((step & 1023) == 0 || sim_.Model.RunControl.SleepMs > 0)) UpdateStatusLine();
 }
 
@@ -45,18 +31,8 @@ void HeadlessHost::FollowUpMasterSetUp() {
   if (!app_.Master().Client().Active()) app_.MasterConnectToolButtonClick();
 }
 
-void HeadlessHost::RunStarting() {
-  PanelRunHost::RunStarting();
-  app_.RunStarting();
-}
-
-void HeadlessHost::RunEnded() {
-  PanelRunHost::RunEnded();
-  app_.RunEnded();
-}
-
 void HeadlessHost::StepComputed() {
-  app_.Analysis().StepComputed(sim_.Model, sim_.Run.t);
+  ScriptedRunHost::StepComputed();
   if (!trace_) return;
   const PIDLoop& s = sim_.Model.SingleLoop;
   std::string row = std::to_string(sim_.Run.StepsDone);
@@ -75,8 +51,6 @@ void HeadlessHost::StepComputed() {
   std::fwrite(row.data(), 1, row.size(), trace_);
 }
 
-void HeadlessHost::PublishItemValues() { app_.PublishItemValues(); }
-
 void HeadlessHost::Pause(int milliseconds) {
   // In short slices, so that SIGINT or SIGTERM also ends a pause that a
   // stored pacing made endless; the run then stops at its next check.
@@ -87,12 +61,6 @@ void HeadlessHost::Pause(int milliseconds) {
     if (left <= std::chrono::steady_clock::duration::zero()) break;
     std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, kSlice));
   }
-}
-
-uint64_t HeadlessHost::PickupSeed() {
-  ++pickups_;
-  if (options_.Seed) return *options_.Seed + pickups_;
-  return static_cast<uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
 }
 
 void HeadlessHost::FatalAllocationFailure(bool loopBuffers) {

@@ -11,16 +11,16 @@
 
 #include "app/Application.h"
 #include "app/DecimalSeparator.h"
+#include "app/RunCaseLoad.h"
+#include "app/TextAppHost.h"
 #include "engine/FieldTable.h"
 #include "engine/RunLoop.h"
 #include "opc/GBDataAccess.h"
 #include "opc/OPCServer.h"
 #include "persistence/CaseFile.h"
-#include "tools/qxsim/CaseLoad.h"
 #include "tools/qxsim/HeadlessHost.h"
 #include "tools/qxsim/Interrupt.h"
 #include "tools/qxsim/MetricsText.h"
-#include "tools/qxsim/TextAppHost.h"
 #include "tools/qxsim/TraceFile.h"
 
 namespace qx {
@@ -89,7 +89,7 @@ int RunCommand(const RunOptions& options) {
     std::cerr << "qxsim: OPC UA security: " << app.ServedSecurity() << '\n';
   }
 
-  if (!LoadRunCase(app, console, options)) return 1;
+  if (!LoadRunCase(app, console, options.CasePath, options.Overrides)) return 1;
 
   std::FILE* trace = nullptr;
   if (!options.TracePath.empty()) {

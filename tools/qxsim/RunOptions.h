@@ -11,17 +11,6 @@
 
 namespace qx {
 
-// One scripted operator action, performed during the message processing at
-// the start of step `Step`.
-struct ScriptedAction : PanelAction {
-  int64_t Step = 0;
-};
-
-struct FieldOverride {
-  std::string Name;  // Record.Field
-  std::string Value;
-};
-
 struct RunOptions {
   std::string CasePath;  // empty: the built-in starting case
   std::vector<FieldOverride> Overrides;

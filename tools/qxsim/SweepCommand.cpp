@@ -9,14 +9,13 @@
 #include <iostream>
 #include <string>
 
-#include "app/LoopAnalysis.h"
+#include "app/SweepRun.h"
 #include "engine/NumberText.h"
 #include "heatmap/HeatMapPng.h"
 #include "sweep/PointPool.h"
 #include "sweep/SweepMap.h"
 #include "sweep/SweepTable.h"
 #include "tools/qxsim/Interrupt.h"
-#include "tools/qxsim/SweepPoint.h"
 
 namespace qx {
 namespace {
@@ -25,25 +24,6 @@ constexpr const char* kPrefix = "qxsim sweep: ";
 // Exit status of a sweep that Ctrl-C or SIGTERM ended, as a shell reports
 // a command that SIGINT ended.
 constexpr int kInterruptedStatus = 130;
-// The default set-point step: at this step, by this part of the CV span
-// (upwards, or downwards when that would leave the CV range).
-constexpr int64_t kDefaultStepAt = 10;
-constexpr double kDefaultStepSpan = 0.1;
-
-// The set-point step the points run when no --at is given, as the actions
-// "--at 10:SingleSPNew=VALUE --at 10:enter".
-std::vector<std::string> DefaultStepArguments(const CaseProbe& probe) {
-  const double step = (probe.CVHigh - probe.CVLow) * kDefaultStepSpan;
-  const double target = probe.SP + step <= probe.CVHigh ? probe.SP + step : probe.SP - step;
-  const std::string at = std::to_string(kDefaultStepAt) + ":";
-  return {"--at", at + "SingleSPNew=" + FormatReal9(static_cast<float>(target)), "--at", at + "enter"};
-}
-
-std::string JoinArguments(const std::vector<std::string>& args) {
-  std::string text;
-  for (const std::string& arg : args) text.append(text.empty() ? "" : " ").append(arg);
-  return text;
-}
 
 bool WriteWholeFile(const std::string& path, const std::string& text, std::string& error) {
   if (path.empty() || path == "-") {
@@ -148,71 +128,29 @@ int SweepCommand(const SweepOptions& options) {
   InterruptHandlers interruptHandlers;
   if (options.Merge) return Merge(options);
 
-  RunOptions base = options.Run;
-  std::vector<std::string> runArgs = options.RunArguments;
-  if (!base.Steps) {
-    base.Steps = kDefaultSweepSteps;
-    runArgs.insert(runArgs.end(), {"--steps", std::to_string(kDefaultSweepSteps)});
-  }
-  if (!base.Seed) {
-    base.Seed = kDefaultSweepSeed;
-    runArgs.insert(runArgs.end(), {"--seed", std::to_string(kDefaultSweepSeed)});
-  }
-  const CaseProbe probe = ProbeCase(base, options.Fields);
-  if (!probe.Loaded) {
-    std::cerr << probe.Messages;
+  SweepRequest request;
+  request.Run = {options.Run.CasePath, options.Run.Overrides, options.Run.Steps, options.Run.Seed,
+              options.Run.Actions};
+  request.RunArguments = options.RunArguments;
+  request.Axes = options.Axes;
+  request.Fields = options.Fields;
+  PreparedSweep job;
+  std::string error;
+  if (!PrepareSweep(request, job, error)) {
+    std::cerr << error;
+    if (!error.empty() && error.back() != '\n') std::cerr << '\n';
     return 1;
   }
-  if (base.Actions.empty()) {
-    const std::vector<std::string> step = DefaultStepArguments(probe);
-    std::string error;
-    RunOptions withStep;
-    if (!ParseRunOptions(step, withStep, error)) {
-      std::cerr << kPrefix << "the default set-point step: " << error << '\n';
-      return 1;
-    }
-    base.Actions = std::move(withStep.Actions);
-    runArgs.insert(runArgs.end(), step.begin(), step.end());
-  }
 
-  sweep::SweepTable table;
-  table.TheGrid = sweep::Grid(options.Axes);
-  table.RunText = JoinArguments(runArgs);
-  table.CaseValues = probe.FieldValues;
-  for (const sweep::GridAxis& axis : options.Axes) table.Columns.push_back(axis.Name);
-  for (const IndexValue& index : IndexValues(analysis::PerformanceResults{})) table.Columns.push_back(index.name);
-  table.Columns.push_back(sweep::kStableColumn);
-
-  const int64_t points = table.TheGrid.PointCount();
+  const int64_t points = job.Table.TheGrid.PointCount();
   const sweep::Shard part = options.Part.value_or(sweep::Shard{});
   const std::atomic<bool>& interrupted = InterruptFlag();
-  auto runPoint = [&](int64_t point) {
-    RunOptions run = base;
-    const std::vector<int64_t> at = table.TheGrid.AxisIndices(point);
-    sweep::PointOutcome outcome;
-    for (std::size_t k = 0; k < options.Axes.size(); ++k) {
-      const std::string value = options.Axes[k].ValueText(at[k]);
-      const FieldInfo& field = *options.Fields[k];
-      run.Overrides.push_back({std::string(field.record) + "." + std::string(field.field), value});
-      outcome.Cells.push_back(value);
-    }
-    const SweepPointRun result = RunSweepPoint(run, interrupted);
-    if (!result.Loaded) {
-      outcome.Error = result.Messages;
-      return outcome;
-    }
-    for (const IndexValue& index : IndexValues(result.Results))
-      outcome.Cells.push_back(index.value ? FormatReal9(*index.value) : "");
-    outcome.Cells.push_back(result.Stable ? "1" : "0");
-    return outcome;
-  };
   ProgressLine progress(isatty(STDERR_FILENO) == 1);
   const sweep::PoolResult pool =
-      sweep::RunPoints(part.Begin(points), part.End(points), options.Jobs > 0 ? options.Jobs : sweep::MachineCores(),
-                       runPoint, interrupted, [&](int64_t done, int64_t total) { progress.Show(done, total); });
+      RunSweep(job, part.Begin(points), part.End(points), options.Jobs > 0 ? options.Jobs : sweep::MachineCores(),
+               interrupted, [&](int64_t done, int64_t total) { progress.Show(done, total); });
   progress.Finish();
-  for (std::size_t i = 0; i < pool.Points.size(); ++i)
-    if (pool.Points[i]) table.Rows.emplace(part.Begin(points) + static_cast<int64_t>(i), pool.Points[i]->Cells);
+  const sweep::SweepTable& table = job.Table;
 
   int status = WriteOutputs(options, table) ? 0 : 1;
   if (!pool.FirstError.empty()) {

@@ -13,12 +13,6 @@
 
 namespace qx {
 
-// Without --steps a point runs this many steps (2000 time units).
-inline constexpr int64_t kDefaultSweepSteps = 4000;
-// Without --seed every point runs with this noise seed, so that its row is
-// what "qxsim run --seed 1" gives and the rows do not depend on the clock.
-inline constexpr uint64_t kDefaultSweepSeed = 1;
-
 struct SweepOptions {
   RunOptions Run;  // the case, --set, --steps, --at and --seed
   // The run options as given, for the file's "# run:" line.

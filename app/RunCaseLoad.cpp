@@ -1,4 +1,4 @@
-#include "tools/qxsim/CaseLoad.h"
+#include "app/RunCaseLoad.h"
 
 #include "engine/FieldTable.h"
 #include "persistence/ConfigurationFile.h"
@@ -10,17 +10,18 @@ std::string StartingCasePath() {
   return folder.empty() ? kStartingCaseFile : folder + "/" + kStartingCaseFile;
 }
 
-bool LoadRunCase(Application& app, AppHost& console, const RunOptions& options) {
+bool LoadRunCase(Application& app, AppHost& console, const std::string& casePath,
+                 const std::vector<FieldOverride>& overrides) {
   // The case as "Open Case File" loads it, the overrides between the file
   // and the end steps of the load; the run follows once it is set up. A case
   // that did not load ends the command (the load has said why).
-  const std::string casePath = options.CasePath.empty() ? StartingCasePath() : options.CasePath;
-  const CaseReadStatus read = app.LoadCaseFile(casePath, [&options](LoopModel& model) {
-    for (const FieldOverride& o : options.Overrides) StoreFieldText(model, *FindField(o.Name), o.Value);
+  const CaseReadStatus read = app.LoadCaseFile(casePath.empty() ? StartingCasePath() : casePath,
+                                               [&overrides](LoopModel& model) {
+    for (const FieldOverride& o : overrides) StoreFieldText(model, *FindField(o.Name), o.Value);
   });
   if (read == CaseReadStatus::NotLoaded) {
     // "New Simulation" adds its own notice after the reader's.
-    if (options.CasePath.empty()) console.ShowMessage(kMessageTitle, kStartingCaseMissing, MessageIcon::Error);
+    if (casePath.empty()) console.ShowMessage(kMessageTitle, kStartingCaseMissing, MessageIcon::Error);
     return false;
   }
   return read == CaseReadStatus::Loaded;

@@ -1,7 +1,7 @@
-// The front end of qxsim's runs: messages and errors are written to a text
-// stream as "caption: text" lines (standard error for `run`, a buffer that a
-// sweep reports per point), questions are answered Yes, and there are no
-// dialogs, captions or cursors.
+// The front end of the runs without a window (qxsim's, a sweep's points):
+// messages and errors are written to a text stream as "caption: text" lines
+// (standard error for `run`, a buffer that a sweep reports per point),
+// questions are answered Yes, and there are no dialogs, captions or cursors.
 #pragma once
 
 #include <optional>

@@ -1,0 +1,53 @@
+#include "app/ScriptedRunHost.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace qx {
+
+ScriptedRunHost::ScriptedRunHost(Application& app, const std::vector<ScriptedAction>& actions,
+                                 std::optional<int64_t> steps, std::optional<uint64_t> seed,
+                                 const std::atomic<bool>& interrupted)
+    : PanelRunHost(app.Sim(), app.Panel()), app_(app), interrupted_(interrupted), steps_(steps), seed_(seed) {
+  // Actions run by step, and in the given order within a step.
+  for (const ScriptedAction& action : actions) actionsByStep_.push_back(&action);
+  std::stable_sort(actionsByStep_.begin(), actionsByStep_.end(),
+                   [](const ScriptedAction* a, const ScriptedAction* b) { return a->Step < b->Step; });
+}
+
+void ScriptedRunHost::ProcessMessages(MessagePoint point) {
+  app_.DeliverPendingWork();
+  PendingWorkDelivered();
+  if (interrupted_.load(std::memory_order_relaxed) && !sim_.Model.RunControl.StopRequested)
+    app_.cmd_exitClick();
+  if (point != MessagePoint::StepStart) return;
+
+  const int64_t step = sim_.Run.StepsDone;
+  while (nextAction_ < actionsByStep_.size() && actionsByStep_[nextAction_]->Step < step)
+    ++nextAction_;  // actions of an earlier run
+  while (nextAction_ < actionsByStep_.size() && actionsByStep_[nextAction_]->Step == step)
+    PerformPanelAction(app_, *this, *actionsByStep_[nextAction_++]);
+  if (steps_ && step == *steps_) app_.cmd_exitClick();
+}
+
+void ScriptedRunHost::RunStarting() {
+  PanelRunHost::RunStarting();
+  app_.RunStarting();
+}
+
+void ScriptedRunHost::RunEnded() {
+  PanelRunHost::RunEnded();
+  app_.RunEnded();
+}
+
+void ScriptedRunHost::StepComputed() { app_.Analysis().StepComputed(sim_.Model, sim_.Run.t); }
+
+void ScriptedRunHost::PublishItemValues() { app_.PublishItemValues(); }
+
+uint64_t ScriptedRunHost::PickupSeed() {
+  ++pickups_;
+  if (seed_) return *seed_ + pickups_;
+  return static_cast<uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
+}
+
+}  // namespace qx

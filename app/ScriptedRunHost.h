@@ -1,0 +1,54 @@
+// The run host of a run without a window: the application's in-memory
+// operator panel, scripted actions performed at their steps, the end of the
+// run after a number of steps or on an interrupt, the loop analysis fed at
+// every step, and the noise reseeded from a fixed seed. qxsim's runs and
+// every point of a sweep (in qxsim or the window) run on it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "app/Application.h"
+#include "app/PanelActions.h"
+#include "ui/PanelLogic.h"
+
+namespace qx {
+
+class ScriptedRunHost : public PanelRunHost {
+ public:
+  // `actions` and `interrupted` must outlive the host. `steps`: the run
+  // stops at the start of that step; `seed`: the base of every reseed of
+  // the noise (none: the clock).
+  ScriptedRunHost(Application& app, const std::vector<ScriptedAction>& actions, std::optional<int64_t> steps,
+                  std::optional<uint64_t> seed, const std::atomic<bool>& interrupted);
+
+  void ProcessMessages(MessagePoint point) override;
+  // A new analysis, and for a served run a new history and the run state.
+  void RunStarting() override;
+  void RunEnded() override;
+  void StepComputed() override;
+  void PublishItemValues() override;
+  // No pause: a run without a window goes as fast as it can unless a
+  // front end paces it (qxsim run honours the case's pacing).
+  void Pause(int) override {}
+  uint64_t PickupSeed() override;
+
+ protected:
+  // Called after the pending work is delivered and before the interrupt and
+  // the step's actions are looked at.
+  virtual void PendingWorkDelivered() {}
+
+  Application& app_;
+  const std::atomic<bool>& interrupted_;
+
+ private:
+  std::optional<int64_t> steps_;
+  std::optional<uint64_t> seed_;
+  std::size_t nextAction_ = 0;
+  std::vector<const ScriptedAction*> actionsByStep_;
+  uint64_t pickups_ = 0;
+};
+
+}  // namespace qx
