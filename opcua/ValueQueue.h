@@ -87,14 +87,15 @@ class ValueQueue {
   }
   void Grow(size_t most) {
     const size_t capacity = std::max(count_ + 1, std::min(capacity_ == 0 ? kKeptSlots : capacity_ * 2, most));
-    DataValue* slots = std::allocator<DataValue>().allocate(capacity);
+    // Not called "slots", which Qt defines as a macro in the window's sources.
+    DataValue* block = std::allocator<DataValue>().allocate(capacity);
     for (size_t i = 0; i < count_; ++i) {
       DataValue& old = slots_[Slot(i)];
-      std::construct_at(slots + i, std::move(old));
+      std::construct_at(block + i, std::move(old));
       std::destroy_at(&old);
     }
     if (slots_) std::allocator<DataValue>().deallocate(slots_, capacity_);
-    slots_ = slots;
+    slots_ = block;
     capacity_ = capacity;
     head_ = 0;
   }
