@@ -11,6 +11,7 @@
 #include "app/ServerSecuritySetup.h"
 #include "engine/RunControlCodes.h"
 #include "opc/ClientWriteHandOff.h"
+#include "opc/LoopAlarmConditions.h"
 #include "opc/OPCServer.h"
 #include "opc/OPCUAClient.h"
 #include "opc/ServerSecurityConfig.h"
@@ -46,8 +47,12 @@ Application::Application(AppHost& host, char decimalSeparator)
       separator_(decimalSeparator),
       sim_(std::make_unique<Simulation>()),
       writes_(std::make_unique<ClientWriteHandOff>()),
+      alarmAnswers_(std::make_unique<AlarmAnswerHandOff>()),
       historyCapacity_(kDefaultLoopHistoryCapacity) {
   panel_.DecimalSeparator = decimalSeparator;
+  // A client sees an alarm's transition within its publishing interval,
+  // not one trend sample later.
+  alarms_.SetTransitionHook([this] { PublishAlarms(); });
 }
 
 // The master link goes before its client, and the client's thread stops
@@ -67,6 +72,7 @@ void Application::StartUpState() {
 bool Application::StartServer(const std::string& endpoint, std::string& error) {
   auto server = std::make_unique<COPCServer>(Model(), separator_);
   server->SetClientWriteHandOff(writes_.get());
+  server->SetAlarmAnswerHandOff(alarmAnswers_.get());
   server->SetLoopHistoryCapacity(historyCapacity_);
   opcua::ServerSecurity security;
   if (!LoadServerSecurity(SimulationServerIdentity(endpoint), security, error)) return false;
@@ -87,10 +93,26 @@ bool Application::StartServer(const std::string& endpoint, std::string& error) {
 
 COPCServer* Application::Server() { return serving_.load(); }
 
-void Application::SetClientWriteWake(std::function<void()> wake) { writes_->SetWake(std::move(wake)); }
+void Application::SetClientWriteWake(std::function<void()> wake) {
+  alarmAnswers_->SetWake(wake);
+  writes_->SetWake(std::move(wake));
+}
+
+const std::atomic<bool>& Application::ClientWritesWaiting() const { return writes_->PendingFlag(); }
 
 void Application::DeliverClientWrites() {
-  if (!writes_->AnyPending()) return;  // the usual case, at every step of a run
+  // The usual case, at every step of a run: nothing queued.
+  if (!writes_->AnyPending() && !alarmAnswers_->AnyPending()) return;
+  // A client answered the alarm state it saw; the alarm library tells
+  // whether it still waits for that answer (the operator may have been
+  // quicker), and the condition follows the library either way.
+  alarmAnswers_->Deliver([this](const ClientAlarmAnswer& a) {
+    if (a.Response == opcua::ConditionResponse::Acknowledge)
+      AcknowledgeAlarm(a.Alarm, a.Comment);
+    else
+      ConfirmAlarm(a.Alarm, a.Comment);
+  });
+  if (!writes_->AnyPending()) return;
   const std::size_t delivered = writes_->Deliver(
       Model(),
       [this](std::string_view edit, const std::string& text) {
@@ -112,6 +134,7 @@ void Application::UpdateLoopState() {
 
 void Application::RunStarting() {
   analysis_.RunStarting();
+  alarms_.RunStarting();
   if (COPCServer* server = Server()) server->ClearLoopHistory();
   UpdateLoopState();
 }
@@ -170,6 +193,11 @@ void Application::PublishItemValues() {
   server->PublishItemValues(
       PanelSnapshot{panel_.CascadeModeCheckBox, panel_.DLagSingle.Text}, indices,
       LoopRunValues{panel_.CascadeModeCheckBox, sim_->Run.Active, sim_->Run.t + Model().RunSettings.DataStart});
+  PublishAlarms();
+}
+
+void Application::PublishAlarms() {
+  if (COPCServer* server = Server()) server->PublishAlarms(alarms_.Set().Statuses());
 }
 
 bool Application::ClientsConnected() const {

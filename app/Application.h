@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "app/AppHost.h"
+#include "app/LoopAlarms.h"
 #include "app/LoopAnalysis.h"
 #include "engine/RunHost.h"
 #include "engine/Simulation.h"
@@ -22,6 +23,7 @@
 namespace qx {
 
 class COPCServer;
+class AlarmAnswerHandOff;
 class ClientWriteHandOff;
 struct LoopCommand;
 class MasterLink;
@@ -48,6 +50,19 @@ class Application {
   AppHost& Host() { return host_; }
   // The live indices of the single loop; the run hosts feed it.
   LoopAnalysis& Analysis() { return analysis_; }
+  // The loop's alarms; the run hosts feed them, a case load reads their
+  // limits from the case's companion file and a save writes it.
+  LoopAlarms& Alarms() { return alarms_; }
+
+  // --- Alarms (GUI thread, between two steps) ---
+  // The operator's acknowledge or confirm of one alarm, from the window or
+  // handed over from a client; the panel is redrawn and the loop object's
+  // condition shows it when it changed.
+  AlarmAnswer AcknowledgeAlarm(AlarmKind kind, const std::string& comment);
+  AlarmAnswer ConfirmAlarm(AlarmKind kind, const std::string& comment);
+  // New limits for the loaded case (saved with it): the refused fields with
+  // their values, nothing changed when any is refused.
+  std::vector<std::string> SetAlarmLimits(const AlarmLimits& limits);
 
   // The state after the start-up splash: single loop in Auto, idle layout.
   void StartUpState();
@@ -65,12 +80,17 @@ class Application {
   // Values each of the loop object's PV, SP and OP keeps in its history;
   // before StartServer.
   void SetLoopHistoryCapacity(std::size_t values) { historyCapacity_ = values; }
-  // Called on a server thread after a client write has been queued, so an
-  // idle GUI thread can be woken to deliver it.
+  // Called on a server thread after a client write or a client's answer to
+  // an alarm has been queued, so an idle GUI thread can be woken to deliver
+  // it.
   void SetClientWriteWake(std::function<void()> wake);
   // GUI thread, between two steps: stores each queued client write into its
-  // field and its edit together, and performs the loop object's commands.
+  // field and its edit together, performs the loop object's commands, and
+  // answers the alarms clients acknowledged or confirmed.
   void DeliverClientWrites();
+  // Set while a client write or command waits for DeliverClientWrites; any
+  // thread reads it, and it lives as long as the application.
+  const std::atomic<bool>& ClientWritesWaiting() const;
   // The run host that a client's StartRun runs the case with (the front
   // end's); without one StartRun is refused. It must outlive its use.
   void SetCommandRunHost(RunHost* host) { commandHost_ = host; }
@@ -81,8 +101,8 @@ class Application {
   // The state the loop object's writes and methods are checked against,
   // after the panel or the run changed it (GUI thread).
   void UpdateLoopState();
-  // The run hosts at a run's start and end: a new analysis and history, and
-  // the loop object's run state.
+  // The run hosts at a run's start and end: a new analysis, alarm states and
+  // history, and the loop object's run state.
   void RunStarting();
   void RunEnded();
   // Publishes the loop values (at every trend sample).
@@ -113,6 +133,8 @@ class Application {
   void DeliverPendingWork();
   // The link, created on first use.
   MasterLink& Master();
+  // Whether the link has been created (it then may have events to deliver).
+  bool HasMasterLink() const { return master_ != nullptr; }
 
   // --- Case commands; a loading command ends by starting a run and
   // returns when that run has ended. A request while a run is active ends
@@ -158,6 +180,8 @@ class Application {
   bool FormClose();
 
  private:
+  // The alarm states to the loop object's conditions, each that changed.
+  void PublishAlarms();
   // "Open Case File" from the chosen path on: load, captions, layout; no
   // run.
   CaseReadStatus RestoreCaseFile(const std::string& path,
@@ -171,8 +195,10 @@ class Application {
   std::unique_ptr<Simulation> sim_;
   OperatorPanel panel_;
   LoopAnalysis analysis_;
+  LoopAlarms alarms_;
   CaseExtras extras_;
   std::unique_ptr<ClientWriteHandOff> writes_;
+  std::unique_ptr<AlarmAnswerHandOff> alarmAnswers_;  // clients' acknowledgments and confirmations
   std::unique_ptr<COPCServer> server_;  // set once, by StartServer
   // server_ once it serves: the GUI thread may ask for it while StartServer
   // still runs on the start-up thread.

@@ -17,11 +17,24 @@ constexpr std::string_view kCaptionLoadedStart = "Quorvanex OPC Server For Simul
 CaseReadResult Application::LoadCase(const std::string& path,
                                      const std::function<void(LoopModel&)>& beforeFinish) {
   PanelCaseHost caseHost(host_, Model(), panel_);
-  if (!beforeFinish) return ReadCase(path, Model(), extras_, separator_, caseHost);
-  CaseReadResult read = ReadCaseValues(path, Model(), extras_, separator_, caseHost);
+  CaseReadResult read;
+  if (!beforeFinish) {
+    read = ReadCase(path, Model(), extras_, separator_, caseHost);
+  } else {
+    read = ReadCaseValues(path, Model(), extras_, separator_, caseHost);
+    if (read.status == CaseReadStatus::Loaded) {
+      beforeFinish(Model());
+      FinishCaseLoad(Model(), caseHost);
+    }
+  }
+  // The alarm limits belong to the case read: checked against its CV range.
   if (read.status == CaseReadStatus::Loaded) {
-    beforeFinish(Model());
-    FinishCaseLoad(Model(), caseHost);
+    const std::vector<std::string> problems = alarms_.LoadFor(path, Model());
+    if (!problems.empty()) {
+      std::string text = "Alarm limits partly not read, defaults used:";
+      for (const std::string& p : problems) text += "\n" + p;
+      host_.ShowMessage(kMessageTitle, text, MessageIcon::Error);
+    }
   }
   return read;
 }
@@ -119,11 +132,42 @@ void Application::SaveCaseFileClick() {
   const std::optional<std::string> path = host_.ChooseCaseFileToSave();
   if (!path) return;
   std::string reason;
-  if (WriteCase(*path, Model(), extras_, separator_, reason)) {
-    host_.CaseFileUsed(*path);
-    host_.ShowMessage(kMessageTitle, "File Saved Successfully", MessageIcon::None);
-  } else
+  if (!WriteCase(*path, Model(), extras_, separator_, reason)) {
     host_.ShowMessage(kMessageTitle, "Could Not Save File", MessageIcon::Error);
+    return;
+  }
+  host_.CaseFileUsed(*path);
+  // The case is saved; its alarm limits go beside it under the new name.
+  if (!alarms_.SaveFor(*path, reason)) {
+    host_.ShowMessage(kMessageTitle, "Could Not Save The Alarm Limits: " + reason, MessageIcon::Error);
+    return;
+  }
+  host_.ShowMessage(kMessageTitle, "File Saved Successfully", MessageIcon::None);
+}
+
+AlarmAnswer Application::AcknowledgeAlarm(AlarmKind kind, const std::string& comment) {
+  const AlarmAnswer answer = alarms_.Set().Acknowledge(kind, comment, sim_->Run.t);
+  if (answer != AlarmAnswer::Done) return answer;
+  // Shown to clients at once: an idle loop publishes no sample.
+  PublishAlarms();
+  host_.PanelChanged();
+  return answer;
+}
+
+AlarmAnswer Application::ConfirmAlarm(AlarmKind kind, const std::string& comment) {
+  const AlarmAnswer answer = alarms_.Set().Confirm(kind, comment, sim_->Run.t);
+  if (answer != AlarmAnswer::Done) return answer;
+  PublishAlarms();
+  host_.PanelChanged();
+  return answer;
+}
+
+std::vector<std::string> Application::SetAlarmLimits(const AlarmLimits& limits) {
+  std::vector<std::string> refused = alarms_.Apply(limits, Model());
+  if (!refused.empty()) return refused;
+  PublishAlarms();
+  host_.PanelChanged();
+  return refused;
 }
 
 bool Application::WriteCaseCopy(const std::string& path, std::string& reason) const {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <limits>
 
 namespace qx {
 
@@ -13,9 +14,35 @@ ScriptedRunHost::ScriptedRunHost(Application& app, const std::vector<ScriptedAct
   for (const ScriptedAction& action : actions) actionsByStep_.push_back(&action);
   std::stable_sort(actionsByStep_.begin(), actionsByStep_.end(),
                    [](const ScriptedAction* a, const ScriptedAction* b) { return a->Step < b->Step; });
+  // Nothing reads the panel between two message processings: the tracked
+  // texts are written there, and the steps without work skip the call.
+  DeferTracking();
+  WatchWaitingFlag(0, &app_.ClientWritesWaiting());
+  WatchWaitingFlag(1, &interrupted_);
+  LeaveOutDisplayCalls(kShowSpeed | kTrendSampleRecorded | kPlotSingleTrends);
 }
 
 void ScriptedRunHost::ProcessMessages(MessagePoint point) {
+  WriteTrackedTexts();
+  ProcessStepMessages(point);
+  ProcessMessagesFrom(NextMessageStep(sim_.Run.StepsDone));
+}
+
+int64_t ScriptedRunHost::NextMessageStep(int64_t step) const {
+  const RunControlRecord& control = sim_.Model.RunControl;
+  // At every step: a paced run (the call is nothing beside its pause),
+  // speed clicks that wait to be handed to the run one by one, and the
+  // master link, whose events raise no flag here.
+  if (control.SleepMs > 0 || control.SpeedCommandPending || app_.Panel().SpeedClicks.Count > 0 ||
+      app_.HasMasterLink())
+    return step;
+  int64_t next = std::numeric_limits<int64_t>::max();
+  if (nextAction_ < actionsByStep_.size()) next = actionsByStep_[nextAction_]->Step;
+  if (steps_ && *steps_ > step) next = std::min(next, *steps_);
+  return next;
+}
+
+void ScriptedRunHost::ProcessStepMessages(MessagePoint point) {
   app_.DeliverPendingWork();
   PendingWorkDelivered();
   if (interrupted_.load(std::memory_order_relaxed) && !sim_.Model.RunControl.StopRequested)
@@ -33,14 +60,20 @@ void ScriptedRunHost::ProcessMessages(MessagePoint point) {
 void ScriptedRunHost::RunStarting() {
   PanelRunHost::RunStarting();
   app_.RunStarting();
+  // A run counts its steps from 0: its first step processes messages.
+  ProcessMessagesFrom(0);
 }
 
 void ScriptedRunHost::RunEnded() {
+  WriteTrackedTexts();
   PanelRunHost::RunEnded();
   app_.RunEnded();
 }
 
-void ScriptedRunHost::StepComputed() { app_.Analysis().StepComputed(sim_.Model, sim_.Run.t); }
+void ScriptedRunHost::StepComputed() {
+  app_.Analysis().StepComputed(sim_.Model, sim_.Run.t);
+  app_.Alarms().StepComputed(sim_.Model, sim_.Run.t);
+}
 
 void ScriptedRunHost::PublishItemValues() { app_.PublishItemValues(); }
 

@@ -1,8 +1,9 @@
 // The run host of a run without a window: the application's in-memory
 // operator panel, scripted actions performed at their steps, the end of the
-// run after a number of steps or on an interrupt, the loop analysis fed at
-// every step, and the noise reseeded from a fixed seed. qxsim's runs and
-// every point of a sweep (in qxsim or the window) run on it.
+// run after a number of steps or on an interrupt, the loop analysis and the
+// alarms fed at every step, and the noise reseeded from a fixed seed.
+// qxsim's runs and every point of a sweep (in qxsim or the window) run on
+// it.
 #pragma once
 
 #include <atomic>
@@ -25,6 +26,12 @@ class ScriptedRunHost : public PanelRunHost {
                   std::optional<uint64_t> seed, const std::atomic<bool>& interrupted);
 
   void ProcessMessages(MessagePoint point) override;
+  // Nothing to show. Final, and left out of the run's calls (constructor):
+  // a body added to one of them must also put it back.
+  void ShowSpeed(int) final {}
+  void TrendSampleRecorded(int, int64_t, float) final {}
+  void TrendsCompacted(int) final {}
+  void PlotSingleTrends(RunBuffers&, int, int) final {}
   // A new analysis, and for a served run a new history and the run state.
   void RunStarting() override;
   void RunEnded() override;
@@ -39,11 +46,18 @@ class ScriptedRunHost : public PanelRunHost {
   // Called after the pending work is delivered and before the interrupt and
   // the step's actions are looked at.
   virtual void PendingWorkDelivered() {}
+  // The next step at which ProcessMessages has work known in advance (an
+  // action, the last step), or `step` when it has work at every step.
+  // Client writes and an interrupt raise flags the run watches instead.
+  virtual int64_t NextMessageStep(int64_t step) const;
 
   Application& app_;
   const std::atomic<bool>& interrupted_;
 
  private:
+  // The deliveries, the interrupt and the step's actions.
+  void ProcessStepMessages(MessagePoint point);
+
   std::optional<int64_t> steps_;
   std::optional<uint64_t> seed_;
   std::size_t nextAction_ = 0;

@@ -22,12 +22,12 @@ double ParseLeadingDecimal(std::string_view text);
 // every store of a model field goes through it, many times per run step.
 inline float ToSingle(double value) {
   constexpr double kMax = std::numeric_limits<float>::max();
+  // The usual value, with one test: a NaN and a value beyond the largest
+  // float both fail it.
+  if (std::fabs(value) <= kMax) [[likely]]
+    return static_cast<float>(value);
   if (std::isnan(value)) return 0.0f;
-  // A value beyond the largest float saturates; one within it never rounds
-  // to an infinity.
-  if (value > kMax) return std::numeric_limits<float>::max();
-  if (value < -kMax) return -std::numeric_limits<float>::max();
-  return static_cast<float>(value);
+  return value > 0 ? std::numeric_limits<float>::max() : -std::numeric_limits<float>::max();
 }
 
 // ParseLeadingDecimal stored as a single-precision field value.

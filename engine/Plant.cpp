@@ -1,5 +1,6 @@
 #include "engine/Plant.h"
 
+#include <bit>
 #include <cmath>
 
 #include "engine/NumberText.h"
@@ -18,6 +19,28 @@ int DeadTimeSteps(float delay, float dt) {
 // it (a dead time changed or stored during the run may ask for one).
 float DelayLineAt(const float* line, long index, float fallback) {
   return index >= 0 && index < kDelayLineLength ? line[index] : fallback;
+}
+
+// sin(rate x elapsed), from the memo when it holds the value. Only whole
+// step counts within a line's length are kept: the clock advances by half
+// units, and a clock moved otherwise (a runaway model) computes directly.
+double SineOf(SineMemo* memo, float rate, float elapsed) {
+  const double x = static_cast<double>(rate) * elapsed;
+  if (!memo || !memo->Values) return std::sin(x);
+  const float twice = elapsed * 2;
+  if (!(twice >= 0 && twice < kDelayLineLength)) return std::sin(x);
+  const int k = static_cast<int>(twice);
+  if (k != twice) return std::sin(x);
+  // By bits: -0 and 0 compare equal but give sines of opposite sign.
+  const uint32_t rateBits = std::bit_cast<uint32_t>(rate);
+  if (rateBits != memo->RateBits) {
+    memo->RateBits = rateBits;
+    memo->Filled = 0;
+  }
+  if (k < memo->Filled) return memo->Values[k];
+  const double value = std::sin(x);
+  if (k == memo->Filled) memo->Values[memo->Filled++] = value;
+  return value;
 }
 
 }  // namespace
@@ -145,7 +168,7 @@ float AdvanceDisturbancePath(DisturbancePathState& p, const ModelParams& model, 
 }
 
 float DisturbanceSignal(SignalState& st, const LoopModel& m, RandomSource& random, float t,
-                        float dt) {
+                        float dt, SineMemo* memo) {
   if (t < 0.01f) st = SignalState{};
 
   st.Noise = ToSingle((random.RandomInt(100) * 0.01 - 0.5) * m.RunSettings.DisturbanceNoise);
@@ -197,7 +220,7 @@ float DisturbanceSignal(SignalState& st, const LoopModel& m, RandomSource& rando
   const SignalParams& sine = m.SineSignal;
   if (sine.On == 1 && sine.Start < t && t < sine.End) {
     if (st.SineStart < 0) st.SineStart = t;
-    st.SineValue = ToSingle(std::sin(static_cast<double>(sine.Rate) * (t - st.SineStart)) * sine.Size);
+    st.SineValue = ToSingle(SineOf(memo, sine.Rate, t - st.SineStart) * sine.Size);
   } else {
     st.SineValue = 0;
   }

@@ -11,6 +11,9 @@
 // sampled, filtered and clamped into the CV range.
 #pragma once
 
+#include <cstdint>
+#include <memory>
+
 #include "engine/LoopModel.h"
 #include "engine/Random.h"
 
@@ -49,6 +52,17 @@ struct SignalState {
   float SineStart = -1;
 };
 
+// The sine signal's sin(Rate x (t - SineStart)) of one run, by the step
+// count k = 2 (t - SineStart) since the sine began. The clock comes back to
+// the same k after every wrap, and the sine is the dearest part of a step,
+// so a long run computes each value once. Values[0 .. Filled - 1] hold the
+// values of the rate whose bits are RateBits; another rate starts afresh.
+struct SineMemo {
+  std::unique_ptr<double[]> Values;  // kDelayLineLength entries, or none
+  uint32_t RateBits = 0;
+  int Filled = 0;
+};
+
 // Model coefficients and states of the loop's process model.
 struct ProcessStates {
   float State[kModelStates];
@@ -78,8 +92,9 @@ float AdvanceDisturbancePath(DisturbancePathState& path, const ModelParams& mode
                              float dt);
 
 // The disturbance signal D at clock t (step, pulse, ramp, sine and noise).
+// With a memo the sine values come from it where it holds them.
 float DisturbanceSignal(SignalState& state, const LoopModel& m, RandomSource& random, float t,
-                        float dt);
+                        float dt, SineMemo* memo = nullptr);
 
 // Noise, sample-and-hold, filter and clamp: loop.PVRaw into loop.PV.
 void MeasurePV(PIDLoop& loop, RandomSource& random, float t, float dt);

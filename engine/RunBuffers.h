@@ -34,9 +34,12 @@ struct RunBuffers {
   std::unique_ptr<float[]> TimeTrend;
   std::unique_ptr<float[]> DisturbanceDelayLine;
   std::unique_ptr<float[]> Disturbance2DelayLine;
+  SineMemo Sine;
   TrendFill Fill;
 
-  bool Held() const { return Loop || TimeTrend || DisturbanceDelayLine || Disturbance2DelayLine; }
+  bool Held() const {
+    return Loop || TimeTrend || DisturbanceDelayLine || Disturbance2DelayLine || Sine.Values;
+  }
 
   // Records sample `index` of the three trends and its fill-ahead.
   void RecordSample(int index, float time, float pv, float sp, float output);

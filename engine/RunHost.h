@@ -3,6 +3,8 @@
 // a benchmark overrides only what it uses.
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <cstdint>
 
 namespace qx {
@@ -23,8 +25,29 @@ class RunHost {
   // here, between two steps; they only change the model and its flags.
   virtual void ProcessMessages(MessagePoint) {}
 
+  // Whether the run calls ProcessMessages at run step `step` (counted from
+  // the run's start). By default it does at every step; a host that has
+  // work only at steps it knows in advance, or when another thread raises
+  // one of its waiting flags, says so (ProcessMessagesFrom,
+  // WatchWaitingFlag), and the other steps skip the call.
+  bool MessagesDue(int64_t step) const {
+    if (step >= messagesDueStep_) return true;
+    for (const std::atomic<bool>* flag : waitingFlags_)
+      if (flag && flag->load(std::memory_order_acquire)) return true;
+    return false;
+  }
+
   // The speed gauge and speed control show kSlowestSpeedLevel - SpeedLevel.
   virtual void ShowSpeed(int) {}
+
+  // The display calls of every step that a host without a display does
+  // without: the run skips those the host has left out.
+  enum DisplayCall : uint32_t {
+    kShowSpeed = 1u << 0,            // ShowSpeed
+    kTrendSampleRecorded = 1u << 1,  // TrendSampleRecorded and TrendsCompacted
+    kPlotSingleTrends = 1u << 2,     // PlotSingleTrends
+  };
+  bool MakesDisplayCall(DisplayCall call) const { return (displayCalls_ & call) != 0; }
 
   // Cursor, running indicator and chart panels at the start and end of a
   // run.
@@ -74,6 +97,26 @@ class RunHost {
   // The run's buffers could not be had: tell the operator and end the
   // program. `loopBuffers` tells which of the two allocations failed.
   virtual void FatalAllocationFailure(bool /*loopBuffers*/) {}
+
+ protected:
+  // ProcessMessages is next called at run step `step` or, before it, when a
+  // watched flag is set. A host that narrows this sets it again in every
+  // ProcessMessages and at the start of every run (whose steps count from
+  // 0 again).
+  void ProcessMessagesFrom(int64_t step) { messagesDueStep_ = step; }
+  // Up to kWaitingFlags flags, each set by another thread (or a signal
+  // handler) while work waits for ProcessMessages; each must outlive the
+  // host or be unwatched (nullptr) first.
+  static constexpr std::size_t kWaitingFlags = 2;
+  void WatchWaitingFlag(std::size_t slot, const std::atomic<bool>* flag) { waitingFlags_.at(slot) = flag; }
+  // For a host whose overrides of these calls do nothing (best declared
+  // final, so that a body cannot be added unseen).
+  void LeaveOutDisplayCalls(uint32_t calls) { displayCalls_ &= ~calls; }
+
+ private:
+  int64_t messagesDueStep_ = 0;  // 0: every step
+  std::array<const std::atomic<bool>*, kWaitingFlags> waitingFlags_{};
+  uint32_t displayCalls_ = ~0u;
 };
 
 }  // namespace qx

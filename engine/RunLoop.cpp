@@ -25,7 +25,10 @@ bool AllocateRunBuffers(Simulation& sim, RunHost& host) {
   b.TimeTrend.reset(new (std::nothrow) float[kTrendLength]());
   b.DisturbanceDelayLine.reset(new (std::nothrow) float[kDelayLineLength]());
   b.Disturbance2DelayLine.reset(new (std::nothrow) float[kDelayLineLength]());
-  if (!b.TimeTrend || !b.DisturbanceDelayLine || !b.Disturbance2DelayLine) {
+  // Filled as the sine is computed: no entry is read before it is written.
+  b.Sine = SineMemo{};
+  b.Sine.Values.reset(new (std::nothrow) double[kDelayLineLength]);
+  if (!b.TimeTrend || !b.DisturbanceDelayLine || !b.Disturbance2DelayLine || !b.Sine.Values) {
     ReleaseRunBuffers(sim);
     host.FatalAllocationFailure(false);
     return false;
@@ -91,8 +94,8 @@ bool Step(Simulation& sim, RunHost& host) {
   RunBuffers& buffers = sim.Buffers;
   PIDLoop& single = m.SingleLoop;
 
-  host.ProcessMessages(MessagePoint::StepStart);
-  host.ShowSpeed(SpeedDisplay(control.SpeedLevel));
+  if (host.MessagesDue(run.StepsDone)) host.ProcessMessages(MessagePoint::StepStart);
+  if (host.MakesDisplayCall(RunHost::kShowSpeed)) host.ShowSpeed(SpeedDisplay(control.SpeedLevel));
   if (control.ChangesPending) PickUpChanges(sim, host);
   if (RunEndRequested(control)) return false;
 
@@ -100,14 +103,15 @@ bool Step(Simulation& sim, RunHost& host) {
   if (run.StepsDone % 2 == 0) {
     buffers.RecordSample(run.SampleCount, run.t + m.RunSettings.DataStart, single.PV, single.SP,
                          single.MV);
-    host.TrendSampleRecorded(run.SampleCount, run.StepsDone, run.t + m.RunSettings.DataStart);
+    if (host.MakesDisplayCall(RunHost::kTrendSampleRecorded))
+      host.TrendSampleRecorded(run.SampleCount, run.StepsDone, run.t + m.RunSettings.DataStart);
     host.PublishItemValues();
     ++run.SampleCount;
   }
 
   if (ExecutionDue(m.CascadeLoop) && !CascadeTracking(m, host)) return false;
 
-  const float d = DisturbanceSignal(sim.Signal, m, sim.Random, run.t, kTimeStep);
+  const float d = DisturbanceSignal(sim.Signal, m, sim.Random, run.t, kTimeStep, &buffers.Sine);
   const float dD = ToSingle(static_cast<double>(d) - run.DisturbancePrev);
   run.DisturbancePrev = d;
 
@@ -152,12 +156,12 @@ bool Step(Simulation& sim, RunHost& host) {
   // The gauge shows the new speed at once, not only after the pause that
   // the command has just changed.
   if (control.SpeedCommandPending) {
-    host.ProcessMessages(MessagePoint::Pacing);
+    if (host.MessagesDue(run.StepsDone)) host.ProcessMessages(MessagePoint::Pacing);
     control.SpeedCommandPending = false;
     ApplySpeedCommand(control);
-    host.ShowSpeed(SpeedDisplay(control.SpeedLevel));
+    if (host.MakesDisplayCall(RunHost::kShowSpeed)) host.ShowSpeed(SpeedDisplay(control.SpeedLevel));
   }
-  host.ProcessMessages(MessagePoint::Pacing);
+  if (host.MessagesDue(run.StepsDone)) host.ProcessMessages(MessagePoint::Pacing);
   if (!control.ApplyInProgress && control.SleepMs >= 1) host.Pause(PauseMilliseconds(control.SleepMs));
 
   // Compact the window when it is full; also before the trend arrays could
@@ -166,12 +170,13 @@ bool Step(Simulation& sim, RunHost& host) {
   if (run.WindowSteps / 2 >= m.RunSettings.SimTime || run.SampleCount >= kTrendLength - 1) {
     const int half = run.SampleCount / 2;
     buffers.CompactTrends(half);
-    host.TrendsCompacted(half);
+    if (host.MakesDisplayCall(RunHost::kTrendSampleRecorded)) host.TrendsCompacted(half);
     run.SampleCount = half;
     run.WindowSteps /= 2;
   }
 
-  host.PlotSingleTrends(buffers, run.SampleCount, WholeSimTime(m.RunSettings.SimTime));
+  if (host.MakesDisplayCall(RunHost::kPlotSingleTrends))
+    host.PlotSingleTrends(buffers, run.SampleCount, WholeSimTime(m.RunSettings.SimTime));
   ++run.StepsDone;
   return true;
 }
@@ -243,6 +248,7 @@ void ReleaseRunBuffers(Simulation& sim) {
   b.TimeTrend.reset();
   b.DisturbanceDelayLine.reset();
   b.Disturbance2DelayLine.reset();
+  b.Sine = SineMemo{};
 }
 
 void PickUpChanges(Simulation& sim, RunHost& host) {

@@ -64,6 +64,9 @@ class ClientWriteHandOff {
 
   // Whether a write waits for Deliver; any thread.
   bool AnyPending() const { return anyPending_.load(std::memory_order_acquire); }
+  // The flag AnyPending reads, for a run loop that watches it between its
+  // steps; it lives as long as this hand-off.
+  const std::atomic<bool>& PendingFlag() const { return anyPending_; }
 
  private:
   void Queue(std::variant<ClientWrite, LoopCommand> entry);

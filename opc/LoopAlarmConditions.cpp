@@ -1,8 +1,10 @@
 #include "opc/LoopAlarmConditions.h"
 
+#include <chrono>
+
 namespace qx {
 
-void AlarmAnswerHandOff::Post(AlarmAnswer answer) {
+void AlarmAnswerHandOff::Post(ClientAlarmAnswer answer) {
   std::function<void()> wake;
   {
     std::lock_guard lock(mutex_);
@@ -18,26 +20,63 @@ void AlarmAnswerHandOff::SetWake(std::function<void()> wake) {
   wake_ = std::move(wake);
 }
 
-std::size_t AlarmAnswerHandOff::Deliver(const std::function<void(const AlarmAnswer&)>& answer) {
+std::size_t AlarmAnswerHandOff::Deliver(const std::function<void(const ClientAlarmAnswer&)>& answer) {
   if (!anyPending_.load(std::memory_order_acquire)) return 0;
-  std::vector<AlarmAnswer> taken;
+  std::vector<ClientAlarmAnswer> taken;
   {
     std::lock_guard lock(mutex_);
     taken.swap(pending_);
     anyPending_.store(false, std::memory_order_release);
   }
-  for (const AlarmAnswer& a : taken) answer(a);
+  for (const ClientAlarmAnswer& a : taken) answer(a);
   return taken.size();
 }
 
-opcua::LimitState LimitStateOf(int levelLimit) {
-  switch (levelLimit) {
-    case 1: return opcua::LimitState::LowLow;
-    case 2: return opcua::LimitState::Low;
-    case 3: return opcua::LimitState::High;
-    case 4: return opcua::LimitState::HighHigh;
-    default: return opcua::LimitState::None;
+opcua::LimitState LimitStateOf(LevelLimit limit) {
+  switch (limit) {
+    case LevelLimit::LowLow: return opcua::LimitState::LowLow;
+    case LevelLimit::Low: return opcua::LimitState::Low;
+    case LevelLimit::High: return opcua::LimitState::High;
+    case LevelLimit::HighHigh: return opcua::LimitState::HighHigh;
+    case LevelLimit::None: break;
   }
+  return opcua::LimitState::None;
+}
+
+opcua::ConditionState ConditionStateOf(const AlarmStatus& s, opcua::DateTime now) {
+  opcua::ConditionState state;
+  state.enabled = s.Enabled;
+  state.active = s.Active;
+  state.acked = s.Acked;
+  state.confirmed = s.Confirmed;
+  state.severity = s.Severity == 0 ? 1 : s.Severity;
+  state.message = {"en", s.Message};
+  // When the state came about: the step or the answer that made it, not the
+  // sample that publishes it.
+  const std::chrono::system_clock::time_point never{};
+  state.time = s.WallTime == never
+                   ? now
+                   : opcua::DateTime::FromUnixMicros(
+                         std::chrono::duration_cast<std::chrono::microseconds>(s.WallTime.time_since_epoch())
+                             .count());
+  switch (s.Kind) {
+    case AlarmKind::Level:
+      state.limit = LimitStateOf(s.Limit);
+      switch (state.limit) {
+        case opcua::LimitState::HighHigh: state.limits.highHigh = s.LimitValue; break;
+        case opcua::LimitState::High: state.limits.high = s.LimitValue; break;
+        case opcua::LimitState::Low: state.limits.low = s.LimitValue; break;
+        case opcua::LimitState::LowLow: state.limits.lowLow = s.LimitValue; break;
+        case opcua::LimitState::None: break;
+      }
+      break;
+    case AlarmKind::Deviation:
+      state.limit = s.Active ? opcua::LimitState::High : opcua::LimitState::None;
+      if (s.Enabled) state.limits.high = s.LimitValue;
+      break;
+    case AlarmKind::Saturation: break;
+  }
+  return state;
 }
 
 bool LoopAlarmConditions::Add(opcua::Server& server, uint16_t ns, const opcua::NodeId& loop,
@@ -67,7 +106,7 @@ opcua::ConditionResponseCallback LoopAlarmConditions::AnswerCallback(AlarmAnswer
                                         const std::string& user) {
     for (std::size_t i = 0; i < kLoopAlarmCount; ++i)
       if (handles[i] == handle) {
-        answers.Post({i, response, comment.text, user});
+        answers.Post({static_cast<AlarmKind>(i), response, comment.text, user});
         return opcua::status::Good;
       }
     return opcua::status::BadNodeIdUnknown;

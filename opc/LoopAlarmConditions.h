@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "alarms/AlarmState.h"
 #include "opcua/EventNodeIds.h"
 #include "opcua/Server.h"
 
@@ -23,7 +24,7 @@ namespace qx {
 
 // The alarms in the order of the alarm library's AlarmKind (Level,
 // Deviation, Saturation), one condition each.
-inline constexpr std::size_t kLoopAlarmCount = 3;
+inline constexpr std::size_t kLoopAlarmCount = kAlarmKindCount;
 
 struct LoopAlarmCondition {
   const char* Id;        // "ns=1;s=<Id>"
@@ -39,8 +40,8 @@ inline constexpr std::array<LoopAlarmCondition, kLoopAlarmCount> kLoopAlarmCondi
 inline constexpr const char* kLoopSetPointVariable = "Loop.SP";
 
 // A client's answer to an alarm, on its way to the GUI thread.
-struct AlarmAnswer {
-  std::size_t Alarm = 0;  // index in AlarmKind order
+struct ClientAlarmAnswer {
+  AlarmKind Alarm = AlarmKind::Level;
   opcua::ConditionResponse Response = opcua::ConditionResponse::Acknowledge;
   std::string Comment;
   std::string User;
@@ -51,53 +52,31 @@ struct AlarmAnswer {
 class AlarmAnswerHandOff {
  public:
   // Any thread: queues an answer, then calls the wake function.
-  void Post(AlarmAnswer answer);
+  void Post(ClientAlarmAnswer answer);
   // Called after every Post on the posting thread; empty: nobody is woken.
   void SetWake(std::function<void()> wake);
+  // Whether an answer waits for Deliver; any thread. The run asks at every
+  // step.
+  bool AnyPending() const { return anyPending_.load(std::memory_order_acquire); }
   // GUI thread: hands each queued answer to `answer`; returns how many. With
   // nothing queued it only reads a flag.
-  std::size_t Deliver(const std::function<void(const AlarmAnswer&)>& answer);
+  std::size_t Deliver(const std::function<void(const ClientAlarmAnswer&)>& answer);
 
  private:
   std::mutex mutex_;
-  std::vector<AlarmAnswer> pending_;
+  std::vector<ClientAlarmAnswer> pending_;
   std::atomic<bool> anyPending_{false};
   std::function<void()> wake_;
 };
 
-// The limit an alarm state names, in the alarm library's LevelLimit order
-// (None, LowLow, Low, High, HighHigh).
-opcua::LimitState LimitStateOf(int levelLimit);
+// The condition's limit state for the alarm library's level limit.
+opcua::LimitState LimitStateOf(LevelLimit limit);
 
-// The condition state of one alarm status (the alarm library's AlarmStatus:
-// Enabled, Active, Acked, Confirmed, Limit, LimitValue, Severity, Message).
-// The level alarm shows the crossed limit as its limit of that name; the
-// deviation alarm shows its limit as HighLimit; `now` is the sample's time.
-template <class Status>
-opcua::ConditionState ConditionStateOf(std::size_t alarm, const Status& s, opcua::DateTime now) {
-  opcua::ConditionState state;
-  state.enabled = s.Enabled;
-  state.active = s.Active;
-  state.acked = s.Acked;
-  state.confirmed = s.Confirmed;
-  state.severity = s.Severity == 0 ? 1 : s.Severity;
-  state.message = {"en", s.Message};
-  state.time = now;
-  if (alarm == 0) {
-    state.limit = LimitStateOf(static_cast<int>(s.Limit));
-    switch (state.limit) {
-      case opcua::LimitState::HighHigh: state.limits.highHigh = s.LimitValue; break;
-      case opcua::LimitState::High: state.limits.high = s.LimitValue; break;
-      case opcua::LimitState::Low: state.limits.low = s.LimitValue; break;
-      case opcua::LimitState::LowLow: state.limits.lowLow = s.LimitValue; break;
-      case opcua::LimitState::None: break;
-    }
-  } else if (alarm == 1) {
-    state.limit = s.Active ? opcua::LimitState::High : opcua::LimitState::None;
-    if (s.Enabled) state.limits.high = s.LimitValue;
-  }
-  return state;
-}
+// The condition state of one alarm status. The level alarm shows the
+// crossed limit as its limit of that name; the deviation alarm shows its
+// limit as HighLimit. The state's time is the alarm's last transition, or
+// `now` (the sample's time) before its first.
+opcua::ConditionState ConditionStateOf(const AlarmStatus& s, opcua::DateTime now);
 
 class LoopAlarmConditions {
  public:
@@ -108,18 +87,18 @@ class LoopAlarmConditions {
   bool Add(opcua::Server& server, uint16_t ns, const opcua::NodeId& loop,
            AlarmAnswerHandOff& answers, std::string& error);
 
-  // The run loop's thread, at every trend sample: the alarm states in
-  // AlarmKind order. A state is handed to the server only when its
-  // Transitions count moved, so an unchanged alarm costs a comparison.
-  template <class Status>
-  void Publish(const std::array<Status, kLoopAlarmCount>& statuses, opcua::DateTime now) {
+  // The run loop's thread, at a step with a transition, at every trend
+  // sample and after the operator answered an alarm: the alarm states in AlarmKind order. A state is
+  // handed to the server only when its Transitions count moved, so an
+  // unchanged alarm costs a comparison.
+  void Publish(const std::array<AlarmStatus, kLoopAlarmCount>& statuses, opcua::DateTime now) {
     for (std::size_t i = 0; i < kLoopAlarmCount; ++i) {
-      const Status& s = statuses[i];
+      const AlarmStatus& s = statuses[i];
       if (published_[i] && s.Transitions == transitions_[i] && s.Enabled == enabled_[i]) continue;
       published_[i] = true;
       transitions_[i] = s.Transitions;
       enabled_[i] = s.Enabled;
-      if (setState_) setState_(handles_[i], ConditionStateOf(i, s, now));
+      if (setState_) setState_(handles_[i], ConditionStateOf(s, now));
     }
   }
 

@@ -9,6 +9,7 @@
 #include "engine/RealText.h"
 #include "engine/RunControlCodes.h"
 #include "opc/EngineeringUnits.h"
+#include "opcua/NodeIds.h"
 
 namespace qx {
 namespace {
@@ -101,9 +102,30 @@ bool COPCServer::InitializeOPC(const std::string& endpointUrl, std::string& erro
     error = "cannot create the OPC loop object: " + error;
     return false;
   }
+  if (alarmAnswers_ && !CreateAlarmConditions(error)) {
+    error = "cannot create the OPC loop object's alarms: " + error;
+    return false;
+  }
   GBBeginUpdate();
   GBEndUpdate();
   return GBRegisterClassObject(error);
+}
+
+bool COPCServer::CreateAlarmConditions(std::string& error) {
+  opcua::Server& stack = *GBStack();
+  const opcua::NodeId loop(GBNamespace(), kLoopObjectId);
+  // The loop's events reach a client that subscribes on the Server object,
+  // on Objects or on the loop itself.
+  const opcua::NodeId server(0, opcua::ids::Server), objects(0, opcua::ids::ObjectsFolder);
+  if (!stack.AddNotifier(server, objects, error) || !stack.AddNotifier(objects, loop, error)) return false;
+  auto alarms = std::make_unique<LoopAlarmConditions>();
+  if (!alarms->Add(stack, GBNamespace(), loop, *alarmAnswers_, error)) return false;
+  alarms_ = std::move(alarms);
+  return true;
+}
+
+void COPCServer::PublishAlarms(const std::array<AlarmStatus, kAlarmKindCount>& alarms) {
+  if (alarms_) alarms_->Publish(alarms, opcua::DateTime::Now());
 }
 
 std::array<std::string, kItemCount> COPCServer::ItemValueTexts(const PanelSnapshot& panel) const {

@@ -1,7 +1,8 @@
 // The simulator's OPC server: the 33 items, their creation, the publication
 // of the loop's values at every trend sample, the client-write hook that
 // changes the single loop's gain and integral term, and the loop object
-// with its typed variables, operator writes, methods and history.
+// with its typed variables, operator writes, methods, history and the
+// loop's alarms as conditions.
 #pragma once
 
 #include <array>
@@ -17,6 +18,7 @@
 #include "opc/ClientWriteHandOff.h"
 #include "opc/GBDataAccess.h"
 #include "opc/ItemTable.h"
+#include "opc/LoopAlarmConditions.h"
 #include "opc/LoopObject.h"
 
 namespace qx {
@@ -49,6 +51,13 @@ class COPCServer final : public GBDataAccess {
   // InitializeOPC; the hand-off must outlive the server.
   void SetClientWriteHandOff(ClientWriteHandOff* handOff) { handOff_ = handOff; }
 
+  // Where a client's acknowledgment or confirmation of an alarm goes: the
+  // GUI thread answers it in the alarm library. Without a hand-off (a
+  // server on its own, as in a test fixture) the loop object has no alarm
+  // conditions. Set before InitializeOPC; the hand-off must outlive the
+  // server.
+  void SetAlarmAnswerHandOff(AlarmAnswerHandOff* answers) { alarmAnswers_ = answers; }
+
   // Values each of the loop object's PV, SP and OP keeps in its history
   // (0: none). Set before InitializeOPC.
   void SetLoopHistoryCapacity(std::size_t values) { historyCapacity_ = values; }
@@ -69,6 +78,11 @@ class COPCServer final : public GBDataAccess {
   void PublishItemValues(const PanelSnapshot& panel,
                          std::span<const std::optional<double>> analysis = {},
                          const LoopRunValues& run = {});
+
+  // The alarm states as the loop object's conditions, each only when it
+  // changed: at a step with a transition, at every trend sample and after
+  // an answer of the operator's, on the run loop's thread.
+  void PublishAlarms(const std::array<AlarmStatus, kAlarmKindCount>& alarms);
 
   // The loop object's Running and t alone, in a batch of their own: the
   // end of a run, which no trend sample follows.
@@ -91,6 +105,9 @@ class COPCServer final : public GBDataAccess {
   opcua::StatusCode GBOnWriteVariable(uint32_t variable, opcua::Variant& value) override;
 
  private:
+  // The three conditions on the loop object, its place among the notifiers.
+  bool CreateAlarmConditions(std::string& error);
+
   LoopModel& model_;
   const char separator_;
   ClientWriteHandOff* handOff_ = nullptr;
@@ -99,6 +116,8 @@ class COPCServer final : public GBDataAccess {
   std::vector<uint32_t> analysisHandles_;
   std::size_t historyCapacity_ = kDefaultLoopHistoryCapacity;
   std::unique_ptr<LoopObject> loop_;
+  AlarmAnswerHandOff* alarmAnswers_ = nullptr;
+  std::unique_ptr<LoopAlarmConditions> alarms_;  // with a hand-off, after InitializeOPC
 };
 
 // A written scalar as text, as a variant conversion to a string gives it:

@@ -130,6 +130,14 @@ bool Server::AddCondition(const ConditionDefinition& definition, uint32_t& handl
   return core_.AddCondition(definition, handle, error);
 }
 
+bool Server::AddNotifier(const NodeId& notifier, const NodeId& child, std::string& error) {
+  if (running_) {
+    error = "notifier " + child.ToString() + " added after Start()";
+    return false;
+  }
+  return core_.AddNotifier(notifier, child, error);
+}
+
 void Server::SetConditionResponseCallback(ConditionResponseCallback callback) {
   core_.SetConditionResponseCallback(std::move(callback));
 }

@@ -108,6 +108,13 @@ class Server {
   // object; `handle` is what SetConditionState takes. No event is raised
   // before its first state is set.
   bool AddCondition(const ConditionDefinition& definition, uint32_t& handle, std::string& error);
+  // Makes `child` (an object) a notifier of `notifier` (an object, e.g. the
+  // Server object or a folder): a HasNotifier reference between them and
+  // SubscribeToEvents set on both, so that the events of `child` and of
+  // what it notifies reach the event items on `notifier` too. A source
+  // already placed this way is not linked to the Server object again by
+  // AddCondition.
+  bool AddNotifier(const NodeId& notifier, const NodeId& child, std::string& error);
   // Runs on the server thread when a client acknowledges or confirms a
   // condition (see ConditionResponseCallback).
   void SetConditionResponseCallback(ConditionResponseCallback callback);

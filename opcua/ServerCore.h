@@ -181,6 +181,8 @@ class ServerCore {
   // of the Server object); its handle is what ApplyConditionUpdates uses.
   // It raises no event until its first state is set.
   bool AddCondition(const ConditionDefinition& definition, uint32_t& handle, std::string& error);
+  // `child` a notifier of `notifier` (see Server::AddNotifier).
+  bool AddNotifier(const NodeId& notifier, const NodeId& child, std::string& error);
   // Sets condition states; each that differs from the condition's current
   // state raises an event.
   void ApplyConditionUpdates(std::vector<ConditionUpdate>& updates);

@@ -60,18 +60,38 @@ bool ServerCore::AddCondition(const ConditionDefinition& definition, uint32_t& h
   // The source's events reach the items on it and on the Server object.
   source = space_.Find(definition.source);
   source->eventNotifier |= kSubscribeToEvents;
+  // A source the application has placed in the notifier hierarchy (see
+  // AddNotifier) reaches the Server object through it.
   const NodeId server(0, ids::Server);
-  bool underServer = std::any_of(source->references.begin(), source->references.end(),
-                                 [&](const Reference& r) {
-                                   return !r.isForward && r.target == server &&
-                                          r.typeId == NodeId(0, ids::HasNotifier);
-                                 });
-  if (!underServer && !(definition.source == server)) space_.Link(server, ids::HasNotifier, definition.source);
+  const bool notified = std::any_of(source->references.begin(), source->references.end(),
+                                    [&](const Reference& r) {
+                                      return !r.isForward && r.typeId == NodeId(0, ids::HasNotifier);
+                                    });
+  if (!notified && !(definition.source == server)) space_.Link(server, ids::HasNotifier, definition.source);
   Condition c;
   c.definition = definition;
   c.sourceName = source->browseName.name;
   handle = static_cast<uint32_t>(conditions_.size());
   conditions_.push_back(std::move(c));
+  return true;
+}
+
+bool ServerCore::AddNotifier(const NodeId& notifier, const NodeId& child, std::string& error) {
+  Node* parent = space_.Find(notifier);
+  Node* node = space_.Find(child);
+  for (auto [id, n] : {std::pair{&notifier, parent}, std::pair{&child, node}}) {
+    if (!n || n->nodeClass != NodeClass::Object) {
+      error = "notifier " + id->ToString() + " is not an object";
+      return false;
+    }
+  }
+  if (notifier == child) {
+    error = "object " + child.ToString() + " cannot be its own notifier";
+    return false;
+  }
+  parent->eventNotifier |= kSubscribeToEvents;
+  node->eventNotifier |= kSubscribeToEvents;
+  space_.Link(notifier, ids::HasNotifier, child);
   return true;
 }
 

@@ -327,8 +327,10 @@ void PanelRunHost::ShowTracked(EditControl& edit, TrackedText& shown, float valu
   shown = TrackedText{value, edit.Text, true};
 }
 
-void PanelRunHost::ShowTrackedSetPoint(float sp) { ShowTracked(panel_.SingleSPNew, shownSetPoint_, sp, 3); }
-
-void PanelRunHost::ShowTrackedOutput(float op) { ShowTracked(panel_.SingleOPNew, shownOutput_, op, 1); }
+void PanelRunHost::WriteTrackedTexts() {
+  if (setPoint_.Pending) ShowTracked(panel_.SingleSPNew, shownSetPoint_, setPoint_.Value, kSetPointDecimals);
+  if (output_.Pending) ShowTracked(panel_.SingleOPNew, shownOutput_, output_.Value, kOutputDecimals);
+  setPoint_.Pending = output_.Pending = false;
+}
 
 }  // namespace qx

@@ -81,27 +81,63 @@ class PanelRunHost : public RunHost {
   PanelRunHost(Simulation& sim, OperatorPanel& panel) : sim_(sim), panel_(panel) {}
 
   void RunStarting() override;
-  void ReadOperatorInputs() override { qx::ReadOperatorInputs(sim_.Model, panel_); }
-  void ReadTuningInputs() override { qx::ReadTuningInputs(sim_.Model, panel_); }
-  void ShowLoopValues() override { qx::ShowLoopValues(sim_.Model, panel_); }
-  void ShowTrackedSetPoint(float sp) override;
-  void ShowTrackedOutput(float op) override;
+  void ReadOperatorInputs() override {
+    WriteTrackedTexts();
+    qx::ReadOperatorInputs(sim_.Model, panel_);
+  }
+  void ReadTuningInputs() override {
+    WriteTrackedTexts();
+    qx::ReadTuningInputs(sim_.Model, panel_);
+  }
+  void ShowLoopValues() override {
+    WriteTrackedTexts();
+    qx::ShowLoopValues(sim_.Model, panel_);
+  }
+  // The tracking display runs at every step. By default it writes the edit
+  // at once; with deferred tracking only the newest value is kept, at the
+  // cost of a store, until WriteTrackedTexts puts it into its edit.
+  void ShowTrackedSetPoint(float sp) override {
+    setPoint_ = {sp, true};
+    if (!deferTracking_) WriteTrackedTexts();
+  }
+  void ShowTrackedOutput(float op) override {
+    output_ = {op, true};
+    if (!deferTracking_) WriteTrackedTexts();
+  }
+
+  // Writes the deferred tracking values into their edits; the edits then
+  // read as if every step had written them.
+  void WriteTrackedTexts();
 
  protected:
+  // For a host whose panel is read only in its message processing (which
+  // calls WriteTrackedTexts first) and in the panel operations above.
+  void DeferTracking() { deferTracking_ = true; }
+
   Simulation& sim_;
   OperatorPanel& panel_;
 
  private:
+  static constexpr int kSetPointDecimals = 3;
+  static constexpr int kOutputDecimals = 1;
+
   // The last text that tracking wrote into an edit and the value it shows.
   struct TrackedText {
     float Value = 0;
     std::string Text;
     bool Valid = false;
   };
+  // A tracked value not yet written into its edit.
+  struct PendingValue {
+    float Value = 0;
+    bool Pending = false;
+  };
   // Writes `value` into `edit` unless the edit already shows the text it
   // would get.
   static void ShowTracked(EditControl& edit, TrackedText& shown, float value, int decimals);
 
+  bool deferTracking_ = false;
+  PendingValue setPoint_, output_;
   TrackedText shownSetPoint_;
   TrackedText shownOutput_;
 };

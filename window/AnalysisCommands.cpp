@@ -102,8 +102,9 @@ void TForm1::BuildAnalysisMenu() {
 bool TForm1::AnalysisShortcut(QObject* watched, const QKeyEvent& key) const {
   if (!watched->isWidgetType() || static_cast<QWidget*>(watched)->window() != this) return false;
   const QKeySequence pressed(key.keyCombination());
-  for (const QAction* action : AnalysisMenu->actions())
-    if (action->isEnabled() && !action->shortcut().isEmpty() && action->shortcut() == pressed) return true;
+  for (const QMenu* menu : {AnalysisMenu, AlarmsMenu})
+    for (const QAction* action : menu->actions())
+      if (action->isEnabled() && !action->shortcut().isEmpty() && action->shortcut() == pressed) return true;
   return false;
 }
 
@@ -117,6 +118,7 @@ void TForm1::IndicesTimerTimer() {
         shownAt = TwoPlot1->Shown().TimeAt(*place);
   Indices->ShowValues(values, app_->Separator(), shownAt);
   LoopFaceplate->ShowLoop(app_->Model().SingleLoop);
+  ShowAlarms();
 }
 
 std::vector<TrendRow> TForm1::TrendRows() {

@@ -78,6 +78,7 @@ TForm1::TForm1(Prompter& prompter, QWidget* parent) : QMainWindow(parent), promp
 
   BuildCommands();
   BuildAnalysisMenu();
+  BuildAlarmsMenu();
   BuildHelpMenu();
   BuildToolBar();
   BuildStatusBar();
@@ -166,6 +167,7 @@ void TForm1::BindHandlers() {
         [this] {
           app_->DeliverClientWrites();
           ShowPanel();
+          ShowAlarms();  // a client's acknowledgment while the loop is idle
         },
         Qt::QueuedConnection);
   });
@@ -386,6 +388,7 @@ void TForm1::RunStarting() {
   TwoPlot1->ClearReadout();
   Indices->Clear();
   LoopFaceplate->ShowLoop(app_->Model().SingleLoop);
+  ShowAlarms();
   IndicesTimer->start();
   if (identifyDialog_) identifyDialog_->SetApplyAllowed(true);
   if (tuningMapDialog_) tuningMapDialog_->SetApplyAllowed(true);

@@ -51,6 +51,7 @@ class ClickablePanel;
 class IdentifyDialog;
 class TuningMapDialog;
 class IndicesPanel;
+class AlarmBanner;
 class Faceplate;
 class LedShape;
 class PanelBinding;
@@ -154,6 +155,12 @@ class TForm1 : public QMainWindow {
   // The live indices and the faceplate, a few times a second while a run
   // goes on.
   void IndicesTimerTimer();
+  // The alarms menu: acknowledge (then confirm) every alarm that waits for
+  // it, and the case's alarm limits; the banner shows the states.
+  void AcknowledgeAlarmsClick();
+  void ConfirmAlarmsClick();
+  void AlarmLimitsClick();
+  void ShowAlarms();
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -181,6 +188,7 @@ class TForm1 : public QMainWindow {
   QWidget* BuildSignalsPanel();
   QWidget* BuildConfigurationPages();
   void BuildAnalysisMenu();
+  void BuildAlarmsMenu();
   void BindHandlers();
   void SetEditTips();
   void EnableToolBar(bool enabled);
@@ -208,9 +216,9 @@ class TForm1 : public QMainWindow {
   std::vector<TrendRow> TrendRows();
   void TypeIntoEdit(const char* name, const QString& text);
   // Whether `key`, on its way to one of this window's widgets, is the
-  // shortcut of an enabled entry of the Analysis menu. Such keys go to the
-  // menu even from an edit whose own key bindings would take them (X11
-  // binds Ctrl+E to the end of the line).
+  // shortcut of an enabled entry of the Analysis or the Alarms menu. Such
+  // keys go to the menu even from an edit whose own key bindings would take
+  // them (X11 binds Ctrl+E to the end of the line, Ctrl+K to cutting it).
   bool AnalysisShortcut(QObject* watched, const QKeyEvent& key) const;
 
   Prompter& prompter_;
@@ -320,6 +328,11 @@ class TForm1 : public QMainWindow {
   QAction* CursorLine = nullptr;
   IndicesPanel* Indices = nullptr;
   Faceplate* LoopFaceplate = nullptr;
+  QMenu* AlarmsMenu = nullptr;
+  QAction* AcknowledgeAlarms = nullptr;
+  QAction* ConfirmAlarms = nullptr;
+  QAction* AlarmLimitsAction = nullptr;
+  AlarmBanner* Alarms = nullptr;
   // The run's steps behind the frozen trends, taken when they froze: the
   // run goes on and its history moves past them.
   std::vector<analysis::LoopSample> frozenSteps_;

@@ -16,6 +16,7 @@
 
 #include "engine/RunControlCodes.h"
 #include "window/ArrowPair.h"
+#include "window/AlarmBanner.h"
 #include "window/Faceplate.h"
 #include "window/IndicesPanel.h"
 #include "window/LedShape.h"
@@ -275,6 +276,9 @@ QWidget* TForm1::BuildPlotPanel() {
   trendRow->addWidget(TwoPlot1, 1);
   trendRow->addWidget(LoopFaceplate);
   plots->addLayout(trendRow, 1);
+  Alarms = new AlarmBanner(TwoPlotsPanel);
+  Alarms->SetActions(AcknowledgeAlarms, AlarmLimitsAction);
+  plots->addWidget(Alarms);
   Indices = new IndicesPanel(TwoPlotsPanel);
   plots->addWidget(Indices);
 

@@ -62,6 +62,7 @@ void WindowHost::TrendsCompacted(int half) { timeline_.Compacted(half); }
 
 void WindowHost::StepComputed() {
   app_.Analysis().StepComputed(sim_.Model, sim_.Run.t);
+  app_.Alarms().StepComputed(sim_.Model, sim_.Run.t);
   history_.StepComputed(sim_.Model.SingleLoop, sim_.Run.StepsDone);
 }
 

@@ -1,5 +1,7 @@
 // The case the benchmarks run: the starting case beside the executable with
 // every disturbance signal and both noises on, so a step does all it can.
+// bench/engine/busy-case.args gives qxsim run the same settings as --set
+// options.
 #pragma once
 
 #include <iostream>

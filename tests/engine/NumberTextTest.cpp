@@ -67,6 +67,27 @@ TEST(TextToNumber, NeverGivesInfinityOrNaN) {
   }
 }
 
+TEST(ToSingle, RoundsSaturatesAndTurnsNaNIntoZero) {
+  constexpr float kMax = std::numeric_limits<float>::max();
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  const double justAbove = std::nextafter(static_cast<double>(kMax), kInf);
+  const struct {
+    double value;
+    float expected;
+  } cases[] = {
+      {0.1, 0.1f},           {-2.5, -2.5f},          {1e-45, 1e-45f},  {kMax, kMax},
+      {-kMax, -kMax},        {justAbove, kMax},       {-justAbove, -kMax}, {1e300, kMax},
+      {-1e300, -kMax},       {kInf, kMax},            {-kInf, -kMax},
+      {std::numeric_limits<double>::quiet_NaN(), 0.0f}, {-std::numeric_limits<double>::quiet_NaN(), 0.0f},
+  };
+  for (const auto& c : cases) {
+    const float got = ToSingle(c.value);
+    EXPECT_EQ(got, c.expected) << c.value;
+    EXPECT_EQ(std::signbit(got), std::signbit(c.expected)) << c.value;
+  }
+  EXPECT_TRUE(std::signbit(ToSingle(-0.0))) << "-0 keeps its sign";
+}
+
 struct FormatCase {
   double value;
   int decimals;

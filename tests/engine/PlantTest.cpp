@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
 #include <cmath>
 #include <set>
 #include <vector>
@@ -238,6 +243,47 @@ TEST_F(SignalTest, SineKeepsItsPhaseWhenSwitchedOffAndOnWithinARun) {
   EXPECT_EQ(DisturbanceSignal(state, m, random, 10 * kDt, kDt), 0);
   m.SineSignal.On = 1;
   EXPECT_NEAR(DisturbanceSignal(state, m, random, 11 * kDt, kDt), std::sin(0.2 * (5.5 - 0.5)), 1e-5);
+}
+
+TEST_F(SignalTest, SineFromTheRunsMemoIsTheDirectSineBitForBit) {
+  // The clocks of a run: whole half units, a wrap to 0, and a clock moved
+  // off the half-unit grid (as a runaway model does); and changes of the
+  // sine's rate (to -0 and back to 0, whose sines differ in sign), size and
+  // switch on the way.
+  m.SineSignal = SignalParams{1, 0, 0, 50081, 3, 0.05f};
+  SineMemo memo;
+  memo.Values = std::make_unique<double[]>(kDelayLineLength);
+  LoopModel direct = m;
+  SignalState directState = state;
+  RandomSource directRandom = random;
+  std::vector<float> clocks;
+  auto pass = [&](float from, int steps) {
+    for (int k = 0; k < steps; ++k) clocks.push_back(from + k * kDt);
+  };
+  pass(0, 400);      // 0 .. 399: keeps the values
+  pass(0, 300);      // 400 .. 699: after the wrap, reads them
+  pass(200.3f, 50);  // 700 .. 749
+  pass(0, 300);      // 750 .. 1049: rate 0
+  pass(0, 300);      // 1050 .. 1349: rate -0, whose sines are -0
+  const std::map<std::size_t, std::function<void(SignalParams&)>> changes = {
+      {720, [](SignalParams& s) { s.Size = -1; }},     {750, [](SignalParams& s) { s.Rate = 0.0f; }},
+      {1050, [](SignalParams& s) { s.Rate = -0.0f; }}, {1100, [](SignalParams& s) { s.On = 0; }},
+      {1110, [](SignalParams& s) { s.On = 1; }},       {1200, [](SignalParams& s) { s.Rate = 0.2f; }}};
+  int mostFilled = 0;
+  for (std::size_t i = 0; i < clocks.size(); ++i) {
+    if (const auto change = changes.find(i); change != changes.end()) {
+      change->second(m.SineSignal);
+      change->second(direct.SineSignal);
+    }
+    const float fromMemo = DisturbanceSignal(state, m, random, clocks[i], kDt, &memo);
+    const float computed = DisturbanceSignal(directState, direct, directRandom, clocks[i], kDt);
+    ASSERT_EQ(std::bit_cast<uint32_t>(fromMemo), std::bit_cast<uint32_t>(computed))
+        << "clock " << clocks[i] << " (entry " << i << "): " << fromMemo << " vs " << computed;
+    ASSERT_EQ(std::bit_cast<uint32_t>(state.SineValue), std::bit_cast<uint32_t>(directState.SineValue))
+        << "clock " << clocks[i] << " (entry " << i << ")";
+    mostFilled = std::max(mostFilled, memo.Filled);
+  }
+  EXPECT_GE(mostFilled, 399) << "the first pass kept its values";
 }
 
 TEST_F(SignalTest, StepIsActiveStrictlyInsideItsWindow) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,21 +13,15 @@
 namespace qx {
 namespace {
 
-// An alarm status of the shape the alarm library publishes.
-enum class LevelLimit { None, LowLow, Low, High, HighHigh };
-struct Status {
-  bool Enabled = true;
-  bool Active = false;
-  bool Acked = true;
-  bool Confirmed = true;
-  LevelLimit Limit = LevelLimit::None;
-  double Value = 0;
-  double LimitValue = 0;
-  uint16_t Severity = 0;
-  std::string Message;
-  double RunTime = 0;
-  uint64_t Transitions = 0;
-};
+// The three alarms as the alarm library starts them: on, normal.
+std::array<AlarmStatus, kLoopAlarmCount> NormalAlarms() {
+  std::array<AlarmStatus, kLoopAlarmCount> alarms{};
+  for (std::size_t i = 0; i < kLoopAlarmCount; ++i) {
+    alarms[i].Kind = static_cast<AlarmKind>(i);
+    alarms[i].Enabled = true;
+  }
+  return alarms;
+}
 
 class LoopAlarms : public ::testing::Test {
  protected:
@@ -37,7 +32,7 @@ class LoopAlarms : public ::testing::Test {
   }
   LoopAlarmConditions conditions;
   std::vector<std::pair<uint32_t, opcua::ConditionState>> sent;
-  std::array<Status, kLoopAlarmCount> statuses{};
+  std::array<AlarmStatus, kLoopAlarmCount> statuses = NormalAlarms();
   const opcua::DateTime now = opcua::DateTime::FromUnixMicros(1'700'000'000'000'000);
 };
 
@@ -48,7 +43,7 @@ TEST_F(LoopAlarms, OnlyTransitionsReachTheServer) {
   statuses[1].Value = 3;  // a value alone is no transition
   conditions.Publish(statuses, now);
   EXPECT_TRUE(sent.empty());
-  Status& level = statuses[0];
+  AlarmStatus& level = statuses[0];
   level.Active = true;
   level.Acked = level.Confirmed = false;
   level.Limit = LevelLimit::HighHigh;
@@ -67,36 +62,50 @@ TEST_F(LoopAlarms, OnlyTransitionsReachTheServer) {
   EXPECT_FALSE(s.limits.high.has_value());
   EXPECT_EQ(s.severity, 800);
   EXPECT_EQ(s.message.text, "PV high-high: 96 > 95");
-  EXPECT_EQ(s.time, now);
+  EXPECT_EQ(s.time, now) << "no transition time yet: the sample's";
   EXPECT_FALSE(sent[1].second.enabled);
+  sent.clear();
+  // The time of a state is its transition's, not the sample's.
+  level.Acked = true;
+  level.WallTime = std::chrono::system_clock::time_point(std::chrono::seconds(1'700'000'100));
+  ++level.Transitions;
+  conditions.Publish(statuses, now);
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].second.time, opcua::DateTime::FromUnixMicros(1'700'000'100'000'000));
 }
 
 TEST_F(LoopAlarms, EachAlarmShowsItsLimitAsItsTypeDefines) {
   struct Case {
-    std::size_t alarm;
+    AlarmKind alarm;
     LevelLimit limit;
     bool active;
     opcua::LimitState expected;
   };
-  for (const Case& c : {Case{0, LevelLimit::LowLow, true, opcua::LimitState::LowLow},
-                        Case{0, LevelLimit::Low, true, opcua::LimitState::Low},
-                        Case{0, LevelLimit::High, true, opcua::LimitState::High},
-                        Case{0, LevelLimit::None, false, opcua::LimitState::None},
-                        Case{1, LevelLimit::None, true, opcua::LimitState::High},
-                        Case{1, LevelLimit::None, false, opcua::LimitState::None},
-                        Case{2, LevelLimit::None, true, opcua::LimitState::None}}) {
-    Status s;
+  for (const Case& c : {Case{AlarmKind::Level, LevelLimit::LowLow, true, opcua::LimitState::LowLow},
+                        Case{AlarmKind::Level, LevelLimit::Low, true, opcua::LimitState::Low},
+                        Case{AlarmKind::Level, LevelLimit::High, true, opcua::LimitState::High},
+                        Case{AlarmKind::Level, LevelLimit::HighHigh, true, opcua::LimitState::HighHigh},
+                        Case{AlarmKind::Level, LevelLimit::None, false, opcua::LimitState::None},
+                        Case{AlarmKind::Deviation, LevelLimit::None, true, opcua::LimitState::High},
+                        Case{AlarmKind::Deviation, LevelLimit::None, false, opcua::LimitState::None},
+                        Case{AlarmKind::Saturation, LevelLimit::None, true, opcua::LimitState::None}}) {
+    AlarmStatus s;
+    s.Kind = c.alarm;
+    s.Enabled = true;
     s.Active = c.active;
     s.Limit = c.limit;
     s.LimitValue = 7;
-    opcua::ConditionState state = ConditionStateOf(c.alarm, s, now);
-    EXPECT_EQ(state.limit, c.expected) << c.alarm << " " << static_cast<int>(c.limit);
+    opcua::ConditionState state = ConditionStateOf(s, now);
+    EXPECT_EQ(state.limit, c.expected) << static_cast<int>(c.alarm) << " " << static_cast<int>(c.limit);
     EXPECT_EQ(state.severity, 1) << "a severity of 0 is shown as the lowest, 1";
   }
-  Status deviation;
+  AlarmStatus deviation;
+  deviation.Kind = AlarmKind::Deviation;
+  deviation.Enabled = true;
   deviation.LimitValue = 5;
-  EXPECT_EQ(ConditionStateOf(1, deviation, now).limits.high, 5.0);
-  EXPECT_FALSE(ConditionStateOf(2, deviation, now).limits.high.has_value());
+  EXPECT_EQ(ConditionStateOf(deviation, now).limits.high, 5.0);
+  deviation.Kind = AlarmKind::Saturation;
+  EXPECT_FALSE(ConditionStateOf(deviation, now).limits.high.has_value());
 }
 
 TEST_F(LoopAlarms, AClientsAnswerReachesTheGuiThreadWithItsAlarm) {
@@ -110,14 +119,14 @@ TEST_F(LoopAlarms, AClientsAnswerReachesTheGuiThreadWithItsAlarm) {
   EXPECT_EQ(callback(9, opcua::ConditionResponse::Acknowledge, {}, "x"),
             opcua::status::BadNodeIdUnknown);
   EXPECT_EQ(woken, 1);
-  std::vector<AlarmAnswer> delivered;
-  EXPECT_EQ(answers.Deliver([&](const AlarmAnswer& a) { delivered.push_back(a); }), 1u);
+  std::vector<ClientAlarmAnswer> delivered;
+  EXPECT_EQ(answers.Deliver([&](const ClientAlarmAnswer& a) { delivered.push_back(a); }), 1u);
   ASSERT_EQ(delivered.size(), 1u);
-  EXPECT_EQ(delivered[0].Alarm, 0u);
+  EXPECT_EQ(delivered[0].Alarm, AlarmKind::Level);
   EXPECT_EQ(delivered[0].Response, opcua::ConditionResponse::Confirm);
   EXPECT_EQ(delivered[0].Comment, "checked");
   EXPECT_EQ(delivered[0].User, "operator");
-  EXPECT_EQ(answers.Deliver([&](const AlarmAnswer&) { ADD_FAILURE(); }), 0u);
+  EXPECT_EQ(answers.Deliver([&](const ClientAlarmAnswer&) { ADD_FAILURE(); }), 0u);
 }
 
 }  // namespace

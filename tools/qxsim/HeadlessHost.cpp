@@ -17,10 +17,16 @@ HeadlessHost::HeadlessHost(Application& app, const RunOptions& options,
 void HeadlessHost::ProcessMessages(MessagePoint point) {
   ScriptedRunHost::ProcessMessages(point);
   if (point != MessagePoint::StepStart) return;
-  // At full speed the clock is asked every 1024 steps; a paced run is slow
-  // enough to ask at every step.
+  // At full speed the clock is asked every kStatusSteps steps; a paced run
+  // is slow enough to ask at every step.
   const int64_t step = sim_.Run.StepsDone;
-  if (statusLine_ && ((step & 1023) == 0 || sim_.Model.RunControl.SleepMs > 0)) UpdateStatusLine();
+  if (statusLine_ && (step % kStatusSteps == 0 || sim_.Model.RunControl.SleepMs > 0)) UpdateStatusLine();
+}
+
+int64_t HeadlessHost::NextMessageStep(int64_t step) const {
+  if (options_.MasterEndpoint && !masterFollowedUp_) return step;
+  const int64_t next = ScriptedRunHost::NextMessageStep(step);
+  return statusLine_ ? std::min(next, (step / kStatusSteps + 1) * kStatusSteps) : next;
 }
 
 void HeadlessHost::FollowUpMasterSetUp() {
@@ -33,7 +39,10 @@ void HeadlessHost::FollowUpMasterSetUp() {
 
 void HeadlessHost::StepComputed() {
   ScriptedRunHost::StepComputed();
-  if (!trace_) return;
+  if (trace_) WriteTraceRow();
+}
+
+void HeadlessHost::WriteTraceRow() {
   const PIDLoop& s = sim_.Model.SingleLoop;
   std::string row = std::to_string(sim_.Run.StepsDone);
   for (float value : {sim_.Run.t, s.SP, s.PV, s.OP, s.OPOut, s.MV, s.ModelOutput, s.DelayedOutput,

@@ -31,8 +31,17 @@ class HeadlessHost final : public ScriptedRunHost {
   void FinishStatusLine();
 
  private:
+  // Steps between two updates of the status line at full speed.
+  static constexpr int64_t kStatusSteps = 1024;
+
   void PendingWorkDelivered() override { FollowUpMasterSetUp(); }
+  // Also the status line's steps, and every step until the master link's
+  // set-up has its outcome.
+  int64_t NextMessageStep(int64_t step) const override;
   void UpdateStatusLine();
+  // Out of line: the trace's formatting would weigh on every step without
+  // a trace.
+  [[gnu::noinline]] void WriteTraceRow();
   // --master: once the set-up at the start has its outcome, connects when
   // it left the link inactive.
   void FollowUpMasterSetUp();

@@ -18,6 +18,7 @@
 #include "opc/GBDataAccess.h"
 #include "opc/OPCServer.h"
 #include "persistence/CaseFile.h"
+#include "tools/qxsim/AlarmLog.h"
 #include "tools/qxsim/HeadlessHost.h"
 #include "tools/qxsim/Interrupt.h"
 #include "tools/qxsim/MetricsText.h"
@@ -101,6 +102,16 @@ int RunCommand(const RunOptions& options) {
     std::fputs(kTraceHeader, trace);
   }
 
+  AlarmLog alarms;
+  if (!options.AlarmsPath.empty()) {
+    std::string error;
+    if (!alarms.Open(options.AlarmsPath, error)) {
+      std::cerr << "qxsim: " << error << '\n';
+      return 1;
+    }
+    alarms.Attach(app.Alarms().Set());
+  }
+
   HeadlessHost host(app, options, InterruptFlag());
   // A client's StartRun runs the case again with this host while it serves.
   app.SetCommandRunHost(&host);
@@ -128,6 +139,10 @@ int RunCommand(const RunOptions& options) {
   } else if (trace == stdout) {
     std::fflush(stdout);
   }
+  if (std::string error; !alarms.Close(error)) {
+    std::cerr << "qxsim: " << error << '\n';
+    status = 1;
+  }
   if (!options.DumpModelPath.empty() && !WriteTextFile(options.DumpModelPath, DescribeModel(m))) {
     std::cerr << "qxsim: cannot write the model to '" << options.DumpModelPath << "'\n";
     status = 1;
@@ -146,6 +161,9 @@ int RunCommand(const RunOptions& options) {
     std::string reason;
     if (!WriteCase(options.SaveCasePath, m, app.Extras(), app.Separator(), reason)) {
       std::cerr << "Could Not Save File: " << reason << '\n';
+      status = 1;
+    } else if (!app.Alarms().SaveFor(options.SaveCasePath, reason)) {
+      std::cerr << "Could Not Save The Alarm Limits: " << reason << '\n';
       status = 1;
     }
   }

@@ -156,6 +156,8 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions& options, 
       if (!value(options.SaveCasePath)) return false;
     } else if (arg == "--metrics") {
       if (!value(options.MetricsPath)) return false;
+    } else if (arg == "--alarms") {
+      if (!value(options.AlarmsPath)) return false;
     } else if (arg == "--seed") {
       if (!value(text)) return false;
       uint64_t seed = 0;
@@ -200,6 +202,16 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions& options, 
     } else {
       error = "more than one case file: '" + options.CasePath + "' and '" + arg + "'";
       return false;
+    }
+  }
+  // The alarm rows come while the run goes: on standard output they would
+  // cut through the trace's rows or run into the metrics.
+  if (options.AlarmsPath == "-") {
+    for (const auto& [option, path] : {std::pair{"--trace", &options.TracePath}, {"--metrics", &options.MetricsPath}}) {
+      if (*path == "-") {
+        error = std::string("--alarms - and ") + option + " - cannot both write to standard output";
+        return false;
+      }
     }
   }
   return true;

@@ -21,6 +21,7 @@ struct RunOptions {
   std::string DumpPanelPath;
   std::string SaveCasePath;
   std::string MetricsPath;  // "-" for standard output
+  std::string AlarmsPath;   // "-" for standard output
   std::optional<uint64_t> Seed;
   std::optional<std::string> ServeEndpoint;  // set by --serve (empty: default)
   std::optional<double> ServeAfterSeconds;

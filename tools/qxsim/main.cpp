@@ -21,7 +21,7 @@ constexpr const char* kUsage =
     "                 [--at N:ACTION]... [--trace FILE|-] [--dump-model FILE]\n"
     "                 [--dump-panel FILE] [--save-case FILE] [--seed S]\n"
     "                 [--serve [ENDPOINT]] [--serve-after SECONDS] [--metrics FILE|-]\n"
-    "                 [--master [ENDPOINT]] [--history VALUES]\n"
+    "                 [--master [ENDPOINT]] [--history VALUES] [--alarms FILE|-]\n"
     "       qxsim sweep [CASE.pid] --grid NAME=LO:HI:N... [--set ...] [--steps N] [--at N:ACTION]...\n"
     "                   [--seed S] [--jobs J] [--shard K/N] [--out FILE.csv] [--map FILE.png]\n"
     "                   [--map-index NAME]\n"

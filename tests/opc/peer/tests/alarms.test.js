@@ -4,72 +4,11 @@
 // acknowledged with a comment, confirmed, refreshed, and the refusals of a
 // wrong EventId and of a second acknowledgment.
 const assert = require('node:assert/strict');
-const {
-  AttributeIds, ContentFilterElement, DataType, FilterOperator, LiteralOperand, TimestampsToReturn, Variant, constructEventFilter, resolveNodeId,
-} = require('node-opcua');
+const { resolveNodeId, DataType, Variant } = require('node-opcua');
 const { startAlarmFixture, stopServer } = require('../lib/processes');
 const { command } = require('../lib/fixture');
 const { openSession, closeSession } = require('../lib/client');
-
-const kFields = ['EventId', 'EventType', 'SourceName', 'Message', 'Severity', 'ConditionName',
-  'ActiveState.Id', 'AckedState.Id', 'ConfirmedState.Id', 'Retain', 'Comment', 'HighLimit',
-  'LimitState.CurrentState', 'NoSuchField', 'ConditionId'];
-const kEventTimeoutMs = 5000;
-
-// Records the events of one event item; next(predicate) resolves with the
-// first event that satisfies it, waiting for it if needed.
-async function subscribeToAlarms(session) {
-  const subscription = await session.createSubscription2({
-    requestedPublishingInterval: 50, requestedMaxKeepAliveCount: 20, requestedLifetimeCount: 200,
-    maxNotificationsPerPublish: 0, publishingEnabled: true, priority: 1,
-  });
-  const ofType = new ContentFilterElement({
-    filterOperator: FilterOperator.OfType,
-    filterOperands: [new LiteralOperand({
-      value: new Variant({ dataType: DataType.NodeId, value: resolveNodeId('AlarmConditionType') }),
-    })],
-  });
-  const events = [];
-  const waiters = [];
-  const item = await subscription.monitor(
-    { nodeId: resolveNodeId('Server'), attributeId: AttributeIds.EventNotifier },
-    { queueSize: 100, filter: constructEventFilter(kFields, ofType), discardOldest: true },
-    TimestampsToReturn.Neither);
-  const statusOf = item.statusCode ? item.statusCode.name : 'Good';
-  assert.equal(statusOf, 'Good', 'the event item is created');
-  item.on('changed', (fields) => {
-    // Keyed by the first browse name: 'ActiveState.Id' is event.ActiveState.
-    const event = Object.fromEntries(kFields.map((name, i) => [name.split('.')[0], fields[i].value]));
-    events.push(event);
-    for (const waiter of waiters.splice(0)) waiter();
-  });
-  async function next(predicate, what) {
-    const deadline = Date.now() + kEventTimeoutMs;
-    for (;;) {
-      const index = events.findIndex(predicate);
-      if (index >= 0) return events.splice(0, index + 1).pop();
-      const left = deadline - Date.now();
-      if (left <= 0) throw new Error(`no event ${what} within ${kEventTimeoutMs} ms`);
-      await new Promise((resolve) => {
-        const timer = setTimeout(resolve, left);
-        waiters.push(() => { clearTimeout(timer); resolve(); });
-      });
-    }
-  }
-  return { subscription, next };
-}
-
-async function call(session, objectId, methodId, inputArguments) {
-  const result = await session.call({ objectId, methodId: resolveNodeId(methodId), inputArguments });
-  return result.statusCode.name;
-}
-
-function answer(session, event, method, eventId, comment) {
-  return call(session, event.ConditionId, method, [
-    new Variant({ dataType: DataType.ByteString, value: eventId }),
-    new Variant({ dataType: DataType.LocalizedText, value: { text: comment } }),
-  ]);
-}
+const { subscribeToAlarms, call, answer } = require('../lib/alarms');
 
 module.exports = [
   {

@@ -6,6 +6,7 @@ const { execFile } = require('node:child_process');
 const path = require('node:path');
 const { startQxsim, stopServer } = require('../lib/processes');
 const { openSession, closeSession, secondPublicationAfter } = require('../lib/client');
+const { alarmCase, loggedTransitions } = require('../lib/alarms');
 
 const kExamples = path.join(__dirname, '..', 'examples');
 const kSlowRun = ['--set', 'RunControl.SleepMs=20', '--set', 'RunControl.SpeedLevel=0', '--seed', '7'];
@@ -40,6 +41,21 @@ module.exports = [
       assert.equal(table[0], 't,SPNew,SP,PV');
       assert.equal(table.length, 3);
       assert.equal(Number(table[2].split(',')[1]), before.value.value + 2.5, 'the set point was stepped');
+    },
+  },
+  {
+    name: 'the example acknowledges the loop\'s active alarm with its comment',
+    run: async (scope) => {
+      // A high limit under the case's PV of 50: active from the first step.
+      const { casePath, log } = alarmCase(scope, 'pv.high = 45\n');
+      const server = scope.add(await startQxsim([casePath, ...kSlowRun, '--alarms', log]), stopServer);
+      const run = await runExample('acknowledge-alarms.js', [server.endpoint, 'checked by the example'],
+        { ALARM_SECONDS: '2' });
+      const events = run.stdout.trim().split('\n').filter((line) => line.includes(',LevelAlarm,'));
+      assert.match(events[0] || '', /,LevelAlarm,true,false,false,500,"PV high: [\d.]+ > 45"$/, run.stdout);
+      assert.ok(events.some((line) => line.includes(',LevelAlarm,true,true,false,')), run.stdout);
+      assert.match(run.stderr, /acknowledge LevelAlarm: Good/);
+      assert.deepEqual(loggedTransitions(log).slice(0, 2), ['level,high', 'level,acked']);
     },
   },
 ];
