@@ -6,11 +6,14 @@
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
 #include <openssl/pem.h>
-#include <openssl/rand.h>
 #include <openssl/rsa.h>
 #include <openssl/sha.h>
 #include <openssl/x509.h>
 
+#include <sys/random.h>
+
+#include <cerrno>
+#include <cstring>
 #include <stdexcept>
 
 #include "opcua/OpenSslPointers.h"
@@ -131,10 +134,20 @@ size_t Certificate::KeyBits() const {
 }
 
 std::string RandomBytes(size_t n) {
+  // The kernel's generator, not OpenSSL's: a session without channel
+  // security needs nonces and tokens, and OpenSSL's generator would load its
+  // providers for them, some 2 MiB of library pages a server without
+  // security never needs otherwise.
   std::string out(n, '\0');
-  if (n > 0 && RAND_bytes(Bytes(out), static_cast<int>(n)) != 1)
-    throw std::runtime_error("RandomBytes: the OpenSSL generator failed to give " +
-                             std::to_string(n) + " bytes");
+  for (size_t got = 0; got < n;) {
+    ssize_t r = getrandom(out.data() + got, n - got, 0);
+    if (r > 0) {
+      got += static_cast<size_t>(r);
+    } else if (r < 0 && errno != EINTR) {
+      throw std::runtime_error("RandomBytes: getrandom failed to give " + std::to_string(n) +
+                               " bytes: " + std::strerror(errno));
+    }
+  }
   return out;
 }
 

@@ -61,7 +61,12 @@ bool ServerSecureChannel::OnBytes(std::string_view bytes, std::vector<IncomingRe
                                                    std::to_string(limits_.receiveBufferSize) +
                                                    " bytes");
   bool ok = OnChunk(chunk, requests);
-  input_.erase(0, size);
+  // A drained input gives its block back: an idle channel holds no copy of
+  // the largest request it ever received.
+  if (size == input_.size())
+    input_ = std::string();
+  else
+    input_.erase(0, size);
   return ok;
 }
 

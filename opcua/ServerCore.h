@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -348,6 +349,12 @@ class ServerCore {
   void DeleteSubscription(Subscription& sub);
   void DeleteItem(MonitoredItem& item);
   void Enqueue(MonitoredItem& item, const DataValue& value);
+  // As Enqueue at monotonic time `nowMs`.
+  void Enqueue(MonitoredItem& item, const DataValue& value, int64_t nowMs);
+  // Enqueues the values one batch of updates gave the item's variable,
+  // oldest first, with the result of one Enqueue each; values that the
+  // queue would drop before the batch ends are skipped.
+  void EnqueueBatch(MonitoredItem& item, std::span<DataValue* const> values, int64_t nowMs);
   // Event monitored items (ServicesEvents.cpp).
   MonitoredItemCreateResult CreateEventItem(Session& s, Subscription& sub,
                                             const MonitoredItemCreateRequest& r);
@@ -386,6 +393,12 @@ class ServerCore {
   AddressSpace space_;
   std::vector<std::string> namespaces_;
   std::vector<Node*> appVariables_;
+  // ApplyUpdates' grouping of a batch by variable, kept between batches so
+  // that a batch allocates nothing: where each variable's values begin in
+  // batchValues_ (one more entry than variables), and the values.
+  std::vector<size_t> batchStarts_;
+  std::vector<size_t> batchFill_;
+  std::vector<DataValue*> batchValues_;
   std::vector<Condition> conditions_;
   ConditionResponseCallback conditionCallback_;
   uint64_t nextEventNumber_ = 1;

@@ -181,13 +181,29 @@ void ServerCore::Write(Context& ctx, const WriteRequest& req, WriteResponse& res
 
 void ServerCore::ApplyUpdates(std::vector<ValueUpdate>& updates) {
   DateTime now = clock_.Now();
+  int64_t nowMs = clock_.MonotonicMs();
+  // The values of each variable in batch order, so that each monitored item
+  // takes its variable's values in one go and can skip those it would drop.
+  const size_t variables = appVariables_.size();
+  batchStarts_.assign(variables + 1, 0);
+  for (const auto& u : updates)
+    if (u.handle < variables) ++batchStarts_[u.handle + 1];
+  for (size_t h = 0; h < variables; ++h) batchStarts_[h + 1] += batchStarts_[h];
+  batchValues_.resize(batchStarts_[variables]);
+  batchFill_.assign(batchStarts_.begin(), batchStarts_.end() - 1);
   for (auto& u : updates) {
-    if (u.handle >= appVariables_.size()) continue;
-    Node& n = *appVariables_[u.handle];
-    n.value = std::move(u.value);
-    n.value.hasServerTimestamp = true;
-    n.value.serverTimestamp = now;
-    NotifyValueChange(n);
+    if (u.handle >= variables) continue;
+    u.value.hasServerTimestamp = true;
+    u.value.serverTimestamp = now;
+    batchValues_[batchFill_[u.handle]++] = &u.value;
+  }
+  for (size_t h = 0; h < variables; ++h) {
+    const size_t begin = batchStarts_[h], end = batchStarts_[h + 1];
+    if (begin == end) continue;
+    std::span<DataValue* const> values(batchValues_.data() + begin, end - begin);
+    Node& n = *appVariables_[h];
+    for (MonitoredItem* item : n.monitors) EnqueueBatch(*item, values, nowMs);
+    n.value = std::move(*values.back());
   }
 }
 

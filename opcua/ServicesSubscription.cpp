@@ -1,14 +1,14 @@
-// Subscriptions, monitored items, Publish and Republish.
+// Subscriptions, Publish and Republish (the monitored items whose queues
+// they empty are in ServicesMonitoredItems.cpp).
 //
-// Every value change of a watched node is queued on each monitored item (up
-// to its queue size), so a client with sampling interval 0 sees every
-// change. A subscription's timer turns the queues into one notification
+// A subscription's timer turns the items' queues into one notification
 // message per publishing interval, answered on the oldest Publish request
 // the session has waiting; with none waiting the subscription is "late" and
 // the next Publish request is answered at once.
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "opcua/ServerCoreInternal.h"
 
@@ -16,25 +16,10 @@ namespace opcua {
 
 namespace {
 
-bool ValidMode(MonitoringMode m) {
-  return static_cast<int32_t>(m) >= 0 && static_cast<int32_t>(m) <= 2;
-}
-
 bool HasReportable(const Subscription& sub) {
   for (const auto& [id, item] : sub.items)
     if (item->mode == MonitoringMode::Reporting && HasNotifications(*item)) return true;
   return false;
-}
-
-// Reads the trigger of a DataChangeFilter; other filters are not offered.
-StatusCode ParseFilter(const ExtensionObject& filter, int32_t& trigger) {
-  trigger = 1;
-  if (filter.encoding == ExtensionObject::Encoding::None) return status::Good;
-  DataChangeFilter f;
-  if (!Unwrap(filter, f).IsGood() || f.deadbandType != 0 || f.trigger < 0 || f.trigger > 2)
-    return status::BadMonitoredItemFilterUnsupported;
-  trigger = f.trigger;
-  return status::Good;
 }
 
 uint32_t NextSequence(uint32_t n) { return n == 0xFFFFFFFFu ? 1 : n + 1; }
@@ -195,194 +180,6 @@ void ServerCore::DeleteSubscription(Subscription& sub) {
   DeliverStatusChanges(s);
 }
 
-// ---- Monitored items ---------------------------------------------------------------
-
-void ServerCore::DeleteItem(MonitoredItem& item) {
-  if (item.node) {
-    std::erase(item.node->monitors, &item);
-    std::erase(item.node->eventMonitors, &item);
-  }
-  Subscription& sub = *item.subscription;
-  --sub.session->monitoredItemCount;
-  sub.session->queueSlots -= ReservedSlots(item);
-  sub.items.erase(item.id);  // destroys `item`
-}
-
-void ServerCore::Enqueue(MonitoredItem& item, const DataValue& value) {
-  if (item.mode == MonitoringMode::Disabled) return;
-  if (item.hasLast) {
-    bool sameStatus = item.last.status == value.status;
-    bool sameValue = item.last.value == value.value;
-    bool sameTime = item.last.sourceTimestamp == value.sourceTimestamp;
-    bool changed = item.trigger == 0   ? !sameStatus
-                   : item.trigger == 1 ? !(sameStatus && sameValue)
-                                       : !(sameStatus && sameValue && sameTime);
-    if (!changed) return;
-  }
-  item.last = value;
-  item.hasLast = true;
-  DataValue v = value;
-  ApplyTimestamps(v, item.timestamps);
-  int64_t now = clock_.MonotonicMs();
-  // With a sampling interval, changes within one interval replace each
-  // other; with interval 0 every change is kept.
-  if (item.samplingIntervalMs > 0 && !item.queue.empty() &&
-      now - item.lastSampleMs < item.samplingIntervalMs) {
-    item.queue.back() = std::move(v);
-    return;
-  }
-  item.lastSampleMs = now;
-  item.queue.push_back(std::move(v));
-  if (item.queue.size() <= item.queueSize) return;
-  if (item.discardOldest) {
-    item.queue.pop_front();
-  } else {
-    item.queue.erase(item.queue.end() - 2);
-  }
-  // Tell the client values were lost, on the value next to the gap.
-  DataValue& marked = item.discardOldest ? item.queue.front() : item.queue.back();
-  if (item.queueSize > 1) {
-    marked.hasStatus = true;
-    marked.status.value |= status::InfoOverflowBits;
-  }
-}
-
-void ServerCore::CreateMonitoredItems(Context& ctx, const CreateMonitoredItemsRequest& req,
-                                      CreateMonitoredItemsResponse& resp) {
-  Session& s = *ctx.session;
-  Subscription* sub = CheckSubscriptionRequest(ctx, req.subscriptionId, req.itemsToCreate.size(),
-                                               &req.timestampsToReturn);
-  if (!sub) return;
-  for (const auto& r : req.itemsToCreate) {
-    if (r.itemToMonitor.attributeId == kAttrEventNotifier) {
-      resp.results.push_back(CreateEventItem(s, *sub, r));
-      continue;
-    }
-    MonitoredItemCreateResult result;
-    Node* node = space_.Find(r.itemToMonitor.nodeId);
-    DataValue initial;
-    int32_t trigger = 1;
-    const MonitoringParameters& p = r.requestedParameters;
-    if (!node) {
-      result.statusCode = status::BadNodeIdUnknown;
-    } else if (initial = ReadAttribute(*node, r.itemToMonitor.attributeId, TimestampsToReturn::Both);
-               initial.status == status::BadAttributeIdInvalid ||
-               initial.status == status::BadNotReadable) {
-      result.statusCode = initial.status;
-    } else if (!ValidMode(r.monitoringMode)) {
-      result.statusCode = status::BadMonitoringModeInvalid;
-    } else if (StatusCode f = ParseFilter(p.filter, trigger); !f.IsGood()) {
-      result.statusCode = f;
-    } else if (s.monitoredItemCount >= config_.limits.maxMonitoredItemsPerSession) {
-      result.statusCode = status::BadTooManyMonitoredItems;
-    }
-    if (!result.statusCode.IsGood()) {
-      resp.results.push_back(result);
-      continue;
-    }
-    auto item = std::make_unique<MonitoredItem>();
-    item->id = nextMonitoredItemId_++;
-    item->subscription = sub;
-    item->node = node;
-    item->attributeId = r.itemToMonitor.attributeId;
-    item->clientHandle = p.clientHandle;
-    item->mode = r.monitoringMode;
-    item->samplingIntervalMs = std::isnan(p.samplingInterval) ? 0
-                               : p.samplingInterval < 0      ? sub->publishingIntervalMs
-                                                             : p.samplingInterval;
-    item->queueSize = ReviseQueueSize(s, p.queueSize, 0);
-    s.queueSlots += item->queueSize;
-    item->discardOldest = p.discardOldest;
-    item->timestamps = req.timestampsToReturn;
-    item->trigger = trigger;
-    if (item->attributeId == kAttrValue) node->monitors.push_back(item.get());
-    result.monitoredItemId = item->id;
-    result.revisedSamplingInterval = item->samplingIntervalMs;
-    result.revisedQueueSize = item->queueSize;
-    ++s.monitoredItemCount;
-    Enqueue(*item, initial);
-    sub->items.emplace(item->id, std::move(item));
-    resp.results.push_back(result);
-  }
-}
-
-void ServerCore::ModifyMonitoredItems(Context& ctx, const ModifyMonitoredItemsRequest& req,
-                                      ModifyMonitoredItemsResponse& resp) {
-  Subscription* sub = CheckSubscriptionRequest(ctx, req.subscriptionId, req.itemsToModify.size(),
-                                               &req.timestampsToReturn);
-  if (!sub) return;
-  Session& s = *ctx.session;
-  for (const auto& r : req.itemsToModify) {
-    MonitoredItemModifyResult result;
-    auto it = sub->items.find(r.monitoredItemId);
-    int32_t trigger = 1;
-    if (it == sub->items.end()) {
-      result.statusCode = status::BadMonitoredItemIdInvalid;
-    } else if (it->second->events) {
-      result = ModifyEventItem(s, *it->second, r.requestedParameters);
-    } else if (StatusCode f = ParseFilter(r.requestedParameters.filter, trigger); !f.IsGood()) {
-      result.statusCode = f;
-    } else {
-      MonitoredItem& item = *it->second;
-      const MonitoringParameters& p = r.requestedParameters;
-      item.clientHandle = p.clientHandle;
-      item.samplingIntervalMs = std::isnan(p.samplingInterval) ? 0
-                                : p.samplingInterval < 0      ? sub->publishingIntervalMs
-                                                              : p.samplingInterval;
-      uint32_t queueSize = ReviseQueueSize(s, p.queueSize, item.queueSize);
-      s.queueSlots = s.queueSlots - item.queueSize + queueSize;
-      item.queueSize = queueSize;
-      item.discardOldest = p.discardOldest;
-      item.timestamps = req.timestampsToReturn;
-      item.trigger = trigger;
-      while (item.queue.size() > item.queueSize) item.queue.pop_front();
-      result.revisedSamplingInterval = item.samplingIntervalMs;
-      result.revisedQueueSize = item.queueSize;
-    }
-    resp.results.push_back(result);
-  }
-}
-
-void ServerCore::SetMonitoringMode(Context& ctx, const SetMonitoringModeRequest& req,
-                                   SetMonitoringModeResponse& resp) {
-  Subscription* sub = CheckSubscriptionRequest(ctx, req.subscriptionId, req.monitoredItemIds.size());
-  if (!sub) return;
-  if (!ValidMode(req.monitoringMode)) {
-    ctx.serviceResult = status::BadMonitoringModeInvalid;
-    return;
-  }
-  for (uint32_t id : req.monitoredItemIds) {
-    auto it = sub->items.find(id);
-    if (it == sub->items.end()) {
-      resp.results.push_back(status::BadMonitoredItemIdInvalid);
-      continue;
-    }
-    MonitoredItem& item = *it->second;
-    bool wasDisabled = item.mode == MonitoringMode::Disabled;
-    item.mode = req.monitoringMode;
-    if (item.mode == MonitoringMode::Disabled) {
-      item.queue.clear();
-      item.hasLast = false;
-      if (item.events) *item.events = {std::move(item.events->filter), {}, false};
-    } else if (wasDisabled && !item.events) {
-      Enqueue(item, ReadAttribute(*item.node, item.attributeId, TimestampsToReturn::Both));
-    }
-    resp.results.push_back(status::Good);
-  }
-}
-
-void ServerCore::DeleteMonitoredItems(Context& ctx, const DeleteMonitoredItemsRequest& req,
-                                      DeleteMonitoredItemsResponse& resp) {
-  Subscription* sub = CheckSubscriptionRequest(ctx, req.subscriptionId, req.monitoredItemIds.size());
-  if (!sub) return;
-  for (uint32_t id : req.monitoredItemIds) {
-    auto it = sub->items.find(id);
-    bool found = it != sub->items.end();
-    if (found) DeleteItem(*it->second);
-    resp.results.push_back(found ? status::Good : status::BadMonitoredItemIdInvalid);
-  }
-}
-
 // ---- Publishing ---------------------------------------------------------------------
 
 void ServerCore::Publish(Context& ctx, const PublishRequest& req, PublishResponse&) {
@@ -461,33 +258,38 @@ bool ServerCore::SendNotification(Subscription& sub, bool keepAlive) {
     budget = budget == 0                  ? kMaxNotificationBytes
              : budget <= kPublishOverhead ? 1  // still one item per message
                                           : std::min(budget - kPublishOverhead, kMaxNotificationBytes);
-    std::string items;
+    ExtensionObject changes;
+    changes.typeId = NodeId(0, DataChangeNotification::kTypeId);
+    changes.encoding = ExtensionObject::Encoding::Binary;
+    std::string& body = changes.body;
+    Writer w(body);
+    w.Put(int32_t{0});  // the count, set below
+    const size_t itemsStart = body.size();
     int32_t count = 0;
     bool full = false;
     for (auto& [id, item] : sub.items) {
       if (item->mode != MonitoringMode::Reporting) continue;
       while (!item->queue.empty() && static_cast<size_t>(count) < limit && !full) {
-        std::string one = Encode(MonitoredItemNotification{item->clientHandle, item->queue.front()});
-        if (count > 0 && items.size() + one.size() > budget) {
+        // A MonitoredItemNotification: the client handle and the value.
+        const size_t before = body.size();
+        w.Put(item->clientHandle);
+        w.Put(item->queue.front());
+        if (count > 0 && body.size() - itemsStart > budget) {
+          body.resize(before);
           full = true;
           break;
         }
-        items += one;
         ++count;
         item->queue.pop_front();
       }
     }
-    ExtensionObject changes;
-    changes.typeId = NodeId(0, DataChangeNotification::kTypeId);
-    changes.encoding = ExtensionObject::Encoding::Binary;
-    Writer body(changes.body);
-    body.Put(count);
-    body.PutBytes(items);
-    body.Put(int32_t{0});  // no diagnostic infos
+    const size_t itemBytes = body.size() - itemsStart;
+    std::memcpy(body.data(), &count, sizeof count);  // little-endian, as Writer puts it
+    w.Put(int32_t{0});  // no diagnostic infos
     if (count > 0) message.notificationData.push_back(std::move(changes));
     size_t events = full ? 0
                          : AppendEventNotifications(sub, limit - static_cast<size_t>(count),
-                                                    budget - std::min(budget, items.size()), message);
+                                                    budget - std::min(budget, itemBytes), message);
     if (count == 0 && events == 0) message.notificationData.push_back(std::move(changes));
     resp.moreNotifications = HasReportable(sub);
     message.sequenceNumber = sub.nextSequenceNumber;

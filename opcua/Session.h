@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "opcua/AddressSpace.h"
+#include "opcua/ValueQueue.h"
 #include "opcua/EventFilter.h"
 
 namespace opcua {
@@ -31,7 +32,7 @@ struct MonitoredItem {
   bool discardOldest = true;
   TimestampsToReturn timestamps = TimestampsToReturn::Both;
   int32_t trigger = 1;  // 0 status, 1 status+value, 2 status+value+timestamp
-  std::deque<DataValue> queue;
+  ValueQueue queue;
   DataValue last;
   bool hasLast = false;
   int64_t lastSampleMs = 0;

@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <ctime>
 #include <iostream>
 #include <stdexcept>
 #include <utility>
@@ -26,6 +28,12 @@ namespace {
 // descriptors or memory: long enough not to spin, short enough that a
 // client is served soon after a descriptor frees up.
 constexpr int64_t kAcceptRetryMs = 1000;
+
+// The longest wait for events (the core's housekeeping runs at least once a
+// second anyway), and the units of the wait.
+constexpr int64_t kMaxWaitMs = 1000;
+constexpr int64_t kNsPerMs = 1'000'000;
+constexpr int64_t kNsPerS = 1'000'000'000;
 
 bool SetNonBlocking(int fd) {
   int flags = fcntl(fd, F_GETFL, 0);
@@ -246,7 +254,12 @@ bool TcpTransport::Flush(int fd, Client& client) {
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
     return false;
   }
-  client.pending.erase(0, sent);
+  // What went out entirely gives its block back: an idle connection holds
+  // no copy of the largest message it ever sent.
+  if (sent == client.pending.size())
+    client.pending = std::string();
+  else
+    client.pending.erase(0, sent);
   bool wantsWrite = !client.pending.empty();
   if (wantsWrite != client.wantsWrite) {
     epoll_event ev{};
@@ -273,12 +286,21 @@ void TcpTransport::CloseClient(ServerCore& core, int fd) {
   clients_.erase(it);
 }
 
+void TcpTransport::QueueOutput(Client& client, std::string output) {
+  // Most often nothing waits, and the output itself becomes what waits
+  // instead of being copied.
+  if (client.pending.empty())
+    client.pending = std::move(output);
+  else
+    client.pending += output;
+}
+
 void TcpTransport::FlushCore(ServerCore& core) {
   for (ConnectionId id : core.TakeConnectionsWithOutput()) {
     auto f = fdOf_.find(id);
     if (f == fdOf_.end()) continue;
     Client& client = clients_[f->second];
-    client.pending += core.TakeOutput(id);
+    QueueOutput(client, core.TakeOutput(id));
     // A client that stops reading is cut off before its backlog eats memory.
     if (!Flush(f->second, client) ||
         client.pending.size() > core.Config().limits.maxPendingOutputBytes)
@@ -293,7 +315,7 @@ void TcpTransport::FlushCore(ServerCore& core) {
     // Last words (an ERR chunk) go out before the socket closes.
     int fd = f->second;
     Client& client = clients_[fd];
-    client.pending += core.TakeOutput(id);
+    QueueOutput(client, core.TakeOutput(id));
     Flush(fd, client);
     CloseClient(core, fd);
   }
@@ -314,11 +336,19 @@ void TcpTransport::Run(ServerCore& core, const std::function<void()>& onWake) {
     return false;
   };
   while (!stop_) {
-    const int64_t now = SystemClock().MonotonicMs();
     int64_t due = core.NextTimerMs();
     if (acceptResumeMs_ >= 0) due = std::min(due, acceptResumeMs_);
-    int64_t wait = std::clamp<int64_t>(due - now, 0, 1000);
-    int n = epoll_wait(epollFd_, events, 64, static_cast<int>(wait));
+    // The wait ends at the start of the millisecond a timer is due in (on
+    // the steady clock that SystemClock's milliseconds count), not up to a
+    // millisecond after it as a wait in whole milliseconds from a truncated
+    // now would: publishing intervals keep their length, and a queue sized
+    // for one interval's changes does not overflow for a late tick.
+    const int64_t nowNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                              std::chrono::steady_clock::now().time_since_epoch())
+                              .count();
+    const int64_t waitNs = std::clamp<int64_t>(due * kNsPerMs - nowNs, 0, kMaxWaitMs * kNsPerMs);
+    const timespec timeout{static_cast<time_t>(waitNs / kNsPerS), static_cast<long>(waitNs % kNsPerS)};
+    int n = epoll_pwait2(epollFd_, events, 64, &timeout, nullptr);
     if (n < 0) {
       if (errno == EINTR) continue;
       throw std::runtime_error(SystemError("waiting for the event queue failed"));

@@ -59,6 +59,7 @@ class TcpTransport {
   void AddClient(ServerCore& core, int fd, ConnectionId id);
   void Report(const std::string& text) const;
   bool ReadFrom(ServerCore& core, int fd, Client& client);
+  void QueueOutput(Client& client, std::string output);
   bool Flush(int fd, Client& client);
   void CloseClient(ServerCore& core, int fd);
   void FlushCore(ServerCore& core);

@@ -14,7 +14,8 @@
 // The clients are the project's own OPC UA client over loopback TCP, under
 // SecurityPolicy None; with --secure every client (the 10 subscribers, the
 // writer and the extra sessions) uses Basic256Sha256 SignAndEncrypt, so the
-// two runs side by side show what encryption costs.
+// two runs side by side show what encryption costs. ProcessBenchmark.cpp
+// runs the same server in a process of its own, for its CPU time and memory.
 #include <benchmark/benchmark.h>
 #include <time.h>
 
@@ -31,6 +32,7 @@
 
 #include "bench/opc/BenchSecurity.h"
 #include "bench/opc/LoopDriver.h"
+#include "bench/opc/ServerProcess.h"
 #include "bench/opc/SubscriberClient.h"
 #include "engine/RealText.h"
 
@@ -53,13 +55,17 @@ double ThreadCpuSeconds() {
 // The server and its 10 subscribers, shared by every benchmark.
 struct Setup {
   LoopDriver driver;
-  std::vector<std::unique_ptr<SubscriberClient>> clients;
+  Subscribers clients;
   int largestFullRate = 0;
   bool deliveryMeasured = false;
 };
 
+// Whether a benchmark made the in-process server and its clients.
+bool sharedMade = false;
+
 Setup& Shared() {
   static Setup* setup = [] {
+    sharedMade = true;
     auto* s = new Setup;
     std::string error;
     if (!s->driver.Serve(error)) {
@@ -80,31 +86,10 @@ Setup& Shared() {
   return *setup;
 }
 
-std::vector<long> Received(const Setup& s) {
-  std::vector<long> counts;
-  for (const auto& c : s.clients) counts.push_back(c->Notifications());
-  return counts;
-}
-
-// Waits until no client has received anything for 300 ms (at most 10 s).
-void Drain(const Setup& s) {
-  auto last = Received(s);
-  auto quietSince = Clock::now();
-  const auto deadline = Clock::now() + std::chrono::seconds(10);
-  while (Clock::now() - quietSince < std::chrono::milliseconds(300) && Clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    auto now = Received(s);
-    if (now != last) {
-      last = now;
-      quietSince = Clock::now();
-    }
-  }
-}
-
 // (a) One publication at 2000 a second while the clients receive.
 void PublishItemValues(benchmark::State& state) {
   Setup& s = Shared();
-  Drain(s);
+  Drain(s.clients);
   const auto period = std::chrono::microseconds(500);
   auto next = Clock::now();
   double cpu = 0, worst = 0;
@@ -134,8 +119,8 @@ void DeliveryAtRate(benchmark::State& state) {
   const int rate = static_cast<int>(state.range(0));
   const long publications = rate * 2L;
   for (auto _ : state) {
-    Drain(s);
-    const std::vector<long> before = Received(s);
+    Drain(s.clients);
+    const std::vector<long> before = Received(s.clients);
     long overflowsBefore = 0;
     for (const auto& c : s.clients) overflowsBefore += c->Overflows();
     long expected = 0;
@@ -179,7 +164,7 @@ BENCHMARK(DeliveryAtRate)->Arg(500)->Arg(1000)->Arg(1500)->Arg(2000)->Arg(3000)-
 // average.
 void WriteToPublication(benchmark::State& state) {
   Setup& s = Shared();
-  Drain(s);
+  Drain(s.clients);
   std::atomic<bool> publishing{true};
   std::thread loop([&] {
     auto next = Clock::now();
@@ -282,7 +267,7 @@ BENCHMARK(HundredSessions)->Iterations(1)->Unit(benchmark::kMillisecond);
 // receive; the session is closed again each time.
 void SessionOpen(benchmark::State& state) {
   Setup& s = Shared();
-  Drain(s);
+  Drain(s.clients);
   std::vector<double> times;
   for (auto _ : state) {
     opcua::Client client;
@@ -323,7 +308,7 @@ double ResidentMiB() {
 void UnpacedPublication(benchmark::State& state) {
   Setup& s = Shared();
   for (auto _ : state) {
-    Drain(s);
+    Drain(s.clients);
     const double before = ResidentMiB();
     double peak = before;
     long publications = 0;
@@ -359,26 +344,32 @@ BENCHMARK(UnpacedPublication)->Iterations(1)->Unit(benchmark::kMillisecond);
 }  // namespace qx::bench
 
 int main(int argc, char** argv) {
-  // --secure is ours; the rest is Google Benchmark's.
+  // --secure and --server-process are ours; the rest is Google Benchmark's.
   int kept = 1;
+  bool serverProcess = false;
   for (int i = 1; i < argc; ++i) {
     if (std::string(argv[i]) == "--secure")
       qx::bench::UseSecuredChannels(true);
+    else if (std::string(argv[i]) == "--server-process")
+      serverProcess = true;
     else
       argv[kept++] = argv[i];
   }
   argc = kept;
+  if (serverProcess) return qx::bench::RunServerProcess();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  qx::bench::Setup& s = qx::bench::Shared();
-  long errors = 0;
-  for (const auto& c : s.clients) errors += c->PublishErrors();
-  if (s.deliveryMeasured)
-    std::printf("largest publication rate delivered in full to all %d clients: %d/s\n",
-                qx::bench::kClients, s.largestFullRate);
-  std::printf("failed Publish round trips of the subscribers: %ld\n", errors);
+  if (qx::bench::sharedMade) {
+    qx::bench::Setup& s = qx::bench::Shared();
+    long errors = 0;
+    for (const auto& c : s.clients) errors += c->PublishErrors();
+    if (s.deliveryMeasured)
+      std::printf("largest publication rate delivered in full to all %d clients: %d/s\n",
+                  qx::bench::kClients, s.largestFullRate);
+    std::printf("failed Publish round trips of the subscribers: %ld\n", errors);
+  }
   std::printf("channel security of every client: %s\n", qx::bench::ChannelSecurityName());
   return 0;
 }

@@ -18,6 +18,27 @@ constexpr uint32_t kQueueSize = 100;
 
 }  // namespace
 
+std::vector<long> Received(const Subscribers& clients) {
+  std::vector<long> counts;
+  for (const auto& c : clients) counts.push_back(c->Notifications());
+  return counts;
+}
+
+void Drain(const Subscribers& clients) {
+  auto last = Received(clients);
+  auto quietSince = SubscriberClient::Clock::now();
+  const auto deadline = quietSince + std::chrono::seconds(10);
+  while (SubscriberClient::Clock::now() - quietSince < std::chrono::milliseconds(300) &&
+         SubscriberClient::Clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    auto now = Received(clients);
+    if (now != last) {
+      last = now;
+      quietSince = SubscriberClient::Clock::now();
+    }
+  }
+}
+
 bool SubscriberClient::Start(const std::string& endpoint, const std::vector<std::string>& items,
                              double publishingIntervalMs, std::size_t watched, std::string& error) {
   SecureClient(client_);

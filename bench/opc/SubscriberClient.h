@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -51,5 +52,12 @@ class SubscriberClient {
   std::string watchedText_;
   Clock::time_point watchedArrived_{};
 };
+
+using Subscribers = std::vector<std::unique_ptr<SubscriberClient>>;
+
+// The data changes each client received so far.
+std::vector<long> Received(const Subscribers& clients);
+// Waits until no client has received anything for 300 ms (at most 10 s).
+void Drain(const Subscribers& clients);
 
 }  // namespace qx::bench

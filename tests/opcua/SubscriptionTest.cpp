@@ -129,6 +129,60 @@ TEST_F(Subscriptions, FullQueuesDropValuesAndFlagTheGap) {
   EXPECT_EQ(newestDropped, (std::vector<std::string>{"empty", "0", "1", "9"}));
 }
 
+// Many updates of a variable in one batch (a producer that outpaces the
+// server thread) leave every item what the same updates one batch each
+// leave: the newest changes, repeats left out, the gap flagged.
+TEST_F(Subscriptions, ABatchOfUpdatesQueuesAsTheSameUpdatesOneByOne) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> texts;  // a trailing '!' gives the value a bad status
+    uint32_t queueSize;
+    bool discardOldest;
+  };
+  const Case cases[] = {
+      {"more changes than the queue holds, repeats among them",
+       {"1", "1", "2", "3", "3", "3", "4", "5", "6", "6", "7"}, 3, true},
+      {"repeats just before the newest changes", {"1", "2", "3", "4", "4", "4", "5", "6"}, 2, true},
+      {"the first values repeat the one reported (\"6\", where the case before ends)",
+       {"6", "6", "1", "2", "3", "4"}, 2, true},
+      {"a change of status alone", {"1", "2", "3", "3!", "3", "3", "3!"}, 2, true},
+      {"fewer changes than the queue holds", {"1", "1", "2", "2", "2"}, 4, true},
+      {"the newest discarded", {"1", "2", "3", "4", "5", "6"}, 2, false},
+  };
+  auto update = [&](size_t index, std::string text) {
+    ValueUpdate u;
+    u.handle = handles.at(index);
+    const bool bad = text.ends_with('!');
+    if (bad) text.pop_back();
+    u.value = DataValue::Of(text);
+    u.value.hasStatus = true;
+    u.value.status = bad ? status::BadWaitingForInitialData : status::Good;
+    return u;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestClient session(core);
+    ASSERT_TRUE(session.ConnectAndOpenSession());
+    uint32_t sub = CreateSubscription(session);
+    const uint32_t batched = nextClientHandle;
+    Monitor(session, sub, {var("A"), var("B")}, c.queueSize, c.discardOldest);
+    Changes(PublishOnce(session));  // the initial values
+    std::vector<ValueUpdate> batch;
+    for (const std::string& text : c.texts) batch.push_back(update(0, text));
+    core.ApplyUpdates(batch);
+    for (const std::string& text : c.texts) {
+      std::vector<ValueUpdate> one{update(1, text)};
+      core.ApplyUpdates(one);
+    }
+    std::vector<std::pair<std::string, uint32_t>> fromBatch, oneByOne;
+    for (const auto& n : Changes(PublishOnce(session)))
+      (n.clientHandle == batched ? fromBatch : oneByOne).emplace_back(Text(n.value), n.value.status.value);
+    EXPECT_EQ(fromBatch, oneByOne);
+    EXPECT_FALSE(fromBatch.empty());
+    // Both variables were set alike: the next test case starts from "A" = "B".
+  }
+}
+
 TEST_F(Subscriptions, AcknowledgedMessagesLeaveTheRetransmissionQueue) {
   uint32_t sub = CreateSubscription(client);
   Monitor(client, sub, {var("A")});
