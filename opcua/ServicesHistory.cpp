@@ -96,14 +96,7 @@ void ServerCore::HistoryRead(Context& ctx, const HistoryReadRequest& req,
     ctx.serviceResult = status::BadTimestampsToReturnInvalid;
     return;
   }
-  if (req.nodesToRead.empty()) {
-    ctx.serviceResult = status::BadNothingToDo;
-    return;
-  }
-  if (req.nodesToRead.size() > config_.limits.maxNodesPerRequest) {
-    ctx.serviceResult = status::BadTooManyOperations;
-    return;
-  }
+  if (!CheckOperationCount(ctx, req.nodesToRead.size())) return;
   Details details;
   if (StatusCode decoded = DecodeDetails(req.historyReadDetails, details); !decoded.IsGood()) {
     ctx.serviceResult = decoded;
