@@ -100,6 +100,8 @@ void Application::SetClientWriteWake(std::function<void()> wake) {
 
 const std::atomic<bool>& Application::ClientWritesWaiting() const { return writes_->PendingFlag(); }
 
+const std::atomic<bool>& Application::AlarmAnswersWaiting() const { return alarmAnswers_->PendingFlag(); }
+
 void Application::DeliverClientWrites() {
   // The usual case, at every step of a run: nothing queued.
   if (!writes_->AnyPending() && !alarmAnswers_->AnyPending()) return;

@@ -91,6 +91,9 @@ class Application {
   // Set while a client write or command waits for DeliverClientWrites; any
   // thread reads it, and it lives as long as the application.
   const std::atomic<bool>& ClientWritesWaiting() const;
+  // Set while a client's acknowledgment or confirmation waits for
+  // DeliverClientWrites; the same terms.
+  const std::atomic<bool>& AlarmAnswersWaiting() const;
   // The run host that a client's StartRun runs the case with (the front
   // end's); without one StartRun is refused. It must outlive its use.
   void SetCommandRunHost(RunHost* host) { commandHost_ = host; }

@@ -19,6 +19,7 @@ ScriptedRunHost::ScriptedRunHost(Application& app, const std::vector<ScriptedAct
   DeferTracking();
   WatchWaitingFlag(0, &app_.ClientWritesWaiting());
   WatchWaitingFlag(1, &interrupted_);
+  WatchWaitingFlag(2, &app_.AlarmAnswersWaiting());
   LeaveOutDisplayCalls(kShowSpeed | kTrendSampleRecorded | kPlotSingleTrends);
 }
 

@@ -107,7 +107,7 @@ class RunHost {
   // Up to kWaitingFlags flags, each set by another thread (or a signal
   // handler) while work waits for ProcessMessages; each must outlive the
   // host or be unwatched (nullptr) first.
-  static constexpr std::size_t kWaitingFlags = 2;
+  static constexpr std::size_t kWaitingFlags = 3;
   void WatchWaitingFlag(std::size_t slot, const std::atomic<bool>* flag) { waitingFlags_.at(slot) = flag; }
   // For a host whose overrides of these calls do nothing (best declared
   // final, so that a body cannot be added unseen).

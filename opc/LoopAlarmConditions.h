@@ -58,6 +58,8 @@ class AlarmAnswerHandOff {
   // Whether an answer waits for Deliver; any thread. The run asks at every
   // step.
   bool AnyPending() const { return anyPending_.load(std::memory_order_acquire); }
+  // The flag AnyPending reads, for a run that watches it between steps.
+  const std::atomic<bool>& PendingFlag() const { return anyPending_; }
   // GUI thread: hands each queued answer to `answer`; returns how many. With
   // nothing queued it only reads a flag.
   std::size_t Deliver(const std::function<void(const ClientAlarmAnswer&)>& answer);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "AppFixture.h"
+#include "app/ScriptedRunHost.h"
 #include "PanelFixture.h"
 #include "opc/LoopAlarmConditions.h"
 #include "opc/OPCServer.h"
@@ -177,6 +178,23 @@ TEST_F(AlarmConditions, AClientsAcknowledgmentReachesTheAlarmOnTheGuiThread) {
   app_.DeliverClientWrites();
   EXPECT_TRUE(Level().Confirmed);
   EXPECT_EQ(Level().Comment, "logged");
+}
+
+// A run without a window processes its messages only at the steps it knows
+// of, or when a flag says work waits: a client's acknowledgment must raise
+// one, or an unpaced qxsim run would answer it only at its end.
+TEST_F(AlarmConditions, AClientsAcknowledgmentCallsARunWithoutAWindowAtItsNextStep) {
+  const std::vector<ScriptedAction> noActions;
+  const std::atomic<bool> notInterrupted{false};
+  ScriptedRunHost run(app_, noActions, 1000, 1, notInterrupted);
+  run.ProcessMessages(MessagePoint::StepStart);  // at step 0: the next known work is the last step
+  ASSERT_FALSE(run.MessagesDue(1));
+
+  RaiseHighAlarm();
+  const std::optional<Event> active = NextLevelEvent([](const Event& e) { return e.Active; });
+  ASSERT_TRUE(active);
+  ASSERT_EQ(Answer(ids::AcknowledgeableConditionType_Acknowledge, *active, "seen"), status::Good);
+  EXPECT_TRUE(run.MessagesDue(1));
 }
 
 TEST_F(AlarmConditions, TheOperatorsAcknowledgmentReachesTheClient) {
