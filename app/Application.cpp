@@ -91,8 +91,6 @@ bool Application::StartServer(const std::string& endpoint, std::string& error) {
   return true;
 }
 
-COPCServer* Application::Server() { return serving_.load(); }
-
 void Application::SetClientWriteWake(std::function<void()> wake) {
   alarmAnswers_->SetWake(wake);
   writes_->SetWake(std::move(wake));
@@ -186,16 +184,14 @@ void Application::DeliverPendingWork() {
   DeliverSpeedClick(Model(), panel_);
 }
 
-void Application::PublishItemValues() {
-  COPCServer* server = Server();
-  if (!server) return;
+void Application::PublishItemValuesTo(COPCServer& server) {
   std::array<std::optional<double>, kIndexCount> indices;
   const IndexList values = IndexValues(analysis_.Results());
   for (std::size_t i = 0; i < kIndexCount; ++i) indices[i] = values[i].value;
-  server->PublishItemValues(
+  server.PublishItemValues(
       PanelSnapshot{panel_.CascadeModeCheckBox, panel_.DLagSingle.Text}, indices,
       LoopRunValues{panel_.CascadeModeCheckBox, sim_->Run.Active, sim_->Run.t + Model().RunSettings.DataStart});
-  PublishAlarms();
+  server.PublishAlarms(alarms_.Set().Statuses());
 }
 
 void Application::PublishAlarms() {

@@ -73,7 +73,7 @@ class Application {
   // message naming the endpoint when it cannot listen.
   bool StartServer(const std::string& endpoint, std::string& error);
   // Null until StartServer has succeeded. Any thread.
-  COPCServer* Server();
+  COPCServer* Server() { return serving_.load(); }
   // The policies the server offers and who may write, for the start-up
   // line; set by StartServer.
   const std::string& ServedSecurity() const { return servedSecurity_; }
@@ -108,8 +108,11 @@ class Application {
   // history, and the loop object's run state.
   void RunStarting();
   void RunEnded();
-  // Publishes the loop values (at every trend sample).
-  void PublishItemValues();
+  // Publishes the loop values (at every trend sample); without a server it
+  // costs a load, so it is inline.
+  void PublishItemValues() {
+    if (COPCServer* server = Server()) PublishItemValuesTo(*server);
+  }
   // The server's two connection counters are not both zero.
   bool ClientsConnected() const;
   // No new client sessions from here on. Called before StartServer has
@@ -183,6 +186,7 @@ class Application {
   bool FormClose();
 
  private:
+  void PublishItemValuesTo(COPCServer& server);
   // The alarm states to the loop object's conditions, each that changed.
   void PublishAlarms();
   // "Open Case File" from the chosen path on: load, captions, layout; no

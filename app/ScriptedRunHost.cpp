@@ -71,13 +71,6 @@ void ScriptedRunHost::RunEnded() {
   app_.RunEnded();
 }
 
-void ScriptedRunHost::StepComputed() {
-  app_.Analysis().StepComputed(sim_.Model, sim_.Run.t);
-  app_.Alarms().StepComputed(sim_.Model, sim_.Run.t);
-}
-
-void ScriptedRunHost::PublishItemValues() { app_.PublishItemValues(); }
-
 uint64_t ScriptedRunHost::PickupSeed() {
   ++pickups_;
   if (seed_) return *seed_ + pickups_;

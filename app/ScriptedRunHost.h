@@ -35,8 +35,13 @@ class ScriptedRunHost : public PanelRunHost {
   // A new analysis, and for a served run a new history and the run state.
   void RunStarting() override;
   void RunEnded() override;
-  void StepComputed() override;
-  void PublishItemValues() override;
+  // Inline, like the feeds it calls: a host that extends it calls it at
+  // every step.
+  void StepComputed() override {
+    app_.Analysis().StepComputed(sim_.Model, sim_.Run.t);
+    app_.Alarms().StepComputed(sim_.Model, sim_.Run.t);
+  }
+  void PublishItemValues() override { app_.PublishItemValues(); }
   // No pause: a run without a window goes as fast as it can unless a
   // front end paces it (qxsim run honours the case's pacing).
   void Pause(int) override {}

@@ -142,31 +142,6 @@ void StartDisturbancePath(DisturbancePathState& path, const ModelParams& model, 
   }
 }
 
-float AdvanceDisturbancePath(DisturbancePathState& p, const ModelParams& model, float d, float dD,
-                             bool withLead, float* delayLine, int stepIndex, float dt) {
-  const double lead = withLead ? static_cast<double>(p.BLead) * dD / dt : 0.0;
-  const bool hugeCoefficient = std::fabs(p.A0) >= 1e15f || std::fabs(p.B0) >= 1e15f;
-  if (model.Tau2 <= 0 && model.Tau1 <= 0) {
-    // Without lags the path accumulates Gain x D at every step.
-    p.Output = ToSingle(p.Output + static_cast<double>(model.Gain) * d);
-  } else if (model.Tau2 <= 0) {
-    double v = hugeCoefficient ? 1e20 : static_cast<double>(p.B0) * d + lead -
-                                            static_cast<double>(p.A0) * p.Output;
-    p.Rate = ToSingle(v);
-    p.Output = ToSingle(p.Output + static_cast<double>(p.Rate) * dt);
-  } else {
-    double acc = (std::fabs(p.Rate) >= 1e10f || std::fabs(p.A1) >= 1e10f || hugeCoefficient)
-                     ? 1e20
-                     : static_cast<double>(p.B0) * d + lead - static_cast<double>(p.A0) * p.Output -
-                           static_cast<double>(p.A1) * p.Rate;
-    p.Rate = ToSingle(p.Rate + acc * dt);
-    p.Output = ToSingle(p.Output + static_cast<double>(p.Rate) * dt);
-  }
-  delayLine[stepIndex] = p.Output;
-  p.Delayed = stepIndex < p.DelaySteps ? 0.0f : DelayLineAt(delayLine, stepIndex - p.DelaySteps, 0.0f);
-  return p.Delayed;
-}
-
 float DisturbanceSignal(SignalState& st, const LoopModel& m, RandomSource& random, float t,
                         float dt, SineMemo* memo) {
   if (t < 0.01f) st = SignalState{};
