@@ -140,6 +140,7 @@ void AlarmSet::Configure(const AlarmLimits& limits) {
   status_[static_cast<int>(AlarmKind::Deviation)].Severity = static_cast<uint16_t>(limits.DeviationSeverity);
   status_[static_cast<int>(AlarmKind::Saturation)].Severity = static_cast<uint16_t>(limits.SaturationSeverity);
   deviationSteps_ = saturationSteps_ = 0;
+  EmptyWindow();
 }
 
 void AlarmSet::RunStarting() { Configure(AlarmLimits(limits_)); }
@@ -173,7 +174,62 @@ bool AlarmSet::StepRules(double t, double sp, double pv, double op) {
   }
   quiet_ = levelLimit_ == LevelLimit::None && !deviationActive_ && !saturationActive_ && deviationSteps_ == 0 &&
            saturationSteps_ == 0;
+  // The states a window was fitted to may have changed.
+  EmptyWindow();
   return stamped_ != before;
+}
+
+namespace {
+
+// The largest float not above `x` and the smallest not below it (x not
+// NaN; an infinity stays one).
+float FloatAtOrBelow(double x) {
+  float f = static_cast<float>(x);
+  if (static_cast<double>(f) > x) f = std::nextafter(f, -std::numeric_limits<float>::infinity());
+  return f;
+}
+float FloatAtOrAbove(double x) {
+  float f = static_cast<float>(x);
+  if (static_cast<double>(f) < x) f = std::nextafter(f, std::numeric_limits<float>::infinity());
+  return f;
+}
+
+// The end of the float PV range, from `sp` toward `direction` (+1 or -1),
+// within which Step's deviation test |sp - pv| <= limit holds. The test's
+// rounded difference grows with the distance from sp, so the range is one
+// interval around sp; the candidate from the limit is moved toward sp
+// until it passes (a step or two at most; sp itself always passes).
+float DeviationEnd(float sp, double limit, int direction) {
+  const auto passes = [&](float pv) {
+    return std::fabs(static_cast<double>(sp) - static_cast<double>(pv)) <= limit;
+  };
+  float end = direction > 0 ? FloatAtOrBelow(static_cast<double>(sp) + limit)
+                            : FloatAtOrAbove(static_cast<double>(sp) - limit);
+  constexpr int kMaxNudges = 8;
+  for (int i = 0; i < kMaxNudges && !passes(end); ++i) end = std::nextafter(end, sp);
+  return passes(end) ? end : sp;
+}
+
+}  // namespace
+
+void AlarmSet::FitWindow(float sp) {
+  EmptyWindow();
+  // A negative deviation limit leaves no quiet PV (the limits' check
+  // refuses one; the window must not assume it).
+  if (!quiet_ || std::isnan(sp) || !(deviation_ >= 0)) return;
+  // For a float v and a double x: v <= x exactly when v <= FloatAtOrBelow(x),
+  // v < x when v < FloatAtOrAbove(x), and the mirror images.
+  windowPvLow_ = std::max(FloatAtOrAbove(quietLow_), DeviationEnd(sp, deviation_, -1));
+  windowPvHigh_ = std::min(FloatAtOrBelow(quietHigh_), DeviationEnd(sp, deviation_, +1));
+  windowOpLow_ = FloatAtOrBelow(quietOutputLow_);
+  windowOpHigh_ = FloatAtOrAbove(quietOutputHigh_);
+  windowSetPoint_ = sp;
+}
+
+bool AlarmSet::StepOutsideWindow(double t, float sp, float pv, float op) {
+  const bool changed = Step(t, sp, pv, op);
+  FitWindow(sp);
+  return changed;
 }
 
 void AlarmSet::Stamp(AlarmStatus& status, double t, AlarmChange change) {

@@ -65,6 +65,11 @@ class AlarmSet {
   // True when an alarm made a transition at it, so that a reader may pass
   // it on at once; a quiet step answers false at no cost of its own.
   bool Step(double t, double sp, double pv, double op);
+  // The same step with SP, PV and OP as the loop holds them (single
+  // precision), as the run hosts feed it: the same answers as Step, and a
+  // quiet step costs four comparisons and a test of SP against a window
+  // fitted to the newest SP (no conversion, no arithmetic).
+  bool StepFromLoop(double t, float sp, float pv, float op);
 
   const AlarmStatus& Status(AlarmKind kind) const { return status_[static_cast<int>(kind)]; }
   // All three, in AlarmKind order.
@@ -84,6 +89,14 @@ class AlarmSet {
   // The rules of a step that is not quiet: out of line, like the
   // transitions they lead to.
   bool StepRules(double t, double sp, double pv, double op);
+  // A loop step outside the window: the full Step, then a window fitted
+  // to its SP.
+  bool StepOutsideWindow(double t, float sp, float pv, float op);
+  // The widest float ranges of PV and OP inside which a step at set point
+  // `sp` is quiet, exactly as Step decides it; empty unless the alarms are
+  // quiet now.
+  void FitWindow(float sp);
+  void EmptyWindow() { windowSetPoint_ = std::numeric_limits<float>::quiet_NaN(); }
   // Transitions are rare: kept out of the step's hot path.
   [[gnu::cold]] void LevelChanged(double t, double pv, LevelLimit next);
   [[gnu::cold]] void Activate(AlarmKind kind, double t, double value, double limit);
@@ -98,6 +111,11 @@ class AlarmSet {
   // Every alarm normal and no delay counting: a step inside the limits
   // changes nothing.
   bool quiet_ = true;
+  // The window of StepFromLoop: a step with this SP (never equal while
+  // NaN, i.e. while there is none), PV in [low, high] and OP in (low, high)
+  // is quiet. Float bounds, so that a step compares the loop's own values.
+  float windowSetPoint_ = std::numeric_limits<float>::quiet_NaN();
+  float windowPvLow_ = 0, windowPvHigh_ = 0, windowOpLow_ = 0, windowOpHigh_ = 0;
   double quietOutputLow_ = -kNever, quietOutputHigh_ = kNever;  // the output's ends when watched
   bool anyEnabled_ = false;
   bool levelOn_ = false, deviationOn_ = false, saturationOn_ = false;
@@ -143,6 +161,15 @@ inline bool AlarmSet::Step(double t, double sp, double pv, double op) {
                      (op > quietOutputLow_) & (op < quietOutputHigh_);
   if (!quiet) [[unlikely]] return StepRules(t, sp, pv, op);
   return false;
+}
+
+inline bool AlarmSet::StepFromLoop(double t, float sp, float pv, float op) {
+  if (!anyEnabled_) return false;
+  // A NaN fails every comparison and takes the full Step.
+  if (sp == windowSetPoint_ && pv >= windowPvLow_ && pv <= windowPvHigh_ && op > windowOpLow_ &&
+      op < windowOpHigh_) [[likely]]
+    return false;
+  return StepOutsideWindow(t, sp, pv, op);
 }
 
 }  // namespace qx

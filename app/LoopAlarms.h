@@ -27,7 +27,7 @@ class LoopAlarms {
   // SetTransitionHook).
   void StepComputed(const LoopModel& model, double t) {
     const PIDLoop& loop = model.SingleLoop;
-    if (set_.Step(t, loop.SP, loop.PV, loop.OP)) [[unlikely]] {
+    if (set_.StepFromLoop(t, loop.SP, loop.PV, loop.OP)) [[unlikely]] {
       if (transitioned_) transitioned_();
     }
   }

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <iterator>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -212,6 +215,64 @@ TEST(AlarmAcknowledge, NewRunStartsNormalAndAcked) {
   EXPECT_TRUE(s.Acked);
   EXPECT_TRUE(s.Enabled);
   EXPECT_GT(s.Transitions, before);
+}
+
+
+// The run hosts feed the loop's single-precision values through
+// StepFromLoop, whose quiet steps compare against a window fitted to the
+// set point instead of running the rules. It must answer exactly as Step at
+// every step: fed values at and one float beside every limit (limits that
+// no float holds, so the window's rounding matters), the deviation's edges
+// around a moving SP, NaN and infinities, both give the same transitions.
+TEST(AlarmSet, LoopFeedAnswersAsTheFullStepAtEveryEdge) {
+  AlarmLimits l;
+  l.LowLow = 10.1;
+  l.Low = 20.3;
+  l.High = 80.7;
+  l.HighHigh = 90.9;
+  l.LevelDeadband = 0.3;
+  l.Deviation = 7.7;
+  l.DeviationDelay = 1;
+  l.DeviationDeadband = 0.2;
+  l.SaturationDelay = 0.5;
+  l.SaturationDeadband = 0.1;
+
+  const float inf = std::numeric_limits<float>::infinity();
+  const float setPoints[] = {50.3f, 50.3f, 61.7f, 12.9f, 88.1f};
+  std::vector<float> pvEdges = {std::numeric_limits<float>::quiet_NaN(), inf, -inf};
+  for (double limit : {*l.LowLow, *l.Low, *l.High, *l.HighHigh})
+    for (double x : {limit, limit - l.LevelDeadband, limit + l.LevelDeadband}) pvEdges.push_back(float(x));
+  const std::vector<float> opEdges = {0.0f, 100.0f, 50.0f, std::numeric_limits<float>::quiet_NaN(),
+                                      std::nextafter(0.0f, 1.0f), std::nextafter(100.0f, 0.0f), -inf};
+
+  AlarmSet full(kStep), loop(kStep);
+  full.Configure(l);
+  loop.Configure(l);
+  Recorder fullLog, loopLog;
+  fullLog.Attach(full);
+  loopLog.Attach(loop);
+  uint32_t state = 12345;
+  const auto next = [&state](uint32_t n) {
+    state = state * 1664525u + 1013904223u;
+    return (state >> 8) % n;
+  };
+  double t = 0;
+  for (int i = 0; i < 200000; ++i, t += kStep) {
+    const float sp = setPoints[(i / 5000) % std::size(setPoints)];
+    std::vector<float> pvs = pvEdges;
+    for (double dev : {*l.Deviation, *l.Deviation - l.DeviationDeadband}) {
+      pvs.push_back(float(sp + dev));
+      pvs.push_back(float(sp - dev));
+    }
+    float pv = next(4) == 0 ? sp : pvs[next(static_cast<uint32_t>(pvs.size()))];
+    const int nudge = static_cast<int>(next(5)) - 2;  // up to two floats either side
+    for (int k = 0; k < std::abs(nudge); ++k) pv = std::nextafter(pv, nudge > 0 ? inf : -inf);
+    const float op = next(3) == 0 ? opEdges[next(static_cast<uint32_t>(opEdges.size()))] : 50.0f;
+    ASSERT_EQ(full.Step(t, sp, pv, op), loop.StepFromLoop(t, sp, pv, op))
+        << "step " << i << ": SP " << sp << " PV " << pv << " OP " << op;
+  }
+  EXPECT_EQ(fullLog.log, loopLog.log);
+  EXPECT_GT(fullLog.log.size(), 1000u);  // the feed did cross the limits
 }
 
 }  // namespace
