@@ -4,7 +4,7 @@
 // across a change of mode, and the equation list in columns.
 #include <QApplication>
 #include <QCheckBox>
-#include <QFontInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -182,7 +182,15 @@ TEST_F(OperatorTest, ChangingTheModeLeavesTheRowsInPlace) {
 TEST_F(OperatorTest, EquationFormsAreInAFixedPitchFont) {
   const QList<QRadioButton*> forms = Find<QWidget>("SinglePIDEquation")->findChildren<QRadioButton*>();
   ASSERT_EQ(forms.size(), 24);
-  for (QRadioButton* f : forms) EXPECT_TRUE(QFontInfo(f->font()).fixedPitch()) << f->text().toStdString();
+  // What the forms need is that their columns line up: every character as
+  // wide as a space. (Not QFontInfo::fixedPitch: a monospace font without
+  // fontconfig's spacing property, such as Noto Sans Mono, reports false.)
+  for (QRadioButton* f : forms) {
+    const QFontMetrics metrics(f->font());
+    const int space = metrics.horizontalAdvance(QLatin1Char(' '));
+    for (QChar c : f->text())
+      EXPECT_EQ(metrics.horizontalAdvance(c), space) << f->text().toStdString() << " at '" << QString(c).toStdString() << "'";
+  }
 }
 
 }  // namespace
