@@ -198,10 +198,16 @@ TEST_F(AnalysisWindowTest, IdentifyFindsTheProcessAfterCompactionsAndAcrossTheCl
     const char* name;
     int64_t bumpAtStep;  // the run goes fast until here, then at a person's pace
   };
+  constexpr int64_t kPacedApproachSteps = 1000;
   // The starting case's window of 400 time units compacts at step 799 and
-  // then every 400 steps; the clock wraps after step 50090.
+  // then every 400 steps; the clock wraps after step 50090. The wrap case
+  // bumps 12 steps after it, so that the stretch (from 10 time units before
+  // the bump) spans the wrap: a bump before it would meet the plant's dead
+  // time starting again with the clock (PV at its initial value for one
+  // dead time), which no first-order fit takes for the process.
+  constexpr int64_t kWrapStep = 50091;
   const Case cases[] = {{"after one compaction", 900}, {"after several compactions", 2500},
-                        {"across the clock's wrap", 50091 - 60}};
+                        {"across the clock's wrap", kWrapStep + 12}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     int64_t bumpedAt = 0;
@@ -211,9 +217,12 @@ TEST_F(AnalysisWindowTest, IdentifyFindsTheProcessAfterCompactionsAndAcrossTheCl
     TimeSpan stretchBefore;
     RunWith([this] { form->NewCaseFileClick(); },
             {[&] {
-               Model().RunControl.SleepMs = 0;
+               // Full speed until shortly before the bump, then a person's
+               // pace: the script looks every 5 ms, in which a full-speed
+               // run goes a few hundred steps, enough to pass the clock's
+               // wrap 60 steps after the bump.
+               Model().RunControl.SleepMs = Steps() < c.bumpAtStep - kPacedApproachSteps ? 0 : 1;
                if (Steps() < c.bumpAtStep) return false;
-               Model().RunControl.SleepMs = 1;
                QTest::mouseClick(Find<QLabel>("manual_auto_select"), Qt::LeftButton);
                outputBefore = Model().SingleLoop.OPOut;
                for (int i = 0; i < 10; ++i)
