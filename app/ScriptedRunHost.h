@@ -38,9 +38,13 @@ class ScriptedRunHost : public PanelRunHost {
   // Inline, like the feeds it calls: a host that extends it calls it at
   // every step.
   void StepComputed() override {
-    app_.Analysis().StepComputed(sim_.Model, sim_.Run.t);
+    if (analysisFed_) app_.Analysis().StepComputed(sim_.Model, sim_.Run.t);
     app_.Alarms().StepComputed(sim_.Model, sim_.Run.t);
   }
+  // Whether the loop analysis is fed (the default). A run whose indices
+  // nobody reads (no metrics, no server) leaves it out: it is a tenth of
+  // a step's work. Set before the run starts.
+  void SetAnalysisFed(bool fed) { analysisFed_ = fed; }
   void PublishItemValues() override { app_.PublishItemValues(); }
   // No pause: a run without a window goes as fast as it can unless a
   // front end paces it (qxsim run honours the case's pacing).
@@ -68,6 +72,7 @@ class ScriptedRunHost : public PanelRunHost {
   std::size_t nextAction_ = 0;
   std::vector<const ScriptedAction*> actionsByStep_;
   uint64_t pickups_ = 0;
+  bool analysisFed_ = true;
 };
 
 }  // namespace qx

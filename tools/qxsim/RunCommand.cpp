@@ -117,6 +117,8 @@ int RunCommand(const RunOptions& options) {
   app.SetCommandRunHost(&host);
   host.SetTrace(trace);
   host.SetStatusLine(isatty(STDERR_FILENO) && options.TracePath != "-");
+  // The indices are read by --metrics at the end and by the server's items.
+  host.SetAnalysisFed(!options.MetricsPath.empty() || app.Server() != nullptr);
   if (options.Seed) app.Sim().Random.Seed(*options.Seed);
   // The master link as OPCServerToolButton sets it up; its events arrive
   // between the steps (HeadlessHost).
