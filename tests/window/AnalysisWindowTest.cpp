@@ -276,7 +276,9 @@ TEST_F(AnalysisWindowTest, IdentifyFindsTheProcessAfterCompactionsAndAcrossTheCl
                if (form->Charts()->Shown().Compactions() == compactions) return false;
                const std::optional<TimeSpan> band = form->Charts()->Stretch();
                EXPECT_TRUE(band);
-               if (band) EXPECT_LT(band->To, stretchBefore.To - 10);
+               if (band) {
+                 EXPECT_LT(band->To, stretchBefore.To - 10);
+               }
                const QCPGraph* fitted = form->Charts()->Chart1()->findChild<QCPGraph*>("FittedPV");
                const std::vector<ChartSample> pv = form->Charts()->Samples(band);
                const double span = Model().SingleLoop.CVHigh - Model().SingleLoop.CVLow;
@@ -334,12 +336,16 @@ TEST_F(AnalysisWindowTest, FrozenTrendsStayForIdentifyAndExportAndTheCursorLineR
              Model().RunControl.SleepMs = 1;
              const std::vector<ChartSample> now = form->Charts()->Samples();
              EXPECT_EQ(now.size(), frozen.size());
-             if (!now.empty() && !frozen.empty()) EXPECT_EQ(now.back().Step, frozen.back().Step);
+             if (!now.empty() && !frozen.empty()) {
+               EXPECT_EQ(now.back().Step, frozen.back().Step);
+             }
              form->Charts()->ClearStretch();
              form->IdentifyAndTuneClick();
              const StretchAnalysis& a = *form->Identification()->Analysis();
              EXPECT_TRUE(a.Ok()) << a.Identification().Message;
-             if (a.Ok()) EXPECT_NEAR(a.Identification().Models[a.Chosen()].Tau1, Model().ProcessModel.Tau1, 0.6);
+             if (a.Ok()) {
+               EXPECT_NEAR(a.Identification().Models[a.Chosen()].Tau1, Model().ProcessModel.Tau1, 0.6);
+             }
              form->Identification()->close();
              QTest::keyClick(form.get(), Qt::Key_E, Qt::ControlModifier);
 
