@@ -1,5 +1,7 @@
 # What `cmake --install` puts where, in the platform's layout (GNUInstallDirs):
 #   bin/                      the two programs, nothing else
+#   lib/qxsim/                qxsim's heat-map module (in the platform's
+#                             libdir), found from bin/ by its relative path
 #   share/qxsim/              the starting case and the help document: the
 #                             installed programs' "executable's folder"
 #   share/applications/, share/metainfo/, share/mime/packages/,
@@ -30,6 +32,7 @@ set(QX_DIST_BUILD ${CMAKE_BINARY_DIR}/dist)
 
 # --- Programs and their data ---
 install(TARGETS qxsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS qx_heatmap LIBRARY DESTINATION ${QX_HEATMAP_INSTALL_DIR})
 install(FILES ${CMAKE_BINARY_DIR}/bin/TravekEX2.pid DESTINATION ${QX_INSTALL_DATADIR})
 if(TARGET QxOPCServer)
   install(TARGETS QxOPCServer RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -6,6 +6,9 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <type_traits>
+
+#include "heatmap/HeatMapModule.h"
 
 namespace qx {
 namespace {
@@ -229,3 +232,12 @@ bool WriteHeatMapPng(const sweep::HeatMap& map, const std::string& title, const 
 }
 
 }  // namespace qx
+
+// The module's one exported symbol (the build hides every other).
+extern "C" [[gnu::visibility("default")]] bool qx_write_heat_map_png(const qx::sweep::HeatMap& map,
+                                                                     const std::string& title,
+                                                                     const std::string& subtitle,
+                                                                     const std::string& path, std::string& error) {
+  return qx::WriteHeatMapPng(map, title, subtitle, path, error);
+}
+static_assert(std::is_same_v<decltype(&qx_write_heat_map_png), qx::HeatMapEntry>);

@@ -28,6 +28,10 @@ rc=$?
 end=$(date +%s.%N)
 cat /root/metrics.txt
 [ $rc = 0 ] && grep -q '^IAE=[0-9]' /root/metrics.txt || { cat /root/metrics.err; fail "qxsim run from /srv/somewhere (exit $rc)"; }
+# A sweep's map: the heat-map module is found from the installed qxsim.
+qxsim sweep --grid P=0.5:2:2 --grid I=10:20:2 --steps 200 --out /root/sweep.csv --map /root/map.png \
+  2>/root/sweep.err && [ "$(head -c 4 /root/map.png | tail -c 3)" = PNG ] && echo "sweep: map drawn" ||
+  { cat /root/sweep.err; fail "qxsim sweep --map"; }
 echo "figure: apt-get install to the end of the first qxsim run: $(echo "$end - $start" | bc 2>/dev/null || awk "BEGIN{print $end - $start}") s"
 dpkg-query -W -f='${Package}\n' | sort >/root/packages-after.txt
 echo "figure: packages installed with it: $(comm -13 /root/packages-before.txt /root/packages-after.txt | grep -vc '^qxsim$')"

@@ -3,6 +3,7 @@
 # Debian 12 (debootstrap), as an administrator would, and checks it there:
 #   apt-get install ./qxsim_*.deb pulls in what the programs need;
 #   `qxsim run --steps 1000 --metrics -` runs the starting case from any folder;
+#   `qxsim sweep --map` finds its heat-map module and draws the map;
 #   the window starts from its desktop entry's Exec line (under Xvfb);
 #   `man qxsim` shows the page;
 #   removing (purging) the package leaves no file of it behind.

@@ -4,7 +4,8 @@
 # program must find its data relative to itself), and checks:
 #   - bin holds programs only, and every file of the layout is there;
 #   - the installed qxsim runs the starting case from another, unwritable
-#     folder, with the same result as the build's qxsim;
+#     folder, with the same result as the build's qxsim, and draws a sweep's
+#     map with its heat-map module;
 #   - --version and --help agree with the manual pages, which render without
 #     warnings;
 #   - the desktop entry, metainfo and unit pass their validators where those
@@ -57,6 +58,14 @@ mkdir "$elsewhere" && chmod 555 "$elsewhere"
 (cd "$elsewhere" && "$build/bin/qxsim" run --steps 1000 --seed 7 --metrics -) >"$scratch/built.txt" 2>/dev/null
 grep -q '^IAE=[0-9]' "$scratch/installed.txt" || fail "no IAE in the installed run's metrics"
 cmp -s "$scratch/installed.txt" "$scratch/built.txt" || fail "the installed and the built qxsim differ on the starting case"
+
+# --- the installed qxsim's heat-map module, under the libdir of the layout ---
+module=$(ls "$p"/lib/qxsim/qxsim-heatmap.so "$p"/lib/*/qxsim/qxsim-heatmap.so 2>/dev/null | head -n 1)
+[ -n "$module" ] || fail "the heat-map module lib/qxsim/qxsim-heatmap.so is missing"
+(cd "$elsewhere" && "$p/bin/qxsim" sweep --grid P=0.5:2:2 --grid I=10:20:2 --steps 200 \
+  --out "$scratch/sweep.csv" --map "$scratch/map.png") 2>"$scratch/sweep.err" ||
+  { cat "$scratch/sweep.err"; fail "the installed qxsim did not draw a sweep's map"; }
+[ "$(head -c 4 "$scratch/map.png" 2>/dev/null | tail -c 3)" = PNG ] || fail "the installed qxsim's map is no PNG"
 
 # --- versions, usage and manual pages agree ---
 [ "$("$p/bin/qxsim" --version)" = "qxsim $version" ] || fail "qxsim --version is '$("$p/bin/qxsim" --version)'"

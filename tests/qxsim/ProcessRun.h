@@ -46,10 +46,10 @@ struct StartedQxsim {
   std::string outPath, errPath;
 };
 
-// `inChild`, when given, runs in the child just before qxsim starts (to
-// set its environment or limits).
-inline StartedQxsim StartQxsim(const std::vector<std::string>& args, const std::string& inputPath = {},
-                               const std::function<void()>& inChild = {}) {
+// `inChild`, when given, runs in the child just before `program` starts
+// (to set its environment or limits).
+inline StartedQxsim StartProgram(const std::string& program, const std::vector<std::string>& args,
+                                 const std::string& inputPath = {}, const std::function<void()>& inChild = {}) {
   const std::string folder = ScratchFolder();
   StartedQxsim started{-1, folder + "/stdout", folder + "/stderr"};
   started.pid = fork();
@@ -60,13 +60,18 @@ inline StartedQxsim StartQxsim(const std::vector<std::string>& args, const std::
       _exit(127);
     if (inChild) inChild();
     std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(QXSIM_PATH));
+    argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    execv(QXSIM_PATH, argv.data());
+    execv(program.c_str(), argv.data());
     _exit(127);
   }
   return started;
+}
+
+inline StartedQxsim StartQxsim(const std::vector<std::string>& args, const std::string& inputPath = {},
+                               const std::function<void()>& inChild = {}) {
+  return StartProgram(QXSIM_PATH, args, inputPath, inChild);
 }
 
 // Waits for the child to end and collects its output; exitStatus is -1 for

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <map>
 #include <thread>
 
@@ -155,6 +156,27 @@ TEST(QxsimSweep, ShardsMergedEqualTheWholeSweepAndGapsAreReported) {
   const ProcessResult foreign = RunQxsim({"sweep", "--merge", folder + "/part1.csv", other});
   EXPECT_EQ(foreign.exitStatus, 1);
   EXPECT_NE(foreign.err.find("other.csv' is of another sweep"), std::string::npos) << foreign.err;
+}
+
+// The map is drawn by a module loaded from the install layout's place
+// relative to the program: a copy of qxsim without it still runs the sweep
+// and writes the table, and says which file it could not load.
+TEST(QxsimSweep, AMapWithoutItsDrawingModuleIsNamedAndTheTableIsStillWritten) {
+  namespace fs = std::filesystem;
+  const fs::path folder = ScratchFolder();
+  const fs::path built = fs::path(QXSIM_PATH).parent_path();
+  fs::create_directory(folder / "bin");
+  fs::copy_file(QXSIM_PATH, folder / "bin/qxsim");
+  fs::copy_file(built / "TravekEX2.pid", folder / "bin/TravekEX2.pid");
+  const std::string table = (folder / "table.csv").string(), map = (folder / "map.png").string();
+  const ProcessResult r =
+      FinishQxsim(StartProgram((folder / "bin/qxsim").string(), SweepArgs({"--out", table, "--map", map})));
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_NE(r.err.find("cannot load the map drawing module: " + (folder / "bin").string() + "/"), std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("qxsim-heatmap.so"), std::string::npos) << r.err;
+  EXPECT_EQ(ParseCsv(ReadWholeFile(table)).rows.size(), 6u);
+  EXPECT_FALSE(fs::exists(map));
 }
 
 TEST(QxsimSweep, UnstableSettingsAreMarked) {

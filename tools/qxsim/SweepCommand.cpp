@@ -11,10 +11,10 @@
 
 #include "app/SweepRun.h"
 #include "engine/NumberText.h"
-#include "heatmap/HeatMapPng.h"
 #include "sweep/PointPool.h"
 #include "sweep/SweepMap.h"
 #include "sweep/SweepTable.h"
+#include "tools/qxsim/HeatMapLoader.h"
 #include "tools/qxsim/Interrupt.h"
 
 namespace qx {
@@ -56,7 +56,7 @@ bool WriteOutputs(const SweepOptions& options, const sweep::SweepTable& table) {
   if (options.MapPath.empty()) return ok;
   sweep::HeatMap map;
   if (!sweep::BuildHeatMap(table, options.MapIndex, map, error) ||
-      !WriteHeatMapPng(map,
+      !DrawHeatMapPng(map,
                        options.MapIndex + " over " + map.XName + " and " + map.YName +
                            (map.SliceText.empty() ? "" : " at " + map.SliceText),
                        table.RunText, options.MapPath, error)) {
