@@ -2,7 +2,10 @@
 // the dead-time lines, the model states and the trend window.
 #pragma once
 
+#include <cstddef>
+#include <cstdlib>
 #include <memory>
+#include <type_traits>
 
 #include "engine/Plant.h"
 
@@ -29,11 +32,34 @@ struct TrendFill {
   float PV = 0, SP = 0, Output = 0;
 };
 
+// A zeroed block from calloc. The system's fresh pages are zero already, so
+// calloc writes nothing into them, and a page that the run never writes
+// costs nothing: a trend window of a few hundred samples leaves most of its
+// arrays untouched, and an unused disturbance path its whole line.
+struct FreeBlock {
+  void operator()(void* block) const noexcept { std::free(block); }
+};
+template <typename T>
+using ZeroedBlock = std::unique_ptr<T, FreeBlock>;
+
+// calloc's bytes are the buffers: no constructor or destructor to run.
+static_assert(std::is_trivially_default_constructible_v<LoopBuffers> &&
+              std::is_trivially_destructible_v<LoopBuffers>);
+
+// The loop's buffers, zeroed; null when there is no memory for them.
+inline ZeroedBlock<LoopBuffers> ZeroedLoopBuffers() {
+  return ZeroedBlock<LoopBuffers>(static_cast<LoopBuffers*>(std::calloc(1, sizeof(LoopBuffers))));
+}
+// `count` zeroed floats; null when there is no memory for them.
+inline ZeroedBlock<float[]> ZeroedFloats(std::size_t count) {
+  return ZeroedBlock<float[]>(static_cast<float*>(std::calloc(count, sizeof(float))));
+}
+
 struct RunBuffers {
-  std::unique_ptr<LoopBuffers> Loop;
-  std::unique_ptr<float[]> TimeTrend;
-  std::unique_ptr<float[]> DisturbanceDelayLine;
-  std::unique_ptr<float[]> Disturbance2DelayLine;
+  ZeroedBlock<LoopBuffers> Loop;
+  ZeroedBlock<float[]> TimeTrend;
+  ZeroedBlock<float[]> DisturbanceDelayLine;
+  ZeroedBlock<float[]> Disturbance2DelayLine;
   SineMemo Sine;
   TrendFill Fill;
 

@@ -17,14 +17,14 @@ namespace {
 
 bool AllocateRunBuffers(Simulation& sim, RunHost& host) {
   RunBuffers& b = sim.Buffers;
-  b.Loop.reset(new (std::nothrow) LoopBuffers());
+  b.Loop = ZeroedLoopBuffers();
   if (!b.Loop) {
     host.FatalAllocationFailure(true);
     return false;
   }
-  b.TimeTrend.reset(new (std::nothrow) float[kTrendLength]());
-  b.DisturbanceDelayLine.reset(new (std::nothrow) float[kDelayLineLength]());
-  b.Disturbance2DelayLine.reset(new (std::nothrow) float[kDelayLineLength]());
+  b.TimeTrend = ZeroedFloats(kTrendLength);
+  b.DisturbanceDelayLine = ZeroedFloats(kDelayLineLength);
+  b.Disturbance2DelayLine = ZeroedFloats(kDelayLineLength);
   // Filled as the sine is computed: no entry is read before it is written.
   b.Sine = SineMemo{};
   b.Sine.Values.reset(new (std::nothrow) double[kDelayLineLength]);

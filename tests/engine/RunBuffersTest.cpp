@@ -10,8 +10,8 @@ namespace {
 class TrendWindow : public ::testing::Test {
  protected:
   TrendWindow() {
-    b.Loop = std::make_unique<LoopBuffers>();
-    b.TimeTrend = std::make_unique<float[]>(kTrendLength);
+    b.Loop = ZeroedLoopBuffers();
+    b.TimeTrend = ZeroedFloats(kTrendLength);
     for (int i = 0; i < kTrendLength; ++i) {
       b.Loop->PVTrend[i] = b.Loop->SPTrend[i] = b.Loop->OutputTrend[i] = -7;
     }

@@ -21,8 +21,8 @@ class TrendBuffers : public ::testing::Test {
   }
   void ResetBuffers() {
     b = RunBuffers{};
-    b.Loop = std::make_unique<LoopBuffers>();
-    b.TimeTrend = std::make_unique<float[]>(kTrendLength);
+    b.Loop = ZeroedLoopBuffers();
+    b.TimeTrend = ZeroedFloats(kTrendLength);
     for (int i = 0; i < kTrendLength; ++i) {
       b.Loop->PVTrend[i] = b.Loop->SPTrend[i] = b.Loop->OutputTrend[i] = -7;
       b.TimeTrend[i] = -99;

@@ -23,8 +23,8 @@ class Charts : public ::testing::Test {
     charts->resize(600, 401);
     window.resize(600, 401);
     window.show();
-    buffers.Loop = std::make_unique<LoopBuffers>();
-    buffers.TimeTrend = std::make_unique<float[]>(kTrendLength);
+    buffers.Loop = ZeroedLoopBuffers();
+    buffers.TimeTrend = ZeroedFloats(kTrendLength);
     loop.CVLow = 0;
     loop.CVHigh = 200;
     loop.MVLow = 0;
