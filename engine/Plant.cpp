@@ -140,6 +140,8 @@ void StartDisturbancePath(DisturbancePathState& path, const ModelParams& model, 
     path.A1 = ToSingle(static_cast<double>(model.Tau2) / model.Tau1);
     path.BLead = ToSingle(static_cast<double>(path.B0) * model.Lead);
   }
+  path.HugeCoefficient = std::fabs(path.A0) >= 1e15f || std::fabs(path.B0) >= 1e15f;
+  path.HugeLagCoefficient = path.HugeCoefficient || std::fabs(path.A1) >= 1e10f;
 }
 
 float DisturbanceSignal(SignalState& st, const LoopModel& m, RandomSource& random, float t,

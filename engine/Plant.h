@@ -43,6 +43,9 @@ struct DisturbancePathState {
   float Delayed = 0;  // contribution to the PV after the path's dead time
   int DelaySteps = 0;
   float A0 = 0, B0 = 0, A1 = 0, BLead = 0;  // coefficients fixed at run start
+  // Fixed with them: |A0| or |B0| is at least 1e15 (the path's rate is
+  // 1e20), and that or |A1| at least 1e10 (the second lag's is).
+  bool HugeCoefficient = false, HugeLagCoefficient = false;
 };
 
 // Memory of the disturbance-signal generator. It lives across runs and
@@ -98,14 +101,13 @@ inline float AdvanceDisturbancePath(DisturbancePathState& p, const ModelParams& 
     p.Output = ToSingle(p.Output + static_cast<double>(model.Gain) * d);
   } else {
     const double lead = withLead ? static_cast<double>(p.BLead) * dD / dt : 0.0;
-    const bool hugeCoefficient = std::fabs(p.A0) >= 1e15f || std::fabs(p.B0) >= 1e15f;
     if (model.Tau2 <= 0) {
-      const double v = hugeCoefficient ? 1e20 : static_cast<double>(p.B0) * d + lead -
-                                                    static_cast<double>(p.A0) * p.Output;
+      const double v = p.HugeCoefficient ? 1e20 : static_cast<double>(p.B0) * d + lead -
+                                                      static_cast<double>(p.A0) * p.Output;
       p.Rate = ToSingle(v);
     } else {
       const double acc =
-          (std::fabs(p.Rate) >= 1e10f || std::fabs(p.A1) >= 1e10f || hugeCoefficient)
+          (std::fabs(p.Rate) >= 1e10f || p.HugeLagCoefficient)
               ? 1e20
               : static_cast<double>(p.B0) * d + lead - static_cast<double>(p.A0) * p.Output -
                     static_cast<double>(p.A1) * p.Rate;
