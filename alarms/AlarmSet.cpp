@@ -1,6 +1,7 @@
 #include "alarms/AlarmSet.h"
 
 #include <algorithm>
+#include <bit>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -223,7 +224,7 @@ void AlarmSet::FitWindow(float sp) {
   windowPvHigh_ = std::min(FloatAtOrBelow(quietHigh_), DeviationEnd(sp, deviation_, +1));
   windowOpLow_ = FloatAtOrBelow(quietOutputLow_);
   windowOpHigh_ = FloatAtOrAbove(quietOutputHigh_);
-  windowSetPoint_ = sp;
+  windowSetPointBits_ = std::bit_cast<uint32_t>(sp);
 }
 
 bool AlarmSet::StepOutsideWindow(double t, float sp, float pv, float op) {

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -70,6 +71,9 @@ class AlarmSet {
   // quiet step costs four comparisons and a test of SP against a window
   // fitted to the newest SP (no conversion, no arithmetic).
   bool StepFromLoop(double t, float sp, float pv, float op);
+  // Whether StepFromLoop would find that step quiet at once (every alarm
+  // off, or the step inside the window): a caller may then leave it out.
+  bool QuietAtOnce(float sp, float pv, float op) const;
 
   const AlarmStatus& Status(AlarmKind kind) const { return status_[static_cast<int>(kind)]; }
   // All three, in AlarmKind order.
@@ -96,7 +100,11 @@ class AlarmSet {
   // `sp` is quiet, exactly as Step decides it; empty unless the alarms are
   // quiet now.
   void FitWindow(float sp);
-  void EmptyWindow() { windowSetPoint_ = std::numeric_limits<float>::quiet_NaN(); }
+  // Low above high: no PV is inside, whatever the SP.
+  void EmptyWindow() {
+    windowPvLow_ = std::numeric_limits<float>::infinity();
+    windowPvHigh_ = -std::numeric_limits<float>::infinity();
+  }
   // Transitions are rare: kept out of the step's hot path.
   [[gnu::cold]] void LevelChanged(double t, double pv, LevelLimit next);
   [[gnu::cold]] void Activate(AlarmKind kind, double t, double value, double limit);
@@ -111,11 +119,13 @@ class AlarmSet {
   // Every alarm normal and no delay counting: a step inside the limits
   // changes nothing.
   bool quiet_ = true;
-  // The window of StepFromLoop: a step with this SP (never equal while
-  // NaN, i.e. while there is none), PV in [low, high] and OP in (low, high)
-  // is quiet. Float bounds, so that a step compares the loop's own values.
-  float windowSetPoint_ = std::numeric_limits<float>::quiet_NaN();
-  float windowPvLow_ = 0, windowPvHigh_ = 0, windowOpLow_ = 0, windowOpHigh_ = 0;
+  // The window of StepFromLoop: a step with the SP of these bits, PV in
+  // [low, high] and OP in (low, high) is quiet (none while empty). Float
+  // bounds, so that a step compares the loop's own values.
+  uint32_t windowSetPointBits_ = 0;
+  float windowPvLow_ = std::numeric_limits<float>::infinity();
+  float windowPvHigh_ = -std::numeric_limits<float>::infinity();
+  float windowOpLow_ = 0, windowOpHigh_ = 0;
   double quietOutputLow_ = -kNever, quietOutputHigh_ = kNever;  // the output's ends when watched
   bool anyEnabled_ = false;
   bool levelOn_ = false, deviationOn_ = false, saturationOn_ = false;
@@ -163,11 +173,19 @@ inline bool AlarmSet::Step(double t, double sp, double pv, double op) {
   return false;
 }
 
+inline bool AlarmSet::QuietAtOnce(float sp, float pv, float op) const {
+  if (!anyEnabled_) return true;
+  // SP by its bits: an integer test (an SP of -0 against a window of +0
+  // only costs a full step). A NaN PV or OP fails the first test of its
+  // pair and takes the full Step; the second test, reached only by a
+  // number, may then be written as a negation, which compiles to one
+  // comparison with the bound in memory.
+  return std::bit_cast<uint32_t>(sp) == windowSetPointBits_ && pv >= windowPvLow_ && !(pv > windowPvHigh_) &&
+         op > windowOpLow_ && !(op >= windowOpHigh_);
+}
+
 inline bool AlarmSet::StepFromLoop(double t, float sp, float pv, float op) {
-  if (!anyEnabled_) return false;
-  // A NaN fails every comparison and takes the full Step.
-  if (sp == windowSetPoint_ && pv >= windowPvLow_ && pv <= windowPvHigh_ && op > windowOpLow_ &&
-      op < windowOpHigh_) [[likely]]
+  if (QuietAtOnce(sp, pv, op)) [[likely]]
     return false;
   return StepOutsideWindow(t, sp, pv, op);
 }
