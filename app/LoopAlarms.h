@@ -27,9 +27,8 @@ class LoopAlarms {
   // SetTransitionHook).
   void StepComputed(const LoopModel& model, double t) {
     const PIDLoop& loop = model.SingleLoop;
-    if (set_.StepFromLoop(t, loop.SP, loop.PV, loop.OP)) [[unlikely]] {
-      if (transitioned_) transitioned_();
-    }
+    if (!set_.QuietAtOnce(loop.SP, loop.PV, loop.OP)) [[unlikely]]
+      StepOutsideWindow(t, loop.SP, loop.PV, loop.OP);
   }
   // Called on the run's thread after a step at which an alarm made a
   // transition: the application shows it to the OPC clients without
@@ -48,6 +47,13 @@ class LoopAlarms {
   std::vector<std::string> Apply(const AlarmLimits& limits, const LoopModel& model);
 
  private:
+  // The rules of a step that is not quiet at once, and the hook of a
+  // transition. Out of line, so that the inline part needs no registers of
+  // its own kept across a call.
+  [[gnu::noinline]] void StepOutsideWindow(double t, float sp, float pv, float op) {
+    if (set_.StepFromLoop(t, sp, pv, op) && transitioned_) transitioned_();
+  }
+
   AlarmSet set_;
   std::function<void()> transitioned_;
 };

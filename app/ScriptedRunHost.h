@@ -45,6 +45,7 @@ class ScriptedRunHost : public PanelRunHost {
   // nobody reads (no metrics, no server) leaves it out: it is a tenth of
   // a step's work. Set before the run starts.
   void SetAnalysisFed(bool fed) { analysisFed_ = fed; }
+  bool AnalysisFed() const { return analysisFed_; }
   void PublishItemValues() override { app_.PublishItemValues(); }
   // No pause: a run without a window goes as fast as it can unless a
   // front end paces it (qxsim run honours the case's pacing).

@@ -38,6 +38,15 @@ void HeadlessHost::FollowUpMasterSetUp() {
 }
 
 void HeadlessHost::StepComputed() {
+  if (trace_ || AnalysisFed()) [[unlikely]] {
+    FeedAndTrace();
+    return;
+  }
+  // The alarms alone: inline, a test or the window's comparisons.
+  app_.Alarms().StepComputed(sim_.Model, sim_.Run.t);
+}
+
+void HeadlessHost::FeedAndTrace() {
   ScriptedRunHost::StepComputed();
   if (trace_) WriteTraceRow();
 }
