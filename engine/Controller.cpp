@@ -15,13 +15,18 @@ float ComputePID(const PIDLoop& loop, float actionSign) {
   if (!IsEquationForm(loop.Equation)) return loop.OP;
   const EquationForm& form = FormOf(loop.Equation);
 
-  const double span = static_cast<double>(loop.CVHigh) - loop.CVLow;
   const double e = loop.Error;
-  const double dE = e - loop.ErrorPrev;
-  const double ddE = static_cast<double>(loop.ErrorChange) - loop.ErrorChangePrev;
-  const double dPV = (static_cast<double>(loop.PV) - loop.PVPrev) / span * 100;
-  const double ddPV = (static_cast<double>(loop.PVChange) - loop.PVChangePrev) / span * 100;
   const double T = loop.ExecPeriod;
+  // A change of PV in percent of the CV span: divided only for the forms
+  // that act on PV.
+  const auto percentOfSpan = [&loop](double change) {
+    return change / (static_cast<double>(loop.CVHigh) - loop.CVLow) * 100;
+  };
+  const double change = form.pOnPV ? percentOfSpan(static_cast<double>(loop.PV) - loop.PVPrev)
+                                   : e - loop.ErrorPrev;
+  const double secondChange =
+      form.dOnPV ? percentOfSpan(static_cast<double>(loop.PVChange) - loop.PVChangePrev)
+                 : static_cast<double>(loop.ErrorChange) - loop.ErrorChangePrev;
 
   const double gain = form.bandGain ? 100.0 / (static_cast<double>(loop.EffectiveP) + 0.0001)
                                     : static_cast<double>(loop.EffectiveP);
@@ -30,9 +35,9 @@ float ComputePID(const PIDLoop& loop, float actionSign) {
   double integral = LoadShared(loop.I);
   if (!form.integralRate && std::fabs(integral) < kMinimumIntegral) integral = kMinimumIntegral;
 
-  const double proportional = gain * (form.pOnPV ? dPV : dE);
+  const double proportional = gain * change;
   double integralTerm = form.integralRate ? e * T * integral : e * T / integral;
-  double derivative = loop.D * (form.dOnPV ? ddPV : ddE) / T;
+  double derivative = loop.D * secondChange / T;
   if (form.gainOnAll) {
     integralTerm *= gain;
     derivative *= gain;

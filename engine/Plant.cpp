@@ -25,12 +25,13 @@ float DelayLineAt(const float* line, long index, float fallback) {
 // step counts within a line's length are kept: the clock advances by half
 // units, and a clock moved otherwise (a runaway model) computes directly.
 double SineOf(SineMemo* memo, float rate, float elapsed) {
-  const double x = static_cast<double>(rate) * elapsed;
-  if (!memo || !memo->Values) return std::sin(x);
+  // Worked out only where a value is computed: most steps read the memo.
+  const auto sine = [rate, elapsed] { return std::sin(static_cast<double>(rate) * elapsed); };
+  if (!memo || !memo->Values) return sine();
   const float twice = elapsed * 2;
-  if (!(twice >= 0 && twice < kDelayLineLength)) return std::sin(x);
+  if (!(twice >= 0 && twice < kDelayLineLength)) return sine();
   const int k = static_cast<int>(twice);
-  if (k != twice) return std::sin(x);
+  if (k != twice) return sine();
   // By bits: -0 and 0 compare equal but give sines of opposite sign.
   const uint32_t rateBits = std::bit_cast<uint32_t>(rate);
   if (rateBits != memo->RateBits) {
@@ -38,7 +39,7 @@ double SineOf(SineMemo* memo, float rate, float elapsed) {
     memo->Filled = 0;
   }
   if (k < memo->Filled) return memo->Values[k];
-  const double value = std::sin(x);
+  const double value = sine();
   if (k == memo->Filled) memo->Values[memo->Filled++] = value;
   return value;
 }
