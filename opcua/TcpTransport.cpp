@@ -353,25 +353,31 @@ void TcpTransport::Run(ServerCore& core, const std::function<void()>& onWake) {
       if (errno == EINTR) continue;
       throw std::runtime_error(SystemError("waiting for the event queue failed"));
     }
-    // The values handed over come first: a client that asks after the
-    // application ended a batch must read that batch, though the two may
-    // arrive in one wait in either order.
-    for (int i = 1; i < n; ++i)
-      if (events[i].data.fd == wakeFd_) std::swap(events[0], events[i]);
+    // Drained, then cleared, then onWake: a Wake() after the clear writes
+    // the eventfd again (a wake that the drain cannot swallow), and one
+    // before it handed over what onWake is about to see.
+    const auto handOver = [&] {
+      uint64_t count = 0;
+      if (read(wakeFd_, &count, sizeof count) < 0 && errno != EAGAIN && errno != EINTR)
+        throw std::runtime_error(SystemError("reading the wake-up event failed"));
+      wakePending_ = false;
+      guarded("handing over values", onWake);
+    };
     for (int i = 0; i < n && !stop_; ++i) {
       int fd = events[i].data.fd;
       if (fd == listenFd_) {
         Accept(core);
       } else if (fd == wakeFd_) {
-        // Drained, then cleared, then onWake: a Wake() after the clear writes
-        // the eventfd again (a wake that the drain cannot swallow), and one
-        // before it handed over what onWake is about to see.
-        uint64_t count = 0;
-        if (read(wakeFd_, &count, sizeof count) < 0 && errno != EAGAIN && errno != EINTR)
-          throw std::runtime_error(SystemError("reading the wake-up event failed"));
-        wakePending_ = false;
-        guarded("handing over values", onWake);
+        handOver();
       } else if (auto it = clients_.find(fd); it != clients_.end()) {
+        // The values handed over come first: a client that asks after the
+        // application ended a batch must read that batch. The flag, not the
+        // eventfd's event, tells: epoll may report the request's socket in
+        // a wait without the eventfd that was written before the request
+        // was sent. A Wake() still on its way (flag set, eventfd not yet
+        // written) is handed over too; its write later makes a wake that
+        // finds nothing new.
+        if (wakePending_.load()) handOver();
         bool ok = true;
         const std::string what = "connection " + std::to_string(it->second.id) + " dropped";
         bool handled = guarded(what.c_str(), [&] {

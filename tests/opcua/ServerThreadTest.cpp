@@ -194,7 +194,9 @@ TEST_F(ThreadedServer, AReadSentAfterABatchEndedSeesTheBatch) {
     PublishBatch(round);
     DataValue value;
     ASSERT_EQ(client.Read(nodes[round % kItems], value), status::Good);
-    ASSERT_TRUE(value.value == Variant(std::to_string(round))) << "round " << round;
+    const std::string* read = std::get_if<std::string>(&value.value.scalar);
+    ASSERT_TRUE(value.value == Variant(std::to_string(round)))
+        << "round " << round << " read " << (read ? *read : "no text");
   }
 }
 
