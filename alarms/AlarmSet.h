@@ -74,6 +74,9 @@ class AlarmSet {
   // Whether StepFromLoop would find that step quiet at once (every alarm
   // off, or the step inside the window): a caller may then leave it out.
   bool QuietAtOnce(float sp, float pv, float op) const;
+  // StepFromLoop for a step that QuietAtOnce did not pass: the full Step,
+  // then a window fitted to its SP.
+  bool StepOutsideWindow(double t, float sp, float pv, float op);
 
   const AlarmStatus& Status(AlarmKind kind) const { return status_[static_cast<int>(kind)]; }
   // All three, in AlarmKind order.
@@ -93,9 +96,6 @@ class AlarmSet {
   // The rules of a step that is not quiet: out of line, like the
   // transitions they lead to.
   bool StepRules(double t, double sp, double pv, double op);
-  // A loop step outside the window: the full Step, then a window fitted
-  // to its SP.
-  bool StepOutsideWindow(double t, float sp, float pv, float op);
   // The widest float ranges of PV and OP inside which a step at set point
   // `sp` is quiet, exactly as Step decides it; empty unless the alarms are
   // quiet now.

@@ -51,7 +51,7 @@ class LoopAlarms {
   // transition. Out of line, so that the inline part needs no registers of
   // its own kept across a call.
   [[gnu::noinline]] void StepOutsideWindow(double t, float sp, float pv, float op) {
-    if (set_.StepFromLoop(t, sp, pv, op) && transitioned_) transitioned_();
+    if (set_.StepOutsideWindow(t, sp, pv, op) && transitioned_) transitioned_();
   }
 
   AlarmSet set_;

@@ -8,6 +8,12 @@
 namespace qx {
 namespace {
 
+// The module's path: from the running program's folder, in the install
+// layout's relative place.
+std::string HeatMapModulePath() {
+  return ProgramFolder() + "/" + QX_HEATMAP_MODULE_FROM_BINDIR + "/" + kHeatMapModuleFile;
+}
+
 // The loader's last error, or `fallback` when it has none.
 std::string LoaderError(const std::string& fallback) {
   const char* reason = dlerror();
@@ -37,10 +43,6 @@ HeatMapEntry LoadEntry(std::string& error) {
 }
 
 }  // namespace
-
-std::string HeatMapModulePath() {
-  return ProgramFolder() + "/" + QX_HEATMAP_MODULE_FROM_BINDIR + "/" + kHeatMapModuleFile;
-}
 
 bool DrawHeatMapPng(const sweep::HeatMap& map, const std::string& title, const std::string& subtitle,
                     const std::string& path, std::string& error) {

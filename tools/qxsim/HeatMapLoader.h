@@ -8,10 +8,6 @@
 
 namespace qx {
 
-// The module's path: beside the running program, in the install layout's
-// relative place.
-std::string HeatMapModulePath();
-
 // As WriteHeatMapPng: false with a message when the module cannot be
 // loaded (naming it and the loader's reason) or the map cannot be drawn.
 bool DrawHeatMapPng(const sweep::HeatMap& map, const std::string& title, const std::string& subtitle,
